@@ -1,0 +1,31 @@
+# The two set-up commands of the README: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: deps configure build run test bench asan clean
+
+deps:
+	@bash tools/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@$(BUILD)/bin/tav-eval $(ARGS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@bash bench/run.sh $(BUILD)/bin
+
+# Sanitizer build, as CI runs it.
+asan:
+	@$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DTAV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo"
+
+clean:
+	rm -rf build build-asan

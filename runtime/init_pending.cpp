@@ -1,0 +1,28 @@
+// Initialisers whose modules have not been built yet: each module replaces its entry here
+// with its own definition.
+#include "init_steps.h"
+
+namespace tav::init_steps {
+void output_hooks() {}
+void platform() {}
+void random_generator() {}
+void handle_tables() {}
+void register_datatypes() {}
+void image_codecs() {}
+void actions_table() {}
+void global_context() {}
+void case_tables() {}
+void symbol_table() {}
+void datatype_words() {}
+void predefined_words() {}
+void natives_table() {}
+void parse_engine() {}
+void ownership_table() {}
+void checksum_words() {}
+void compression_words() {}
+void call_output() {}
+void scanner_tables() {}
+void boot_image() {}
+void interpreter() {}
+void handle_slots() {}
+}  // namespace tav::init_steps

@@ -1,0 +1,305 @@
+#include "stack.h"
+
+#include <cstdlib>
+
+#include "cycles.h"
+#include "errors.h"
+#include "memory.h"
+
+namespace tav::stack {
+
+Cell* begin = nullptr;
+Cell* end = nullptr;
+Cell* base = nullptr;
+Cell* top = nullptr;
+CallFrame* frames_begin = nullptr;
+CallFrame* frames_end = nullptr;
+CallFrame* frames_top = nullptr;
+CallFrame* saved_throw_frame = nullptr;
+NodeId arg_stack_node = 0;
+NodeId frame_stack_node = 0;
+uint32_t body_symbol = 0;
+uint32_t anon_symbol = 0;
+UncaughtHandler uncaught_handler = nullptr;
+
+namespace stack_detail {
+
+// A context's first cell is its context! cell; data2 holds, for a function context, the
+// argument-stack index of the running call's first argument plus one.
+inline Cell* context_cell(NodeId ctx) { return node_buffer(ctx)->cells(); }
+
+inline void restore_function_context(const CallFrame* f) {
+  if (f->kind() == FRAME_FUNCTION && f->fn_ctx) context_cell(f->fn_ctx)->data2 = f->saved_values;
+}
+
+inline bool is_call_name(uint32_t sym) { return sym != body_symbol && sym != anon_symbol; }
+
+}  // namespace stack_detail
+
+void init() {
+  SeriesBuffer* a = node_buffer(arg_stack_node);
+  begin = base = top = reinterpret_cast<Cell*>(a->data());
+  end = begin + a->capacity / sizeof(Cell);
+  SeriesBuffer* f = node_buffer(frame_stack_node);
+  frames_begin = frames_top = reinterpret_cast<CallFrame*>(f->data());
+  frames_end = frames_begin + f->capacity / sizeof(CallFrame);
+  saved_throw_frame = nullptr;
+}
+
+void set_special_symbols(uint32_t body, uint32_t anon) {
+  body_symbol = body;
+  anon_symbol = anon;
+}
+
+[[noreturn]] void overflow() {
+  top = (top - begin > 5) ? top - 5 : begin;
+  cycles::reset();
+  error::raise(ERR_INTERNAL, "stack-overflow");
+}
+
+Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
+  if (frames_top >= frames_end) overflow();
+  CallFrame* f = frames_top++;
+  f->header = kind_bits;
+  f->symbol = symbol;
+  f->saved_base = index_of(base);
+  f->own_base = index_of(top);
+  f->word_ctx = word_ctx;
+  f->fn_ctx = 0;
+  f->saved_values = 0;
+  base = top;
+  return base;
+}
+
+Cell* mark(const Cell* name, uint32_t kind_bits) {
+  return mark_symbol(name ? name->data2 : 0, name ? name->data1 : 0, kind_bits);
+}
+
+Cell* mark_func(const Cell* name, NodeId fn_ctx) {
+  Cell* b = mark(name, 0x01000000);
+  CallFrame* f = frames_top - 1;
+  f->fn_ctx = fn_ctx;
+  f->saved_values = fn_ctx ? stack_detail::context_cell(fn_ctx)->data2 : 0;
+  return b;
+}
+
+void set_return_target(bool on) {
+  if (CallFrame* f = top_frame()) {
+    if (on) f->header |= FRAME_RETURN_TARGET;
+    else f->header &= ~FRAME_RETURN_TARGET;
+  }
+}
+
+CallFrame* claim_return_target() {
+  if (frames_top - frames_begin < 2) return nullptr;
+  CallFrame* f = frames_top - 2;
+  if (f->header & FRAME_RETURN_TARGET) return nullptr;
+  f->header |= FRAME_RETURN_TARGET;
+  return f;
+}
+
+void clear_return_target(CallFrame* f) {
+  if (f) f->header &= ~FRAME_RETURN_TARGET;
+}
+
+void set_interpreted() {
+  if (CallFrame* f = top_frame()) f->header |= FRAME_INTERPRETED;
+}
+
+void restore_frame_top(CallFrame* f) { frames_top = f; }
+
+void keep_caught_error() {
+  if (top > begin && (top - 1)->type() == TYPE_ERROR) *base = *(top - 1);
+  top = base + 1;
+}
+
+State save() { return State{base, top, frames_top, cycles::depth()}; }
+
+void restore(const State& s) {
+  cycles::restore_depth(s.cycles_depth);
+  // Function contexts of the frames dropped get their values position back.
+  while (frames_top > s.frames_top) {
+    --frames_top;
+    stack_detail::restore_function_context(frames_top);
+  }
+  frames_top = s.frames_top;
+  base = s.base;
+  top = s.top;
+}
+
+// Frame pops ---------------------------------------------------------------------------------
+
+void unwind() {
+  CallFrame* f = --frames_top;
+  top = base + 1;
+  base = at_index(f->saved_base);
+}
+
+void unwind_func() {
+  CallFrame* f = frames_top - 1;
+  if (f->fn_ctx) stack_detail::context_cell(f->fn_ctx)->data2 = f->saved_values;
+  unwind();
+}
+
+void unwind_into_result() {
+  Cell* result = base;
+  unwind();
+  *base = *result;
+}
+
+void unwind_func_into_result() {
+  Cell* result = base;
+  unwind_func();
+  *base = *result;
+}
+
+void unwind_reset() {
+  CallFrame* f = --frames_top;
+  base = at_index(f->saved_base);
+  top = base;
+}
+
+void unwind_func_reset() {
+  CallFrame* f = frames_top - 1;
+  if (f->fn_ctx) stack_detail::context_cell(f->fn_ctx)->data2 = f->saved_values;
+  unwind_reset();
+}
+
+void unwind_discard() {
+  CallFrame* f = --frames_top;
+  stack_detail::restore_function_context(f);
+  if (frames_top == frames_begin) {
+    base = top = begin;
+  } else {
+    top = base;
+    base = at_index(f->saved_base);
+  }
+}
+
+// Non-local exits ---------------------------------------------------------------------------
+
+namespace stack_detail {
+// Pops every frame above `keep` (restoring function contexts); `keep` stays on the stack.
+inline void pop_above(CallFrame* keep) {
+  while (frames_top > keep + 1) stack_detail::restore_function_context(--frames_top);
+}
+}  // namespace stack_detail
+
+void unwind_to_kind(uint32_t kind, bool keep) {
+  CallFrame* f = frames_top;
+  while (f > frames_begin && (f - 1)->kind() != kind && (f - 1)->kind() != FRAME_TRY_ALL) --f;
+  if (f == frames_top) {
+    top = base + 1;
+    return;
+  }
+  if (f == frames_begin) {
+    while (frames_top > frames_begin) stack_detail::restore_function_context(--frames_top);
+    base = top = begin;
+    return;
+  }
+  CallFrame* stop = f - 1;
+  stack_detail::pop_above(stop);
+  base = at_index(keep ? stop->own_base : stop->saved_base);
+  top = base + 1;
+}
+
+Status return_to_kind(uint32_t kind) {
+  Cell value = *base;
+  CallFrame* f = frames_top;
+  while (f > frames_begin && (f - 1)->kind() != kind && (f - 1)->kind() != FRAME_TRY_ALL) --f;
+  if (f == frames_begin) error::raise(ERR_THROW, "return");
+  CallFrame* stop = f - 1;
+  stack_detail::pop_above(stop);
+  base = at_index(stop->own_base);
+  *base = value;
+  top = base + 1;
+  return CODE_RETURN;
+}
+
+[[noreturn]] void throw_error(const Cell* err) {
+  Cell error = *err;
+  CallFrame* f = frames_top;
+  while (f > frames_begin && (f - 1)->kind() != FRAME_TRY && (f - 1)->kind() != FRAME_TRY_ALL) --f;
+  if (f == frames_begin) {
+    // Nothing catches it: the host shows it and the process ends with -2.
+    if (uncaught_handler) uncaught_handler(&error);
+    std::exit(-2);
+  }
+  CallFrame* catcher = f - 1;
+  stack_detail::pop_above(catcher);
+  frames_top = catcher;   // the try frame goes too
+  base = at_index(catcher->saved_base);
+  // The try native finds the error as the last pushed cell above its own stretch.
+  top = at_index(catcher->own_base);
+  *top++ = error;
+  throw Unwind{CODE_ERROR};
+}
+
+Status throw_break_continue(bool with_value, bool is_continue) {
+  Cell value = *base;
+  CallFrame* f = frames_top;
+  while (f > frames_begin && (f - 1)->kind() != FRAME_LOOP && (f - 1)->kind() != FRAME_TRY_ALL) --f;
+  if (f == frames_begin || (f - 1)->kind() == FRAME_TRY_ALL)
+    error::raise(ERR_THROW, is_continue ? "continue" : "break");
+  CallFrame* loop = f - 1;
+  stack_detail::pop_above(loop);
+  base = at_index(loop->own_base);
+  if (with_value && !is_continue) *base = value;
+  else set_unset(base);
+  top = base + 1;
+  return is_continue ? CODE_CONTINUE : CODE_BREAK;
+}
+
+Status throw_return_exit(bool with_value, bool keep_current) {
+  (void)keep_current;
+  Cell value = *base;
+  CallFrame* f = frames_top;
+  while (f > frames_begin && !((f - 1)->header & FRAME_RETURN_TARGET) &&
+         (f - 1)->kind() != FRAME_TRY_ALL)
+    --f;
+  if (f == frames_begin || (f - 1)->kind() == FRAME_TRY_ALL) error::raise(ERR_THROW, "return");
+  CallFrame* target = f - 1;
+  stack_detail::pop_above(target);
+  base = at_index(target->own_base);
+  if (with_value) *base = value;
+  else set_unset(base);
+  top = base + 1;
+  return with_value ? CODE_RETURN : CODE_EXIT;
+}
+
+Status throw_value(uint32_t catcher_code) {
+  (void)catcher_code;
+  Cell value = *base;
+  Cell name = top > base + 1 ? base[1] : make_cell(TYPE_NONE);
+  if (!saved_throw_frame) saved_throw_frame = frames_top;
+  CallFrame* f = frames_top;
+  while (f > frames_begin && (f - 1)->kind() != FRAME_CATCH && (f - 1)->kind() != FRAME_TRY_ALL) --f;
+  if (f == frames_begin || (f - 1)->kind() == FRAME_TRY_ALL) {
+    saved_throw_frame = nullptr;
+    error::raise(ERR_THROW, "throw", &value);
+  }
+  CallFrame* catcher = f - 1;
+  stack_detail::pop_above(catcher);
+  base = at_index(catcher->own_base);
+  top = base;
+  *top++ = value;
+  *top++ = name;
+  return CODE_THROW;
+}
+
+uint32_t nearest_call_symbol(NodeId* ctx_out) {
+  CallFrame* f = saved_throw_frame ? saved_throw_frame : frames_top;
+  saved_throw_frame = nullptr;
+  while (f > frames_begin) {
+    CallFrame* g = f - 1;
+    if (stack_detail::is_call_name(g->symbol)) {
+      if (ctx_out) *ctx_out = g->word_ctx;
+      return g->symbol;
+    }
+    f = g;
+  }
+  if (ctx_out) *ctx_out = 0;
+  return 0;
+}
+
+}  // namespace tav::stack

@@ -21,6 +21,8 @@ namespace memory_detail {
 constexpr size_t MAX_NODES = size_t(1) << 27;
 uint32_t node_frames_made = 0;
 std::vector<uint32_t> released_frame_ids;   // first ids of released node frames, for reuse
+// Heap series, freed all at once at cleanup. Never destroyed: the blocks live to the end.
+std::vector<void*>& tracked_heap = *new std::vector<void*>;
 
 size_t round_to_page(size_t n) { return (n + 4095) & ~size_t(4095); }
 
@@ -78,6 +80,8 @@ void release_all() {
     memory_detail::os_free(b, b->size);
     b = n;
   }
+  for (void* p : memory_detail::tracked_heap) std::free(p);
+  memory_detail::tracked_heap.clear();
   memory = MemoryManager{};
 }
 
@@ -297,6 +301,7 @@ NodeId new_heap_series(uint32_t count, uint32_t unit, int32_t head_offset) {
   void* p = std::aligned_alloc(16, (total + 15) & ~size_t(15));
   if (!p) fatal::exit_with(94, nullptr);
   memory.heap_bytes += total;
+  memory_detail::tracked_heap.push_back(p);
   auto* buf = static_cast<SeriesBuffer*>(p);
   buf->capacity = capacity;
   buf->flags = unit | BUF_IN_USE | BUF_ALLOCATED | BUF_HEAP;

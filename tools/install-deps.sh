@@ -6,16 +6,28 @@ packages=(
   g++ cmake ninja-build pkg-config make
   libgtest-dev libgmock-dev
   libssl-dev zlib1g-dev libzstd-dev libcurl4-openssl-dev
+  locales
 )
+
+# Number text must not depend on the locale: one test runs under a comma-decimal locale.
+ensure_test_locale() {
+  locale -a 2>/dev/null | grep -qi '^de_DE.utf-\?8$' && return 0
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1 || true
+}
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  ensure_test_locale
+  exit 0
+fi
 
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
 echo "installing: ${missing[*]}"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+ensure_test_locale

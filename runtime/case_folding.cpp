@@ -1,4 +1,5 @@
 #include "case_folding.h"
+#include "init_steps.h"
 
 #include "unicode.h"
 
@@ -108,3 +109,7 @@ int char_width_cjk(uint32_t cp) {
 }
 
 }  // namespace tav::unicode
+
+namespace tav::init_steps {
+void case_tables() { casefold::init(); }
+}  // namespace tav::init_steps

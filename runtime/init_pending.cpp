@@ -11,7 +11,6 @@ void register_datatypes() {}
 void image_codecs() {}
 void actions_table() {}
 void global_context() {}
-void case_tables() {}
 void symbol_table() {}
 void datatype_words() {}
 void predefined_words() {}

@@ -5,7 +5,6 @@
 namespace tav::init_steps {
 void output_hooks() {}
 void platform() {}
-void random_generator() {}
 void handle_tables() {}
 void register_datatypes() {}
 void image_codecs() {}

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "evaluator/checksum.h"
+#include "init_steps.h"
 
 namespace tav::random {
 
@@ -139,3 +140,7 @@ int32_t int_in_range(bool secure, int32_t max) {
 }
 
 }  // namespace tav::random
+
+namespace tav::init_steps {
+void random_generator() { random::init(); }
+}  // namespace tav::init_steps

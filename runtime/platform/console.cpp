@@ -12,7 +12,9 @@
 namespace tav {
 namespace console {
 
-bool console_mode = true;   // until probed: the probe runs before anything is printed
+// Probed on first use when the set-up has not run yet, so early output to a file or pipe
+// never receives terminal sequences.
+int console_mode = -1;
 uint32_t current_attributes = TERMINAL_DEFAULT_ATTRIBUTES;
 uint32_t reset_attributes = TERMINAL_DEFAULT_ATTRIBUTES;
 Sink sink = nullptr;
@@ -239,10 +241,13 @@ void init() {
   pending = 0;
 }
 
-bool is_console() { return console_mode; }
+bool is_console() {
+  if (console_mode < 0) set_console_mode(isatty(STDOUT_FILENO) == 1);
+  return console_mode == 1;
+}
 
 void set_console_mode(bool console) {
-  console_mode = console;
+  console_mode = console ? 1 : 0;
   reset_attributes = console ? TERMINAL_DEFAULT_ATTRIBUTES : 0;
   current_attributes = reset_attributes;
 }
@@ -343,7 +348,7 @@ void write_text(const void* text, size_t bytes, int unit, bool new_line) {
   const uint8_t* end = p + (bytes - bytes % step);
   while (p < end) {
     uint32_t cp = read_unit(p, unit);
-    if (cp == 27 && console_mode) {
+    if (cp == 27 && is_console()) {
       flush();
       size_t used = parse_escape(p, end, unit);
       if (used) {

@@ -3,8 +3,6 @@
 #include "init_steps.h"
 
 namespace tav::init_steps {
-void output_hooks() {}
-void platform() {}
 void handle_tables() {}
 void register_datatypes() {}
 void image_codecs() {}

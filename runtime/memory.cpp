@@ -57,7 +57,7 @@ void init() {
   if (!node_table) {
     void* p = mmap(nullptr, memory_detail::MAX_NODES * sizeof(SeriesBuffer*),
                    PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) fatal::exit_with(94, nullptr);
+    if (p == MAP_FAILED) fatal_exit(94, 0);
     node_table = static_cast<SeriesBuffer**>(p);
   }
   memory_detail::node_frames_made = 0;
@@ -110,7 +110,7 @@ NodeFrame* new_node_frame(uint32_t count) {
     node_frames_made++;
   }
   auto* f = new (std::nothrow) NodeFrame{};
-  if (!f) fatal::exit_with(94, nullptr);
+  if (!f) fatal_exit(94, 0);
   f->first_id = first;
   f->nodes = count;
   f->cycle_stamp = collector::cycle_count();
@@ -295,11 +295,11 @@ NodeId new_bytes_filled(uint32_t n, uint8_t byte) {
 
 NodeId new_heap_series(uint32_t count, uint32_t unit, int32_t head_offset) {
   uint64_t capacity64 = (uint64_t(count) * unit + 15) & ~uint64_t(15);
-  if (capacity64 > 0xFFFFFF00ull - BUFFER_OVERHEAD) fatal::exit_with(94, nullptr);
+  if (capacity64 > 0xFFFFFF00ull - BUFFER_OVERHEAD) fatal_exit(94, 0);
   uint32_t capacity = static_cast<uint32_t>(capacity64);
   size_t total = size_t(capacity) + BUFFER_OVERHEAD;
   void* p = std::aligned_alloc(16, (total + 15) & ~size_t(15));
-  if (!p) fatal::exit_with(94, nullptr);
+  if (!p) fatal_exit(94, 0);
   memory.heap_bytes += total;
   memory_detail::tracked_heap.push_back(p);
   auto* buf = static_cast<SeriesBuffer*>(p);

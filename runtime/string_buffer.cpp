@@ -31,10 +31,15 @@ uint32_t wider_unit_for(uint32_t unit, uint32_t cp, uint32_t latin_limit) {
   return 0;
 }
 
-void make_binary(const uint8_t* bytes, size_t size, Cell* out) {
+// The few bad bytes an invalid-utf8 error shows (they may lie in a series that moves
+// when the binary is allocated, so they are copied out first).
+void make_error_binary(const uint8_t* bytes, size_t size, Cell* out) {
+  uint8_t copy[4];
+  size = std::min<size_t>(size, sizeof copy);
+  if (size) std::memcpy(copy, bytes, size);
   NodeId b = alloc::new_bytes(static_cast<uint32_t>(size));
   SeriesBuffer* buf = node_buffer(b);
-  if (size) std::memcpy(buf->data(), bytes, size);
+  if (size) std::memcpy(buf->data(), copy, size);
   buf->head = 0;
   buf->tail = static_cast<uint32_t>(size);
   *out = make_cell(TYPE_BINARY, 0, b, 0);
@@ -271,14 +276,14 @@ void reset_to_bytes(NodeId n) {
 Cell* utf8_error_arg(const uint8_t* bytes, size_t len, Cell* out) {
   unicode::Utf8Scan s = unicode::scan_utf8(bytes, len, false);
   if (s.status == unicode::Utf8Status::ok) return set_none(out);
-  string_buffer_detail::make_binary(bytes + s.end,
+  string_buffer_detail::make_error_binary(bytes + s.end,
                                     unicode::invalid_utf8_arg_size(len - s.end), out);
   return out;
 }
 
 [[noreturn]] void raise_invalid_utf8(const uint8_t* seq, size_t bytes_left) {
   Cell arg;
-  string_buffer_detail::make_binary(seq, unicode::invalid_utf8_arg_size(bytes_left), &arg);
+  string_buffer_detail::make_error_binary(seq, unicode::invalid_utf8_arg_size(bytes_left), &arg);
   error::raise(ERR_ACCESS, "invalid-utf8", &arg);
 }
 

@@ -6,6 +6,8 @@
 // fit widens the whole buffer; a buffer never narrows until it is emptied with
 // `reset_to_bytes`. Every routine here takes a node id, never a buffer address: buffers
 // move when they grow or widen, so a raw pointer taken before a call is stale after it.
+// For the same reason, raw byte arguments (C text, UTF-8) must not point into a series
+// buffer: they are read after the routine allocates. Copy such bytes out first.
 #pragma once
 #include <cstddef>
 #include <cstdint>

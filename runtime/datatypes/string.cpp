@@ -150,7 +150,12 @@ void concatenate(Cell* target, const Cell* source, int32_t part, int32_t offset,
   if (kept) stack::pop(1);
 }
 
-Cell* load(const uint8_t* bytes, size_t len, Cell* target, int encoding, size_t* bytes_left) {
+namespace string_value_detail {
+
+// Loads len bytes that bytes_at() locates afresh after each allocation (they may sit in a
+// series buffer that moves).
+template <typename Locate>
+Cell* load_located(Locate bytes_at, size_t len, Cell* target, int encoding, size_t* bytes_left) {
   if (encoding != ENCODING_UTF8 && encoding != ENCODING_UTF16LE)
     error::raise(ERR_INTERNAL, "not-done");
   if (!target) target = stack::new_cell();
@@ -159,6 +164,7 @@ Cell* load(const uint8_t* bytes, size_t len, Cell* target, int encoding, size_t*
   *target = make_cell(TYPE_UNSET);
   NodeId n;
   if (encoding == ENCODING_UTF8) {
+    const uint8_t* bytes = bytes_at();
     unicode::Utf8Scan s = unicode::scan_utf8(bytes, len, false);
     if (s.status == unicode::Utf8Status::invalid ||
         (s.status == unicode::Utf8Status::truncated && !bytes_left))
@@ -167,19 +173,33 @@ Cell* load(const uint8_t* bytes, size_t len, Cell* target, int encoding, size_t*
       *bytes_left = s.bytes_left;
     n = make_unit(static_cast<uint32_t>(s.chars), s.unit);
     SeriesBuffer* b = node_buffer(n);
-    size_t written = unicode::decode_utf8_units(bytes, s, false, b->head_ptr(), s.unit);
+    size_t written = unicode::decode_utf8_units(bytes_at(), s, false, b->head_ptr(), s.unit);
     b->tail = b->head + static_cast<uint32_t>(written) * s.unit;
   } else {
     size_t units = len / 2;
-    unicode::Utf16Scan s = unicode::scan_utf16(bytes, units, false);
+    unicode::Utf16Scan s = unicode::scan_utf16(bytes_at(), units, false);
     n = make_unit(static_cast<uint32_t>(s.chars), s.unit);
     SeriesBuffer* b = node_buffer(n);
-    size_t written = unicode::decode_utf16_units(bytes, units, false, b->head_ptr(), s.unit);
+    size_t written = unicode::decode_utf16_units(bytes_at(), units, false, b->head_ptr(), s.unit);
     b->tail = b->head + static_cast<uint32_t>(written) * s.unit;
   }
   if (on_stack) target = stack::at_index(at);
   *target = make_cell(TYPE_STRING, 0, n, 0);
   return target;
+}
+
+}  // namespace string_value_detail
+
+Cell* load(const uint8_t* bytes, size_t len, Cell* target, int encoding, size_t* bytes_left) {
+  return string_value_detail::load_located([bytes] { return bytes; }, len, target, encoding,
+                                           bytes_left);
+}
+
+Cell* load_series(NodeId src, uint32_t offset, uint32_t len, Cell* target, int encoding,
+                  size_t* bytes_left) {
+  return string_value_detail::load_located(
+      [src, offset] { return node_buffer(src)->head_ptr() + offset; }, len, target, encoding,
+      bytes_left);
 }
 
 NodeId to_utf8(const Cell* v, int32_t count, bool lf_to_crlf) {

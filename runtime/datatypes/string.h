@@ -53,9 +53,13 @@ enum Encoding : int { ENCODING_UTF8 = 0, ENCODING_UTF16LE = -1 };
 // error invalid-utf8 with the offending bytes; a sequence cut short at the end leaves its
 // bytes for the caller's next chunk when bytes_left is given (their count is written there)
 // and raises invalid-utf8 otherwise. UTF-16LE: len / 2 code units; an unpaired high
-// surrogate loads as U+FFFD. Any other encoding is an internal error.
+// surrogate loads as U+FFFD. Any other encoding is an internal error. The bytes are read
+// after allocating, so they must not point into a series buffer: use load_series for those.
 Cell* load(const uint8_t* bytes, size_t len, Cell* target, int encoding,
            size_t* bytes_left = nullptr);
+// The same for len bytes at a byte offset from the head of a series (a binary!'s buffer).
+Cell* load_series(NodeId src, uint32_t offset, uint32_t len, Cell* target, int encoding,
+                  size_t* bytes_left = nullptr);
 inline Cell* load_new(const uint8_t* bytes, size_t len, int encoding) {
   return load(bytes, len, nullptr, encoding);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -225,6 +226,16 @@ TEST_F(Strings, InvalidUtf8RaisesWithTheBadBytes) {
   Cell ok;
   string::utf8_error_arg(reinterpret_cast<const uint8_t*>("fine \xC3\xA9"), 7, &ok);
   EXPECT_TRUE(ok.is(TYPE_NONE));
+}
+
+TEST_F(Strings, LoadingFromASeriesBuffer) {
+  NodeId bytes = alloc::new_bytes(16);
+  Cell bin = make_cell(TYPE_BINARY, 0, bytes, 0);
+  stack::push(&bin);
+  SeriesBuffer* b = node_buffer(bytes);
+  std::memcpy(b->data(), "xx\xE2\x82\xACyy", 7);
+  b->tail = 7;
+  EXPECT_EQ(text(string::load_series(bytes, 2, 4, nullptr, string::ENCODING_UTF8)), "\u20ACy");
 }
 
 TEST_F(Strings, LoadingUtf16) {

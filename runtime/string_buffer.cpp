@@ -68,7 +68,7 @@ uint32_t get_char(const uint8_t* p, uint32_t unit) {
     case 1: return *p;
     case 2: { uint16_t v; std::memcpy(&v, p, 2); return v; }
     case 4: { uint32_t v; std::memcpy(&v, p, 4); return v; }
-    default: fatal::exit_with(101, p);
+    default: fatal_exit(101, reinterpret_cast<uintptr_t>(p));
   }
 }
 
@@ -77,7 +77,7 @@ void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
     case 1: *p = static_cast<uint8_t>(cp); return;
     case 2: { uint16_t v = static_cast<uint16_t>(cp); std::memcpy(p, &v, 2); return; }
     case 4: std::memcpy(p, &cp, 4); return;
-    default: fatal::exit_with(101, p);
+    default: fatal_exit(101, reinterpret_cast<uintptr_t>(p));
   }
 }
 

@@ -276,10 +276,26 @@ TEST_F(Errors, ArgumentsAreCopiedIntoTheError) {
 TEST_F(Errors, IdsRaisedByTheRuntimeExist) {
   struct Row { ErrorCategory cat; const char* id; };
   const Row rows[] = {
-      {ERR_INTERNAL, "no-memory"}, {ERR_INTERNAL, "wrong-mem"}, {ERR_INTERNAL, "stack-overflow"},
-      {ERR_INTERNAL, "too-deep"},  {ERR_THROW, "return"},       {ERR_THROW, "throw"},
-      {ERR_THROW, "break"},        {ERR_THROW, "continue"},     {ERR_ACCESS, "invalid-utf8"},
-      {ERR_SCRIPT, "out-of-range"},
+      {ERR_THROW, "return"},           {ERR_THROW, "throw"},
+      {ERR_THROW, "break"},            {ERR_THROW, "continue"},
+      {ERR_SYNTAX, "invalid"},         {ERR_SYNTAX, "missing"},
+      {ERR_SYNTAX, "malconstruct"},    {ERR_SYNTAX, "bad-char"},
+      {ERR_SCRIPT, "no-value"},        {ERR_SCRIPT, "need-value"},
+      {ERR_SCRIPT, "not-defined"},     {ERR_SCRIPT, "not-in-context"},
+      {ERR_SCRIPT, "no-arg"},          {ERR_SCRIPT, "expect-arg"},
+      {ERR_SCRIPT, "invalid-arg"},     {ERR_SCRIPT, "no-op-arg"},
+      {ERR_SCRIPT, "not-same-class"},  {ERR_SCRIPT, "no-refine"},
+      {ERR_SCRIPT, "bad-refine"},      {ERR_SCRIPT, "dup-refine"},
+      {ERR_SCRIPT, "word-first"},      {ERR_SCRIPT, "empty-path"},
+      {ERR_SCRIPT, "unset-path"},      {ERR_SCRIPT, "invalid-path"},
+      {ERR_SCRIPT, "invalid-path-set"}, {ERR_SCRIPT, "invalid-path-get"},
+      {ERR_SCRIPT, "out-of-range"},    {ERR_SCRIPT, "invalid-compare"},
+      {ERR_SCRIPT, "invalid-char"},    {ERR_MATH, "zero-divide"},
+      {ERR_MATH, "overflow"},          {ERR_ACCESS, "invalid-utf8"},
+      {ERR_USER, "message"},           {ERR_INTERNAL, "no-memory"},
+      {ERR_INTERNAL, "wrong-mem"},     {ERR_INTERNAL, "stack-overflow"},
+      {ERR_INTERNAL, "too-deep"},      {ERR_INTERNAL, "no-cycle"},
+      {ERR_INTERNAL, "not-done"},
   };
   for (const Row& r : rows) EXPECT_GE(error_catalogue::id_index(r.cat, r.id), 0) << r.id;
 }

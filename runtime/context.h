@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "cell.h"
+#include "memory.h"
 
 namespace tav::context {
 

@@ -9,7 +9,6 @@ void random_generator() {}
 void handle_tables() {}
 void register_datatypes() {}
 void image_codecs() {}
-void actions_table() {}
 void global_context() {}
 void case_tables() {}
 void symbol_table() {}

@@ -46,6 +46,9 @@ class BlockFixture : public ::testing::Test {
     if (!row[ACT_FORM - 1]) row[ACT_FORM - 1] = entry(&fixture_detail::int_form);
     if (!row[ACT_MOLD - 1]) row[ACT_MOLD - 1] = entry(&fixture_detail::int_mold);
     if (!row[ACT_COMPARE - 1]) row[ACT_COMPARE - 1] = entry(&fixture_detail::int_compare);
+    // Until string! registers, text values take the series! row, as string! inherits it.
+    saved_string_row_ = action_table[TYPE_STRING];
+    if (!action_table[TYPE_STRING][ACT_PICK - 1]) action_table[TYPE_STRING] = action_table[TYPE_SERIES];
     saved_ = stack::save();
     stack::mark_native(nullptr);
   }
@@ -53,6 +56,7 @@ class BlockFixture : public ::testing::Test {
     EXPECT_EQ(cycles::depth(), saved_.cycles_depth) << "the cycle stack was left open";
     stack::restore(saved_);
     action_table[TYPE_INTEGER] = saved_row_;
+    action_table[TYPE_STRING] = saved_string_row_;
   }
 
   // A block from text: integers, nested [...], and a line break marking the next value.
@@ -169,6 +173,7 @@ class BlockFixture : public ::testing::Test {
   }
 
   ActionRow saved_row_{};
+  ActionRow saved_string_row_{};
   stack::State saved_{};
   bool part_given_ = false;
 };

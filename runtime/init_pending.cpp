@@ -9,11 +9,7 @@ void random_generator() {}
 void handle_tables() {}
 void register_datatypes() {}
 void image_codecs() {}
-void global_context() {}
 void case_tables() {}
-void symbol_table() {}
-void datatype_words() {}
-void predefined_words() {}
 void natives_table() {}
 void parse_engine() {}
 void ownership_table() {}

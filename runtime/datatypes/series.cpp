@@ -7,6 +7,7 @@
 #include "evaluator/actions.h"
 #include "ownership.h"
 #include "stack.h"
+#include "string_buffer.h"
 
 namespace tav {
 
@@ -73,88 +74,6 @@ Cell* copy_units(const Cell* v, int32_t from, int32_t count, Cell* result) {
 
 }  // namespace series
 
-namespace series_text {
-
-NodeId make(uint32_t capacity) { return alloc::new_series(capacity == 0 ? 1 : capacity, 1, 0); }
-
-void append_ascii(NodeId n, const char* text) {
-  size_t len = std::strlen(text);
-  uint32_t unit = node_buffer(n)->unit();
-  uint8_t* p = series::buffer_reserve_tail(n, static_cast<uint32_t>(len * unit));
-  for (size_t i = 0; i < len; i++, p += unit) {
-    uint32_t c = static_cast<uint8_t>(text[i]);
-    std::memset(p, 0, unit);
-    std::memcpy(p, &c, unit < 4 ? unit : 4);   // little-endian: the low bytes first
-  }
-}
-
-void append_spaces(NodeId n, int count) {
-  static const char blanks[] = "                                ";
-  while (count > 0) {
-    int k = count < 32 ? count : 32;
-    append_ascii(n, blanks + (32 - k));
-    count -= k;
-  }
-}
-
-uint32_t char_at(NodeId n, uint32_t index) {
-  SeriesBuffer* b = node_buffer(n);
-  uint32_t unit = b->unit();
-  uint32_t c = 0;
-  std::memcpy(&c, b->head_ptr() + size_t(index) * unit, unit < 4 ? unit : 4);
-  return c;
-}
-
-uint32_t length(NodeId n) {
-  SeriesBuffer* b = node_buffer(n);
-  return b->used() / b->unit();
-}
-
-uint32_t last_char(NodeId n) {
-  uint32_t len = length(n);
-  return len == 0 ? 0 : char_at(n, len - 1);
-}
-
-void truncate(NodeId n, uint32_t len) {
-  SeriesBuffer* b = node_buffer(n);
-  if (len < b->used() / b->unit()) b->tail = b->head + len * b->unit();
-}
-
-namespace series_text_detail {
-uint32_t unit_for(uint32_t cp) { return cp > 0xFFFF ? 4 : (cp > 0xFF ? 2 : 1); }
-}  // namespace series_text_detail
-
-void poke_char(NodeId n, uint32_t index, uint32_t cp) {
-  SeriesBuffer* b = node_buffer(n);
-  uint32_t unit = b->unit();
-  uint32_t need = series_text_detail::unit_for(cp);
-  if (need > unit) {
-    // Widen the whole buffer in place: every character keeps its value at the wider unit.
-    uint32_t count = b->used() / unit;
-    NodeId wide = alloc::new_series(count == 0 ? 1 : count, need, 0);
-    b = node_buffer(n);
-    SeriesBuffer* w = node_buffer(wide);
-    for (uint32_t i = 0; i < count; i++) {
-      uint32_t c = 0;
-      std::memcpy(&c, b->head_ptr() + size_t(i) * unit, unit);
-      std::memcpy(w->data() + size_t(i) * need, &c, need);
-    }
-    w->tail = count * need;
-    // The node keeps its id: hand it the wide buffer and retire the narrow one.
-    node_table[n] = w;
-    w->node = n;
-    node_table[wide] = b;
-    b->node = wide;
-    w->flags = (w->flags & ~BUF_UNIT_MASK) | need | (b->flags & BUF_OWNED);
-    unit = need;
-    b = w;
-  }
-  uint8_t* p = b->head_ptr() + size_t(index) * unit;
-  std::memcpy(p, &cp, unit);
-}
-
-}  // namespace series_text
-
 namespace series_action {
 
 namespace series_action_detail {
@@ -167,7 +86,7 @@ bool holds_cells(TypeId t) { return is_any_block(t) || t == TYPE_MAP; }
 Cell* push_unit(const Cell* v, int32_t pos) {
   TypeId t = v->type();
   if (t == TYPE_BINARY) return set_integer(stack::new_cell(), *series::unit_at(v, pos));
-  return set_char(stack::new_cell(), series_text::char_at(v->node(), static_cast<uint32_t>(pos)));
+  return set_char(stack::new_cell(), string::char_at(v->node(), static_cast<uint32_t>(pos)));
 }
 
 // Position of a pick or poke: n counts from 1 forward, from -1 backward; -1 when none.
@@ -246,7 +165,7 @@ Cell* poke(Cell* series, int index, Cell* data, Cell* boxed) {
   } else if (t == TYPE_BINARY) {
     *series::unit_at(series, static_cast<int32_t>(pos)) = static_cast<uint8_t>(data->int_value());
   } else {
-    series_text::poke_char(series->node(), static_cast<uint32_t>(pos), data->data2);
+    string::poke_char(series->node(), static_cast<uint32_t>(pos), data->data2);
   }
   ownership::notify_after(series, ownership::Change::poke, data, static_cast<int32_t>(pos), 1);
   return data;

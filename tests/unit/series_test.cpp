@@ -86,9 +86,9 @@ TEST_F(SeriesActions, PokeIntoTextWidensTheBuffer) {
   set_char(&euro, 0x20AC);
   call(ACT_POKE, {*s, integer(2), euro});
   EXPECT_EQ(node_buffer(s->node())->unit(), 2u);
-  EXPECT_EQ(series_text::char_at(s->node(), 0), uint32_t('a'));
-  EXPECT_EQ(series_text::char_at(s->node(), 1), 0x20ACu);
-  EXPECT_EQ(series_text::char_at(s->node(), 2), uint32_t('c'));
+  EXPECT_EQ(string::char_at(s->node(), 0), uint32_t('a'));
+  EXPECT_EQ(string::char_at(s->node(), 1), 0x20ACu);
+  EXPECT_EQ(string::char_at(s->node(), 2), uint32_t('c'));
   EXPECT_EQ(error_id([&] { call(ACT_POKE, {*s, integer(1), integer(65)}); }), "invalid-arg");
   EXPECT_EQ(call(ACT_PICK, {*s, integer(2)})->data2, 0x20ACu);
 }
@@ -165,19 +165,18 @@ TEST_F(SeriesActions, CopyPart) {
   EXPECT_EQ(mold(call(ACT_COPY, {*s, pair}, part)), "[4 5]");
 }
 
+// string! has a take of its own; the series! one underneath works on any unit size.
 TEST_F(SeriesActions, TakeFromText) {
   Cell* s = string_value("abcd");
-  std::vector<int32_t> part_last{1, -1, 0};
-  Cell* r = call(ACT_TAKE, {*s, integer(2)}, part_last);
-  EXPECT_EQ(text_of(r), "cd");
+  Cell two = integer(2), minus_one = integer(-1);
+  EXPECT_EQ(text_of(series_action::take(s, &two, false, true)), "cd");
   EXPECT_EQ(text_of(s), "ab");
-  std::vector<int32_t> part{1, -1, -1};
   s->data1 = 1;
-  EXPECT_EQ(text_of(call(ACT_TAKE, {*s, integer(-1)}, part)), "a");   // before the index
+  EXPECT_EQ(text_of(series_action::take(s, &minus_one, false, false)), "a");   // before the index
   s->data1 = 0;
   EXPECT_EQ(text_of(s), "b");
   s->data1 = 1;
-  EXPECT_TRUE(call(ACT_TAKE, {*s, integer(-1)}, part)->is(TYPE_NONE));   // nothing at the index
+  EXPECT_TRUE(series_action::take(s, &minus_one, false, false)->is(TYPE_NONE));
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ TEST_F(BlockCompare, BlocksRecursingOnBothSidesCompareEqual) {
 // ---- Find and select -----------------------------------------------------------------------
 
 TEST_F(BlockSearch, FindRefinements) {
-  // Series [1 2 3 1 2 3]; refinement positions follow find's spec order:
+  // Series [1 2 3 1 2 3]; refinement positions in the order find declares its refinements:
   // part only case same any with skip last reverse tail match.
   enum { PART, ONLY, CASE, SAME, ANY, WITH, SKIP, LAST, REVERSE, TAIL, MATCH };
   struct Case {

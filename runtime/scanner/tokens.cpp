@@ -113,7 +113,10 @@ bool equal_nocase(const uint8_t* p, size_t n, const char* word) {
 }
 
 // Decodes the escape after a "^" at p (p < end); answers the position after it, or nullptr.
-const uint8_t* decode_escape(const uint8_t* p, const uint8_t* end, uint32_t* out) {
+// A long "^(...)" code asks for wide units whatever its value: *unit is raised to 2 for
+// more than 2 digits and to 4 for more than 4.
+const uint8_t* decode_escape(const uint8_t* p, const uint8_t* end, uint32_t* out,
+                             uint32_t* unit) {
   uint8_t c = *p;
   if (c == '(') {
     const uint8_t* close = static_cast<const uint8_t*>(std::memchr(p, ')', end - p));
@@ -137,6 +140,8 @@ const uint8_t* decode_escape(const uint8_t* p, const uint8_t* end, uint32_t* out
       v = v * 16 + static_cast<uint32_t>(h);
     }
     if (v > 0x10FFFF) return nullptr;
+    if (n > 4) *unit = 4;
+    else if (n > 2 && *unit < 2) *unit = 2;
     *out = v;
     return close + 1;
   }
@@ -167,8 +172,9 @@ const uint8_t* decode_escape(const uint8_t* p, const uint8_t* end, uint32_t* out
 }
 
 // UTF-8 text (with "^" escapes when asked) to characters in scratch_chars; false when the
-// text is malformed.
-bool decode_chars(const uint8_t* p, const uint8_t* end, bool escapes, uint32_t* widest) {
+// text is malformed. *unit is raised to the width that long escapes ask for.
+bool decode_chars(const uint8_t* p, const uint8_t* end, bool escapes, uint32_t* widest,
+                  uint32_t* unit) {
   scratch_chars.clear();
   uint32_t top = 0;
   while (p < end) {
@@ -176,7 +182,7 @@ bool decode_chars(const uint8_t* p, const uint8_t* end, bool escapes, uint32_t* 
     if (*p < 0x80) {
       if (escapes && *p == '^') {
         if (p + 1 >= end) return false;
-        p = decode_escape(p + 1, end, &cp);
+        p = decode_escape(p + 1, end, &cp, unit);
         if (!p) return false;
       } else {
         cp = *p++;
@@ -259,6 +265,7 @@ bool load_integer(State& s, const uint8_t* start, const uint8_t* end, uint32_t f
 
 // A decimal text (with "'" separators) to a float; false when it is malformed.
 bool text_to_double(const uint8_t* start, const uint8_t* end, int exponent_shift, double* out) {
+  if (start == end) return false;
   char text[320];
   size_t n = 0;
   for (const uint8_t* p = start; p < end; ++p) {
@@ -393,7 +400,8 @@ bool load_tuple(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 bool load_char(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
   s.position = end + 1;
   uint32_t widest;
-  if (end - start < 3 || !decode_chars(start + 2, end, true, &widest) ||
+  uint32_t unit = 1;
+  if (end - start < 3 || !decode_chars(start + 2, end, true, &widest, &unit) ||
       scratch_chars.size() != 1) {
     return fail(s, start, end + 1, TYPE_CHAR);
   }
@@ -555,12 +563,12 @@ bool load_text(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
     to = from + scratch_bytes.size();
   }
   uint32_t widest = 0;
-  if (!decode_chars(from, to, escapes && (flags & TOKEN_CARET), &widest)) {
+  uint32_t unit = string_unit(flags);
+  if (!decode_chars(from, to, escapes && (flags & TOKEN_CARET), &widest, &unit)) {
     return fail(s, s.token_start, end, type);
   }
   s.type = type;
   if (!build) return true;
-  uint32_t unit = string_unit(flags);
   if (unicode::unit_for(widest) > unit) unit = unicode::unit_for(widest);
   NodeId node = interim::make_string(scratch_chars.data(), scratch_chars.size(), unit);
   emit(s, series_cell(type, node));

@@ -170,6 +170,26 @@ TEST(Lexer, NestsBlocksParensAndPaths) {
   for (const Case& c : cases) EXPECT_EQ(load(c.text), c.loads) << c.text;
 }
 
+TEST(Lexer, PicksTheStringUnitFromTheTextAndItsEscapes) {
+  tav::testing::ensure_runtime();
+  struct Case { const char* text; uint32_t unit; };
+  const Case cases[] = {
+      {"\"abc\"", 1},
+      {"\"caf\xC3\xA9\"", 2},       // a 2-byte lead byte asks for 2-byte units
+      {"\"\xF0\x9F\x98\x80\"", 4},
+      {"\"^(E9)\"", 1},
+      {"\"^(0041)\"", 2},             // a long escape widens even for a small code
+      {"\"^(00041)\"", 4},
+      {"{^(20AC)}", 2},
+  };
+  for (const Case& c : cases) {
+    Cell result;
+    lexer::transcode(c.text, &result);
+    const Cell& str = tav::node_buffer(result.node())->cells()[0];
+    EXPECT_EQ(tav::node_buffer(str.node())->unit(), c.unit) << c.text;
+  }
+}
+
 TEST(Lexer, MarksValuesThatStartALine) {
   tav::testing::ensure_runtime();
   Cell result;
@@ -203,6 +223,13 @@ TEST(Lexer, ReportsLoadErrorsWithLineAndToken) {
       {"\"^(110000)\"", "*** Syntax Error: (line 1) invalid string! at \"^(110000)\""},
       {"1.2.3.256", "*** Syntax Error: (line 1) invalid tuple! at 1.2.3.256"},
       {"'a:", "*** Syntax Error: (line 1) invalid lit-word! at 'a:"},
+      {"a/", "*** Syntax Error: (line 1) invalid path! at a/"},
+      {"x a/b:/c", "*** Syntax Error: (line 1) invalid path! at a/b:/c"},
+      {"a//b", "*** Syntax Error: (line 1) invalid path! at /b"},
+      {"%a%zz", "*** Syntax Error: (line 1) invalid file! at %a%zz"},
+      {"\"^(nope)\"", "*** Syntax Error: (line 1) invalid string! at \"^(nope)\""},
+      {"#\"\"", "*** Syntax Error: (line 1) invalid char! at #\"\""},
+      {"[\n\n  1''2]", "*** Syntax Error: (line 3) invalid integer! at 1''2]"},
       {"x , b", "*** Syntax Error: (line 1) invalid point2D! at , b"},
       {"a, b", "*** Syntax Error: (line 1) invalid word! at a, b"},
       {"\x01\x02 }", "*** Syntax Error: (line 1) invalid character at }"},

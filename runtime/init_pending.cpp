@@ -10,10 +10,6 @@ void handle_tables() {}
 void register_datatypes() {}
 void image_codecs() {}
 void actions_table() {}
-void global_context() {}
-void symbol_table() {}
-void datatype_words() {}
-void predefined_words() {}
 void natives_table() {}
 void parse_engine() {}
 void ownership_table() {}

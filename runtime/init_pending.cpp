@@ -9,7 +9,6 @@ void random_generator() {}
 void handle_tables() {}
 void register_datatypes() {}
 void image_codecs() {}
-void actions_table() {}
 void natives_table() {}
 void parse_engine() {}
 void ownership_table() {}

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "collector.h"
+#include "errors.h"
 #include "init_steps.h"
 #include "memory.h"
 #include "stack.h"

@@ -123,7 +123,7 @@ bool close_nesting(State& s, int closer_type, const uint8_t* start, const uint8_
     if (type == TYPE_MAP || is_point(type)) {
       return fail(s, s.input_start + m->data3, end, not_built(type));
     }
-    value.data2 = interim::make_block(&value_stack[s.frame], count);
+    value.data2 = make_block(&value_stack[s.frame], count);
   }
   value.header |= new_line;
   value_stack[marker_index] = value;
@@ -240,8 +240,8 @@ bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t
   } else {
     int found = 0;
     for (int t = 1; t < TYPE_TABLE_SIZE && !found; ++t) {
-      const char* type_name = interim::type_name(t);
-      if (type_name && same(type_name)) found = t;
+      const char* name_of_type = type_name(t);
+      if (name_of_type && same(name_of_type)) found = t;
     }
     if (!found) return fail(s, start, end + 1, KIND_BAD_CONSTRUCTION);
     set_datatype(&value, static_cast<TypeId>(found));
@@ -317,7 +317,7 @@ Cell* push_text(std::string_view text, Cell* out) {
     unit = std::max<uint32_t>(unit, unicode::unit_for(static_cast<uint32_t>(cp)));
     p += len ? len : 1;
   }
-  *out = make_cell(TYPE_STRING, 0, interim::make_string(chars.data(), chars.size(), unit), 0);
+  *out = make_cell(TYPE_STRING, 0, make_string(chars.data(), chars.size(), unit), 0);
   return out;
 }
 
@@ -354,7 +354,7 @@ void build_result(State& s, const Request& r, Cell* result) {
     buf->tail += bytes;
     *result = *r.into;
   } else {
-    *result = make_cell(TYPE_BLOCK, 0, interim::make_block(cells, count), 0);
+    *result = make_cell(TYPE_BLOCK, 0, make_block(cells, count), 0);
   }
 }
 
@@ -463,7 +463,7 @@ bool fail(State& s, const uint8_t* start, const uint8_t*, int kind) {
   e.token = lexer_driver::error_token(s, start);
   std::string line = "(line " + std::to_string(e.line) + ") ";
   if (kind <= KIND_NOT_BUILT) {
-    e.message = std::string("*** Internal Error: ") + interim::type_name(KIND_NOT_BUILT - kind) +
+    e.message = std::string("*** Internal Error: ") + type_name(KIND_NOT_BUILT - kind) +
                 " values cannot be loaded yet at " + e.token;
     return false;
   }
@@ -472,7 +472,7 @@ bool fail(State& s, const uint8_t* start, const uint8_t*, int kind) {
     case KIND_BAD_CONSTRUCTION: e.message = line + "invalid construction spec at " + e.token; break;
     case KIND_MISSING:
     case KIND_MISSING_AT_END: e.message = line + "missing " + s.missing + " at " + e.token; break;
-    default: e.message = line + "invalid " + interim::type_name(kind) + " at " + e.token; break;
+    default: e.message = line + "invalid " + type_name(kind) + " at " + e.token; break;
   }
   e.message = "*** Syntax Error: " + e.message;
   return false;

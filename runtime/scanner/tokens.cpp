@@ -4,43 +4,22 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "memory.h"
 #include "number_text.h"
 #include "scanner/converters.h"
+#include "datatypes/block.h"
+#include "string_buffer.h"
+#include "symbols.h"
 #include "types.h"
 #include "unicode.h"
+#include "words.h"
 
 namespace tav::lexer {
 
-// ---- Stand-ins for the symbol table, string storage and block helpers -------------------
-
-namespace interim {
-
-namespace interim_detail {
-std::vector<std::string> symbol_names{""};   // id 0 is no symbol
-std::unordered_map<std::string, uint32_t> symbol_ids;
-}  // namespace interim_detail
-
-uint32_t symbol_make(const char* name, size_t length) {
-  std::string key(name, length);
-  auto it = interim_detail::symbol_ids.find(key);
-  if (it != interim_detail::symbol_ids.end()) return it->second;
-  uint32_t id = static_cast<uint32_t>(interim_detail::symbol_names.size());
-  interim_detail::symbol_names.push_back(key);
-  interim_detail::symbol_ids.emplace(std::move(key), id);
-  return id;
-}
-
-std::string_view symbol_name(uint32_t id) {
-  return id < interim_detail::symbol_names.size() ? interim_detail::symbol_names[id]
-                                                  : std::string_view{};
-}
-
 NodeId make_string(const uint32_t* chars, size_t count, uint32_t unit) {
-  NodeId node = alloc::new_series_of_unit(static_cast<uint32_t>(count), unit);
+  NodeId node = string::make_unit(static_cast<uint32_t>(count), unit);
   SeriesBuffer* buf = node_buffer(node);
   for (size_t i = 0; i < count; ++i) unicode::write_unit(buf->head_ptr(), i, unit, chars[i]);
   buf->tail = buf->head + static_cast<uint32_t>(count * unit);
@@ -48,11 +27,12 @@ NodeId make_string(const uint32_t* chars, size_t count, uint32_t unit) {
 }
 
 NodeId make_block(const Cell* cells, size_t count) {
-  NodeId node = alloc::new_cells(count ? static_cast<uint32_t>(count) : 1);
-  SeriesBuffer* buf = node_buffer(node);
-  if (count) std::memcpy(buf->head_ptr(), cells, count * sizeof(Cell));
-  buf->tail = buf->head + static_cast<uint32_t>(count * sizeof(Cell));
-  return node;
+  Cell block;
+  block::make_at(&block, static_cast<int32_t>(count));
+  SeriesBuffer* buf = node_buffer(block.node());
+  if (count) std::memcpy(buf->tail_ptr(), cells, count * sizeof(Cell));
+  buf->tail += static_cast<uint32_t>(count * sizeof(Cell));
+  return block.node();
 }
 
 const char* type_name(int type) {
@@ -69,8 +49,6 @@ const char* type_name(int type) {
       "event!", nullptr, nullptr};
   return type > 0 && type < TYPE_TABLE_SIZE ? names[type] : nullptr;
 }
-
-}  // namespace interim
 
 void emit(State& s, Cell value) {
   Cell* c = push_cell(s);
@@ -545,8 +523,13 @@ const uint8_t* skip_unicode_blank(const uint8_t* start, const uint8_t* end) {
 bool load_word_as(State& s, const uint8_t* start, const uint8_t* end, TypeId kind, bool build) {
   if (start == end) return fail(s, start, end, kind);
   if (build) {
-    uint32_t symbol = interim::symbol_make(reinterpret_cast<const char*>(start), end - start);
-    emit(s, make_cell(kind, 0, symbol, 0xFFFFFFFFu));
+    uint32_t symbol = symbol::make(reinterpret_cast<const char*>(start), end - start);
+    Cell word = make_cell(kind);
+    word::make_at(symbol, &word);
+    word.set_type(kind);
+    // An issue is not looked up as a word: it keeps the global context but no position.
+    if (kind == TYPE_ISSUE) word.data3 = 0xFFFFFFFFu;
+    emit(s, word);
   }
   return true;
 }
@@ -570,7 +553,7 @@ bool load_text(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
   s.type = type;
   if (!build) return true;
   if (unicode::unit_for(widest) > unit) unit = unicode::unit_for(widest);
-  NodeId node = interim::make_string(scratch_chars.data(), scratch_chars.size(), unit);
+  NodeId node = make_string(scratch_chars.data(), scratch_chars.size(), unit);
   emit(s, series_cell(type, node));
   return true;
 }

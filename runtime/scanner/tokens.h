@@ -1,7 +1,4 @@
 // Pieces of the token handlers that the driver shares.
-//
-// The `interim` functions stand in for the symbol table, string storage and block helpers
-// until those modules land; each keeps the cell layout the real one will use.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -23,13 +20,12 @@ const uint8_t* skip_unicode_blank(const uint8_t* start, const uint8_t* end);
 // Writes value into a new value-stack cell, keeping the new-line marker.
 void emit(State& s, Cell value);
 
-namespace interim {
-uint32_t symbol_make(const char* name, size_t length);
-std::string_view symbol_name(uint32_t id);
+// A new string buffer holding the characters with the given unit.
 NodeId make_string(const uint32_t* chars, size_t count, uint32_t unit);
+// A new block buffer holding copies of the cells.
 NodeId make_block(const Cell* cells, size_t count);
-// The datatype's name with its "!", from the type table once registered.
+// The datatype's name with its "!". Until the datatypes register their names, the lexer
+// keeps its own list so that its messages can name every type it reports.
 const char* type_name(int type);
-}  // namespace interim
 
 }  // namespace tav::lexer

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "memory.h"
+#include "symbols.h"
 #include "scanner/lexer.h"
 #include "scanner/tokens.h"
 #include "test_runtime.h"
@@ -47,7 +48,7 @@ std::string block_text(const Cell& c, char open, char close) {
 
 std::string describe(const Cell& c) {
   using namespace tav;   // NOLINT
-  std::string name = lexer::interim::type_name(c.type());
+  std::string name = lexer::type_name(c.type());
   switch (c.type()) {
     case TYPE_INTEGER: return "integer " + std::to_string(c.int_value());
     case TYPE_FLOAT:
@@ -58,10 +59,13 @@ std::string describe(const Cell& c) {
     }
     case TYPE_CHAR: return "char " + std::to_string(c.data2);
     case TYPE_LOGIC: return c.data1 ? "true" : "false";
-    case TYPE_DATATYPE: return "datatype " + std::string(lexer::interim::type_name(c.data1));
+    case TYPE_DATATYPE: return "datatype " + std::string(lexer::type_name(c.data1));
     case TYPE_WORD: case TYPE_SET_WORD: case TYPE_GET_WORD: case TYPE_LIT_WORD:
     case TYPE_REFINEMENT: case TYPE_ISSUE:
-      return name + " " + std::string(lexer::interim::symbol_name(c.data2));
+      {
+      symbol::Name n = symbol::name(c.data2);
+      return name + " " + std::string(n.bytes, n.length);
+    }
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
     case TYPE_REF:
       return name + " \"" + text_of(c) + "\"";

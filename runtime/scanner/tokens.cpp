@@ -244,7 +244,7 @@ bool load_integer(State& s, const uint8_t* start, const uint8_t* end, uint32_t f
 // A decimal text (with "'" separators) to a float; false when it is malformed.
 bool text_to_double(const uint8_t* start, const uint8_t* end, int exponent_shift, double* out) {
   if (start == end) return false;
-  char text[320];
+  char text[320] = {};
   size_t n = 0;
   for (const uint8_t* p = start; p < end; ++p) {
     if (n >= 312) return false;

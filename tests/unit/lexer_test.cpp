@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "context.h"
 #include "memory.h"
 #include "symbols.h"
 #include "scanner/lexer.h"
@@ -312,6 +313,49 @@ TEST(Lexer, DeepNestingGrowsTheValueStack) {
   EXPECT_EQ(depth, 5000);
   // The innermost opener is the one reported.
   EXPECT_EQ(load_error(std::string(3000, '[') + "a"), "*** Syntax Error: (line 1) missing ] at [a");
+}
+
+}  // namespace
+
+namespace {
+
+// Arbitrary text either loads or raises a syntax error; it never reads outside the input
+// (the sanitizer build runs this too).
+TEST(Lexer, SurvivesArbitraryText) {
+  tav::testing::ensure_runtime();
+  const std::string alphabet = "[](){}\"#'%:/\\<>=@$+-.,;^ \n\t0129aAxXeEhT~\xC3\xA9\xE2\x80\x80\xFF";
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    std::string text;
+    size_t len = next() % 24;
+    for (size_t k = 0; k < len; ++k) text += alphabet[next() % alphabet.size()];
+    // Scanning a copy that ends exactly at the input's last byte lets the sanitizer see
+    // any read past it.
+    std::vector<char> exact(text.begin(), text.end());
+    std::string_view view(exact.data(), exact.size());
+    for (lexer::Mode mode : {lexer::Mode::load, lexer::Mode::scan, lexer::Mode::prescan}) {
+      Cell result;
+      bool raised = tav::testing::raises([&] { lexer::transcode(view, &result, mode); });
+      if (mode != lexer::Mode::load) {
+        EXPECT_FALSE(raised) << text;
+      }
+    }
+  }
+}
+
+TEST(Lexer, WordsAreBoundToTheGlobalContext) {
+  tav::testing::ensure_runtime();
+  Cell result;
+  lexer::transcode("abc ABC #abc", &result);
+  const Cell* v = tav::node_buffer(result.node())->cells();
+  EXPECT_EQ(v[0].data1, tav::context::global);
+  EXPECT_EQ(v[0].data3, v[1].data3);   // case variants share the slot
+  EXPECT_NE(v[0].data2, v[1].data2);   // but keep their spelling
+  EXPECT_EQ(v[2].data3, 0xFFFFFFFFu);
 }
 
 }  // namespace

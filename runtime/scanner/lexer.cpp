@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/string.h"
 #include "errors.h"
 #include "init_steps.h"
 #include "memory.h"
@@ -522,6 +523,58 @@ int transcode(std::string_view text, Cell* result, Mode mode, bool one_value,
   return scan_utf8(r, result, end_position);
 }
 
+namespace lexer_driver {
+
+// Text of strings being scanned, used like a stack so that a scan started from inside
+// another keeps the outer text intact.
+std::vector<uint8_t> utf8_buffer;
+size_t utf8_top = 0;
+constexpr size_t UTF8_BUFFER_BYTES = 100000;
+
+// Gives the shared buffer's room back on every way out of a scan.
+struct Utf8Claim {
+  size_t saved_top;
+  std::vector<uint8_t> own;   // used instead when the shared buffer is short
+  uint8_t* bytes = nullptr;
+  explicit Utf8Claim(size_t need) : saved_top(utf8_top) {
+    if (utf8_buffer.size() - utf8_top >= need) {
+      bytes = utf8_buffer.data() + utf8_top;
+      utf8_top += need;
+    } else {
+      own.resize(need);
+      bytes = own.data();
+    }
+  }
+  ~Utf8Claim() { utf8_top = saved_top; }
+};
+
+}  // namespace lexer_driver
+
+int scan_string(const Cell* str, int32_t length, Mode mode, bool one_value, Cell* into,
+                Cell* result, uint32_t* end_position) {
+  Cell value = *str;
+  uint32_t available = string::length(&value);
+  uint32_t count = length < 0 || static_cast<uint32_t>(length) > available
+                       ? available
+                       : static_cast<uint32_t>(length);
+  uint32_t unit = node_buffer(value.node())->unit();
+  lexer_driver::Utf8Claim claim(unicode::utf8_bound(count, unit));
+  const uint8_t* units = string::head_address(&value);
+  unicode::Utf8Size size = unicode::units_to_utf8(units, count, unit, claim.bytes, false, false);
+  if (!size.ok) {
+    Cell bad;
+    error::raise(ERR_SCRIPT, "invalid-char", set_char(&bad, size.bad_char));
+  }
+  Request r;
+  r.text = claim.bytes;
+  r.length = size.bytes;
+  r.mode = mode;
+  r.one_value = one_value;
+  r.into = into;
+  r.count_chars = true;
+  return scan_utf8(r, result, end_position);
+}
+
 }  // namespace tav::lexer
 
 namespace tav::init_steps {
@@ -529,6 +582,7 @@ namespace tav::init_steps {
 void scanner_tables() {
   using namespace tav::lexer;   // NOLINT: the table below names every handler
   lexer_driver::value_stack.resize(lexer_driver::INITIAL_STACK_CELLS);
+  lexer_driver::utf8_buffer.resize(lexer_driver::UTF8_BUFFER_BYTES);
   auto set = [](uint8_t state, Handler h) { scan_handlers[state - FIRST_FINAL_STATE] = h; };
   set(S_EOF, lexer_driver::scan_eof);
   set(S_ERROR, lexer_driver::scan_error);

@@ -39,6 +39,12 @@ int scan_utf8(const Request& request, Cell* result, uint32_t* end_position);
 int transcode(std::string_view text, Cell* result, Mode mode = Mode::load,
               bool one_value = false, uint32_t* end_position = nullptr);
 
+// Scans length characters of a string value from its index (-1: all up to its tail): the
+// characters are encoded as UTF-8 in a buffer shared by nested scans, then scanned as by
+// scan_utf8. The end position counts characters from the value's index.
+int scan_string(const Cell* str, int32_t length, Mode mode, bool one_value, Cell* into,
+                Cell* result, uint32_t* end_position);
+
 // The last load error raised, with its console text ("*** Syntax Error: (line 1) ...").
 struct LoadError {
   int kind = 0;               // a datatype id, or one of the KIND_* codes

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "context.h"
+#include "datatypes/string.h"
 #include "memory.h"
 #include "symbols.h"
 #include "scanner/lexer.h"
@@ -356,6 +358,30 @@ TEST(Lexer, WordsAreBoundToTheGlobalContext) {
   EXPECT_EQ(v[0].data3, v[1].data3);   // case variants share the slot
   EXPECT_NE(v[0].data2, v[1].data2);   // but keep their spelling
   EXPECT_EQ(v[2].data3, 0xFFFFFFFFu);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Lexer, ScansStringValues) {
+  tav::testing::ensure_runtime();
+  const char* text = "x caf\xC3\xA9 [1 2] \xF0\x9F\x98\x80 z";
+  Cell str;
+  tav::string::load(reinterpret_cast<const uint8_t*>(text), std::strlen(text), &str,
+                    tav::string::ENCODING_UTF8);
+  str.data1 = 2;   // from "café"
+  Cell result;
+  uint32_t end = 0;
+  lexer::scan_string(&str, -1, lexer::Mode::load, true, nullptr, &result, &end);
+  EXPECT_EQ(describe(result), "[word! caf\xC3\xA9]");
+  EXPECT_EQ(end, 4u);
+  lexer::scan_string(&str, 11, lexer::Mode::load, false, nullptr, &result, &end);
+  EXPECT_EQ(describe(result), "[word! caf\xC3\xA9 [integer 1 integer 2]]");
+  EXPECT_EQ(end, 11u);
+  lexer::scan_string(&str, -1, lexer::Mode::load, false, nullptr, &result, &end);
+  EXPECT_EQ(describe(result), "[word! caf\xC3\xA9 [integer 1 integer 2] word! \xF0\x9F\x98\x80 word! z]");
+  EXPECT_EQ(end, 14u);
 }
 
 }  // namespace

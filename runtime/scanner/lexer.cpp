@@ -227,7 +227,10 @@ bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t
   auto same = [&](std::string_view word) {
     if (word.size() != name.size()) return false;
     for (size_t i = 0; i < word.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(name[i])) != word[i]) return false;
+      if (std::tolower(static_cast<unsigned char>(name[i])) !=
+          std::tolower(static_cast<unsigned char>(word[i]))) {
+        return false;
+      }
     }
     return true;
   };

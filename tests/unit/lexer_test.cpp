@@ -154,7 +154,7 @@ TEST(Lexer, LoadsEachKindOfToken) {
       {"64#{AQ==}", "binary 01"},
       {"1.2.3 1.2.3.255", "tuple 1.2.3 tuple 1.2.3.255"},
       {"#(true) #(false) #(none)", "true false none!"},
-      {"#(integer!)", "datatype integer!"},
+      {"#(integer!) #(POINT2D!) #(None)", "datatype integer! datatype point2D! none!"},
       {"\xC2\xA0\xE3\x80\x80", ""},
       {"caf\xC3\xA9", "word! caf\xC3\xA9"},
       {"\"\xC3\xA9\xF0\x9F\x98\x80\"", "string! \"<E9><1F600>\""},

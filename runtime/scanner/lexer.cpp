@@ -82,12 +82,10 @@ bool is_point(int type) { return type == TYPE_POINT2D || type == TYPE_POINT3D; }
 
 bool open_nesting(State& s, int type, const uint8_t* opening) {
   if (is_point(marker_type(marker(s)))) return fail(s, opening, opening + 1, TYPE_POINT2D);
-  uint32_t back = 0;
   Cell* m = push_cell(s);
   uint32_t index = s.top - 1;
-  back = index - s.frame;
   m->header = (m->header & FLAG_NEW_LINE) | MARKER;
-  m->data1 = back;
+  m->data1 = index - s.frame;
   m->data2 = static_cast<uint32_t>(type);
   m->data3 = static_cast<uint32_t>(opening - s.input_start);
   s.frame = index + 1;

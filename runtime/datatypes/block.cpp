@@ -9,6 +9,7 @@
 #include "evaluator/actions.h"
 #include "ownership.h"
 #include "stack.h"
+#include "string_buffer.h"
 #include "types.h"
 
 namespace tav::block {
@@ -67,6 +68,20 @@ Cell* append_from(const Cell* dst, const Cell* src) {
 
 namespace block_detail {
 
+void append_spaces(NodeId out, int count) {
+  static const char blanks[] = "                                ";
+  while (count > 0) {
+    int k = count < 32 ? count : 32;
+    string::append_ascii(out, blanks + (32 - k));
+    count -= k;
+  }
+}
+
+uint32_t last_char(NodeId out) {
+  uint32_t len = string::length(out);
+  return len == 0 ? 0 : string::char_at(out, len - 1);
+}
+
 bool is_number(TypeId t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; }
 
 bool typeset_has(const Cell* ts, TypeId t) {
@@ -109,7 +124,7 @@ int form(Cell* value, Cell* buffer, Cell* part, int limit) {
   NodeId out = buffer->node();
   NodeId self = value->node();
   if (cycles::find(self)) {
-    series_text::append_ascii(out, "...");
+    string::append_ascii(out, "...");
     return limit - 3;
   }
   cycles::push(self);
@@ -122,9 +137,9 @@ int form(Cell* value, Cell* buffer, Cell* part, int limit) {
     limit = actions::form_direct(item, buffer, part, limit);
     stack::pop(1);
     if (i + 1 < static_cast<int32_t>(node_buffer(self)->used() / sizeof(Cell))) {
-      uint32_t c = series_text::last_char(out);
+      uint32_t c = block_detail::last_char(out);
       if (c != '\t' && c != '\n' && c != '\r') {
-        series_text::append_ascii(out, " ");
+        string::append_ascii(out, " ");
         limit -= 1;
       }
     }
@@ -138,11 +153,11 @@ int mold_with(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* p
   NodeId out = buffer->node();
   NodeId self = value->node();
   if (cycles::find(self)) {
-    series_text::append_ascii(out, marker);
+    string::append_ascii(out, marker);
     return limit - static_cast<int>(std::strlen(marker));
   }
   if (!only) {
-    series_text::append_ascii(out, open);
+    string::append_ascii(out, open);
     limit -= 1;
   }
   cycles::push(self);
@@ -164,13 +179,13 @@ int mold_with(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* p
         close_on_own_line = true;
       }
       if (!(first && only)) {
-        series_text::append_ascii(out, "\n");
+        string::append_ascii(out, "\n");
         limit -= 1;
       }
-      series_text::append_spaces(out, 4 * indent);
+      block_detail::append_spaces(out, 4 * indent);
       limit -= 4 * indent;
     } else if (!first) {
-      series_text::append_ascii(out, " ");
+      string::append_ascii(out, " ");
       limit -= 1;
     }
     limit = actions::mold_direct(item, buffer, false, all, flat, part, limit, indent);
@@ -179,12 +194,12 @@ int mold_with(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* p
   cycles::pop();
   if (!cut && close_on_own_line) {
     indent -= 1;
-    series_text::append_ascii(out, "\n");
-    series_text::append_spaces(out, 4 * indent);
+    string::append_ascii(out, "\n");
+    block_detail::append_spaces(out, 4 * indent);
     limit -= 1 + 4 * indent;
   }
   if (!only) {
-    series_text::append_ascii(out, close);
+    string::append_ascii(out, close);
     limit -= 1;
   }
   return limit;

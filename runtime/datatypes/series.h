@@ -48,22 +48,6 @@ Cell* copy_units(const Cell* v, int32_t from, int32_t count, Cell* result);
 
 }  // namespace tav::series
 
-// Text writing used by form and mold. ASCII fits every unit width, so these never widen.
-namespace tav::series_text {
-NodeId make(uint32_t capacity);
-void append_ascii(NodeId n, const char* text);
-void append_spaces(NodeId n, int count);
-// The last character of the buffer, or 0 when it is empty.
-uint32_t last_char(NodeId n);
-// Characters in the whole buffer.
-uint32_t length(NodeId n);
-// Keeps at most len characters.
-void truncate(NodeId n, uint32_t len);
-// Stores a code point at a position of a text buffer, widening the buffer when needed.
-void poke_char(NodeId n, uint32_t index, uint32_t cp);
-uint32_t char_at(NodeId n, uint32_t index);
-}  // namespace tav::series_text
-
 // The series! action handlers (also inherited by block!, string! and the other series).
 namespace tav::series_action {
 Cell* head();
@@ -83,6 +67,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key);
 Cell* reverse(Cell* series, Cell* part, Cell* skip);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+Cell* move(Cell* origin, Cell* target, Cell* part);
 }  // namespace tav::series_action
 
 namespace tav::series_type {

@@ -7,6 +7,9 @@
 #include "init_steps.h"
 #include "platform/fatal.h"
 #include "stack.h"
+#include "string_buffer.h"
+#include "symbols.h"
+#include "words.h"
 
 namespace tav {
 namespace actions {
@@ -83,9 +86,8 @@ int32_t index_arg() {
 }
 
 void raise_invalid_refine(const char* refinement, const Cell* arg) {
-  // The refinement's word is made once words exist; until then the message names the value.
-  (void)refinement;
-  error::raise(ERR_SCRIPT, "invalid-refine-arg", nullptr, arg);
+  Cell name = word::make(symbol::make(refinement));
+  error::raise(ERR_SCRIPT, "invalid-refine-arg", &name, arg);
 }
 
 // ---- Comparison ------------------------------------------------------------------------
@@ -358,7 +360,7 @@ Status text_of(const int32_t* refs, bool molding) {
     part_copy = *part;
     limit = part_copy.int_value();
     if (limit <= 0) {
-      Cell empty = make_cell(TYPE_STRING, 0, series_text::make(1));
+      Cell empty = make_cell(TYPE_STRING, 0, string::make(1));
       return set_last(&empty);
     }
   }
@@ -367,11 +369,11 @@ Status text_of(const int32_t* refs, bool molding) {
   bool flat = molding && ref_flag(refs, 2);
   stack::keep_result();
   Cell* buffer = stack::new_cell();
-  *buffer = make_cell(TYPE_STRING, 0, series_text::make(16));
+  *buffer = make_cell(TYPE_STRING, 0, string::make(16));
   Cell* part_arg = part ? &part_copy : nullptr;
   if (molding) mold_direct(base, buffer, only, all, flat, part_arg, limit, 0);
   else form_direct(base, buffer, part_arg, limit);
-  if (part) series_text::truncate(buffer->node(), static_cast<uint32_t>(limit));
+  if (part) string::truncate(buffer->node(), static_cast<uint32_t>(limit));
   stack::set_last(buffer);
   stack::keep_result();
   return CODE_NONE;

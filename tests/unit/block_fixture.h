@@ -12,6 +12,8 @@
 #include "cycles.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "string_buffer.h"
 #include "errors.h"
 #include "evaluator/actions.h"
 #include "stack.h"
@@ -23,7 +25,7 @@ namespace tav::testing {
 namespace fixture_detail {
 inline int int_form(Cell* v, Cell* buf, Cell*, int limit) {
   std::string s = std::to_string(v->int_value());
-  series_text::append_ascii(buf->node(), s.c_str());
+  string::append_ascii(buf->node(), s.c_str());
   return limit - static_cast<int>(s.size());
 }
 inline int int_mold(Cell* v, Cell* buf, bool, bool, bool, Cell* part, int limit, int) {
@@ -46,9 +48,7 @@ class BlockFixture : public ::testing::Test {
     if (!row[ACT_FORM - 1]) row[ACT_FORM - 1] = entry(&fixture_detail::int_form);
     if (!row[ACT_MOLD - 1]) row[ACT_MOLD - 1] = entry(&fixture_detail::int_mold);
     if (!row[ACT_COMPARE - 1]) row[ACT_COMPARE - 1] = entry(&fixture_detail::int_compare);
-    // Until string! registers, text values take the series! row, as string! inherits it.
-    saved_string_row_ = action_table[TYPE_STRING];
-    if (!action_table[TYPE_STRING][ACT_PICK - 1]) action_table[TYPE_STRING] = action_table[TYPE_SERIES];
+    string_type::init();
     saved_ = stack::save();
     stack::mark_native(nullptr);
   }
@@ -56,7 +56,6 @@ class BlockFixture : public ::testing::Test {
     EXPECT_EQ(cycles::depth(), saved_.cycles_depth) << "the cycle stack was left open";
     stack::restore(saved_);
     action_table[TYPE_INTEGER] = saved_row_;
-    action_table[TYPE_STRING] = saved_string_row_;
   }
 
   // A block from text: integers, nested [...], and a line break marking the next value.
@@ -75,18 +74,12 @@ class BlockFixture : public ::testing::Test {
 
   Cell* string_value(const char* text) {
     Cell* c = stack::new_cell();
-    *c = make_cell(TYPE_STRING, 0, series_text::make(16));
-    series_text::append_ascii(c->node(), text);
+    string::make_at(c, 16);
+    string::append_ascii(c->node(), text);
     return c;
   }
 
-  static std::string text_of(const Cell* str) {
-    std::string s;
-    uint32_t n = series_text::length(str->node());
-    for (uint32_t i = static_cast<uint32_t>(str->index()); i < n; i++)
-      s += static_cast<char>(series_text::char_at(str->node(), i));
-    return s;
-  }
+  static std::string text_of(const Cell* str) { return string::to_std_string(str); }
 
   // Calls an action through its dispatcher: args[0] is the first argument; refinement
   // positions count cells from the base. Answers the result slot.
@@ -173,7 +166,6 @@ class BlockFixture : public ::testing::Test {
   }
 
   ActionRow saved_row_{};
-  ActionRow saved_string_row_{};
   stack::State saved_{};
   bool part_given_ = false;
 };

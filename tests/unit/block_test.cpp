@@ -342,6 +342,11 @@ TEST_F(BlockChange, CopyDeepCopiesNestedBlocksAndRefusesCycles) {
   Cell* shallow = call(ACT_COPY, {*s});
   EXPECT_EQ(block::cell_at(shallow, 1)->node(), block::cell_at(s, 1)->node());
 
+  Cell* part = stack::new_cell();
+  block::copy_cells(s, 1, 1, true, part);
+  EXPECT_EQ(mold(part), "[[2 [3]]]");
+  EXPECT_NE(block::cell_at(part, 0)->node(), block::cell_at(s, 1)->node());
+
   Cell* self = blk("1");
   block::append_cell(self, self);
   EXPECT_EQ(error_id([&] { call(ACT_COPY, {*self}, deep); }), "no-cycle");

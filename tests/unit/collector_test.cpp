@@ -7,11 +7,13 @@
 #include "context.h"
 #include "datatypes/string.h"
 #include "errors.h"
+#include "hash_index.h"
 #include "memory.h"
 #include "stack.h"
 #include "string_buffer.h"
 #include "symbols.h"
 #include "test_runtime.h"
+#include "types.h"
 
 namespace tav {
 namespace {
@@ -276,6 +278,28 @@ TEST_F(Collector, ErrorFieldsSurvive) {
   collector::collect();
   EXPECT_EQ(error::form(&err), report);
   EXPECT_TRUE(error::field(&err, ERROR_ARG1)->is(TYPE_STRING));
+}
+
+TEST_F(Collector, HashIndexesKeepTheirSlotsAndChains) {
+  make_garbage(300);
+  // Equal keys (every fifth value repeats) put chains of positions in the index.
+  NodeId store = alloc::new_cells(100);
+  for (int i = 0; i < 100; i++)
+    *series::buffer_new_tail_cell(store) = make_cell(TYPE_INTEGER, 0, uint32_t(i % 20));
+  push_cell(make_cell(TYPE_BLOCK, 0, store));
+  NodeId index = hash::new_table(100, store, hash::KIND_HASH);
+  stack::pop(1);
+  push_cell(make_cell(TYPE_HASH, 0, store, index));
+  make_garbage(300);
+  collector::collect();
+  collector::collect();
+  for (int k = 0; k < 20; k++) {
+    Cell key = make_cell(TYPE_INTEGER, 0, uint32_t(k));
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), k) << k;
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, true, false), 80 + k) << k;
+  }
+  Cell absent = make_cell(TYPE_INTEGER, 0, 20);
+  EXPECT_EQ(hash::find_key(index, &absent, 0, 1, COMP_EQUAL, false, false), -1);
 }
 
 NodeId marker_held = 0;

@@ -1,7 +1,11 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
+#include "datatypes/char.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
+#include "datatypes/time.h"
 #include "context.h"
 #include "init_steps.h"
 #include "symbols.h"
@@ -14,8 +18,13 @@ void register_datatypes() {
   none_type::init();
   logic_type::init();
   string_type::init();
+  integer::init();        // after binary!
   symbol::register_datatype();
   context::register_datatype();
+  char_::init();          // after refinement!
+  float_::init();         // after triple!
+  percent::init();        // after pair!
+  time_::init();          // after tuple!
 }
 
 }  // namespace tav::init_steps

@@ -1,6 +1,7 @@
 // string! actions through the action dispatchers: comparison, search, sorting, the set
 // operations, construction, modification and trimming, each run over 1-, 2- and 4-byte
 // storage so that no answer depends on how wide a buffer is.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,15 @@ class StringOps : public testing::BlockFixture {
     return string::to_std_string(&c);
   }
   static uint32_t unit(const Cell& c) { return string::unit_of(c.node()); }
+  // A binary! of the bytes, rooted on the argument stack.
+  static Cell binary(const std::string& bytes) {
+    NodeId n = alloc::new_bytes(static_cast<uint32_t>(bytes.size() + 1));
+    SeriesBuffer* b = node_buffer(n);
+    std::memcpy(b->head_ptr(), bytes.data(), bytes.size());
+    b->tail = b->head + static_cast<uint32_t>(bytes.size());
+    Cell c = make_cell(TYPE_BINARY, 0, n, 0);
+    return *stack::push(&c);
+  }
 
   // The catalogue id of the error fn raises, or "" when it raises none.
   template <typename Fn>
@@ -350,13 +360,6 @@ TEST_F(StringOps, MakeAndTo) {
 TEST_F(StringOps, ToStringDecodesBinaryUtf8) {
   Cell proto;
   set_datatype(&proto, TYPE_STRING);
-  auto binary = [](const std::string& bytes) {
-    NodeId n = alloc::new_bytes(static_cast<uint32_t>(bytes.size() + 1));
-    SeriesBuffer* b = node_buffer(n);
-    std::memcpy(b->head_ptr(), bytes.data(), bytes.size());
-    b->tail = b->head + static_cast<uint32_t>(bytes.size());
-    return *stack::push(new Cell(make_cell(TYPE_BINARY, 0, n, 0)));
-  };
   Cell ok = binary("a\xE2\x82\xAC");
   EXPECT_EQ(text(*call(ACT_TO, {proto, ok})), "a€");
   Cell cut = binary("\xC3\x41");
@@ -462,13 +465,11 @@ TEST_F(StringOps, SwapExchangesTheCharactersAtTheIndexes) {
   EXPECT_EQ(text(a), "ab");
   EXPECT_EQ(raised([&] { call(ACT_SWAP, {a, integer(1)}); }), "invalid-arg");
   // A byte buffer cannot take a character above 0xFF: neither side changes.
-  NodeId n = alloc::new_bytes(4);
-  node_buffer(n)->tail = node_buffer(n)->head + 1;
-  node_buffer(n)->head_ptr()[0] = 0;
-  Cell bin = *stack::push(new Cell(make_cell(TYPE_BINARY, 0, n, 0)));
+  Cell bin = binary(std::string(1, '\0'));
   Cell euro = s("€");
   EXPECT_EQ(raised([&] { call(ACT_SWAP, {euro, bin}); }), "invalid-arg");
-  EXPECT_EQ(node_buffer(n)->head_ptr()[0], 0);
+  EXPECT_EQ(cell_buffer(&bin)->head_ptr()[0], 0);
+  EXPECT_EQ(cell_buffer(&bin)->used(), 1u);
   EXPECT_EQ(text(euro), "€");
 }
 

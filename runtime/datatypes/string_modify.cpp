@@ -234,6 +234,9 @@ Cell* change(Cell* series, Cell* value, int part, bool, int dup) {
   uint32_t count = length(src);
   uint64_t total = uint64_t(count) * static_cast<uint32_t>(dup);
   check_size(series, total, src);
+  // The replaced run goes before the new text is copied: a text on the same buffer is
+  // copied out first.
+  if (src->node() == series->node()) src = repeated_text(src, count, 1);
   uint32_t left = length(series->node()) - idx;
   uint64_t replaced = part >= 0 ? static_cast<uint64_t>(part) : total;
   if (replaced > left) replaced = left;

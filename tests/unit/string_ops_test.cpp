@@ -432,6 +432,11 @@ TEST_F(StringOps, AppendFormsBlocksWithinThePartBudget) {
   Cell mid = s("abc", 2, 1);
   call(ACT_INSERT, {mid, mid});
   EXPECT_EQ(whole(mid), "abcbc");
+  Cell changed = s("abcd", 2, 1);
+  Cell from_head = changed;
+  from_head.data1 = 0;
+  call(ACT_CHANGE, {changed, from_head});
+  EXPECT_EQ(whole(changed), "aabcd");
 }
 
 TEST_F(StringOps, AHugeDupRaisesBeforeAnythingChanges) {

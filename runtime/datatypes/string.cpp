@@ -1,4 +1,5 @@
 #include "datatypes/string.h"
+#include "datatypes/string_ops.h"
 
 #include <algorithm>
 #include <cstring>
@@ -361,6 +362,19 @@ void init() {
     row[a - 1] = INHERIT;
   row[ACT_FORM - 1] = entry(static_cast<act::Form>(&string::form));
   row[ACT_MOLD - 1] = entry(static_cast<act::Mold>(&string::mold));
+  row[ACT_MAKE - 1] = entry(static_cast<act::Make>(&string::make_value));
+  row[ACT_TO - 1] = entry(static_cast<act::Make>(&string::to_value));
+  row[ACT_EVAL_PATH - 1] = entry(static_cast<act::EvalPath>(&string::eval_path));
+  row[ACT_COMPARE - 1] = entry(static_cast<act::Compare>(&string::compare));
+  row[ACT_FIND - 1] = entry(static_cast<act::Find>(&string::find));
+  row[ACT_SELECT - 1] = entry(static_cast<act::Select>(&string::select));
+  row[ACT_SORT - 1] = entry(static_cast<act::Sort>(&string::sort));
+  row[ACT_APPEND - 1] = entry(static_cast<act::Append>(&string::insert));
+  row[ACT_INSERT - 1] = entry(static_cast<act::Append>(&string::insert));
+  row[ACT_CHANGE - 1] = entry(static_cast<act::Change>(&string::change));
+  row[ACT_SWAP - 1] = entry(static_cast<act::Swap>(&string::swap));
+  row[ACT_TAKE - 1] = entry(static_cast<act::Take>(&string::take));
+  row[ACT_TRIM - 1] = entry(static_cast<act::Trim>(&string::trim));
   datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", row);
 }
 

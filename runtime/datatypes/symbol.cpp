@@ -2,6 +2,7 @@
 // type exists so that the table's cells compare and order by their names.
 #include <cstring>
 
+#include "memory.h"
 #include "symbols.h"
 #include "types.h"
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "datatypes/string.h"
+#include "datatypes/string_ops.h"
 #include "stack.h"
 #include "string_buffer.h"
 #include "test_runtime.h"
@@ -370,7 +371,7 @@ TEST_F(Strings, RegistrationInheritsFromSeries) {
   EXPECT_STREQ(type_table[TYPE_STRING].name, "string!");
   EXPECT_EQ(action_entry(TYPE_STRING, ACT_PICK), marker(ACT_PICK));
   EXPECT_EQ(action_entry(TYPE_STRING, ACT_LENGTH_Q), marker(ACT_LENGTH_Q));
-  EXPECT_EQ(action_entry(TYPE_STRING, ACT_TAKE), nullptr);   // string! has its own take
+  EXPECT_EQ(action_entry(TYPE_STRING, ACT_TAKE), entry(static_cast<act::Take>(&string::take)));
   EXPECT_EQ(action_entry(TYPE_STRING, ACT_ADD), nullptr);
   EXPECT_EQ(action_entry(TYPE_STRING, ACT_FORM), entry(static_cast<act::Form>(&string::form)));
   EXPECT_EQ(action_entry(TYPE_STRING, ACT_MOLD), entry(static_cast<act::Mold>(&string::mold)));

@@ -49,6 +49,8 @@ void make_from_text(std::string_view text, Cell* out);
 // The error's field cell (writable: the evaluator fills near and where, the stack walk stack).
 Cell* field(const Cell* err, ErrorField f);
 int32_t code(const Cell* err);
+// The name of the error's id ("" when the id field names nothing).
+std::string id_name(const Cell* err);
 // Sets where when it is still none.
 void set_where(const Cell* err, const Cell* value);
 

@@ -1,5 +1,6 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
+#include "datatypes/object.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "context.h"
@@ -16,6 +17,7 @@ void register_datatypes() {
   string_type::init();
   symbol::register_datatype();
   context::register_datatype();
+  object_type::init();
 }
 
 }  // namespace tav::init_steps

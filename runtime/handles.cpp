@@ -220,7 +220,7 @@ int32_t slot_new(const Cell* value_in) {
   if (slot_free_head == -1) {
     SeriesBuffer* b = node_buffer(slot_block);
     uint32_t old = b->count();
-    b = series::expand(b, b->capacity * 2);
+    b = series::expand_copy(b, b->capacity * 2);
     uint32_t grown = b->capacity / sizeof(Cell);
     b->tail = b->head + grown * sizeof(Cell);
     chain_slots(old, grown);

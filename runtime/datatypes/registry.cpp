@@ -1,5 +1,6 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
+#include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
@@ -18,6 +19,7 @@ void register_datatypes() {
   symbol::register_datatype();
   context::register_datatype();
   object_type::init();
+  error_type::init();
 }
 
 }  // namespace tav::init_steps

@@ -5,7 +5,9 @@
 
 #include "block_fixture.h"
 #include "context.h"
+#include "datatypes/error.h"
 #include "datatypes/object.h"
+#include "errors.h"
 #include "ownership.h"
 #include "symbols.h"
 #include "words.h"
@@ -361,6 +363,91 @@ TEST_F(Objects, AnOwnerHoldingItselfIsOwnedWithoutLooping) {
   ASSERT_NE(owner, nullptr);
   EXPECT_EQ(object::context_of(owner), object::context_of(obj));
   EXPECT_EQ(ownership::find_owner(object::context_of(obj)), nullptr);
+}
+
+class ErrorObjects : public Objects {
+ protected:
+  void SetUp() override {
+    Objects::SetUp();
+    error_type::init();
+    // Error fields hold words; word! registers elsewhere, so a stand-in orders them here.
+    saved_word_row_ = action_table[TYPE_WORD];
+    if (!action_table[TYPE_WORD][ACT_COMPARE - 1])
+      action_table[TYPE_WORD][ACT_COMPARE - 1] = entry(&word_compare);
+  }
+  void TearDown() override {
+    action_table[TYPE_WORD] = saved_word_row_;
+    Objects::TearDown();
+  }
+  static int word_compare(Cell* a, Cell* b, int) {
+    if (!is_any_word(b->type())) return COMPARE_UNRELATED;
+    uint32_t x = symbol::alias(a->data2), y = symbol::alias(b->data2);
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  ActionRow saved_word_row_{};
+  Cell* make_error(const Cell& spec) {
+    Cell type;
+    set_datatype(&type, TYPE_ERROR);
+    return call(ACT_MAKE, {type, spec});
+  }
+  static std::string type_name(const Cell* err) {
+    return symbol::get_c_string(error::field(err, ERROR_TYPE)->data2);
+  }
+};
+
+TEST_F(ErrorObjects, MadeFromCodesBlocksAndTexts) {
+  Cell* e = make_error(integer(301));
+  EXPECT_TRUE(e->is(TYPE_ERROR));
+  EXPECT_EQ(object::class_of(e), object::ERROR_CLASS);
+  EXPECT_EQ(type_name(e), "script");
+  EXPECT_EQ(error::id_name(e), "need-value");
+  EXPECT_EQ(object::field_count(e), 10u);
+  for (int32_t bad : {399, 1000, -1})
+    EXPECT_EQ(error_id([&] { make_error(integer(bad)); }), "out-of-range") << bad;
+
+  Cell* by_words = block::make_at(stack::new_cell(), 2);
+  Cell script = word("script"), no_value = word("no-value");
+  block::append_cell(by_words, &script);
+  block::append_cell(by_words, &no_value);
+  EXPECT_EQ(error::code(make_error(*by_words)), 300);
+  Cell* no_id = block::make_at(stack::new_cell(), 2);
+  block::append_cell(no_id, &script);
+  EXPECT_EQ(error_id([&] { make_error(*no_id); }), "invalid-spec-field");
+
+  // [type: 'math id: 'zero-divide], with the quotes already taken off by evaluation.
+  Cell* fields = spec({{"type", word("math")}, {"id", word("zero-divide")}});
+  Cell* math = make_error(*fields);
+  EXPECT_EQ(error::code(math), 400);
+  EXPECT_EQ(error::id_name(math), "zero-divide");
+
+  Cell* text = make_error(*string_value("boom"));
+  EXPECT_EQ(form(text).substr(0, form(text).find('\n')), "*** User Error: boom");
+  EXPECT_EQ(error_id([&] { make_error(*blk("1")); }), "invalid-error");
+  EXPECT_EQ(error_id([&] { make_error(make_cell(TYPE_NONE)); }), "bad-make-arg");
+}
+
+TEST_F(ErrorObjects, FieldsAreReachedLikeObjectFields) {
+  Cell* e = make_error(integer(400));
+  Cell code = word("code");
+  EXPECT_EQ(object::eval_path(e, &code, nullptr, nullptr, nullptr, nullptr, 1, false, false,
+                              false, false)->int_value(), 400);
+  Cell copy = *call(ACT_COPY, {*e});
+  EXPECT_TRUE(copy.is(TYPE_ERROR));
+  EXPECT_EQ(error_type::compare(&copy, e, COMP_EQUAL), 0);
+  Cell* other = make_error(integer(401));
+  EXPECT_NE(error_type::compare(other, e, COMP_EQUAL), 0);
+  Cell* obj = make_object({{"code", integer(400)}});
+  EXPECT_EQ(error_type::compare(e, obj, COMP_EQUAL), COMPARE_UNRELATED);
+  EXPECT_EQ(error_id([&] { call(ACT_PUT, {*e, code, integer(1)}); }), "expect-arg");
+}
+
+TEST_F(ErrorObjects, AnUnknownIdFormsAsInvalidError) {
+  Cell* e = make_error(integer(400));
+  *error::field(e, ERROR_ID) = word("no-such-id");
+  std::string text = form(e);
+  EXPECT_EQ(text.substr(0, text.find('\n')),
+            "*** Internal Error: invalid error object field value: no-such-id");
+  EXPECT_EQ(error::id_name(e), "invalid-error");
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "context.h"
+#include "datatypes/object.h"
 #include "error_catalogue.h"
+#include "hash_index.h"
+#include "symbols.h"
 #include "memory.h"
 #include "number_text.h"
 #include "stack.h"
@@ -21,18 +25,65 @@ namespace errors_detail {
 Cell emergency_fields[ERROR_FIELD_COUNT];
 bool creating = false;
 
+constexpr const char* field_names[ERROR_FIELD_COUNT] = {
+    "code", "type", "id", "arg1", "arg2", "arg3", "near", "where", "stack", "files"};
+
 Cell* fields_of(const Cell* err) {
   if (err->data1 == 0) return emergency_fields;
-  return node_buffer(err->data1)->cells();
+  return object::get_values(err);
 }
 
-NodeId new_field_block() {
-  NodeId n = alloc::new_cells(ERROR_FIELD_COUNT);
-  SeriesBuffer* buf = node_buffer(n);
-  Cell* c = reinterpret_cast<Cell*>(buf->data());
-  for (int i = 0; i < ERROR_FIELD_COUNT; i++) set_none(c + i);
-  buf->tail = buf->head + ERROR_FIELD_COUNT * sizeof(Cell);
-  return n;
+// Words exist once the symbol table and the global context do; before that (and when
+// making the context fails) an error keeps its fields in the emergency record.
+bool words_ready() { return symbol::index_node != 0 && context::global != 0; }
+
+// The error object's context: the ten fields, all none.
+NodeId new_error_context() {
+  Cell obj;
+  object::make_at(&obj, ERROR_FIELD_COUNT);
+  NodeId ctx = object::context_of(&obj);
+  hash::HeldCell hold(obj);
+  Cell none = make_cell(TYPE_NONE);
+  for (const char* name : field_names) context::put(ctx, symbol::make(name), &none);
+  return ctx;
+}
+
+// The word naming a category or an id (integers when words cannot be made yet).
+Cell name_word(std::string_view name, int position) {
+  if (!words_ready()) {
+    Cell c;
+    set_integer(&c, position);
+    return c;
+  }
+  uint32_t sym = symbol::make(std::string(name).c_str());
+  return make_cell(TYPE_WORD, 0, sym, uint32_t(-1));
+}
+
+void set_entry(Cell* err, int cat, int id) {
+  Cell type = name_word(error_catalogue::category(cat).name, cat);
+  Cell idw = name_word(error_catalogue::category(cat).ids[id].name, id);
+  Cell* f = fields_of(err);
+  set_integer(f + ERROR_CODE, error_catalogue::code_of(cat, id));
+  f[ERROR_TYPE] = type;
+  f[ERROR_ID] = idw;
+}
+
+// The category and id an error names (by word or, for early errors, by position); false
+// when either is unknown.
+bool entry_of(const Cell* f, int* cat_out, int* id_out) {
+  int cat = -1, id = -1;
+  if (f[ERROR_TYPE].is(TYPE_INTEGER)) cat = f[ERROR_TYPE].int_value();
+  else if (f[ERROR_TYPE].is(TYPE_WORD)) cat = error_catalogue::category_index(symbol::get_c_string(f[ERROR_TYPE].data2));
+  if (cat < 0 || cat >= error_catalogue::CATEGORY_COUNT) {
+    *cat_out = -1;
+    return false;
+  }
+  *cat_out = cat;
+  if (f[ERROR_ID].is(TYPE_INTEGER)) id = f[ERROR_ID].int_value();
+  else if (f[ERROR_ID].is(TYPE_WORD)) id = error_catalogue::id_index(cat, symbol::get_c_string(f[ERROR_ID].data2));
+  if (id < 0 || id >= error_catalogue::category(cat).id_count) return false;
+  *id_out = id;
+  return true;
 }
 
 // Fills a fresh error for catalogue entry [cat id]; the arguments are copied into arg1-arg3.
@@ -43,15 +94,15 @@ void build(int cat, int id, const Cell* const args[3], Cell* out) {
     else set_none(&saved[i]);
   }
   NodeId node = 0;
-  if (node_table && !creating) {
+  if (node_table && words_ready() && !creating) {
     creating = true;
-    // The arguments may be held only by the caller's C++ locals: while the block is being
+    // The arguments may be held only by the caller's C++ locals: while the context is being
     // allocated (which may collect), they sit on the argument stack.
     bool guarded = stack::begin && stack::end - stack::top >= 3;
     if (guarded)
       for (const Cell& c : saved) *stack::top++ = c;
     try {
-      node = new_field_block();
+      node = new_error_context();
     } catch (...) {
       creating = false;
       if (guarded) stack::top -= 3;
@@ -61,12 +112,12 @@ void build(int cat, int id, const Cell* const args[3], Cell* out) {
     creating = false;
   }
   *out = make_cell(TYPE_ERROR, node, ERROR_CLASS_ID, 0);
+  if (node) object::store_self(out);
   Cell* f = fields_of(out);
   if (node == 0)
     for (int i = 0; i < ERROR_FIELD_COUNT; i++) set_none(f + i);
-  set_integer(f + ERROR_CODE, error_catalogue::code_of(cat, id));
-  set_integer(f + ERROR_TYPE, cat);
-  set_integer(f + ERROR_ID, id);
+  set_entry(out, cat, id);
+  f = fields_of(out);
   for (int i = 0; i < 3; i++) f[ERROR_ARG1 + i] = saved[i];
 }
 
@@ -177,6 +228,18 @@ void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
       return;
     default: break;
   }
+  if (is_any_word(t) && symbol::index_node) {
+    if (mold) {
+      if (t == TYPE_LIT_WORD) o.put("'");
+      else if (t == TYPE_GET_WORD) o.put(":");
+      else if (t == TYPE_REFINEMENT) o.put("/");
+      else if (t == TYPE_ISSUE) o.put("#");
+    }
+    symbol::Name name = symbol::name(v->data2);
+    o.put(std::string_view(name.bytes, name.length));
+    if (mold && t == TYPE_SET_WORD) o.put(":");
+    return;
+  }
   if (is_any_string(t) && v->node()) {
     put_string_chars(o, v, mold && t == TYPE_STRING);
     return;
@@ -196,16 +259,15 @@ void append_value(std::string& out, const Cell* v, bool mold, size_t limit,
 
 // ---- The report -----------------------------------------------------------------------------
 
-void switch_to_invalid_error(Cell* f, const Cell& culprit) {
+void switch_to_invalid_error(const Cell* err, const Cell& culprit) {
+  Cell saved = culprit;
   int internal = ERR_INTERNAL;
-  int id = error_catalogue::id_index(internal, "invalid-error");
-  f[ERROR_ARG1] = culprit;
-  set_integer(f + ERROR_CODE, error_catalogue::code_of(internal, id));
-  set_integer(f + ERROR_TYPE, internal);
-  set_integer(f + ERROR_ID, id);
+  set_entry(const_cast<Cell*>(err), internal, error_catalogue::id_index(internal, "invalid-error"));
+  fields_of(err)[ERROR_ARG1] = saved;
 }
 
-void append_message(std::string& out, Cell* f, int cat, const error_catalogue::Id& entry) {
+void append_message(std::string& out, const Cell* err, int cat, const error_catalogue::Id& entry) {
+  Cell* f = fields_of(err);
   using error_catalogue::MessageKind;
   using error_catalogue::PieceKind;
   if (entry.kind == MessageKind::STRING) {
@@ -216,7 +278,7 @@ void append_message(std::string& out, Cell* f, int cat, const error_catalogue::I
     int fi = error_catalogue::field_index(entry.pieces[0].text);
     Cell message = fi < 0 ? make_cell(TYPE_NONE) : f[fi];
     if (message.is(TYPE_STRING) && message.node()) append_value(out, &message, false, SIZE_MAX);
-    else switch_to_invalid_error(f, f[ERROR_ID]);
+    else switch_to_invalid_error(err, f[ERROR_ID]);
     return;
   }
   bool form_args = cat == ERR_SYNTAX;
@@ -277,15 +339,11 @@ Cell* field(const Cell* err, ErrorField f) { return errors_detail::fields_of(err
 
 int32_t code(const Cell* err) { return field(err, ERROR_CODE)->int_value(); }
 
-std::string_view id_name(const Cell* err) {
+std::string id_name(const Cell* err) {
   const Cell* f = errors_detail::fields_of(err);
-  if (!f[ERROR_TYPE].is(TYPE_INTEGER) || !f[ERROR_ID].is(TYPE_INTEGER)) return {};
-  int cat = f[ERROR_TYPE].int_value();
-  int id = f[ERROR_ID].int_value();
-  if (cat < 0 || cat >= error_catalogue::CATEGORY_COUNT) return {};
-  const error_catalogue::Category& category = error_catalogue::category(cat);
-  if (id < 0 || id >= category.id_count) return {};
-  return category.ids[id].name;
+  int cat, id;
+  if (!errors_detail::entry_of(f, &cat, &id)) return "";
+  return std::string(error_catalogue::category(cat).ids[id].name);
 }
 
 void set_where(const Cell* err, const Cell* value) {
@@ -296,22 +354,18 @@ void set_where(const Cell* err, const Cell* value) {
 std::string form(const Cell* err) {
   using errors_detail::append_value;
   std::string out = "*** ";
-  Cell* f = errors_detail::fields_of(err);
-  int cat = f[ERROR_TYPE].is(TYPE_INTEGER) ? f[ERROR_TYPE].int_value() : -1;
-  int id = f[ERROR_ID].is(TYPE_INTEGER) ? f[ERROR_ID].int_value() : -1;
-  if (cat < 0 || cat >= error_catalogue::CATEGORY_COUNT) {
-    errors_detail::switch_to_invalid_error(f, f[ERROR_TYPE]);
+  int cat = -1, id = -1;
+  if (!errors_detail::entry_of(errors_detail::fields_of(err), &cat, &id)) {
+    const Cell* f = errors_detail::fields_of(err);
+    errors_detail::switch_to_invalid_error(err, cat < 0 ? f[ERROR_TYPE] : f[ERROR_ID]);
     cat = ERR_INTERNAL;
-    id = f[ERROR_ID].int_value();
-  } else if (id < 0 || id >= error_catalogue::category(cat).id_count) {
-    errors_detail::switch_to_invalid_error(f, f[ERROR_ID]);
-    cat = ERR_INTERNAL;
-    id = f[ERROR_ID].int_value();
+    id = error_catalogue::id_index(ERR_INTERNAL, "invalid-error");
   }
   const error_catalogue::Category& category = error_catalogue::category(cat);
   out += category.title;
   out += ": ";
-  errors_detail::append_message(out, f, cat, category.ids[id]);
+  errors_detail::append_message(out, err, cat, category.ids[id]);
+  Cell* f = errors_detail::fields_of(err);
 
   out += "\n*** Where: ";
   const Cell& where = f[ERROR_WHERE];

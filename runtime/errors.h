@@ -2,11 +2,10 @@
 // console prints. An error unwinds the call-frame stack to the nearest try frame; in C++ it
 // travels as a tav::Unwind exception (see stack.h).
 //
-// An error! cell holds, in data1, the node of a block of ERROR_FIELD_COUNT cells: the error's
-// fields in their fixed order. The block lives in the collected frames, so the argument values
-// it holds are kept by whatever keeps the error cell (the argument stack while it unwinds).
-// Until word values exist, the type and id fields hold the category and id positions as
-// integers. data2 holds the class id of every error (1).
+// An error! is an object (class id 1, no change events) whose context holds the ten fields
+// in their fixed order; type and id hold the category's and the id's words. Errors made
+// before words exist (or when memory for the context ran out) keep their fields in one
+// emergency record, with the category and id as positions; such a cell holds node 0.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -50,8 +49,8 @@ void make_from_text(std::string_view text, Cell* out);
 // The error's field cell (writable: the evaluator fills near and where, the stack walk stack).
 Cell* field(const Cell* err, ErrorField f);
 int32_t code(const Cell* err);
-// The catalogue name of the error's id ("no-value", "zero-divide"...), empty when it has none.
-std::string_view id_name(const Cell* err);
+// The name of the error's id ("" when the id field names nothing).
+std::string id_name(const Cell* err);
 // Sets where when it is still none.
 void set_where(const Cell* err, const Cell* value);
 

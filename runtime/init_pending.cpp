@@ -3,15 +3,12 @@
 #include "init_steps.h"
 
 namespace tav::init_steps {
-void handle_tables() {}
 void image_codecs() {}
 void natives_table() {}
 void parse_engine() {}
-void ownership_table() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}
 void boot_image() {}
 void interpreter() {}
-void handle_slots() {}
 }  // namespace tav::init_steps

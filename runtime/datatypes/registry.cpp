@@ -5,6 +5,8 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
+#include "datatypes/error.h"
+#include "datatypes/object.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -26,7 +28,9 @@ void register_datatypes() {
   symbol::register_datatype();
   context::register_datatype();
   char_::init();          // after refinement!
+  object_type::init();    // after file!
   float_::init();         // after triple!
+  error_type::init();     // after typeset!
   percent::init();        // after pair!
   time_::init();          // after tuple!
 }

@@ -7,6 +7,7 @@
 #include "errors.h"
 #include "memory.h"
 #include "stack.h"
+#include "symbols.h"
 #include "test_runtime.h"
 
 namespace tav {
@@ -206,8 +207,9 @@ TEST_F(Errors, CodesNameTheirEntries) {
     Cell err;
     error::make_from_code(r.code, &err);
     EXPECT_EQ(error::code(&err), r.code);
-    EXPECT_EQ(error::field(&err, ERROR_TYPE)->int_value(), c);
-    EXPECT_EQ(error::field(&err, ERROR_ID)->int_value(), k);
+    ASSERT_TRUE(error::field(&err, ERROR_TYPE)->is(TYPE_WORD));
+    EXPECT_STREQ(symbol::get_c_string(error::field(&err, ERROR_TYPE)->data2), r.category);
+    EXPECT_EQ(error::id_name(&err), r.id);
   }
 }
 

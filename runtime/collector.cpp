@@ -8,8 +8,10 @@
 #include "context.h"
 #include "cycles.h"
 #include "errors.h"
+#include "handles.h"
 #include "hash_index.h"
 #include "memory.h"
+#include "ownership.h"
 #include "runtime.h"
 #include "stack.h"
 #include "symbols.h"
@@ -142,6 +144,9 @@ void scan_cell(const Cell* c) {
       break;
     case TYPE_EVENT:
       if (c->header & 0x1000) mark_node(c->data2);
+      break;
+    case TYPE_HANDLE:
+      if (static_cast<int32_t>(c->data3) >= 0) handles::mark(static_cast<int32_t>(c->data3), nullptr);
       break;
     default:
       break;
@@ -298,6 +303,10 @@ void collect() {
   pending = false;
   last = Stats{};
   mark_roots();
+  // Platform objects whose handle no value holds any more are released; ownership records of
+  // series that died go with them.
+  handles::sweep();
+  if (ownership::table) hash::sweep_records(ownership::table);
   compact_frames();
   size_t before_big = memory.system_bytes;
   alloc::sweep_big_buffers();

@@ -15,7 +15,6 @@ void case_tables() {}
 void symbol_table() {}
 void datatype_words() {}
 void predefined_words() {}
-void natives_table() {}
 void parse_engine() {}
 void ownership_table() {}
 void checksum_words() {}
@@ -23,6 +22,5 @@ void compression_words() {}
 void call_output() {}
 void scanner_tables() {}
 void boot_image() {}
-void interpreter() {}
 void handle_slots() {}
 }  // namespace tav::init_steps

@@ -1,7 +1,16 @@
-// Raising language errors by category and id. An error unwinds the call-frame stack to the
-// nearest try frame; in C++ it travels as a tav::Unwind exception (see stack.h).
+// Language errors: making them from the catalogue, raising them, and forming the report the
+// console prints. An error unwinds the call-frame stack to the nearest try frame; in C++ it
+// travels as a tav::Unwind exception (see stack.h).
+//
+// An error! cell holds, in data1, the node of a block of ERROR_FIELD_COUNT cells: the error's
+// fields in their fixed order. The block lives in the collected frames, so the argument values
+// it holds are kept by whatever keeps the error cell (the argument stack while it unwinds).
+// Until word values exist, the type and id fields hold the category and id positions as
+// integers. data2 holds the class id of every error (1).
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include "cell.h"
 
 namespace tav {
@@ -11,19 +20,43 @@ enum ErrorCategory : uint8_t {
   ERR_RESERVED1 = 6, ERR_RESERVED2 = 7, ERR_USER = 8, ERR_INTERNAL = 9,
 };
 
+enum ErrorField : uint8_t {
+  ERROR_CODE = 0, ERROR_TYPE = 1, ERROR_ID = 2, ERROR_ARG1 = 3, ERROR_ARG2 = 4, ERROR_ARG3 = 5,
+  ERROR_NEAR = 6, ERROR_WHERE = 7, ERROR_STACK = 8, ERROR_FILES = 9,
+};
+constexpr int ERROR_FIELD_COUNT = 10;
+constexpr uint32_t ERROR_CLASS_ID = 1;
+
 namespace error {
 
-// Makes the error value (category word, id word as written in the catalogue, up to three
-// arguments; null for absent ones) and throws it. Never returns.
+// Makes the error of the catalogue entry [category id] with up to three arguments (null for
+// absent ones) and throws it. Never returns. An id the category does not have is a fault of
+// the caller: the error raised instead is internal invalid-error naming that id.
 [[noreturn]] void raise(ErrorCategory cat, const char* id, const Cell* arg1 = nullptr,
                         const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 
-// Builds the error value into `out` without throwing it.
+// Builds the error value into `out` without throwing it (same id rule as raise).
 void create(ErrorCategory cat, const char* id, const Cell* arg1, const Cell* arg2,
             const Cell* arg3, Cell* out);
 
-// Text of a caught error as the console prints it ("*** Category Error: message" ...).
-// Writes UTF-8 into the std::string-like sink given by the caller.
+// make error! from an integer code: category = code / 100, id position = code mod 100.
+// A code naming no entry raises script out-of-range with the code.
+void make_from_code(int32_t code, Cell* out);
+
+// make error! from a text: a user error whose message is the text.
+void make_from_text(std::string_view text, Cell* out);
+
+// The error's field cell (writable: the evaluator fills near and where, the stack walk stack).
+Cell* field(const Cell* err, ErrorField f);
+int32_t code(const Cell* err);
+// Sets where when it is still none.
+void set_where(const Cell* err, const Cell* value);
+
+// The report as the console prints it: "*** <title>: <message>", then the Where and Near
+// lines, then the Stack and Files lines when those fields hold blocks.
+std::string form(const Cell* err);
+
+// The same report, written as UTF-8 to a sink.
 void form_for_console(const Cell* err, void (*sink)(const char* bytes, size_t len, void* ctx),
                       void* ctx);
 

@@ -3,18 +3,9 @@
 #include "init_steps.h"
 
 namespace tav::init_steps {
-void output_hooks() {}
-void platform() {}
-void random_generator() {}
 void handle_tables() {}
-void register_datatypes() {}
 void image_codecs() {}
 void actions_table() {}
-void global_context() {}
-void case_tables() {}
-void symbol_table() {}
-void datatype_words() {}
-void predefined_words() {}
 void parse_engine() {}
 void ownership_table() {}
 void checksum_words() {}

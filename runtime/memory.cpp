@@ -57,7 +57,7 @@ void init() {
   if (!node_table) {
     void* p = mmap(nullptr, memory_detail::MAX_NODES * sizeof(SeriesBuffer*),
                    PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) fatal::exit_with(94, nullptr);
+    if (p == MAP_FAILED) fatal_exit(94, 0);
     node_table = static_cast<SeriesBuffer**>(p);
   }
   memory_detail::node_frames_made = 0;
@@ -110,7 +110,7 @@ NodeFrame* new_node_frame(uint32_t count) {
     node_frames_made++;
   }
   auto* f = new (std::nothrow) NodeFrame{};
-  if (!f) fatal::exit_with(94, nullptr);
+  if (!f) fatal_exit(94, 0);
   f->first_id = first;
   f->nodes = count;
   f->cycle_stamp = collector::cycle_count();
@@ -295,11 +295,11 @@ NodeId new_bytes_filled(uint32_t n, uint8_t byte) {
 
 NodeId new_heap_series(uint32_t count, uint32_t unit, int32_t head_offset) {
   uint64_t capacity64 = (uint64_t(count) * unit + 15) & ~uint64_t(15);
-  if (capacity64 > 0xFFFFFF00ull - BUFFER_OVERHEAD) fatal::exit_with(94, nullptr);
+  if (capacity64 > 0xFFFFFF00ull - BUFFER_OVERHEAD) fatal_exit(94, 0);
   uint32_t capacity = static_cast<uint32_t>(capacity64);
   size_t total = size_t(capacity) + BUFFER_OVERHEAD;
   void* p = std::aligned_alloc(16, (total + 15) & ~size_t(15));
-  if (!p) fatal::exit_with(94, nullptr);
+  if (!p) fatal_exit(94, 0);
   memory.heap_bytes += total;
   memory_detail::tracked_heap.push_back(p);
   auto* buf = static_cast<SeriesBuffer*>(p);
@@ -356,18 +356,21 @@ void review_node_frames() {
 
 namespace series {
 
-SeriesBuffer* expand(SeriesBuffer* buf, uint32_t new_capacity) {
+namespace memory_detail {
+// Moves a series to a new buffer; with copy, the used bytes go along. The old buffer is
+// re-derived through its node after the allocation, which may have collected and moved it.
+SeriesBuffer* move_series(SeriesBuffer* buf, uint32_t new_capacity, bool copy) {
   uint64_t cap = new_capacity == 0 ? uint64_t(buf->capacity) * 2 : new_capacity;
   if (cap < 1 || cap > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");
   uint32_t unit = buf->unit();
   NodeId node = buf->node;
-  uint32_t old_flags = buf->flags;
-  uint32_t used = buf->tail - buf->head;
   SeriesBuffer* nb = alloc::new_buffer(static_cast<uint32_t>((cap + unit - 1) / unit), unit, 0);
-  // new_buffer may have collected: re-derive the old buffer through its node.
-  buf = node ? node_table[node] : buf;
+  if (node) buf = node_table[node];
+  uint32_t used = buf->tail - buf->head;
+  if (used > nb->capacity) used = nb->capacity;
+  if (copy) std::memcpy(nb->data(), buf->head_ptr(), used);
   uint32_t big = nb->flags & BUF_BIG;
-  nb->flags = (old_flags & ~(BUF_BIG | BUF_HEAD_MIDDLE | BUF_MARKED)) | big;
+  nb->flags = (buf->flags & ~(BUF_BIG | BUF_HEAD_MIDDLE | BUF_MARKED)) | big;
   nb->node = node;
   nb->head = 0;
   nb->tail = used;
@@ -376,17 +379,14 @@ SeriesBuffer* expand(SeriesBuffer* buf, uint32_t new_capacity) {
   buf->flags &= ~BUF_IN_USE;
   return nb;
 }
+}  // namespace memory_detail
+
+SeriesBuffer* expand(SeriesBuffer* buf, uint32_t new_capacity) {
+  return memory_detail::move_series(buf, new_capacity, false);
+}
 
 SeriesBuffer* expand_copy(SeriesBuffer* buf, uint32_t new_capacity) {
-  NodeId node = buf->node;
-  uint32_t old_head = buf->head, old_tail = buf->tail;
-  SeriesBuffer* nb = expand(buf, new_capacity);
-  SeriesBuffer* old = buf;  // stays valid: dead space until compaction
-  (void)node;
-  uint32_t used = old_tail - old_head;
-  if (used > nb->capacity) used = nb->capacity;
-  std::memcpy(nb->data(), old->data() + old_head, used);
-  return nb;
+  return memory_detail::move_series(buf, new_capacity, true);
 }
 
 SeriesBuffer* expand_filled(SeriesBuffer* buf, uint32_t new_capacity, uint8_t byte) {

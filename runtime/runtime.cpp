@@ -6,8 +6,12 @@
 #include <cstdlib>
 
 #include "collector.h"
+#include "errors.h"
 #include "init_steps.h"
 #include "memory.h"
+#include "output.h"
+#include "platform/fatal.h"
+#include "platform/platform.h"
 #include "stack.h"
 
 namespace tav::runtime {
@@ -30,6 +34,7 @@ void process_setup(int argc, char** argv) {
   runtime_detail::argv = argv;
   // Round to nearest, no traps: the default environment the number code relies on.
   std::fesetenv(FE_DFL_ENV);
+  fatal::install_handlers();
 }
 
 Cell* root_cell(uint32_t i) { return node_buffer(root_node)->cells() + i; }
@@ -103,6 +108,15 @@ void run_boot_code() {
 
 void cleanup() { memory_manager::release_all(); }
 
+}  // namespace tav::runtime
+
+namespace tav::init_steps {
+void output_hooks() { hook::init(); }
+void platform() { tav::platform::init(); }
+}  // namespace tav::init_steps
+
+namespace tav::runtime {
+
 namespace runtime_detail {
 struct ThreadCall {
   int (*fn)(void*);
@@ -111,6 +125,7 @@ struct ThreadCall {
 };
 void* thread_entry(void* p) {
   auto* call = static_cast<ThreadCall*>(p);
+  fatal::prepare_thread_stack();
   call->result = call->fn(call->arg);
   return nullptr;
 }

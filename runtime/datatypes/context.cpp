@@ -1,0 +1,13 @@
+// context!: the first cell of every context. Contexts never appear as values in the language;
+// the type supports no action and is the parent of function!.
+#include "context.h"
+#include "types.h"
+
+namespace tav::context {
+
+void register_datatype() {
+  ActionRow row{};
+  datatype::register_type(TYPE_CONTEXT, TYPE_NONE_ID, "context!", row);
+}
+
+}  // namespace tav::context

@@ -1,0 +1,21 @@
+// Registers every datatype in the fixed order: a parent always precedes its children, since
+// a child's action row is a copy of its parent's at registration time.
+#include "datatypes/simple.h"
+#include "datatypes/string.h"
+#include "context.h"
+#include "init_steps.h"
+#include "symbols.h"
+
+namespace tav::init_steps {
+
+void register_datatypes() {
+  datatype_type::init();
+  unset_type::init();
+  none_type::init();
+  logic_type::init();
+  string_type::init();
+  symbol::register_datatype();
+  context::register_datatype();
+}
+
+}  // namespace tav::init_steps

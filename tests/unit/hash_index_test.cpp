@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include "hash_index.h"
+#include "memory.h"
+#include "murmur3.h"
+#include "test_runtime.h"
+#include "types.h"
+
+#include <cstring>
+#include <vector>
+
+namespace tav {
+namespace {
+
+class HashIndex : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::ensure_runtime(); }
+
+  static NodeId block_of_integers(std::initializer_list<int> values) {
+    NodeId blk = alloc::new_cells(static_cast<uint32_t>(values.size()) + 1);
+    for (int v : values) set_integer(series::buffer_new_tail_cell(blk), v);
+    return blk;
+  }
+  static void append_integer(NodeId blk, int v) { set_integer(series::buffer_new_tail_cell(blk), v); }
+  static Cell integer(int v) {
+    Cell c;
+    set_integer(&c, v);
+    return c;
+  }
+};
+
+TEST_F(HashIndex, Murmur3MatchesTheReferenceVectors) {
+  struct Case {
+    const char* text;
+    uint32_t seed;
+    uint32_t expected;
+  };
+  // Published MurmurHash3_x86_32 results.
+  const Case cases[] = {
+      {"", 0, 0},
+      {"", 1, 0x514E28B7u},
+      {"", 0xFFFFFFFFu, 0x81F16F39u},
+      {"Hello, world!", 1234, 0xFAF6CDB3u},
+      {"The quick brown fox jumps over the lazy dog", 0x9747b28cu, 0x2FA826CDu},
+      {"aaaa", 0x9747b28cu, 0x5A97808Au},
+      {"abc", 0, 0xB3DD93FAu},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(hash::murmur3(c.text, std::strlen(c.text), c.seed), c.expected) << c.text;
+}
+
+TEST_F(HashIndex, SmallIndexHasEightSlotsAndGrowsOnTheSeventhKey) {
+  NodeId blk = alloc::new_cells(16);
+  NodeId index = hash::new_table(3, blk, hash::KIND_MAP);
+  EXPECT_EQ(hash::table(index)->n_buckets, 8u);
+  EXPECT_EQ(hash::table(index)->upper_bound, 6u);
+  for (int i = 0; i < 6; i++) {
+    append_integer(blk, i * 10);
+    append_integer(blk, i);   // the value of the pair
+    hash::put(index, static_cast<uint32_t>(i * 2));
+  }
+  EXPECT_EQ(hash::table(index)->n_buckets, 8u);
+  append_integer(blk, 60);
+  append_integer(blk, 6);
+  hash::put(index, 12);
+  EXPECT_EQ(hash::table(index)->n_buckets, 16u);
+  EXPECT_EQ(hash::table(index)->upper_bound, 12u);
+  for (int i = 0; i <= 6; i++) {
+    Cell key = integer(i * 10);
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), i * 2);
+  }
+  Cell absent = integer(5);
+  EXPECT_EQ(hash::find_key(index, &absent, 0, 1, COMP_EQUAL, false, false), -1);
+}
+
+TEST_F(HashIndex, GrowthKeepsEveryKeyAndTheStoreOrder) {
+  NodeId blk = alloc::new_cells(4);
+  NodeId index = hash::new_table(0, blk, hash::KIND_HASH);
+  for (int i = 0; i < 2000; i++) {
+    append_integer(blk, i * 7919);
+    hash::put(index, static_cast<uint32_t>(i));
+  }
+  hash::Table* t = hash::table(index);
+  EXPECT_EQ(t->size, 2000u);
+  EXPECT_LT(t->n_occupied, t->n_buckets * 0.77 + 1);
+  // The store is untouched: entries stay in the order they were added.
+  const Cell* cells = node_buffer(blk)->cells();
+  for (int i = 0; i < 2000; i++) {
+    EXPECT_EQ(cells[i].int_value(), i * 7919);
+    Cell key = integer(i * 7919);
+    ASSERT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), i);
+  }
+}
+
+TEST_F(HashIndex, HashChainsEqualKeysAndFindsByDirection) {
+  NodeId blk = block_of_integers({5, 1, 5, 2, 5});
+  NodeId index = hash::new_table(5, blk, hash::KIND_HASH);
+  EXPECT_EQ(hash::table(index)->size, 3u);   // one slot for the three 5s
+  Cell five = integer(5);
+  struct Case {
+    uint32_t start;
+    uint32_t skip;
+    bool last, reverse;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {0, 1, false, false, 0}, {1, 1, false, false, 2}, {0, 1, true, false, 4},
+      {5, 1, false, true, 4},  {4, 1, false, true, 2},  {0, 2, true, false, 4},
+      {1, 2, false, false, -1}, {0, 3, false, false, 0}, {1, 3, false, false, 4},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(hash::find_key(index, &five, c.start, c.skip, COMP_EQUAL, c.last, c.reverse),
+              c.expected)
+        << "start " << c.start << " skip " << c.skip;
+}
+
+TEST_F(HashIndex, DeletingEqualKeysFreesTheSlotOnlyWithTheLast) {
+  NodeId blk = block_of_integers({5, 5, 5});
+  NodeId index = hash::new_table(3, blk, hash::KIND_HASH);
+  Cell five = integer(5);
+  hash::delete_entry(index, 0);
+  hash::delete_entry(index, 2);
+  EXPECT_EQ(hash::table(index)->size, 1u);
+  EXPECT_EQ(hash::find_key(index, &five, 0, 1, COMP_EQUAL, false, false), 1);
+  hash::delete_entry(index, 1);
+  EXPECT_EQ(hash::table(index)->size, 0u);
+  EXPECT_EQ(hash::find_key(index, &five, 0, 1, COMP_EQUAL, false, false), -1);
+}
+
+TEST_F(HashIndex, DeletedSlotIsReusedByTheNextInsertion) {
+  NodeId blk = block_of_integers({42});
+  NodeId index = hash::new_table(4, blk, hash::KIND_HASH);
+  hash::Table* t = hash::table(index);
+  uint32_t occupied = t->n_occupied;
+  hash::delete_entry(index, 0);
+  append_integer(blk, 42);
+  hash::put(index, 1);
+  t = hash::table(index);
+  EXPECT_EQ(t->n_occupied, occupied);   // the deleted slot took the key, no fresh slot
+  EXPECT_EQ(t->size, 1u);
+  Cell key = integer(42);
+  EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), 1);
+}
+
+TEST_F(HashIndex, MapIndexingKeepsTheLastValueOfARepeatedKey) {
+  NodeId blk = block_of_integers({1, 10, 2, 20, 1, 30});
+  NodeId index = hash::new_table(3, blk, hash::KIND_MAP);
+  SeriesBuffer* b = node_buffer(blk);
+  ASSERT_EQ(b->count(), 4u);
+  EXPECT_EQ(b->cells()[1].int_value(), 30);
+  EXPECT_EQ(hash::table(index)->size, 2u);
+}
+
+TEST_F(HashIndex, RecordsReuseDeletedSlotsAndComeBackUnset) {
+  NodeId index = hash::new_table(4, 0, hash::KIND_RECORDS, 2);
+  NodeId a = alloc::new_cells(1), b = alloc::new_cells(1);
+  Cell* rec = hash::node_record(index, a);
+  set_integer(rec, 7);
+  EXPECT_EQ(hash::find_node_record(index, a)->int_value(), 7);
+  uint32_t store_bytes = node_buffer(hash::table(index)->blk)->used();
+  EXPECT_NE(hash::remove_node_record(index, a), nullptr);
+  EXPECT_EQ(hash::find_node_record(index, a), nullptr);
+  // The deleted slot on b's probe path holds a's record; whether b lands there or in a fresh
+  // slot, a removed-and-readded key reuses its record in place.
+  Cell* again = hash::node_record(index, a);
+  EXPECT_TRUE(again->is(TYPE_UNSET));
+  EXPECT_TRUE(again[1].is(TYPE_UNSET));
+  EXPECT_EQ(node_buffer(hash::table(index)->blk)->used(), store_bytes);
+  hash::node_record(index, b);
+  EXPECT_EQ(hash::table(index)->size, 2u);
+}
+
+TEST_F(HashIndex, RecordTablesGrowAndDropRemovedRecords) {
+  NodeId index = hash::new_table(0, 0, hash::KIND_RECORDS, 1);
+  std::vector<NodeId> nodes;
+  for (int i = 0; i < 100; i++) {
+    nodes.push_back(alloc::new_cells(1));
+    set_integer(hash::node_record(index, nodes.back()), i);
+    if (i % 3 == 0) hash::remove_node_record(index, nodes.back());
+  }
+  EXPECT_GE(hash::table(index)->n_buckets, 64u);
+  for (int i = 0; i < 100; i++) {
+    Cell* v = hash::find_node_record(index, nodes[i]);
+    if (i % 3 == 0) {
+      EXPECT_EQ(v, nullptr);
+    } else {
+      ASSERT_NE(v, nullptr);
+      EXPECT_EQ(v->int_value(), i);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tav

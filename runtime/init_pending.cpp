@@ -5,7 +5,6 @@
 namespace tav::init_steps {
 void handle_tables() {}
 void image_codecs() {}
-void actions_table() {}
 void parse_engine() {}
 void ownership_table() {}
 void checksum_words() {}

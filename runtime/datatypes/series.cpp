@@ -1,0 +1,346 @@
+#include "datatypes/series.h"
+
+#include <cstring>
+#include <vector>
+
+#include "errors.h"
+#include "evaluator/actions.h"
+#include "ownership.h"
+#include "stack.h"
+#include "string_buffer.h"
+
+namespace tav {
+
+namespace series {
+
+int32_t buffer_length(const Cell* v) {
+  SeriesBuffer* b = cell_buffer(v);
+  return static_cast<int32_t>(b->used() >> unit_shift(b));
+}
+
+bool at_tail(const Cell* v) { return index_of(v) >= buffer_length(v); }
+
+bool skip(Cell* v, int32_t n) {
+  int64_t target = int64_t(index_of(v)) + n;
+  int64_t len = buffer_length(v);
+  if (target <= len) set_index(v, static_cast<int32_t>(target < 0 ? 0 : target));
+  return target >= len;
+}
+
+int32_t length(Cell* v, bool whole) {
+  int32_t len = buffer_length(v);
+  if (whole) return len;
+  int32_t i = index_of(v);
+  if (i < 0) i = 0;
+  if (i > len) {
+    set_index(v, len);
+    return 0;
+  }
+  return len - i;
+}
+
+int32_t offset_index(const Cell* v, int32_t n, bool at) {
+  int64_t i = index_of(v);
+  i += (at && n > 0) ? int64_t(n) - 1 : n;
+  int64_t len = buffer_length(v);
+  if (i < 0) return 0;
+  return static_cast<int32_t>(i > len ? len : i);
+}
+
+int32_t clamp_index(Cell* v) {
+  int32_t len = buffer_length(v);
+  int32_t i = index_of(v);
+  if (i < 0) i = 0;
+  if (i > len) i = len;
+  set_index(v, i);
+  return i;
+}
+
+int32_t part_count(const Cell* v, const Cell* part) {
+  if (part->is(TYPE_INTEGER)) return part->int_value();
+  if (part->type() == v->type() && part->node() == v->node())
+    return index_of(part) - index_of(v);
+  actions::raise_invalid_refine("part", part);
+}
+
+Cell* copy_units(const Cell* v, int32_t from, int32_t count, Cell* result) {
+  TypeId t = v->type();
+  uint32_t third = v->data3;
+  NodeId src = v->node();
+  NodeId n = series::copy_part(src, static_cast<uint32_t>(from), static_cast<uint32_t>(count));
+  *result = make_cell(t, 0, n, third);
+  return result;
+}
+
+}  // namespace series
+
+namespace series_action {
+
+namespace series_action_detail {
+Cell* push_none() { return set_none(stack::new_cell()); }
+
+bool is_text(TypeId t) { return is_any_string(t); }
+bool holds_cells(TypeId t) { return is_any_block(t) || t == TYPE_MAP; }
+
+// Pushes the unit at position pos of a series as the value pick answers for it.
+Cell* push_unit(const Cell* v, int32_t pos) {
+  TypeId t = v->type();
+  if (t == TYPE_BINARY) return set_integer(stack::new_cell(), *series::unit_at(v, pos));
+  return set_char(stack::new_cell(), string::char_at(v->node(), static_cast<uint32_t>(pos)));
+}
+
+// Position of a pick or poke: n counts from 1 forward, from -1 backward; -1 when none.
+int64_t pick_position(const Cell* v, int n) {
+  if (n == 0) return -1;
+  int64_t pos = int64_t(series::index_of(v)) + (n > 0 ? int64_t(n) - 1 : int64_t(n));
+  if (pos < 0 || pos >= series::buffer_length(v)) return -1;
+  return pos;
+}
+}  // namespace series_action_detail
+
+Cell* head() {
+  series::set_index(stack::base, 0);
+  return stack::base;
+}
+
+Cell* tail() {
+  series::set_index(stack::base, series::buffer_length(stack::base));
+  return stack::base;
+}
+
+Cell* head_q() { return set_logic(stack::base, series::index_of(stack::base) == 0); }
+
+Cell* tail_q() { return set_logic(stack::base, series::at_tail(stack::base)); }
+
+Cell* index_q() { return set_integer(stack::base, series::index_of(stack::base) + 1); }
+
+Cell* next() {
+  series::skip(stack::base, 1);
+  return stack::base;
+}
+
+Cell* back() {
+  int32_t i = series::index_of(stack::base);
+  if (i > 0) series::set_index(stack::base, i - 1);
+  return stack::base;
+}
+
+namespace series_action_detail {
+Cell* move_to(bool at) {
+  Cell* v = stack::base;
+  Cell* n = v + 1;
+  if (!n->is(TYPE_INTEGER)) error::raise(ERR_SCRIPT, "invalid-arg", n);
+  series::set_index(v, series::offset_index(v, n->int_value(), at));
+  return v;
+}
+}  // namespace series_action_detail
+
+Cell* at() { return series_action_detail::move_to(true); }
+Cell* skip() { return series_action_detail::move_to(false); }
+
+int length_q(Cell* series) { return series::length(series, false); }
+
+Cell* pick(Cell* series, int index, Cell*) {
+  int64_t pos = series_action_detail::pick_position(series, index);
+  if (pos < 0) return series_action_detail::push_none();
+  if (series_action_detail::holds_cells(series->type()))
+    return cell_buffer(series)->cells() + pos;
+  return series_action_detail::push_unit(series, static_cast<int32_t>(pos));
+}
+
+Cell* poke(Cell* series, int index, Cell* data, Cell* boxed) {
+  int64_t pos = series_action_detail::pick_position(series, index);
+  if (pos < 0) error::raise(ERR_SCRIPT, "out-of-range", boxed);
+  TypeId t = series->type();
+  // Check the value before anyone is told of a change.
+  if (series_action_detail::is_text(t) && !data->is(TYPE_CHAR))
+    error::raise(ERR_SCRIPT, "invalid-arg", data);
+  if (t == TYPE_BINARY && !(data->is(TYPE_INTEGER) && data->int_value() >= 0 &&
+                            data->int_value() <= 255))
+    error::raise(ERR_SCRIPT, "invalid-arg", data);
+  ownership::notify_before(series, ownership::Change::poke, data, static_cast<int32_t>(pos), 1);
+  if (pos >= series::buffer_length(series)) error::raise(ERR_SCRIPT, "out-of-range", boxed);
+  if (series_action_detail::holds_cells(t)) {
+    cell_buffer(series)->cells()[pos] = *data;
+  } else if (t == TYPE_BINARY) {
+    *series::unit_at(series, static_cast<int32_t>(pos)) = static_cast<uint8_t>(data->int_value());
+  } else {
+    string::poke_char(series->node(), static_cast<uint32_t>(pos), data->data2);
+  }
+  ownership::notify_after(series, ownership::Change::poke, data, static_cast<int32_t>(pos), 1);
+  return data;
+}
+
+Cell* clear(Cell* series) {
+  if (series::length(series, false) < 1) return series;
+  ownership::notify_before(series, ownership::Change::clear, nullptr, series::index_of(series),
+                           series::length(series, false));
+  int32_t i = series::clamp_index(series);
+  SeriesBuffer* b = cell_buffer(series);
+  b->tail = b->head + (static_cast<uint32_t>(i) << series::unit_shift(b));
+  ownership::notify_after(series, ownership::Change::clear, nullptr, i, 0);
+  return series;
+}
+
+namespace series_action_detail {
+// Cuts count units at pos out of the buffer, moving the rest down.
+void cut_units(Cell* series, int32_t pos, int32_t count) {
+  SeriesBuffer* b = cell_buffer(series);
+  uint32_t shift = series::unit_shift(b);
+  int32_t len = static_cast<int32_t>(b->used() >> shift);
+  if (pos >= len || count <= 0) return;
+  if (count > len - pos) count = len - pos;
+  uint8_t* at = b->head_ptr() + (size_t(pos) << shift);
+  size_t bytes = size_t(count) << shift;
+  std::memmove(at, at + bytes, b->tail_ptr() - (at + bytes));
+  b->tail -= static_cast<uint32_t>(bytes);
+}
+}  // namespace series_action_detail
+
+Cell* remove(Cell* series, Cell* part, Cell* key) {
+  int32_t count = part ? series::part_count(series, part) : 1;
+  if (count < 1) return series;
+  int32_t pos = series::index_of(series);
+  if (key) {
+    Cell* found = actions::find_direct(series, key, nullptr, false, true, false, false, nullptr,
+                                       nullptr, false, false, false, false);
+    if (found->is(TYPE_NONE)) return series;
+    pos = series::index_of(found);
+    count += 1;
+  }
+  if (pos < 0 || pos >= series::buffer_length(series)) return series;
+  ownership::notify_before(series, ownership::Change::remove, nullptr, pos, count);
+  // The owner may have changed the series: cut what is still there.
+  series_action_detail::cut_units(series, pos, count);
+  ownership::notify_after(series, ownership::Change::remove, nullptr, pos, count);
+  return series;
+}
+
+Cell* reverse(Cell* series, Cell* part, Cell* skip) {
+  int32_t avail = series::length(series, false);
+  int32_t count = part ? series::part_count(series, part) : avail;
+  if (count < 1) return series;
+  if (count > avail) count = avail;
+  int32_t size = 1;
+  if (skip) {
+    if (!skip->is(TYPE_INTEGER)) actions::raise_invalid_refine("skip", skip);
+    size = skip->int_value();
+    if (size < 1) error::raise(ERR_SCRIPT, "out-of-range", skip);
+    if (size == count) return series;
+    if (size > count || count % size != 0) actions::raise_invalid_refine("skip", skip);
+  }
+  if (count < 2) return series;
+  ownership::notify_before(series, ownership::Change::reverse, nullptr, series::index_of(series),
+                           count);
+  avail = series::length(series, false);
+  if (count > avail) count = avail - avail % size;
+  SeriesBuffer* b = cell_buffer(series);
+  uint32_t shift = series::unit_shift(b);
+  size_t rec = size_t(size) << shift;
+  uint8_t* lo = b->head_ptr() + (size_t(series::index_of(series)) << shift);
+  uint8_t* hi = lo + (size_t(count) << shift) - rec;
+  uint8_t small[64];
+  std::vector<uint8_t> large;
+  uint8_t* tmp = small;
+  if (rec > sizeof small) {
+    large.resize(rec);
+    tmp = large.data();
+  }
+  for (; lo < hi; lo += rec, hi -= rec) {
+    std::memcpy(tmp, lo, rec);
+    std::memcpy(lo, hi, rec);
+    std::memcpy(hi, tmp, rec);
+  }
+  ownership::notify_after(series, ownership::Change::reverse, nullptr, series::index_of(series),
+                          count);
+  return series;
+}
+
+Cell* take(Cell* series, Cell* part, bool, bool last) {
+  if (series::length(series, false) < 1) return series_action_detail::push_none();
+  int32_t count = part ? series::part_count(series, part) : 1;
+  int32_t idx = series::index_of(series);
+  int32_t from = idx;
+  if (count < 0) {
+    if (last) {
+      count = 1;
+    } else {
+      from = idx + count < 0 ? 0 : idx + count;
+      count = idx - from;
+    }
+  }
+  if (count == 0) count = 1;
+  ownership::notify_before(series, ownership::Change::take, nullptr, from, count);
+  int32_t avail = series::length(series, false);
+  idx = series::index_of(series);
+  if (from > idx) from = idx;
+  if (from == idx && count > avail) count = avail;
+  if (last) {
+    if (count > avail) count = avail;
+    from = series::buffer_length(series) - count;
+  }
+  Cell* result = stack::new_cell();
+  set_none(result);
+  if (count <= 0) return result;
+  series::copy_units(series, from, count, result);
+  result->data3 = 0;
+  series_action_detail::cut_units(series, from, count);
+  if (from < idx) series::set_index(series, from);
+  ownership::notify_after(series, ownership::Change::take, nullptr, from, count);
+  return result;
+}
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
+  int32_t len = series::buffer_length(value);
+  int32_t from = series::index_of(value);
+  if (from < 0) from = 0;
+  if (from > len) from = len;
+  int32_t count = len - from;
+  if (part) {
+    int32_t n;
+    if (part->is(TYPE_PAIR)) {
+      int32_t x = static_cast<int32_t>(part->data2), y = static_cast<int32_t>(part->data3);
+      from = series::offset_index(value, x, true);
+      n = y < x ? 0 : y - x;
+    } else {
+      n = series::part_count(value, part);
+    }
+    if (n < 0) {
+      int32_t start = from + n < 0 ? 0 : from + n;
+      n = from - start;
+      from = start;
+    }
+    count = n < len - from ? n : len - from;
+  }
+  return series::copy_units(value, from, count, result);
+}
+
+}  // namespace series_action
+
+namespace series_type {
+
+void init() {
+  ActionRow row{};
+  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
+  set(ACT_AT, entry(&series_action::at));
+  set(ACT_BACK, entry(&series_action::back));
+  set(ACT_CLEAR, entry(&series_action::clear));
+  set(ACT_COPY, entry(&series_action::copy));
+  set(ACT_HEAD, entry(&series_action::head));
+  set(ACT_HEAD_Q, entry(&series_action::head_q));
+  set(ACT_INDEX_Q, entry(&series_action::index_q));
+  set(ACT_LENGTH_Q, entry(&series_action::length_q));
+  set(ACT_NEXT, entry(&series_action::next));
+  set(ACT_PICK, entry(&series_action::pick));
+  set(ACT_POKE, entry(&series_action::poke));
+  set(ACT_REMOVE, entry(&series_action::remove));
+  set(ACT_REVERSE, entry(&series_action::reverse));
+  set(ACT_SKIP, entry(&series_action::skip));
+  set(ACT_TAIL, entry(&series_action::tail));
+  set(ACT_TAIL_Q, entry(&series_action::tail_q));
+  set(ACT_TAKE, entry(&series_action::take));
+  datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", row);
+}
+
+}  // namespace series_type
+}  // namespace tav

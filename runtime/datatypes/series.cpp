@@ -315,6 +315,107 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
   return series::copy_units(value, from, count, result);
 }
 
+namespace series_action_detail {
+
+bool movable_kind(TypeId t) {
+  return is_any_block(t) || is_any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
+         t == TYPE_IMAGE;
+}
+
+// Moves count units at from to dest (a position counted before the units are taken out)
+// inside one buffer.
+void move_within(Cell* series, int32_t from, int32_t count, int32_t dest) {
+  SeriesBuffer* b = cell_buffer(series);
+  uint32_t shift = series::unit_shift(b);
+  uint8_t* head = b->head_ptr();
+  size_t bytes = size_t(count) << shift;
+  std::vector<uint8_t> moved(head + (size_t(from) << shift), head + (size_t(from) << shift) + bytes);
+  if (dest < from) {
+    std::memmove(head + (size_t(dest) << shift) + bytes, head + (size_t(dest) << shift),
+                 size_t(from - dest) << shift);
+    std::memcpy(head + (size_t(dest) << shift), moved.data(), bytes);
+  } else {
+    // dest is where the units land once they are out: after the unit that was at the target.
+    std::memmove(head + (size_t(from) << shift), head + (size_t(from) << shift) + bytes,
+                 size_t(dest - from) << shift);
+    std::memcpy(head + (size_t(dest) << shift), moved.data(), bytes);
+  }
+}
+
+}  // namespace series_action_detail
+
+Cell* move(Cell* origin, Cell* target, Cell* part) {
+  TypeId ts = origin->type(), tt = target->type();
+  if (!series_action_detail::movable_kind(tt)) {
+    Cell datatype;
+    set_datatype(&datatype, tt);
+    error::raise(ERR_SCRIPT, "expect-arg", nullptr, &datatype, nullptr);
+  }
+  int32_t avail = series::length(origin, false);
+  int32_t count = part ? series::part_count(origin, part) : 1;
+  if (count > avail) count = avail;
+  if (count < 1) return target;
+  int32_t from = series::index_of(origin);
+  NodeId src = origin->node(), dst = target->node();
+  if (src == dst) {
+    int32_t len = series::buffer_length(origin);
+    int32_t at = series::index_of(target);
+    if (at < 0) at = 0;
+    if (at == from) return target;
+    // A target inside the units being moved, or too close to the tail for them, has no
+    // place to take them: nothing moves.
+    if (at > from && at < len && (at < from + count || len - at < count)) return origin;
+    if (at > len) return origin;
+    ownership::notify_before(origin, ownership::Change::move, nullptr, from, count);
+    len = series::buffer_length(origin);
+    if (from + count > len || at > len) return origin;
+    int32_t dest = at < from ? at : (at == len ? len - count : at + 1 - count);
+    series_action_detail::move_within(origin, from, count, dest);
+    ownership::notify_after(origin, ownership::Change::move, nullptr, at - count, count);
+    return target;
+  }
+  bool text_s = is_any_string(ts), text_t = is_any_string(tt);
+  if (is_any_block(ts) != is_any_block(tt)) {
+    Cell a, b;
+    set_datatype(&a, ts);
+    set_datatype(&b, tt);
+    error::raise(ERR_SCRIPT, "move-bad", &a, &b);
+  }
+  uint32_t us = node_buffer(src)->unit(), ut = node_buffer(dst)->unit();
+  bool raw = ts == TYPE_BINARY || ts == TYPE_VECTOR || tt == TYPE_BINARY || tt == TYPE_VECTOR;
+  if (us != ut && (raw || !(text_s && text_t))) {
+    Cell a, b;
+    set_datatype(&a, ts);
+    set_datatype(&b, tt);
+    error::raise(ERR_SCRIPT, "move-bad", &a, &b);
+  }
+  ownership::notify_before(origin, ownership::Change::move, nullptr, from, count);
+  avail = series::length(origin, false);
+  if (count > avail) count = avail;
+  from = series::index_of(origin);
+  int32_t at = series::clamp_index(target);
+  if (us < ut) us = ut;
+  if (text_s && text_t) string::widen(dst, us);
+  SeriesBuffer* d = series::ensure_room(dst, static_cast<uint32_t>(count) * us * 2);
+  uint32_t shift = series::unit_shift(d);
+  uint8_t* gap = d->head_ptr() + (size_t(at) << shift);
+  std::memmove(gap + (size_t(count) << shift), gap, d->tail_ptr() - gap);
+  d->tail += static_cast<uint32_t>(count) << shift;
+  SeriesBuffer* sb = node_buffer(src);
+  uint32_t su = sb->unit();
+  for (int32_t i = 0; i < count; i++) {
+    if (su == d->unit()) {
+      std::memcpy(gap + (size_t(i) << shift), sb->head_ptr() + size_t(from + i) * su, su);
+    } else {
+      string::put_char(gap + (size_t(i) << shift), d->unit(),
+                       string::get_char(sb->head_ptr() + size_t(from + i) * su, su));
+    }
+  }
+  series_action_detail::cut_units(origin, from, count);
+  ownership::notify_after(target, ownership::Change::move, nullptr, at, count);
+  return target;
+}
+
 }  // namespace series_action
 
 namespace series_type {
@@ -330,6 +431,7 @@ void init() {
   set(ACT_HEAD_Q, entry(&series_action::head_q));
   set(ACT_INDEX_Q, entry(&series_action::index_q));
   set(ACT_LENGTH_Q, entry(&series_action::length_q));
+  set(ACT_MOVE, entry(&series_action::move));
   set(ACT_NEXT, entry(&series_action::next));
   set(ACT_PICK, entry(&series_action::pick));
   set(ACT_POKE, entry(&series_action::poke));

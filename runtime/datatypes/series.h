@@ -67,6 +67,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key);
 Cell* reverse(Cell* series, Cell* part, Cell* skip);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+Cell* move(Cell* origin, Cell* target, Cell* part);
 }  // namespace tav::series_action
 
 namespace tav::series_type {

@@ -179,5 +179,59 @@ TEST_F(SeriesActions, TakeFromText) {
   EXPECT_TRUE(series_action::take(s, &minus_one, false, false)->is(TYPE_NONE));
 }
 
+TEST_F(SeriesActions, MoveWithinOneSeries) {
+  struct Case {
+    int from, part, to;   // part 0: not given
+    const char* expected;
+    bool answers_target;
+  };
+  const Case cases[] = {
+      {0, 0, 0, "[1 2 3 4]", true},       // onto itself
+      {0, 0, 2, "[2 3 1 4]", true},       // forward: after the unit at the target
+      {0, 2, 2, "[3 1 2 4]", true},
+      {0, 0, 4, "[2 3 4 1]", true},       // to the tail
+      {3, 0, 0, "[4 1 2 3]", true},       // backward: at the target
+      {2, 2, 1, "[1 3 4 2]", true},
+      {0, 2, 1, "[1 2 3 4]", false},      // target inside the moved units: nothing moves
+      {0, 2, 3, "[1 2 3 4]", false},      // too few units after the target
+  };
+  for (const Case& c : cases) {
+    Cell* s = blk("1 2 3 4");
+    Cell head = *s;
+    Cell origin = *s, target = *s;
+    origin.data1 = static_cast<uint32_t>(c.from);
+    target.data1 = static_cast<uint32_t>(c.to);
+    std::vector<Cell> args{origin, target};
+    std::vector<int32_t> refs{-1};
+    if (c.part) {
+      refs[0] = 2;
+      args.push_back(integer(c.part));
+    }
+    Cell* r = call(ACT_MOVE, args, refs);
+    EXPECT_EQ(mold(&head), c.expected) << c.from << " " << c.part << " " << c.to;
+    EXPECT_EQ(r->index(), c.answers_target ? target.data1 : origin.data1);
+  }
+}
+
+TEST_F(SeriesActions, MoveBetweenSeries) {
+  Cell* a = blk("1 2 3");
+  Cell* b = blk("7 8");
+  Cell b1 = *b;
+  b1.data1 = 1;
+  std::vector<int32_t> part{2};
+  call(ACT_MOVE, {*a, b1, integer(2)}, part);
+  EXPECT_EQ(mold(a), "[3]");
+  EXPECT_EQ(mold(b), "[7 1 2 8]");
+  // Text of different widths: the target widens to take the wider characters.
+  Cell* narrow = string_value("ab");
+  Cell* wide = string_value("xy");
+  string::poke_char(wide->node(), 0, 0x20AC);
+  call(ACT_MOVE, {*wide, *narrow});
+  EXPECT_EQ(string::char_at(narrow->node(), 0), 0x20ACu);
+  EXPECT_EQ(text_of(wide), "y");
+  EXPECT_EQ(error_id([&] { call(ACT_MOVE, {*a, *narrow}); }), "move-bad");
+  EXPECT_EQ(error_id([&] { call(ACT_MOVE, {*a, integer(1)}); }), "expect-arg");
+}
+
 }  // namespace
 }  // namespace tav

@@ -4,12 +4,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "context.h"
 #include "errors.h"
+#include "evaluator/actions.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "memory.h"
 #include "stack.h"
+#include "string_buffer.h"
+#include "symbols.h"
 #include "types.h"
+#include "words.h"
 
 namespace tav::function {
 
@@ -18,10 +23,10 @@ namespace function_detail {
 inline Cell* cells(NodeId n) { return node_buffer(n)->cells(); }
 inline uint32_t count(NodeId n) { return node_buffer(n)->count(); }
 inline bool same_name(const Cell* a, const Cell* b) {
-  return bridge::symbol_canon(a->data2) == bridge::symbol_canon(b->data2);
+  return symbol::alias(a->data2) == symbol::alias(b->data2);
 }
 inline bool is_named(const Cell* c, uint32_t sym) {
-  return bridge::symbol_canon(c->data2) == bridge::symbol_canon(sym);
+  return symbol::alias(c->data2) == symbol::alias(sym);
 }
 inline bool word_like(TypeId t) {
   return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD || t == TYPE_REFINEMENT;
@@ -47,10 +52,10 @@ void check_type_block(const Cell* types) {
 
 uint32_t check_spec(const Cell* spec) {
   using namespace function_detail;
-  static const uint32_t local_sym = bridge::symbol_make("local");
-  static const uint32_t return_sym = bridge::symbol_make("return");
-  static const uint32_t trace_sym = bridge::symbol_make("trace");
-  static const uint32_t no_trace_sym = bridge::symbol_make("no-trace");
+  const uint32_t local_sym = refinements::local.data2;
+  const uint32_t return_sym = symbols::return_;
+  const uint32_t trace_sym = symbols::trace;
+  const uint32_t no_trace_sym = symbols::no_trace;
   NodeId n = spec->node();
   uint32_t start = spec->index(), end = count(n);
   uint32_t flags = 0;
@@ -169,7 +174,8 @@ NodeId push(const Cell* spec_in, const Cell* body_in, uint32_t flags) {
   NodeId more = alloc::new_cells(MORE_CELLS);
   Cell more_cell = make_cell(TYPE_BLOCK, 0, more);
   stack::push(&more_cell);
-  NodeId ctx = bridge::make_context_from_spec(spec_node, true, 1);
+  Cell spec_block = make_cell(TYPE_BLOCK, 0, spec_node);
+  NodeId ctx = context::make_from_spec(&spec_block, context::KIND_FUNCTION, true);
   Cell fn = make_cell(TYPE_FUNCTION, ctx, spec_node, more);
   fn.header |= flags & (FLAG_TRACE | FLAG_NO_TRACE);
   cells(ctx)[1] = fn;
@@ -179,7 +185,7 @@ NodeId push(const Cell* spec_in, const Cell* body_in, uint32_t flags) {
     uint32_t idx = std::min(b.index(), count(b.node()));
     Cell from = make_cell(TYPE_BLOCK, 0, series::copy_part(b.node(), idx, count(b.node()) - idx));
     kept_body = make_cell(TYPE_BLOCK, 0, copy_deep(&from));
-    bridge::bind_block(kept_body.node(), ctx);
+    context::bind_block(&kept_body, ctx);
   }
   SeriesBuffer* mb = node_buffer(more);
   mb->tail = mb->head + MORE_CELLS * sizeof(Cell);
@@ -196,11 +202,11 @@ NodeId push(const Cell* spec_in, const Cell* body_in, uint32_t flags) {
 
 void collect_locals(Cell* spec, const Cell* body) {
   using namespace function_detail;
-  static const uint32_t extern_sym = bridge::symbol_make("extern");
-  static const uint32_t local_sym = bridge::symbol_make("local");
-  static const uint32_t repeat_sym = bridge::symbol_make("repeat");
-  static const uint32_t foreach_sym = bridge::symbol_make("foreach");
-  static const uint32_t remove_each_sym = bridge::symbol_make("remove-each");
+  const uint32_t extern_sym = refinements::extern_.data2;
+  const uint32_t local_sym = refinements::local.data2;
+  const uint32_t repeat_sym = symbols::repeat;
+  const uint32_t foreach_sym = symbols::foreach;
+  const uint32_t remove_each_sym = symbols::remove_each;
   NodeId sn = spec->node();
   std::vector<uint32_t> ignore;   // canonical ids that never become locals
   std::vector<Cell> found;
@@ -221,13 +227,13 @@ void collect_locals(Cell* spec, const Cell* body) {
       }
       if (after_extern_local && c.is(TYPE_WORD)) {
         found.push_back(c);
-        ignore.push_back(bridge::symbol_canon(c.data2));
+        ignore.push_back(symbol::alias(c.data2));
         continue;
       }
       if (!c.is(TYPE_WORD) && !c.is(TYPE_BLOCK) && !c.is(TYPE_STRING))
         error::raise(ERR_SCRIPT, "bad-func-extern", &c);
     }
-    if (is_any_word(c.type())) ignore.push_back(bridge::symbol_canon(c.data2));
+    if (is_any_word(c.type())) ignore.push_back(symbol::alias(c.data2));
   }
   if (extern_at < count(sn)) {
     node_buffer(sn)->tail = node_buffer(sn)->head + extern_at * sizeof(Cell);
@@ -236,7 +242,7 @@ void collect_locals(Cell* spec, const Cell* body) {
       if (cells(sn)[i].is(TYPE_REFINEMENT) && is_named(cells(sn) + i, local_sym)) has_local = true;
   }
   auto note = [&](const Cell* w) {
-    uint32_t canon = bridge::symbol_canon(w->data2);
+    uint32_t canon = symbol::alias(w->data2);
     for (uint32_t x : ignore)
       if (x == canon) return;
     ignore.push_back(canon);
@@ -278,7 +284,7 @@ void collect_locals(Cell* spec, const Cell* body) {
   if (keep.empty()) return;
   if (!has_local) {
     Cell* r = series::buffer_new_tail_cell(sn);
-    *r = bridge::global_word("local", TYPE_REFINEMENT);
+    *r = refinements::local;
   }
   for (const Cell& w : keep) *series::buffer_new_tail_cell(sn) = w;
 }
@@ -298,15 +304,15 @@ Cell* make(Cell* proto, Cell* spec, int type) {
 
 Cell* reflect(Cell* value, uint32_t field_symbol) {
   using namespace function_detail;
-  std::string_view field = bridge::symbol_name(bridge::symbol_canon(field_symbol));
+  uint32_t field = symbol::alias(field_symbol);
   Cell* out = stack::base;
-  if (field == "spec") {
+  if (field == symbol::alias(symbols::spec)) {
     *out = make_cell(TYPE_BLOCK, 0, value->data2);
-  } else if (field == "body") {
+  } else if (field == symbol::alias(symbols::body)) {
     *out = cells(value->data3)[MORE_BODY];
-  } else if (field == "words") {
+  } else if (field == symbol::alias(symbols::words_)) {
     NodeId ctx = value->data1;
-    NodeId words = cells(ctx)->data1;
+    NodeId words = context::words_of(ctx);
     NodeId copy = series::copy_part(words, 0, count(words));
     for (uint32_t i = 0; i < count(copy); ++i) {
       Cell* w = cells(copy) + i;
@@ -319,6 +325,43 @@ Cell* reflect(Cell* value, uint32_t field_symbol) {
     error::raise(ERR_INTERNAL, "not-done");
   }
   return out;
+}
+
+int form(Cell*, Cell* buffer, Cell*, int limit) {
+  string::append_ascii(buffer->node(), "?function?");
+  return limit - 10;
+}
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
+         int indent) {
+  (void)only;
+  using namespace function_detail;
+  string::append_ascii(buffer->node(), "func ");
+  limit -= 5;
+  // Both blocks stay on the stack while they are molded: molding allocates.
+  Cell* spec = stack::push(value);
+  *spec = make_cell(TYPE_BLOCK, 0, value->data2);
+  Cell* body = stack::push(&cells(value->data3)[MORE_BODY]);
+  limit = actions::mold_direct(spec, buffer, false, all, flat, part, limit, indent);
+  if (body->is(TYPE_BLOCK)) {
+    limit = actions::mold_direct(body, buffer, false, all, flat, part, limit, indent);
+  } else {
+    string::append_ascii(buffer->node(), " none");
+    limit -= 5;
+  }
+  stack::top = spec;
+  return limit;
+}
+
+void register_datatype() {
+  ActionRow row;
+  row.fill(INHERIT);
+  row[ACT_MAKE - 1] = entry(&make);
+  row[ACT_REFLECT - 1] = entry(&reflect);
+  row[ACT_FORM - 1] = entry(&form);
+  row[ACT_MOLD - 1] = entry(&mold);
+  row[ACT_COMPARE - 1] = entry(&compare);
+  datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!", row);
 }
 
 int compare(Cell* value1, Cell* value2, int op) {

@@ -28,5 +28,11 @@ NodeId copy_deep(const Cell* block);
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* reflect(Cell* value, uint32_t field_symbol);
 int compare(Cell* value1, Cell* value2, int op);
+int form(Cell* value, Cell* buffer, Cell* part, int limit);
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
+         int indent);
+
+// Registers function! (under context!).
+void register_datatype();
 
 }  // namespace tav::function

@@ -1,12 +1,18 @@
 #include "datatypes/native.h"
 
+#include "context.h"
 #include "datatypes/function.h"
 #include "errors.h"
+#include "evaluator/actions.h"
 #include "evaluator/calls.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "memory.h"
 #include "stack.h"
+#include "string_buffer.h"
+#include "symbols.h"
 #include "types.h"
+#include "words.h"
 
 namespace tav::native_type {
 
@@ -18,14 +24,18 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   Cell s = b->cells()[spec->index()];
   Cell k = b->cells()[spec->index() + 1];
   if (!s.is(TYPE_BLOCK)) bad();
-  int32_t limit = type == TYPE_ACTION ? ACTION_COUNT : static_cast<int32_t>(natives::TABLE_SIZE);
+  // Only the filled native slots, and only the actions a word may name (eval-path, set-path
+  // and compare are the layer's own dispatchers).
+  int32_t limit = type == TYPE_ACTION ? ACTION_COUNT : static_cast<int32_t>(natives::NATIVE_COUNT);
   if (!k.is(TYPE_INTEGER) || k.int_value() < 1 || k.int_value() > limit) bad();
+  if (type == TYPE_ACTION && k.int_value() >= ACT_EVAL_PATH && k.int_value() <= ACT_COMPARE) bad();
   Cell* out = stack::new_cell();
   set_unset(out);
   NodeId extra = alloc::new_cells(2);
   out->data2 = s.node();
   out->data3 = extra;
-  NodeId ctx = bridge::make_context_from_spec(s.node(), true, 1);
+  Cell spec_block = make_cell(TYPE_BLOCK, 0, s.node());
+  NodeId ctx = context::make_from_spec(&spec_block, context::KIND_FUNCTION, true);
   SeriesBuffer* eb = node_buffer(extra);
   eb->tail = eb->head + 2 * sizeof(Cell);
   eb->cells()[0] = node_buffer(ctx)->cells()[0];
@@ -50,8 +60,10 @@ bool op_valid_spec(NodeId spec) {
         break;
       case TYPE_SET_WORD: return args == 2;
       case TYPE_REFINEMENT: {
-        std::string_view n = bridge::symbol_name(bridge::symbol_canon(c->data2));
-        if (n == "local" || n == "extern") return args == 2;
+        uint32_t n = symbol::alias(c->data2);
+        if (n == symbol::alias(refinements::local.data2) ||
+            n == symbol::alias(refinements::extern_.data2))
+          return args == 2;
         return false;
       }
       default: break;
@@ -80,13 +92,13 @@ Cell* make_op(Cell* proto, Cell* spec, int type) {
 }
 
 Cell* reflect(Cell* value, uint32_t field_symbol) {
-  std::string_view field = bridge::symbol_name(bridge::symbol_canon(field_symbol));
+  uint32_t field = symbol::alias(field_symbol);
   Cell* out = stack::base;
   TypeId wrapped = value->is(TYPE_OP) ? static_cast<TypeId>((value->header >> 16) & 0xFF)
                                       : value->type();
-  if (field == "spec") {
+  if (field == symbol::alias(symbols::spec)) {
     *out = make_cell(TYPE_BLOCK, 0, value->data2);
-  } else if (field == "body") {
+  } else if (field == symbol::alias(symbols::body)) {
     if (wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE)
       *out = node_buffer(value->data3)->cells()[function::MORE_BODY];
     else
@@ -108,6 +120,87 @@ int compare(Cell* value1, Cell* value2, int op) {
     default:
       return COMPARE_UNRELATED;
   }
+}
+
+namespace native_detail {
+
+inline TypeId wrapped_type(const Cell* value) {
+  return static_cast<TypeId>((value->header >> 16) & 0xFF);
+}
+
+// The spec block of a built-in or operator, molded as a block.
+int mold_spec(const Cell* value, Cell* buffer, bool all, bool flat, Cell* part, int limit,
+              int indent) {
+  Cell* spec = stack::push(value);
+  *spec = make_cell(TYPE_BLOCK, 0, value->data2);
+  limit = actions::mold_direct(spec, buffer, false, all, flat, part, limit, indent);
+  stack::top = spec;
+  return limit;
+}
+
+}  // namespace native_detail
+
+int form(Cell* value, Cell* buffer, Cell*, int limit) {
+  switch (value->type()) {
+    case TYPE_ACTION:
+      string::append_ascii(buffer->node(), "?action?");
+      return limit - 8;
+    case TYPE_OP:
+      string::append_ascii(buffer->node(), "?op?");
+      return limit - 4;
+    default:
+      string::append_ascii(buffer->node(), "?native?");
+      return limit - 8;
+  }
+}
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
+         int indent) {
+  (void)only;
+  NodeId out = buffer->node();
+  if (!value->is(TYPE_OP)) {
+    string::append_ascii(out, value->is(TYPE_ACTION) ? "make action! [" : "make native! [");
+    limit = native_detail::mold_spec(value, buffer, all, flat, part, limit - 14, indent);
+    string::append_ascii(out, "]");
+    return limit - 1;
+  }
+  string::append_ascii(out, "make op! ");
+  limit -= 9;
+  bool is_function = native_detail::wrapped_type(value) == TYPE_FUNCTION;
+  string::append_ascii(out, is_function ? "func " : "[");
+  limit -= is_function ? 5 : 1;
+  // An error while the spec is molded names <anon>, not the caller.
+  Cell name = interp::anon_name();
+  stack::mark_native(&name);
+  Cell v = *value;
+  limit = native_detail::mold_spec(&v, buffer, all, flat, part, limit, indent);
+  stack::unwind_discard();
+  if (is_function) {
+    Cell* body = stack::push(&node_buffer(value->data3)->cells()[function::MORE_BODY]);
+    if (body->is(TYPE_BLOCK))
+      limit = actions::mold_direct(body, buffer, false, all, flat, part, limit, indent);
+    stack::top = body;
+    return limit;
+  }
+  string::append_ascii(out, "]");
+  return limit - 1;
+}
+
+void register_datatypes() {
+  ActionRow native_row{};
+  native_row[ACT_MAKE - 1] = entry(&make);
+  native_row[ACT_REFLECT - 1] = entry(&reflect);
+  native_row[ACT_FORM - 1] = entry(&form);
+  native_row[ACT_MOLD - 1] = entry(&mold);
+  native_row[ACT_COMPARE - 1] = entry(&compare);
+  datatype::register_type(TYPE_NATIVE, TYPE_NONE_ID, "native!", native_row);
+  // action! and op! share the native! handlers but for make.
+  ActionRow row;
+  row.fill(INHERIT);
+  row[ACT_MAKE - 1] = entry(&make);
+  datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", row);
+  row[ACT_MAKE - 1] = entry(&make_op);
+  datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!", row);
 }
 
 }  // namespace tav::native_type

@@ -16,5 +16,11 @@ Cell* make_op(Cell* proto, Cell* spec, int type);
 bool op_valid_spec(NodeId spec);
 Cell* reflect(Cell* value, uint32_t field_symbol);
 int compare(Cell* value1, Cell* value2, int op);
+int form(Cell* value, Cell* buffer, Cell* part, int limit);
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
+         int indent);
+
+// Registers native!, then action! and op! under it.
+void register_datatypes();
 
 }  // namespace tav::native_type

@@ -1,5 +1,9 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
+#include "datatypes/block.h"
+#include "datatypes/function.h"
+#include "datatypes/native.h"
+#include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "context.h"
@@ -13,9 +17,13 @@ void register_datatypes() {
   unset_type::init();
   none_type::init();
   logic_type::init();
+  series_type::init();
+  block_type::init();
   string_type::init();
   symbol::register_datatype();
   context::register_datatype();
+  native_type::register_datatypes();
+  function::register_datatype();
 }
 
 }  // namespace tav::init_steps

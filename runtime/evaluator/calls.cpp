@@ -1,174 +1,21 @@
 #include "calls.h"
 
-#include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "context.h"
 #include "errors.h"
+#include "evaluator/actions.h"
 #include "interpreter.h"
 #include "memory.h"
-#include "runtime.h"
+#include "symbols.h"
 #include "types.h"
+#include "words.h"
 
 namespace tav {
-
-// Word and context services (see calls.h) ------------------------------------------------
-
-namespace bridge {
-namespace bridge_detail {
-struct SymbolTable {
-  std::vector<std::string> names{""};   // ids are 1-based
-  std::vector<uint32_t> canon{0};
-  std::unordered_map<std::string, uint32_t> exact;
-  std::unordered_map<std::string, uint32_t> folded;
-};
-SymbolTable& symbols() {
-  static SymbolTable t;
-  return t;
-}
-std::string ascii_fold(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-NodeId global_ctx = 0;
-
-inline Cell* ctx_cell(NodeId ctx) { return node_buffer(ctx)->cells(); }
-inline NodeId word_list(NodeId ctx) { return ctx_cell(ctx)->data1; }
-
-// Adds a symbol's word to a context; answers its position.
-uint32_t add_word(NodeId ctx, uint32_t sym) {
-  uint32_t pos = node_buffer(word_list(ctx))->count();
-  Cell* w = series::buffer_new_tail_cell(word_list(ctx));
-  *w = make_cell(TYPE_WORD, ctx, sym, pos);
-  Cell* c = ctx_cell(ctx);
-  if (!(c->header & FLAG_CTX_ON_STACK)) set_unset(series::buffer_new_tail_cell(c->data2));
-  return pos;
-}
-
-NodeId make_context(uint32_t slots, bool on_stack, uint32_t kind) {
-  if (slots == 0) slots = 1;
-  NodeId ctx = alloc::new_cells(2);
-  NodeId words = alloc::new_cells(slots);
-  NodeId values = on_stack ? 0 : alloc::new_cells(slots);
-  // Allocation may have moved the context's buffer: fetch it only now.
-  SeriesBuffer* b = node_buffer(ctx);
-  Cell* c = b->cells();
-  b->tail = b->head + 2 * sizeof(Cell);
-  c[0] = make_cell(TYPE_CONTEXT, words, values);
-  c[0].header |= (kind & 3) << CTX_KIND_SHIFT;
-  if (on_stack) c[0].header |= FLAG_CTX_ON_STACK;
-  set_unset(&c[1]);
-  return ctx;
-}
-}  // namespace bridge_detail
-
-uint32_t symbol_make(std::string_view name) {
-  auto& t = bridge_detail::symbols();
-  std::string key(name);
-  if (auto it = t.exact.find(key); it != t.exact.end()) return it->second;
-  uint32_t id = static_cast<uint32_t>(t.names.size());
-  std::string folded = bridge_detail::ascii_fold(name);
-  auto f = t.folded.find(folded);
-  uint32_t canon = f == t.folded.end() ? id : f->second;
-  if (f == t.folded.end()) t.folded.emplace(folded, id);
-  t.names.push_back(key);
-  t.canon.push_back(canon);
-  t.exact.emplace(key, id);
-  return id;
-}
-
-uint32_t symbol_canon(uint32_t sym) {
-  auto& t = bridge_detail::symbols();
-  return sym < t.canon.size() ? t.canon[sym] : sym;
-}
-
-std::string_view symbol_name(uint32_t sym) {
-  auto& t = bridge_detail::symbols();
-  return sym < t.names.size() ? std::string_view(t.names[sym]) : std::string_view();
-}
-
-NodeId global_context() {
-  if (bridge_detail::global_ctx == 0) {
-    bridge_detail::global_ctx = bridge_detail::make_context(4000, false, 0);
-    // Reachable from the root block: its word list and values.
-    Cell* c = bridge_detail::ctx_cell(bridge_detail::global_ctx);
-    Cell words = make_cell(TYPE_BLOCK, 0, c->data1);
-    Cell values = make_cell(TYPE_BLOCK, 0, c->data2);
-    runtime::root_append(&words);
-    runtime::root_append(&values);
-  }
-  return bridge_detail::global_ctx;
-}
-
-uint32_t context_word_count(NodeId ctx) {
-  return node_buffer(bridge_detail::word_list(ctx))->count();
-}
-
-int32_t context_find(NodeId ctx, uint32_t sym) {
-  uint32_t c = symbol_canon(sym);
-  SeriesBuffer* b = node_buffer(bridge_detail::word_list(ctx));
-  Cell* w = b->cells();
-  for (uint32_t i = 0, n = b->count(); i < n; ++i)
-    if (symbol_canon(w[i].data2) == c) return static_cast<int32_t>(i);
-  return -1;
-}
-
-Cell global_word(std::string_view name, TypeId kind) {
-  NodeId g = global_context();
-  uint32_t sym = symbol_make(name);
-  int32_t pos = context_find(g, sym);
-  if (pos < 0) pos = static_cast<int32_t>(bridge_detail::add_word(g, sym));
-  return make_cell(kind, g, sym, static_cast<uint32_t>(pos));
-}
-
-NodeId make_context_from_spec(NodeId spec, bool on_stack, uint32_t kind) {
-  NodeId ctx = bridge_detail::make_context(node_buffer(spec)->count(), on_stack, kind);
-  for (uint32_t i = 0; i < node_buffer(spec)->count(); ++i) {
-    Cell c = node_buffer(spec)->cells()[i];
-    TypeId t = c.type();
-    if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD || t == TYPE_REFINEMENT) {
-      if (context_find(ctx, c.data2) < 0) bridge_detail::add_word(ctx, c.data2);
-    }
-  }
-  return ctx;
-}
-
-void bind_block(NodeId block, NodeId ctx) {
-  // An explicit work list: deep or self-containing blocks never recurse in C++.
-  std::vector<NodeId> work{block};
-  std::vector<NodeId> seen;
-  while (!work.empty()) {
-    NodeId n = work.back();
-    work.pop_back();
-    bool done = false;
-    for (NodeId s : seen) done = done || s == n;
-    if (done) continue;
-    seen.push_back(n);
-    SeriesBuffer* b = node_buffer(n);
-    for (uint32_t i = 0, cnt = b->count(); i < cnt; ++i) {
-      Cell* c = b->cells() + i;
-      TypeId t = c->type();
-      if (is_any_word(t) && t != TYPE_ISSUE) {
-        int32_t pos = context_find(ctx, c->data2);
-        if (pos >= 0) {
-          c->data1 = ctx;
-          c->data3 = static_cast<uint32_t>(pos);
-        }
-      } else if (is_any_block(t)) {
-        work.push_back(c->node());
-      }
-    }
-  }
-}
-}  // namespace bridge
 
 // Typesets ----------------------------------------------------------------------------------
 
 namespace interp {
-
-const NativeEntry* action_dispatchers = nullptr;
 
 namespace calls_detail {
 inline uint8_t* mask_bytes(Cell* ts) { return reinterpret_cast<uint8_t*>(&ts->data1); }
@@ -228,14 +75,14 @@ Cell typeset_from_block(const Cell* types) {
 // argument, return: entry and refinement, stopping at /local.
 template <typename Fn>
 void walk_spec(NodeId spec, Fn fn) {
-  static uint32_t local_symbol = bridge::symbol_make("local");
+  const uint32_t local_canon = symbol::alias(refinements::local.data2);
   SeriesBuffer* b = node_buffer(spec);
   uint32_t n = b->count();
   for (uint32_t i = 0; i < n; ++i) {
     Cell c = node_buffer(spec)->cells()[i];
     TypeId t = c.type();
     if (t == TYPE_REFINEMENT &&
-        bridge::symbol_canon(c.data2) == bridge::symbol_canon(local_symbol))
+        symbol::alias(c.data2) == local_canon)
       return;
     if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD || t == TYPE_SET_WORD ||
         t == TYPE_REFINEMENT) {
@@ -413,11 +260,11 @@ Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell
   for (uint32_t p = refs->first; p < node_buffer(refs->node)->count(); ++p) {
     Cell el = node_buffer(refs->node)->cells()[p];
     if (!el.is(TYPE_WORD)) error::raise(ERR_SCRIPT, "bad-refine", &el);
-    uint32_t canon = bridge::symbol_canon(el.data2);
+    uint32_t canon = symbol::alias(el.data2);
     uint32_t r = first_refinement;
     for (; r < entries; ++r) {
       const Cell* e = node_buffer(site.cache)->cells() + r;
-      if (e->is(TYPE_REFINEMENT) && bridge::symbol_canon(e->data2) == canon) break;
+      if (e->is(TYPE_REFINEMENT) && symbol::alias(e->data2) == canon) break;
     }
     if (r >= entries) error::raise(ERR_SCRIPT, "no-refine", &site.name, &el);
     uint32_t ordinal = node_buffer(site.cache)->cells()[r].data3;
@@ -454,7 +301,7 @@ Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell
 // Pushes the remaining slots of a function context (the /local refinement and its words).
 void push_locals(NodeId ctx) {
   uint32_t have = static_cast<uint32_t>(stack::top - stack::base);
-  for (uint32_t n = bridge::context_word_count(ctx); have < n; ++have) set_none(stack::new_cell());
+  for (uint32_t n = context::word_count(ctx); have < n; ++have) set_none(stack::new_cell());
 }
 
 Status call_function(const CallSite& site, Code& code, const PathRefs* refs, bool as_argument,
@@ -536,9 +383,7 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
       return calls_detail::call_native(site, natives::entry(site.fn.data1), code, refs,
                                        as_argument, left);
     case TYPE_ACTION: {
-      NativeEntry e = action_dispatchers && site.fn.data1 < ACTION_COUNT
-                          ? action_dispatchers[site.fn.data1]
-                          : nullptr;
+      NativeEntry e = site.fn.data1 < ACTION_COUNT ? actions::table[site.fn.data1] : nullptr;
       return calls_detail::call_native(site, e, code, refs, as_argument, left);
     }
     default:

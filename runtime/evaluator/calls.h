@@ -2,7 +2,6 @@
 // refinements in path order, type checks against each callee's argument cache.
 #pragma once
 #include <cstdint>
-#include <string_view>
 
 #include "cell.h"
 #include "stack.h"
@@ -50,29 +49,6 @@ void typeset_merge(Cell* ts, const Cell* other);
 Cell typeset_default();
 Cell typeset_all();
 
-// The generic actions' dispatchers, in action order (62 entries); set by the actions layer.
-// Until it is set, calling an action raises internal not-done.
-extern const NativeEntry* action_dispatchers;
-
 }  // namespace interp
-
-// Word and context services the evaluator needs from the symbol and context modules. They
-// follow the context layout (context! cell, owner cell; word list in data1; values in data2,
-// or the argument-stack index of the first argument plus one for a function context) so
-// that they can be swapped for the symbol module's own entries without touching callers.
-namespace bridge {
-uint32_t symbol_make(std::string_view name);
-uint32_t symbol_canon(uint32_t sym);
-std::string_view symbol_name(uint32_t sym);
-NodeId global_context();
-// A word of the given kind bound in the global context (added with an unset value when new).
-Cell global_word(std::string_view name, TypeId kind = TYPE_WORD);
-// A context with one word per word!, get-word!, lit-word! and refinement! of the spec.
-NodeId make_context_from_spec(NodeId spec, bool on_stack, uint32_t kind);
-uint32_t context_word_count(NodeId ctx);
-int32_t context_find(NodeId ctx, uint32_t sym);   // by canonical id; -1 when absent
-// Binds every word of the block (deeply) whose name the context holds.
-void bind_block(NodeId block, NodeId ctx);
-}  // namespace bridge
 
 }  // namespace tav

@@ -1,10 +1,13 @@
 #include "fast_paths.h"
 
 #include "errors.h"
+#include "evaluator/actions.h"
 #include "interpreter.h"
 #include "natives.h"
 #include "stack.h"
+#include "symbols.h"
 #include "types.h"
+#include "words.h"
 
 namespace tav {
 namespace actions {
@@ -62,8 +65,7 @@ bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
 Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right) {
   Cell l = *left, r = *right;
   ActionId a = math_action(op);
-  const NativeEntry entry = interp::action_dispatchers ? interp::action_dispatchers[a - 1] : nullptr;
-  if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  const NativeEntry entry = table[a - 1];
   stack::mark_native(word);
   stack::push(&l);
   stack::push(&r);
@@ -86,26 +88,15 @@ bool compare_truth(int op, int c) {
   }
 }
 
-// Any other pair goes to the left operand's compare handler; values that cannot be
-// compared are unequal, and ordering them is an error.
+// Any other pair goes to the generic comparison under a frame named by the operator, so
+// that an error names it.
 bool compare_generic(int op, const Cell* word, const Cell* left, const Cell* right) {
-  Cell l = *left, r = *right;
   stack::mark_native(word);
-  stack::push(&l);
-  stack::push(&r);
-  auto handler = reinterpret_cast<act::Compare>(action_entry(l.type(), ACT_COMPARE));
-  int c = COMPARE_UNRELATED;
-  if (handler && action_entry(l.type(), ACT_COMPARE) != INHERIT) {
-    Cell* b = stack::base;
-    c = handler(b, b + 1, op);
-  }
+  Cell* l = stack::push(left);
+  Cell* r = stack::push(right);
+  bool t = compare(l, r, op);
   stack::unwind_reset();
-  if (c == COMPARE_UNRELATED) {
-    if (op == COMP_EQUAL || op == COMP_STRICT_EQUAL) return false;
-    if (op == COMP_NOT_EQUAL) return true;
-    error::raise(ERR_SCRIPT, "invalid-compare", &l, &r);
-  }
-  return compare_truth(op, c);
+  return t;
 }
 
 }  // namespace fast_detail
@@ -179,7 +170,7 @@ bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Co
   Cell* left_cell = stack::push(left);
   if (code.at_end()) {
     Cell word = *op_word;
-    Cell arg = bridge::global_word("value2");
+    Cell arg = word::make(symbol::make("value2"));
     error::raise(ERR_SCRIPT, "no-arg", &word, &arg);
   }
   Status s = interp::eval_expression(code, true, true, false);

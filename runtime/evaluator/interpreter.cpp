@@ -1,11 +1,15 @@
 #include "interpreter.h"
 
+#include "context.h"
 #include "errors.h"
+#include "evaluator/actions.h"
 #include "fast_paths.h"
 #include "init_steps.h"
 #include "memory.h"
 #include "runtime.h"
+#include "symbols.h"
 #include "types.h"
+#include "words.h"
 
 namespace tav {
 namespace interp {
@@ -14,9 +18,6 @@ namespace interp_detail {
 Cell* current_position_cell = nullptr;
 Cell* tracer_cell = nullptr;
 uint32_t eval_depth = 0;
-uint32_t set_path_symbol = 0;
-uint32_t system_symbol = 0;
-uint32_t system_global_symbol = 0;
 
 // Counts nesting on the way in and gives it back on every way out, exceptions included.
 struct DepthGuard {
@@ -69,12 +70,14 @@ Cell anon_name() { return make_cell(TYPE_WORD, 0, stack::anon_symbol); }
 Cell* word_value_cell(const Cell* word) {
   NodeId ctx = word->data1;
   if (ctx == 0) return nullptr;
-  Cell* cc = interp_detail::block_cells(ctx);
   int32_t idx = static_cast<int32_t>(word->data3);
   if (idx < 0) {
-    idx = bridge::context_find(ctx, word->data2);
+    // `self` bound with no position reads the context's owner.
+    if (word->data2 == symbols::self) return context::owner_cell(ctx);
+    idx = context::find_symbol(ctx, word->data2, true);
     if (idx < 0) return nullptr;
   }
+  Cell* cc = context::context_cell(ctx);
   if (cc->header & FLAG_CTX_ON_STACK) {
     if (cc->data2 == 0) return nullptr;
     Cell* first = stack::at_index(cc->data2 - 1);
@@ -186,8 +189,8 @@ Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
 // An issue! followed by a block names systems-dialect code, which only a compiler could run.
 bool is_system_issue(const Cell* issue, const Code& code) {
   if (code.at_end() || !code.at()->is(TYPE_BLOCK)) return false;
-  uint32_t c = bridge::symbol_canon(issue->data2);
-  return c == bridge::symbol_canon(system_symbol) || c == bridge::symbol_canon(system_global_symbol);
+  uint32_t c = symbol::alias(issue->data2);
+  return c == symbol::alias(symbols::system_) || c == symbol::alias(symbols::system_global);
 }
 
 }  // namespace interp_detail
@@ -273,7 +276,7 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
     }
     case TYPE_SET_PATH: {
       if (code.at_end()) error::raise(ERR_SCRIPT, "need-value", &value);
-      Cell name = make_cell(TYPE_WORD, 0, interp_detail::set_path_symbol);
+      Cell name = words::set_path;
       stack::mark_native(&name);
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
@@ -322,10 +325,19 @@ inline bool holds_by_reference(TypeId t) {
          t == TYPE_MAP || t == TYPE_FUNCTION || t == TYPE_BITSET || t == TYPE_EVENT;
 }
 
+// What one step of a path knows besides the current value and the element.
+struct PathStep {
+  const Cell* path;
+  const Cell* grand_parent;    // the value before the current one, or null
+  const Cell* prev_element;    // the element that produced the current value, or null
+  int index;                   // 0-based position of the current value's element in the path
+  bool last;                   // the element is the path's last
+};
+
 // One step of a path: current[element] (get), or current[element]: set_value (set).
 // Answers into *out; *place follows the current value into a block element where it can.
 void path_step(const Cell* current, const Cell* element, const Cell* set_value,
-               const Cell* path, Cell* out, PathPlace* place) {
+               const PathStep& step, Cell* out, PathPlace* place) {
   TypeId t = current->type();
   if (is_any_block(t) && element->is(TYPE_INTEGER)) {
     // Integer steps on blocks never need the generic layer: 1-based, out of range is none.
@@ -348,18 +360,22 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
     }
     return;
   }
-  if (!action_dispatchers) error::raise(ERR_INTERNAL, "not-done");
+  // The handler gets its arguments in stack cells, where they stay put and the collector
+  // sees them, under a frame that cuts away whatever the handler leaves behind.
   Cell name = anon_name();
   stack::mark_native(&name);
-  stack::push(current);
-  stack::push(element);
   Cell none = make_cell(TYPE_NONE);
+  Cell* args = stack::push(current);
+  stack::push(element);
   stack::push(set_value ? set_value : &none);
-  stack::push(path);
-  int32_t refs[4] = {-1, -1, -1, -1};
-  Status s = action_dispatchers[ACT_EVAL_PATH - 1](refs);
-  if (s != CODE_NONE) stack::rethrow_status(s);
-  *out = *stack::base;
+  stack::push(step.path);
+  stack::push(step.grand_parent ? step.grand_parent : &none);
+  stack::push(step.prev_element ? step.prev_element : &none);
+  Cell* got = actions::eval_path_direct(
+      args, args + 1, set_value ? args + 2 : nullptr, args + 3,
+      step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
+      step.index, false, false, step.last, set_value != nullptr);
+  *out = *got;
   stack::unwind_reset();
   place->kind = PathPlace::NOWHERE;
 }
@@ -390,6 +406,9 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   place.kind = PathPlace::WORD_SLOT;
   place.word = head;
   Cell parent_holder = make_cell(TYPE_NONE);
+  Cell* grand = stack::push(&parent_holder);   // the value before the current one
+  Cell* prev_element = stack::push(&head);     // the element that gave the current value
+  bool has_grand = false;
   PathPlace parent_place;
   uint32_t count = interp_detail::block_count(pn);
   for (uint32_t i = first + 1; i < count; i = i + 1) {
@@ -403,7 +422,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       if (s != CODE_NONE) return s;
       stack::unwind();
       element = *(stack::top - 1);
-      stack::top = cur + 1;
+      stack::top = prev_element + 1;
       // The paren may have changed anything: fetch the current value again from its place.
       if (Cell* again = place.cell()) *cur = *again;
     }
@@ -413,7 +432,9 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
     Cell next;
     parent_holder = *cur;
     parent_place = place;
-    interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr, path, &next,
+    interp_detail::PathStep step{path, has_grand ? grand : nullptr, prev_element,
+                                 static_cast<int>(i - first - 1), last};
+    interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr, step, &next,
                              &place);
     if (set && last) {
       // A scalar (pair, tuple, date...) changed by the step is stored back where it lives.
@@ -423,6 +444,9 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       }
       next = *set_value;
     }
+    *grand = parent_holder;
+    has_grand = true;
+    *prev_element = element;
     *cur = next;
   }
   Cell result = *cur;
@@ -437,11 +461,6 @@ void init_steps::interpreter() {
   Cell unset = make_cell(TYPE_UNSET);
   interp::interp_detail::current_position_cell = runtime::root_append(&unset);
   interp::interp_detail::tracer_cell = runtime::root_append(&unset);
-  interp::interp_detail::set_path_symbol = bridge::symbol_make("set-path");
-  interp::interp_detail::system_symbol = bridge::symbol_make("system");
-  interp::interp_detail::system_global_symbol = bridge::symbol_make("system-global");
-  if (stack::body_symbol == 0)
-    stack::set_special_symbols(bridge::symbol_make("<body>"), bridge::symbol_make("<anon>"));
 }
 
 }  // namespace tav

@@ -1,15 +1,19 @@
 #include "natives.h"
 
-#include <cstdio>
-#include <string>
+#include <climits>
 
+#include "datatypes/block.h"
 #include "datatypes/function.h"
+#include "datatypes/string.h"
 #include "errors.h"
+#include "evaluator/actions.h"
 #include "fast_paths.h"
 #include "init_steps.h"
 #include "interpreter.h"
 #include "memory.h"
-#include "number_text.h"
+#include "output.h"
+#include "runtime.h"
+#include "string_buffer.h"
 #include "stack.h"
 #include "types.h"
 
@@ -33,6 +37,7 @@ constexpr std::string_view NAMES[NATIVE_COUNT] = {
     "size?", "browse", "compress", "decompress", "recycle", "transcode", "apply"};
 
 NativeEntry table[TABLE_SIZE] = {};
+bool last_line_feed = false;
 uint32_t counter = 1;
 
 inline Cell* arg(int i) { return stack::base + i; }
@@ -118,59 +123,67 @@ Status do_native(const int32_t* refs) {
 Status return_native(const int32_t*) { return stack::throw_return_exit(true, false); }
 Status exit_native(const int32_t*) { return stack::throw_return_exit(false, false); }
 
-// Output --------------------------------------------------------------------------------------
-
-// Text of a value for print. Values with text storage of their own are formed by their
-// datatypes once those exist; until then these are the ones the evaluator itself produces.
-void form_into(const Cell* v, std::string& out) {
-  switch (v->type()) {
-    case TYPE_UNSET: break;
-    case TYPE_NONE: out += "none"; break;
-    case TYPE_LOGIC: out += v->data1 == 1 ? "true" : "false"; break;
-    case TYPE_INTEGER: out += integer::to_decimal(v->int_value()).view(); break;
-    case TYPE_FLOAT: out += number::form_float(v->float_value(), 0, true).view(); break;
-    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_GET_WORD: case TYPE_LIT_WORD:
-    case TYPE_REFINEMENT: case TYPE_ISSUE:
-      out += bridge::symbol_name(v->data2);
-      break;
-    case TYPE_BLOCK: case TYPE_PAREN: {
-      NodeId n = v->node();
-      for (uint32_t i = v->index(); i < node_buffer(n)->count(); ++i) {
-        if (i > v->index()) out += ' ';
-        Cell c = node_buffer(n)->cells()[i];
-        form_into(&c, out);
-      }
-      break;
-    }
-    default:
-      out += "?";
-      if (type_table[v->type()].name) out += type_table[v->type()].name;
-      out += "?";
+// Text for the print hooks: a string as it is, anything else formed.
+void print_formed(const Cell* value, bool new_line) {
+  Cell* v = stack::push(value);
+  Cell* text = v;
+  if (!v->is(TYPE_STRING)) {
+    text = stack::new_cell();
+    *text = make_cell(TYPE_STRING, 0, string::make(16));
+    actions::form_direct(v, text, nullptr, INT_MAX);
+  } else {
+    v->data1 = string::clamped_index(v);
   }
+  hook::run_print_list(text, new_line);
+  stack::top = v;
 }
 
+// Output --------------------------------------------------------------------------------------
+
+// The scratch block that print fills when it reduces a block. Its index marks where the
+// current use starts, so that a print run while another one reduces appends after the
+// outer one's values.
+NodeId work_node = 0;
+uint32_t work_index = 0;
+
+// Cuts the work block back to where this use began, however the use ends.
+struct WorkBlockUse {
+  uint32_t saved_index;
+  uint32_t saved_length;
+  WorkBlockUse() : saved_index(work_index), saved_length(node_buffer(work_node)->count()) {
+    work_index = saved_length;
+  }
+  ~WorkBlockUse() {
+    SeriesBuffer* b = node_buffer(work_node);
+    if (b->count() > saved_length) b->tail = b->head + saved_length * sizeof(Cell);
+    work_index = saved_index;
+  }
+  WorkBlockUse(const WorkBlockUse&) = delete;
+  WorkBlockUse& operator=(const WorkBlockUse&) = delete;
+};
+
+// Forms the value (or the values a block reduces to, joined by spaces) and hands the text
+// to the print hooks.
 Status print_value(bool new_line) {
   Cell v = *arg(0);
-  std::string text;
   if (v.is(TYPE_BLOCK)) {
-    // Reduced first: each expression's value, joined by spaces.
+    WorkBlockUse use;
     interp::Code code{v.node(), v.index()};
-    Cell* start = stack::top;
+    Cell* mark = stack::top;
     while (!code.at_end()) {
       Status s = interp::eval_next(code, true);
       if (s != CODE_NONE) return s;
+      Cell work = make_cell(TYPE_BLOCK, 0, work_node);
+      block::append_cell(&work, stack::top - 1);
+      stack::top = mark;
     }
-    for (Cell* c = start; c < stack::top; ++c) {
-      if (c > start) text += ' ';
-      form_into(c, text);
-    }
-    stack::top = start;
+    Cell reduced = make_cell(TYPE_BLOCK, 0, work_node);
+    reduced.data1 = use.saved_length;
+    print_formed(&reduced, new_line);
   } else {
-    form_into(&v, text);
+    print_formed(&v, new_line);
   }
-  if (new_line) text += '\n';
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  last_line_feed = new_line;
   set_unset(stack::base);
   stack::top = stack::base + 1;
   return CODE_NONE;
@@ -211,6 +224,8 @@ std::string_view name_of(uint32_t position) {
                                                     : std::string_view();
 }
 
+bool last_line_feed() { return natives_detail::last_line_feed; }
+
 uint32_t next_position() { return natives_detail::counter; }
 
 int comparison_code(uint32_t index) {
@@ -248,4 +263,8 @@ void tav::init_steps::natives_table() {
   put("return", return_native);
   counter = 1;
   append_entries(NATIVE_COUNT, entries);
+  work_node = alloc::new_cells(32);
+  work_index = 0;
+  Cell work = make_cell(TYPE_BLOCK, 0, work_node);
+  tav::runtime::root_append(&work);
 }

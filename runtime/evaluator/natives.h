@@ -17,6 +17,8 @@ uint32_t position_of(std::string_view name);
 std::string_view name_of(uint32_t position);
 // The next free position (108 once the table is filled).
 uint32_t next_position();
+// The line-feed flag of the last print (true) or prin (false).
+bool last_line_feed();
 // Comparison op code (0-6) of the comparison native at a 0-based index, else -1.
 int comparison_code(uint32_t index);
 

@@ -40,28 +40,28 @@ TEST_F(Calls, RefinementArgumentsWithNestedCallsKeepOtherRefinementsIntact) {
 }
 
 TEST_F(Calls, RefinementAndArgumentErrors) {
-  struct Case { Cell code; const char* text; };
+  struct Case { Cell code; const char* id; };
   const Case cases[] = {
-      {blk({path({w("f"), w("a"), w("a")}), i(1), i(2), i(3)}), "*** Script Error: dup-refine"},
-      {blk({path({w("f"), w("z")}), i(1)}), "*** Script Error: no-refine"},
-      {blk({path({w("f"), i(1)}), i(1)}), "*** Script Error: bad-refine"},
-      {blk({w("f")}), "*** Script Error: no-arg"},
-      {blk({path({w("f"), w("a")}), i(1)}), "*** Script Error: no-arg"},
-      {blk({w("if"), i(1), i(2)}), "*** Script Error: expect-arg"},
-      {blk({gw("f"), w("func")}), "*** Script Error: no-arg"},
-      {blk({path({gw("f"), w("a")})}), "*** Script Error: word-first"},
+      {blk({path({w("f"), w("a"), w("a")}), i(1), i(2), i(3)}), "script/dup-refine"},
+      {blk({path({w("f"), w("z")}), i(1)}), "script/no-refine"},
+      {blk({path({w("f"), i(1)}), i(1)}), "script/bad-refine"},
+      {blk({w("f")}), "script/no-arg"},
+      {blk({path({w("f"), w("a")}), i(1)}), "script/no-arg"},
+      {blk({w("if"), i(1), i(2)}), "script/expect-arg"},
+      {blk({gw("f"), w("func")}), "script/no-arg"},
+      {blk({path({gw("f"), w("a")})}), "script/word-first"},
   };
   for (const Case& c : cases) {
     Outcome o = run(c.code);
     EXPECT_TRUE(o.error);
-    EXPECT_EQ(o.text, c.text);
+    EXPECT_EQ(o.id, c.id);
   }
 }
 
 TEST_F(Calls, NativePathRefinementsAreCheckedToo) {
   Outcome o = run(blk({path({w("do"), w("next"), w("next")}), blk({}), lw("x"), lw("y")}));
-  EXPECT_EQ(o.text, "*** Script Error: dup-refine");
-  EXPECT_EQ(run(blk({path({w("print"), w("only")}), i(1)})).text, "*** Script Error: no-refine");
+  EXPECT_EQ(o.id, "script/dup-refine");
+  EXPECT_EQ(run(blk({path({w("print"), w("only")}), i(1)})).id, "script/no-refine");
 }
 
 TEST_F(Calls, ArgumentKindsQuotedAndGet) {
@@ -91,7 +91,7 @@ TEST_F(Calls, ReturnFromNestedBlocksEndsTheFunction) {
 }
 
 TEST_F(Calls, ReturnOutsideAFunctionIsAnError) {
-  EXPECT_EQ(run(blk({w("return"), i(1)})).text, "*** Throw Error: return");
+  EXPECT_EQ(run(blk({w("return"), i(1)})).id, "throw/return");
 }
 
 TEST_F(Calls, RecursionSeesItsOwnArguments) {
@@ -103,7 +103,7 @@ TEST_F(Calls, RecursionSeesItsOwnArguments) {
   // After the call the function's words are not readable.
   run(blk({sw("peek"), w("func"), blk({w("n")}), blk({lw("n")})}));
   Cell word = run(blk({w("peek"), i(1)})).value;
-  EXPECT_EQ(run(blk({word})).text, "*** Script Error: not-in-context");
+  EXPECT_EQ(run(blk({word})).id, "script/not-in-context");
 }
 
 }  // namespace

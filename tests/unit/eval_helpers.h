@@ -1,27 +1,45 @@
 // Builds code blocks by hand (until the scanner exists) and installs the natives, operators
-// and datatype words the evaluator tests use.
+// and datatype words the evaluator tests use, a print hook that collects the printed text,
+// and minimal integer! and word! handlers where those types are not registered yet.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 
+#include "datatypes/block.h"
 #include "datatypes/native.h"
+#include "datatypes/string.h"
+#include "error_catalogue.h"
 #include "errors.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "memory.h"
+#include "output.h"
+#include "string_buffer.h"
+#include "symbols.h"
 #include "test_runtime.h"
 #include "types.h"
+#include "words.h"
 
 namespace tav::evaltest {
 
-inline Cell w(const char* name) { return bridge::global_word(name); }
-inline Cell sw(const char* name) { return bridge::global_word(name, TYPE_SET_WORD); }
-inline Cell lw(const char* name) { return bridge::global_word(name, TYPE_LIT_WORD); }
-inline Cell gw(const char* name) { return bridge::global_word(name, TYPE_GET_WORD); }
-inline Cell ref(const char* name) { return bridge::global_word(name, TYPE_REFINEMENT); }
+// Words bound to the global context, as loaded code has them.
+inline Cell word_of(const char* name, TypeId kind) {
+  Cell c = word::make(symbol::make(name));
+  c.set_type(kind);
+  return c;
+}
+inline Cell w(const char* name) { return word_of(name, TYPE_WORD); }
+inline Cell sw(const char* name) { return word_of(name, TYPE_SET_WORD); }
+inline Cell lw(const char* name) { return word_of(name, TYPE_LIT_WORD); }
+inline Cell gw(const char* name) { return word_of(name, TYPE_GET_WORD); }
+inline Cell ref(const char* name) { return word_of(name, TYPE_REFINEMENT); }
+inline std::string name_of(uint32_t sym) {
+  symbol::Name n = symbol::name(sym);
+  return std::string(n.bytes, n.length);
+}
 inline Cell i(int32_t v) { Cell c; set_integer(&c, v); return c; }
 
 inline Cell series_of(TypeId t, std::initializer_list<Cell> cells) {
@@ -64,11 +82,45 @@ inline void define_op(const char* name, TypeId type, int32_t position, Cell spec
   set_global(name, op);
 }
 
-// negate for integers, standing in for the actions layer in these tests.
-inline Status test_negate(const int32_t*) {
-  if (!stack::base->is(TYPE_INTEGER)) error::raise(ERR_SCRIPT, "cannot-use");
-  set_integer(stack::base, -stack::base->int_value());
-  return CODE_NONE;
+// Stand-ins for integer!, word! and paren! handlers until those types register their own.
+inline Cell* test_int_negate(Cell* v) {
+  set_integer(v, -v->int_value());
+  return v;
+}
+inline int test_int_form(Cell* v, Cell* buf, Cell*, int limit) {
+  std::string s = std::to_string(v->int_value());
+  string::append_ascii(buf->node(), s.c_str());
+  return limit - static_cast<int>(s.size());
+}
+inline int test_int_mold(Cell* v, Cell* buf, bool, bool, bool, Cell* part, int limit, int) {
+  return test_int_form(v, buf, part, limit);
+}
+inline int test_int_compare(Cell* a, Cell* b, int) {
+  if (!b->is(TYPE_INTEGER)) return COMPARE_UNRELATED;
+  return a->int_value() < b->int_value() ? -1 : (a->int_value() > b->int_value() ? 1 : 0);
+}
+inline int test_word_form(Cell* v, Cell* buf, Cell*, int limit) {
+  std::string s = name_of(v->data2);
+  if (v->is(TYPE_SET_WORD)) s += ':';
+  if (v->is(TYPE_REFINEMENT)) s = "/" + s;
+  string::append_ascii(buf->node(), s.c_str());
+  return limit - static_cast<int>(s.size());
+}
+inline int test_word_mold(Cell* v, Cell* buf, bool, bool, bool, Cell* part, int limit, int) {
+  return test_word_form(v, buf, part, limit);
+}
+inline void stand_in(TypeId t, ActionId a, ActionEntry e) {
+  if (!action_table[t][a - 1]) action_table[t][a - 1] = e;
+}
+
+// What print and prin handed to the print hooks.
+inline std::string& print_log() {
+  static std::string log;
+  return log;
+}
+inline void collect_print(const Cell* text, bool new_line) {
+  print_log() += string::to_std_string(text);
+  if (new_line) print_log() += '\n';
 }
 
 inline void install() {
@@ -76,9 +128,16 @@ inline void install() {
   testing::ensure_runtime();
   if (done) return;
   done = true;
-  static NativeEntry dispatchers[ACTION_COUNT] = {};
-  dispatchers[ACT_NEGATE - 1] = test_negate;
-  interp::action_dispatchers = dispatchers;
+  stand_in(TYPE_INTEGER, ACT_NEGATE, entry(&test_int_negate));
+  stand_in(TYPE_INTEGER, ACT_FORM, entry(&test_int_form));
+  stand_in(TYPE_INTEGER, ACT_MOLD, entry(&test_int_mold));
+  stand_in(TYPE_INTEGER, ACT_COMPARE, entry(&test_int_compare));
+  for (TypeId t : {TYPE_WORD, TYPE_SET_WORD, TYPE_GET_WORD, TYPE_LIT_WORD, TYPE_REFINEMENT}) {
+    stand_in(t, ACT_FORM, entry(&test_word_form));
+    stand_in(t, ACT_MOLD, entry(&test_word_mold));
+  }
+  stand_in(TYPE_PAREN, ACT_FORM, entry(&block::form));
+  dyn_print::add(collect_print, nullptr);
   Cell t;
   set_datatype(&t, TYPE_BLOCK); set_global("block!", t);
   set_datatype(&t, TYPE_INTEGER); set_global("integer!", t);
@@ -113,6 +172,7 @@ inline void install() {
 struct Outcome {
   bool error = false;
   std::string text;   // the error as the console shows it
+  std::string id;     // category/id of the error, as in "script/no-value"
   Cell value{};
   Status status = CODE_NONE;
 };
@@ -132,6 +192,10 @@ inline Outcome run(const Cell& block) {
     error::form_for_console(
         &err, [](const char* b, size_t n, void* ctx) { static_cast<std::string*>(ctx)->append(b, n); },
         &o.text);
+    const Cell* f = error::field(&err, ERROR_TYPE);
+    int cat = f[0].int_value(), id = f[1].int_value();
+    const error_catalogue::Category& c = error_catalogue::category(cat);
+    o.id = std::string(c.name) + "/" + std::string(c.ids[id].name);
   }
   stack::restore(saved);
   EXPECT_EQ(interp::depth(), depth_before);
@@ -139,9 +203,9 @@ inline Outcome run(const Cell& block) {
 }
 
 inline std::string printed(const Cell& block, Outcome* out = nullptr) {
-  ::testing::internal::CaptureStdout();
+  print_log().clear();
   Outcome o = run(block);
-  std::string text = ::testing::internal::GetCapturedStdout();
+  std::string text = print_log();
   if (out) *out = o;
   EXPECT_FALSE(o.error) << o.text;
   return text;

@@ -14,17 +14,17 @@ class Functions : public ::testing::Test {
 };
 
 TEST_F(Functions, SpecChecks) {
-  struct Case { Cell spec; const char* text; };
+  struct Case { Cell spec; const char* id; };
   const Case cases[] = {
-      {blk({ref("a"), blk({w("integer!")})}), "*** Script Error: bad-func-def"},
-      {blk({sw("return"), blk({w("integer!")}), w("x")}), "*** Script Error: bad-func-def"},
-      {blk({w("x"), w("X")}), "*** Script Error: dup-vars"},
-      {blk({w("x"), blk({i(1)})}), "*** Script Error: invalid-type-spec"},
-      {blk({w("x"), blk({w("no-such-type!")})}), "*** Script Error: no-value"},
-      {blk({blk({i(1)})}), "*** Script Error: bad-func-def"},
-      {blk({ref("local"), lw("x")}), "*** Script Error: bad-func-def"},
+      {blk({ref("a"), blk({w("integer!")})}), "script/bad-func-def"},
+      {blk({sw("return"), blk({w("integer!")}), w("x")}), "script/bad-func-def"},
+      {blk({w("x"), w("X")}), "script/dup-vars"},
+      {blk({w("x"), blk({i(1)})}), "script/invalid-type-spec"},
+      {blk({w("x"), blk({w("no-such-type!")})}), "script/no-value"},
+      {blk({blk({i(1)})}), "script/bad-func-def"},
+      {blk({ref("local"), lw("x")}), "script/bad-func-def"},
   };
-  for (const Case& c : cases) EXPECT_EQ(run(blk({w("func"), c.spec, blk({})})).text, c.text);
+  for (const Case& c : cases) EXPECT_EQ(run(blk({w("func"), c.spec, blk({})})).id, c.id);
   Outcome ok = run(blk({w("func"), blk({sw("return"), blk({w("integer!")}), ref("local"), w("x")}),
                         blk({})}));
   EXPECT_FALSE(ok.error) << ok.text;
@@ -40,7 +40,7 @@ TEST_F(Functions, BodyIsADeepCopy) {
   node_buffer(inner.node())->cells()[0] = make_cell(TYPE_INTEGER, 0, 2);
   stack::mark_native(nullptr);
   set_unset(stack::new_cell());
-  Cell kept = *function::reflect(&fn, bridge::symbol_make("body"));
+  Cell kept = *function::reflect(&fn, symbols::body);
   stack::unwind_reset();
   ASSERT_TRUE(kept.is(TYPE_BLOCK));
   EXPECT_NE(kept.node(), body.node());
@@ -59,7 +59,7 @@ TEST_F(Functions, FunctionCollectsSetWordsAsLocals) {
   ASSERT_EQ(spec->count(), 4u);
   EXPECT_TRUE(spec->cells()[0].is(TYPE_REFINEMENT));
   const char* names[] = {"local", "x", "a", "b"};
-  for (uint32_t k = 0; k < 4; ++k) EXPECT_EQ(bridge::symbol_name(spec->cells()[k].data2), names[k]);
+  for (uint32_t k = 0; k < 4; ++k) EXPECT_EQ(name_of(spec->cells()[k].data2), names[k]);
 }
 
 TEST_F(Functions, OperatorSpecs) {
@@ -90,7 +90,7 @@ TEST_F(Functions, NativeValues) {
   Cell if_value = run(blk({gw("if")})).value;
   stack::mark_native(nullptr);
   set_unset(stack::new_cell());
-  Cell body = *native_type::reflect(&if_value, bridge::symbol_make("body"));
+  Cell body = *native_type::reflect(&if_value, symbols::body);
   stack::unwind_reset();
   EXPECT_EQ(body.int_value(), 1);
   Cell either_value = run(blk({gw("either")})).value;

@@ -45,20 +45,20 @@ TEST_F(Interpreter, IntegerOverflowGivesTheExactFloat) {
 }
 
 TEST_F(Interpreter, ErrorsOfExpressions) {
-  struct Case { Cell code; const char* text; };
+  struct Case { Cell code; const char* id; };
   const Case cases[] = {
-      {blk({w("never-set-anywhere")}), "*** Script Error: no-value"},
-      {blk({sw("x")}), "*** Script Error: need-value"},
-      {blk({w("+"), i(1)}), "*** Script Error: no-op-arg"},
-      {blk({path({i(1), i(2)})}), "*** Script Error: word-first"},
-      {blk({path({})}), "*** Script Error: empty-path"},
-      {blk({w("print")}), "*** Script Error: no-arg"},
-      {blk({i(1), w("+")}), "*** Script Error: no-arg"},
+      {blk({w("never-set-anywhere")}), "script/no-value"},
+      {blk({sw("x")}), "script/need-value"},
+      {blk({w("+"), i(1)}), "script/no-op-arg"},
+      {blk({path({i(1), i(2)})}), "script/word-first"},
+      {blk({path({})}), "script/empty-path"},
+      {blk({w("print")}), "script/no-arg"},
+      {blk({i(1), w("+")}), "script/no-arg"},
   };
   for (const Case& c : cases) {
     Outcome o = run(c.code);
     EXPECT_TRUE(o.error);
-    EXPECT_EQ(o.text, c.text);
+    EXPECT_EQ(o.id, c.id);
   }
 }
 
@@ -106,7 +106,7 @@ TEST_F(Interpreter, DeepRecursionRaisesStackOverflowAndTheRuntimeStaysUsable) {
       },
       &ctx);
   EXPECT_TRUE(ctx.o.error);
-  EXPECT_EQ(ctx.o.text, "*** Internal Error: stack-overflow");
+  EXPECT_EQ(ctx.o.id, "internal/stack-overflow");
   EXPECT_EQ(ctx.after.value.int_value(), 4);
 }
 
@@ -123,7 +123,7 @@ TEST_F(Interpreter, DeeplyNestedParensHitTheDepthGuard) {
       },
       &ctx);
   EXPECT_TRUE(ctx.o.error);
-  EXPECT_EQ(ctx.o.text, "*** Internal Error: stack-overflow");
+  EXPECT_EQ(ctx.o.id, "internal/stack-overflow");
 }
 
 }  // namespace

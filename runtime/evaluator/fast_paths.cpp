@@ -73,7 +73,7 @@ Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right)
   Status s = entry(refs);
   if (s != CODE_NONE) stack::rethrow_status(s);
   Cell result = *stack::base;
-  stack::unwind_reset();
+  stack::unwind_discard();
   return result;
 }
 
@@ -95,7 +95,7 @@ bool compare_generic(int op, const Cell* word, const Cell* left, const Cell* rig
   Cell* l = stack::push(left);
   Cell* r = stack::push(right);
   bool t = compare(l, r, op);
-  stack::unwind_reset();
+  stack::unwind_discard();
   return t;
 }
 

@@ -376,7 +376,7 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
       step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
       step.index, false, false, step.last, set_value != nullptr);
   *out = *got;
-  stack::unwind_reset();
+  stack::unwind_discard();
   place->kind = PathPlace::NOWHERE;
 }
 

@@ -106,5 +106,24 @@ TEST_F(Calls, RecursionSeesItsOwnArguments) {
   EXPECT_EQ(run(blk({word})).id, "script/not-in-context");
 }
 
+TEST_F(Calls, ActionsRunThroughTheActionsLayerWithRefinementPositions) {
+  Cell any = blk({w("any-type!")});
+  set_global("append", make_builtin(TYPE_ACTION, ACT_APPEND,
+                                    blk({w("series"), any, w("value"), any, ref("part"),
+                                         w("length"), any, ref("only"), ref("dup"), w("count"),
+                                         any})));
+  set_global("length?", make_builtin(TYPE_ACTION, ACT_LENGTH_Q, blk({w("series"), any})));
+  Cell b = blk({i(1)});
+  run(blk({sw("b"), b}));
+  // append/dup/only b [2] 2 takes the refinements' arguments in path order.
+  Outcome o = run(blk({w("append"), w("b"), i(5),
+                       path({w("append"), w("dup"), w("only")}), w("b"), blk({i(2)}), i(2)}));
+  ASSERT_FALSE(o.error) << o.text;
+  EXPECT_EQ(molded(b), "[1 5 [2] [2]]");
+  EXPECT_EQ(run(blk({w("length?"), w("b")})).value.int_value(), 4);
+  // The unsupported action names the running call and the type.
+  EXPECT_EQ(run(blk({w("length?"), i(3)})).id, "script/expect-arg");
+}
+
 }  // namespace
 }  // namespace tav

@@ -11,6 +11,7 @@
 #include "datatypes/native.h"
 #include "datatypes/string.h"
 #include "error_catalogue.h"
+#include "evaluator/actions.h"
 #include "errors.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
@@ -78,7 +79,7 @@ inline void define_op(const char* name, TypeId type, int32_t position, Cell spec
   set_unset(stack::new_cell());
   Cell proto = make_cell(TYPE_OP);
   Cell op = *native_type::make_op(&proto, &fn, TYPE_OP);   // writes the result slot
-  stack::unwind_reset();
+  stack::unwind_discard();
   set_global(name, op);
 }
 
@@ -126,6 +127,9 @@ inline void collect_print(const Cell* text, bool new_line) {
 inline void install() {
   static bool done = false;
   testing::ensure_runtime();
+  // Other suites empty the hook lists: register the collector again (once).
+  dyn_print::remove(collect_print, nullptr);
+  dyn_print::add(collect_print, nullptr);
   if (done) return;
   done = true;
   stand_in(TYPE_INTEGER, ACT_NEGATE, entry(&test_int_negate));
@@ -137,7 +141,6 @@ inline void install() {
     stand_in(t, ACT_MOLD, entry(&test_word_mold));
   }
   stand_in(TYPE_PAREN, ACT_FORM, entry(&block::form));
-  dyn_print::add(collect_print, nullptr);
   Cell t;
   set_datatype(&t, TYPE_BLOCK); set_global("block!", t);
   set_datatype(&t, TYPE_INTEGER); set_global("integer!", t);
@@ -173,6 +176,7 @@ struct Outcome {
   bool error = false;
   std::string text;   // the error as the console shows it
   std::string id;     // category/id of the error, as in "script/no-value"
+  Cell error_value{};
   Cell value{};
   Status status = CODE_NONE;
 };
@@ -189,6 +193,7 @@ inline Outcome run(const Cell& block) {
   } catch (const Unwind&) {
     o.error = true;
     Cell err = *(stack::top - 1);
+    o.error_value = err;
     error::form_for_console(
         &err, [](const char* b, size_t n, void* ctx) { static_cast<std::string*>(ctx)->append(b, n); },
         &o.text);
@@ -201,6 +206,22 @@ inline Outcome run(const Cell& block) {
   EXPECT_EQ(interp::depth(), depth_before);
   return o;
 }
+
+// The text of form (or mold) of a value, made under a frame of its own.
+inline std::string text_of(const Cell& value, bool mold) {
+  stack::mark_native(nullptr);
+  set_unset(stack::new_cell());
+  Cell* v = stack::push(&value);
+  Cell* buf = stack::new_cell();
+  *buf = make_cell(TYPE_STRING, 0, string::make(16));
+  if (mold) actions::mold_direct(v, buf, false, false, false, nullptr, 0x7FFFFFFF, 0);
+  else actions::form_direct(v, buf, nullptr, 0x7FFFFFFF);
+  std::string text = string::to_std_string(buf);
+  stack::unwind_discard();
+  return text;
+}
+inline std::string molded(const Cell& value) { return text_of(value, true); }
+inline std::string formed(const Cell& value) { return text_of(value, false); }
 
 inline std::string printed(const Cell& block, Outcome* out = nullptr) {
   print_log().clear();

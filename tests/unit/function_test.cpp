@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/function.h"
+#include "datatypes/native.h"
 #include "eval_helpers.h"
 
 namespace tav {
@@ -84,9 +85,24 @@ TEST_F(Functions, OperatorSpecs) {
 }
 
 TEST_F(Functions, NativeValues) {
-  Cell bad = blk({blk({}), i(121)});
   Cell proto = make_cell(TYPE_NATIVE);
-  EXPECT_TRUE(testing::raises([&] { native_type::make(&proto, &bad, TYPE_NATIVE); }));
+  Cell action_proto = make_cell(TYPE_ACTION);
+  // Only filled native slots; eval-path, set-path and compare are no actions a word may name.
+  struct Case { Cell* proto; int32_t index; TypeId type; bool ok; };
+  const Case cases[] = {
+      {&proto, 107, TYPE_NATIVE, true},      {&proto, 108, TYPE_NATIVE, false},
+      {&proto, 121, TYPE_NATIVE, false},     {&proto, 0, TYPE_NATIVE, false},
+      {&action_proto, 6, TYPE_ACTION, true}, {&action_proto, 7, TYPE_ACTION, false},
+      {&action_proto, 8, TYPE_ACTION, false}, {&action_proto, 9, TYPE_ACTION, false},
+      {&action_proto, 10, TYPE_ACTION, true}, {&action_proto, 63, TYPE_ACTION, false},
+  };
+  for (const Case& c : cases) {
+    Cell spec = blk({blk({w("a")}), i(c.index)});
+    stack::State saved = stack::save();
+    EXPECT_EQ(testing::raises([&] { native_type::make(c.proto, &spec, c.type); }), !c.ok)
+        << c.index;
+    stack::restore(saved);
+  }
   Cell if_value = run(blk({gw("if")})).value;
   stack::mark_native(nullptr);
   set_unset(stack::new_cell());
@@ -97,6 +113,55 @@ TEST_F(Functions, NativeValues) {
   EXPECT_EQ(native_type::compare(&if_value, &if_value, COMP_EQUAL), 0);
   EXPECT_NE(native_type::compare(&if_value, &either_value, COMP_EQUAL), 0);
   EXPECT_EQ(natives::next_position(), 108u);
+}
+
+TEST_F(Functions, FormAndMoldOfFunctionsNativesActionsAndOperators) {
+  Cell fn = run(blk({w("func"), blk({w("a"), blk({w("integer!")}), w("b")}),
+                     blk({w("a"), w("*"), w("b")})})).value;
+  ASSERT_TRUE(fn.is(TYPE_FUNCTION));
+  Cell print_value = run(blk({gw("print")})).value;
+  Cell negate_value = run(blk({gw("negate")})).value;
+  Cell plus = run(blk({gw("+")})).value;
+  stack::mark_native(nullptr);
+  set_unset(stack::new_cell());
+  Cell proto = make_cell(TYPE_OP);
+  Cell fn_op = *native_type::make_op(&proto, &fn, TYPE_OP);
+  stack::unwind_reset();
+  struct Case { Cell value; const char* form; const char* mold; };
+  const Case cases[] = {
+      {fn, "?function?", "func [a [integer!] b][a * b]"},
+      {print_value, "?native?", "make native! [[value [any-type!]]]"},
+      {negate_value, "?action?", "make action! [[number [integer!]]]"},
+      {plus, "?op?", "make op! [[value1 [integer!] value2 [integer!]]]"},
+      {fn_op, "?op?", "make op! func [a [integer!] b][a * b]"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(formed(c.value), c.form);
+    EXPECT_EQ(molded(c.value), c.mold);
+  }
+  // A function without a body molds "none" in its place.
+  stack::mark_native(nullptr);
+  set_unset(stack::new_cell());
+  Cell spec = blk({w("x")});
+  function::push(&spec, nullptr, 0);
+  Cell bodiless = *(stack::top - 1);
+  stack::unwind_reset();
+  EXPECT_EQ(molded(bodiless), "func [x] none");
+}
+
+TEST_F(Functions, TheFourTypesAreRegisteredWithTheirNames) {
+  struct Case { TypeId t; const char* name; };
+  const Case cases[] = {{TYPE_NATIVE, "native!"}, {TYPE_ACTION, "action!"},
+                        {TYPE_OP, "op!"}, {TYPE_FUNCTION, "function!"}};
+  for (const Case& c : cases) {
+    ASSERT_NE(type_table[c.t].name, nullptr);
+    EXPECT_STREQ(type_table[c.t].name, c.name);
+  }
+  // action! and op! share native!'s compare and reflect; each has its own make.
+  EXPECT_EQ(action_table[TYPE_ACTION][ACT_COMPARE - 1], action_table[TYPE_NATIVE][ACT_COMPARE - 1]);
+  EXPECT_EQ(action_table[TYPE_OP][ACT_REFLECT - 1], action_table[TYPE_NATIVE][ACT_REFLECT - 1]);
+  EXPECT_NE(action_table[TYPE_OP][ACT_MAKE - 1], action_table[TYPE_NATIVE][ACT_MAKE - 1]);
+  EXPECT_EQ(action_table[TYPE_FUNCTION][ACT_APPEND - 1], nullptr);
 }
 
 }  // namespace

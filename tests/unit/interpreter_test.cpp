@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "eval_helpers.h"
 
 namespace tav {
@@ -124,6 +126,78 @@ TEST_F(Interpreter, DeeplyNestedParensHitTheDepthGuard) {
       &ctx);
   EXPECT_TRUE(ctx.o.error);
   EXPECT_EQ(ctx.o.id, "internal/stack-overflow");
+}
+
+// Records what the path walk hands to a type's eval-path handler.
+struct PathCall {
+  Cell parent, element, value, grand_parent, prev_element;
+  bool has_value, has_grand, has_prev, tail;
+  int index;
+};
+std::vector<PathCall>& path_calls() {
+  static std::vector<PathCall> calls;
+  return calls;
+}
+Cell* recording_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand,
+                          Cell* prev, int index, bool, bool, bool tail, bool) {
+  EXPECT_TRUE(path && is_any_path(path->type()));
+  Cell none = make_cell(TYPE_NONE);
+  path_calls().push_back({*parent, *element, value ? *value : none, grand ? *grand : none,
+                          prev ? *prev : none, value != nullptr, grand != nullptr,
+                          prev != nullptr, tail, index});
+  // Reading answers the element, so a walk goes on through the next value's own handler.
+  return value ? value : element;
+}
+
+TEST_F(Interpreter, PathStepsGoToTheValuesEvalPathHandler) {
+  ActionRow saved = action_table[TYPE_LOGIC];
+  action_table[TYPE_LOGIC][ACT_EVAL_PATH - 1] = entry(&recording_eval_path);
+  set_global("t", make_cell(TYPE_LOGIC, 1));
+  // t/(true)/x: 5 -- the second step runs on the logic! the first answered.
+  path_calls().clear();
+  set_global("yes", make_cell(TYPE_LOGIC, 1));
+  Outcome o = run(blk({set_path({w("t"), gw("yes"), w("x")}), i(5)}));
+  action_table[TYPE_LOGIC] = saved;
+  ASSERT_FALSE(o.error) << o.text;
+  EXPECT_EQ(o.value.int_value(), 5);
+  ASSERT_EQ(path_calls().size(), 2u);
+  const PathCall& first = path_calls()[0];
+  EXPECT_TRUE(first.parent.is(TYPE_LOGIC));
+  EXPECT_FALSE(first.has_value);
+  EXPECT_FALSE(first.has_grand);
+  EXPECT_FALSE(first.tail);
+  EXPECT_EQ(first.index, 0);
+  const PathCall& second = path_calls()[1];
+  EXPECT_TRUE(second.element.is(TYPE_WORD));
+  EXPECT_TRUE(second.has_value);
+  EXPECT_EQ(second.value.int_value(), 5);
+  EXPECT_TRUE(second.has_grand);
+  EXPECT_TRUE(second.grand_parent.is(TYPE_LOGIC));
+  EXPECT_TRUE(second.prev_element.is(TYPE_LOGIC));
+  EXPECT_TRUE(second.tail);
+  EXPECT_EQ(second.index, 1);
+}
+
+TEST_F(Interpreter, APathThroughAValueWithoutEvalPathRaisesBadPathType) {
+  run(blk({sw("n"), i(1)}));
+  Outcome o = run(blk({path({w("n"), w("x"), w("y")})}));
+  EXPECT_EQ(o.id, "script/bad-path-type");
+  // "n returned a integer! value, so n/x/y could not be accessed": the prefix is the head.
+  ASSERT_TRUE(o.error);
+  Cell prefix = *error::field(&o.error_value, ERROR_ARG3);
+  ASSERT_TRUE(prefix.is(TYPE_BLOCK));
+  ASSERT_EQ(node_buffer(prefix.node())->count() - prefix.index(), 1u);
+  EXPECT_EQ(name_of(node_buffer(prefix.node())->cells()[prefix.index()].data2), "n");
+}
+
+TEST_F(Interpreter, OperatorsOnOtherTypesKeepTheValuesAroundThem) {
+  // The generic comparison runs under a frame of its own, above what the expression holds.
+  EXPECT_EQ(printed(blk({w("print"), blk({i(5), blk({i(1)}), w("<"), blk({i(2)}), i(6)})})),
+            "5 true 6\n");
+  Outcome o = run(blk({i(5), blk({i(1)}), w("<"), blk({i(2)})}));
+  ASSERT_FALSE(o.error) << o.text;
+  EXPECT_TRUE(o.value.is(TYPE_LOGIC));
+  EXPECT_EQ(run(blk({blk({i(1)}), w("<"), i(2)})).id, "script/invalid-compare");
 }
 
 }  // namespace

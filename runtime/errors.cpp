@@ -277,6 +277,17 @@ Cell* field(const Cell* err, ErrorField f) { return errors_detail::fields_of(err
 
 int32_t code(const Cell* err) { return field(err, ERROR_CODE)->int_value(); }
 
+std::string_view id_name(const Cell* err) {
+  const Cell* f = errors_detail::fields_of(err);
+  if (!f[ERROR_TYPE].is(TYPE_INTEGER) || !f[ERROR_ID].is(TYPE_INTEGER)) return {};
+  int cat = f[ERROR_TYPE].int_value();
+  int id = f[ERROR_ID].int_value();
+  if (cat < 0 || cat >= error_catalogue::CATEGORY_COUNT) return {};
+  const error_catalogue::Category& category = error_catalogue::category(cat);
+  if (id < 0 || id >= category.id_count) return {};
+  return category.ids[id].name;
+}
+
 void set_where(const Cell* err, const Cell* value) {
   Cell* w = field(err, ERROR_WHERE);
   if (w->is(TYPE_NONE)) *w = *value;

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include "cell.h"
 
 namespace tav {
@@ -49,6 +50,8 @@ void make_from_text(std::string_view text, Cell* out);
 // The error's field cell (writable: the evaluator fills near and where, the stack walk stack).
 Cell* field(const Cell* err, ErrorField f);
 int32_t code(const Cell* err);
+// The catalogue name of the error's id ("no-value", "zero-divide"...), empty when it has none.
+std::string_view id_name(const Cell* err);
 // Sets where when it is still none.
 void set_where(const Cell* err, const Cell* value);
 

@@ -10,7 +10,6 @@ void ownership_table() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}
-void scanner_tables() {}
 void boot_image() {}
 void handle_slots() {}
 }  // namespace tav::init_steps

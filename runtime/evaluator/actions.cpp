@@ -94,7 +94,7 @@ void raise_invalid_refine(const char* refinement, const Cell* arg) {
 
 bool compare(Cell* value1, Cell* value2, int op) {
   if (op < COMP_EQUAL || op > COMP_FIND_EQUAL || op == COMP_SORT || op == COMP_CASE_SORT)
-    fatal_exit(RUNTIME_ERROR_NO_SWITCH, 0);
+    fatal_exit(101, 0);
   int r = actions_detail::call<act::Compare>(ACT_COMPARE, value1, value2, op);
   bool equality = op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL ||
                   op >= COMP_SAME;

@@ -4,6 +4,7 @@
 
 #include "evaluator/checksum.h"
 #include "init_steps.h"
+#include "murmur3.h"
 
 namespace tav::random {
 
@@ -51,45 +52,6 @@ void twist(Generator& g) {
   g.index = 0;
 }
 
-uint32_t rotl32(uint32_t v, unsigned r) { return (v << r) | (v >> (32 - r)); }
-
-// MurmurHash3, x86 32-bit variant; blocks are read little-endian.
-uint32_t murmur3(const uint8_t* data, size_t length, uint32_t seed) {
-  constexpr uint32_t C1 = 0xcc9e2d51u, C2 = 0x1b873593u;
-  uint32_t h = seed;
-  size_t blocks = length / 4;
-  for (size_t i = 0; i < blocks; ++i) {
-    const uint8_t* p = data + i * 4;
-    uint32_t k = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                 (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-    k *= C1;
-    k = rotl32(k, 15);
-    k *= C2;
-    h ^= k;
-    h = rotl32(h, 13);
-    h = h * 5 + 0xe6546b64u;
-  }
-  const uint8_t* tail = data + blocks * 4;
-  uint32_t k = 0;
-  switch (length & 3) {
-    case 3: k ^= static_cast<uint32_t>(tail[2]) << 16; [[fallthrough]];
-    case 2: k ^= static_cast<uint32_t>(tail[1]) << 8; [[fallthrough]];
-    case 1:
-      k ^= tail[0];
-      k *= C1;
-      k = rotl32(k, 15);
-      k *= C2;
-      h ^= k;
-  }
-  h ^= static_cast<uint32_t>(length);
-  h ^= h >> 16;
-  h *= 0x85ebca6bu;
-  h ^= h >> 13;
-  h *= 0xc2b2ae35u;
-  h ^= h >> 16;
-  return h;
-}
-
 }  // namespace random_detail
 
 void init() { seed(START_SEED); }
@@ -97,7 +59,7 @@ void init() { seed(START_SEED); }
 void seed(uint32_t value) { random_detail::seed_state(random_detail::generator, value); }
 
 uint32_t seed_of_bytes(const uint8_t* data, size_t length) {
-  return random_detail::murmur3(data, length, HASH_SEED);
+  return hash::murmur3(data, length, HASH_SEED);
 }
 
 void seed_bytes(const uint8_t* data, size_t length) { seed(seed_of_bytes(data, length)); }

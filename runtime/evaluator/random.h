@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "murmur3.h"
+
 namespace tav::random {
 
 // The seed the generator starts from.
@@ -15,7 +17,7 @@ constexpr uint32_t START_SEED = 19650218u;
 
 // The process-wide hash seed, fixed so that hashing and seeding from text repeat from run
 // to run. The hash index shares it.
-constexpr uint32_t HASH_SEED = 0x9747B28Cu;
+constexpr uint32_t HASH_SEED = hash::SEED;   // the runtime's one hash seed
 
 // Seeds the generator with its start seed (runtime initialisation).
 void init();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "output.h"
+#include "unicode.h"
 #include "platform/fatal.h"
 
 namespace tav {
@@ -64,26 +65,7 @@ void emit_text(const char* bytes, size_t length) {
 size_t encode_utf8(uint32_t cp, char* out) {
   // Standard output must stay decodable: nothing beyond the Unicode range gets through.
   if (cp > 0x10FFFF) cp = 0xFFFD;
-  if (cp < 0x80) {
-    out[0] = static_cast<char>(cp);
-    return 1;
-  }
-  if (cp < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (cp >> 6));
-    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 2;
-  }
-  if (cp < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (cp >> 12));
-    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (cp >> 18));
-  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-  return 4;
+  return static_cast<size_t>(unicode::encode_utf8_char(cp, reinterpret_cast<uint8_t*>(out)));
 }
 
 uint32_t read_unit(const uint8_t* p, int unit) {

@@ -117,14 +117,7 @@ class BlockFixture : public ::testing::Test {
     try {
       fn();
     } catch (const Unwind& u) {
-      std::string text;
-      if (u.code == CODE_ERROR) {
-        error::form_for_console(
-            stack::top - 1,
-            [](const char* b, size_t n, void* ctx) { static_cast<std::string*>(ctx)->append(b, n); },
-            &text);
-      }
-      id = text.substr(text.rfind(' ') + 1);
+      if (u.code == CODE_ERROR) id = error::id_name(stack::top - 1);
     }
     stack::restore(s);
     return id;

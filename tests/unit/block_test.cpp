@@ -121,7 +121,7 @@ TEST_F(BlockCompare, BlocksRecursingOnBothSidesCompareEqual) {
 // ---- Find and select -----------------------------------------------------------------------
 
 TEST_F(BlockSearch, FindRefinements) {
-  // Series [1 2 3 1 2 3]; refinement positions follow find's spec order:
+  // Series [1 2 3 1 2 3]; refinement positions in the order find declares its refinements:
   // part only case same any with skip last reverse tail match.
   enum { PART, ONLY, CASE, SAME, ANY, WITH, SKIP, LAST, REVERSE, TAIL, MATCH };
   struct Case {
@@ -341,6 +341,11 @@ TEST_F(BlockChange, CopyDeepCopiesNestedBlocksAndRefusesCycles) {
   EXPECT_NE(block::cell_at(c, 1)->node(), block::cell_at(s, 1)->node());
   Cell* shallow = call(ACT_COPY, {*s});
   EXPECT_EQ(block::cell_at(shallow, 1)->node(), block::cell_at(s, 1)->node());
+
+  Cell* part = stack::new_cell();
+  block::copy_cells(s, 1, 1, true, part);
+  EXPECT_EQ(mold(part), "[[2 [3]]]");
+  EXPECT_NE(block::cell_at(part, 0)->node(), block::cell_at(s, 1)->node());
 
   Cell* self = blk("1");
   block::append_cell(self, self);

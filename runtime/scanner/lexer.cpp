@@ -1,0 +1,604 @@
+#include "scanner/lexer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "datatypes/string.h"
+#include "errors.h"
+#include "init_steps.h"
+#include "memory.h"
+#include "scanner/lexer_classify.h"
+#include "scanner/tokens.h"
+#include "unicode.h"
+
+namespace tav::lexer {
+
+Handler scan_handlers[FINAL_STATE_COUNT];
+Handler load_handlers[FINAL_STATE_COUNT];
+
+namespace lexer_driver {
+
+// One value stack for every running scan: a nested scan starts at its parent's top, so it
+// never overwrites cells the parent still holds. Positions are indexes, so growing the
+// array moves nothing the states refer to.
+std::vector<Cell> value_stack;
+constexpr size_t INITIAL_STACK_CELLS = 1000;
+
+State* chain_head = nullptr;
+State* chain_tail = nullptr;
+
+LoadError last_error;
+
+// An open nesting on the value stack: a cell of a type that never appears there otherwise,
+// holding the distance back to the enclosing frame, the nested type (with the comma count
+// of a point in the high half) and the byte offset of the opening character.
+constexpr TypeId MARKER = TYPE_TRIPLE;
+
+void link(State& s) {
+  s.parent = chain_tail;
+  if (chain_tail) {
+    chain_tail->child = &s;
+    s.base = s.frame = s.top = chain_tail->top;
+  } else {
+    chain_head = &s;
+  }
+  chain_tail = &s;
+}
+
+void unlink(State& s) {
+  if (s.parent) s.parent->child = nullptr;
+  else chain_head = nullptr;
+  chain_tail = s.parent;
+}
+
+// Unlinks on every way out of a scan, errors included.
+struct ChainGuard {
+  State& s;
+  bool linked = true;
+  explicit ChainGuard(State& st) : s(st) { link(s); }
+  void release() {
+    if (linked) unlink(s);
+    linked = false;
+  }
+  ~ChainGuard() { release(); }
+};
+
+Cell* marker(State& s) {
+  return s.frame > s.base ? &value_stack[s.frame - 1] : nullptr;
+}
+int marker_type(const Cell* m) { return m ? static_cast<int>(m->data2 & 0xFFFF) : 0; }
+
+uint32_t line_of(const State& s, const uint8_t* at) {
+  uint32_t line = 1;
+  for (const uint8_t* p = s.input_start; p < at; ++p) line += (*p == '\n');
+  return line;
+}
+
+bool is_point(int type) { return type == TYPE_POINT2D || type == TYPE_POINT3D; }
+
+bool open_nesting(State& s, int type, const uint8_t* opening) {
+  if (is_point(marker_type(marker(s)))) return fail(s, opening, opening + 1, TYPE_POINT2D);
+  Cell* m = push_cell(s);
+  uint32_t index = s.top - 1;
+  m->header = (m->header & FLAG_NEW_LINE) | MARKER;
+  m->data1 = index - s.frame;
+  m->data2 = static_cast<uint32_t>(type);
+  m->data3 = static_cast<uint32_t>(opening - s.input_start);
+  s.frame = index + 1;
+  s.entry_state = ENTRY_TOKEN;
+  return true;
+}
+
+bool closes(int marker_type, int closer_type) {
+  if (closer_type == TYPE_BLOCK) return marker_type == TYPE_BLOCK || marker_type == TYPE_MAP;
+  if (closer_type == TYPE_PAREN) return marker_type == TYPE_PAREN || is_point(marker_type);
+  return is_any_path(static_cast<TypeId>(marker_type));
+}
+
+// Closes the innermost nesting with the closer of closer_type found at [start, end).
+bool close_nesting(State& s, int closer_type, const uint8_t* start, const uint8_t* end) {
+  Cell* m = marker(s);
+  if (!m) {
+    s.missing = closer_type == TYPE_BLOCK ? '[' : '(';
+    return fail(s, start, end, KIND_MISSING);
+  }
+  int type = marker_type(m);
+  if (!closes(type, closer_type)) {
+    if (is_any_path(static_cast<TypeId>(type))) return fail(s, start, end, KIND_BAD_CHAR);
+    s.missing = closer_of(type);
+    return fail(s, start, end, KIND_MISSING);
+  }
+  if (closer_type != TYPE_BLOCK && closer_type != TYPE_PAREN) type = closer_type;
+  uint32_t marker_index = s.frame - 1;
+  uint32_t count = s.top - s.frame;
+  uint32_t back = m->data1;
+  uint32_t new_line = m->header & FLAG_NEW_LINE;
+  Cell value = make_cell(static_cast<TypeId>(type));
+  if (s.load) {
+    if (type == TYPE_MAP || is_point(type)) {
+      return fail(s, s.input_start + m->data3, end, not_built(type));
+    }
+    value.data2 = make_block(&value_stack[s.frame], count);
+  }
+  value.header |= new_line;
+  value_stack[marker_index] = value;
+  s.top = marker_index + 1;
+  s.frame = marker_index - back;
+  s.type = type;
+  s.entry_state = is_any_path(static_cast<TypeId>(marker_type(marker(s)))) ? ENTRY_PATH
+                                                                           : ENTRY_TOKEN;
+  return true;
+}
+
+// ---- Structure handlers --------------------------------------------------------------
+
+bool scan_eof(State& s, const uint8_t*, const uint8_t*, uint32_t, bool) {
+  s.position = s.input_end;
+  return true;
+}
+
+bool scan_error(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
+  uint8_t prev = s.previous_state;
+  int kind = (is_final(prev) || state_type(prev) == 0) ? KIND_BAD_CHAR : state_type(prev);
+  if (s.brace_depth > 0) start = s.brace_start;
+  return fail(s, start, end, kind);
+}
+
+bool scan_open(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
+  int type = *end == '[' ? TYPE_BLOCK : TYPE_PAREN;
+  if (!open_nesting(s, type, end)) return false;
+  s.position = end + 1;
+  return true;
+}
+
+bool scan_close_block(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
+  if (!close_nesting(s, TYPE_BLOCK, end, end + 1)) return false;
+  s.position = end + 1;
+  return true;
+}
+
+bool scan_close_paren(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
+  if (!close_nesting(s, TYPE_PAREN, end, end + 1)) return false;
+  s.position = end + 1;
+  return true;
+}
+
+bool scan_map_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
+  if (*start != '#') return fail(s, start, end + 1, TYPE_MAP);
+  if (!open_nesting(s, TYPE_MAP, start)) return false;
+  s.position = end + 1;
+  return true;
+}
+
+// "{" outside a braced string opens one; inside, it deepens it. The text before it (inside)
+// belongs to the string.
+bool scan_brace_open(State& s, const uint8_t*, const uint8_t* end, uint32_t flags, bool) {
+  if (s.brace_depth == 0) {
+    s.brace_start = end;
+    s.brace_flags = 0;
+    s.brace_lines = s.token_lines;
+    s.entry_state = ENTRY_BRACED;
+  } else {
+    s.brace_flags |= flags;
+  }
+  ++s.brace_depth;
+  s.position = end + 1;
+  return true;
+}
+
+bool scan_brace_close(State& s, const uint8_t*, const uint8_t* end, uint32_t flags, bool build) {
+  s.brace_flags |= flags;
+  s.position = end + 1;
+  if (--s.brace_depth > 0) return true;
+  s.entry_state = ENTRY_TOKEN;
+  s.token_lines = s.brace_lines;
+  s.token_start = s.brace_start;
+  s.type = TYPE_STRING;
+  if (s.mode == Mode::prescan) return true;
+  return load_text(s, s.brace_start + 1, end, s.brace_flags, true, TYPE_STRING, build);
+}
+
+bool scan_path_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+  int kind = TYPE_PATH;
+  const uint8_t* head = start;
+  if (*start == '\'') kind = TYPE_LIT_PATH, ++head;
+  else if (*start == ':') kind = TYPE_GET_PATH, ++head;
+  if (!open_nesting(s, kind, start)) return false;
+  if (s.mode != Mode::prescan && !load_word_as(s, head, end, TYPE_WORD, build)) return false;
+  const uint8_t* after = end + 1;   // past the "/"
+  if (after >= s.input_end ||
+      (*after == ':' && (after + 1 >= s.input_end || is_delimiter(char_class(after[1]))))) {
+    return fail(s, start, after, kind);
+  }
+  s.position = after;
+  s.entry_state = ENTRY_PATH;
+  s.type = 0;
+  return true;
+}
+
+bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+  std::string_view name(reinterpret_cast<const char*>(start + 2), end - start - 2);
+  auto same = [&](std::string_view word) {
+    if (word.size() != name.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(name[i])) !=
+          std::tolower(static_cast<unsigned char>(word[i]))) {
+        return false;
+      }
+    }
+    return true;
+  };
+  Cell value;
+  if (same("true") || same("false")) {
+    set_logic(&value, same("true"));
+  } else if (same("none")) {
+    set_none(&value);
+  } else if (same("unset")) {
+    set_unset(&value);
+  } else {
+    int found = 0;
+    for (int t = 1; t < TYPE_TABLE_SIZE && !found; ++t) {
+      const char* name_of_type = type_name(t);
+      if (name_of_type && same(name_of_type)) found = t;
+    }
+    if (!found) return fail(s, start, end + 1, KIND_BAD_CONSTRUCTION);
+    set_datatype(&value, static_cast<TypeId>(found));
+  }
+  s.position = end + 1;
+  s.type = value.type();
+  if (build) emit(s, value);
+  return true;
+}
+
+bool scan_comment(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
+  s.position = end;
+  return true;
+}
+
+// "," inside a paren makes it a point: the first gives two coordinates, the second three.
+bool scan_comma(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
+  Cell* m = marker(s);
+  int type = marker_type(m);
+  if (type == TYPE_PAREN) {
+    m->data2 = TYPE_POINT2D | (1u << 16);
+  } else if (type == TYPE_POINT2D) {
+    m->data2 = TYPE_POINT3D | (2u << 16);
+  } else {
+    return fail(s, end, end + 1, TYPE_POINT2D);
+  }
+  s.position = end + 1;
+  return true;
+}
+
+// After a path element: the path goes on at a "/", ends at a delimiter or the end of the
+// input, and ends as a set-path at a ":".
+bool path_next(State& s) {
+  const uint8_t* p = s.position;
+  Cell* m = marker(s);
+  auto path_start = [&] { return s.input_start + m->data3; };
+  if (p >= s.input_end) return close_nesting(s, marker_type(m), p, p);
+  if (*p == ':') {
+    if ((p + 1 < s.input_end && p[1] == '/') || marker_type(m) != TYPE_PATH) {
+      return fail(s, path_start(), p + 1, marker_type(m));
+    }
+    s.position = p + 1;
+    return close_nesting(s, TYPE_SET_PATH, p, p + 1);
+  }
+  if (is_delimiter(char_class(*p))) return close_nesting(s, marker_type(m), p, p);
+  if (*p != '/' || p + 1 >= s.input_end) return fail(s, path_start(), p + 1, marker_type(m));
+  s.position = p + 1;
+  return true;
+}
+
+// ---- Load errors -----------------------------------------------------------------------
+
+// The token text an error shows: at most 30 characters, cut at a line feed.
+std::string error_token(const State& s, const uint8_t* start) {
+  const uint8_t* p = start;
+  for (int n = 0; n < 30 && p < s.input_end && *p != '\n'; ++n) {
+    const uint8_t* next = unicode::utf8_skip(p, s.input_end, 1);
+    p = next > p ? next : p + 1;
+  }
+  return std::string(reinterpret_cast<const char*>(start), p - start);
+}
+
+Cell* push_text(std::string_view text, Cell* out) {
+  std::vector<uint32_t> chars;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
+  const uint8_t* e = p + text.size();
+  uint32_t unit = 1;
+  while (p < e) {
+    size_t len = 1;
+    int32_t cp = unicode::decode_utf8_checked(p, e - p, &len);
+    if (cp < 0) cp = 0xFFFD;
+    chars.push_back(static_cast<uint32_t>(cp));
+    unit = std::max<uint32_t>(unit, unicode::unit_for(static_cast<uint32_t>(cp)));
+    p += len ? len : 1;
+  }
+  *out = make_cell(TYPE_STRING, 0, make_string(chars.data(), chars.size(), unit), 0);
+  return out;
+}
+
+[[noreturn]] void raise_load_error(const LoadError& e) {
+  Cell line, arg2, token;
+  push_text("(line " + std::to_string(e.line) + ")", &line);
+  push_text(e.token, &token);
+  if (e.kind <= KIND_NOT_BUILT) {
+    set_datatype(&arg2, static_cast<TypeId>(KIND_NOT_BUILT - e.kind));
+    error::raise(ERR_INTERNAL, "not-done", &arg2, &token);
+  }
+  switch (e.kind) {
+    case KIND_BAD_CHAR: error::raise(ERR_SYNTAX, "bad-char", &line, &token);
+    case KIND_BAD_CONSTRUCTION: error::raise(ERR_SYNTAX, "malconstruct", &line, &token);
+    case KIND_MISSING:
+    case KIND_MISSING_AT_END:
+      push_text(e.message.substr(e.message.find("missing ") + 8, 1), &arg2);
+      error::raise(ERR_SYNTAX, "missing", &line, &arg2, &token);
+    default:
+      set_datatype(&arg2, static_cast<TypeId>(e.kind));
+      error::raise(ERR_SYNTAX, "invalid", &line, &arg2, &token);
+  }
+}
+
+void build_result(State& s, const Request& r, Cell* result) {
+  uint32_t count = s.top - s.base;
+  const Cell* cells = count ? &value_stack[s.base] : nullptr;
+  if (r.into) {
+    uint32_t bytes = count * sizeof(Cell);
+    NodeId node = r.into->node();
+    series::ensure_room(node, bytes);
+    SeriesBuffer* buf = node_buffer(node);
+    if (bytes) std::memcpy(buf->tail_ptr(), cells, bytes);
+    buf->tail += bytes;
+    *result = *r.into;
+  } else {
+    *result = make_cell(TYPE_BLOCK, 0, make_block(cells, count), 0);
+  }
+}
+
+uint32_t end_position(const State& s, const Request& r) {
+  if (!r.count_chars) return static_cast<uint32_t>(s.position - s.input_start);
+  return static_cast<uint32_t>(unicode::utf8_length(s.input_start, s.position));
+}
+
+bool closer_left_unread(uint8_t final_state, uint8_t previous) {
+  switch (final_state) {
+    case S_STRING: case S_CHAR: case S_BINARY: case S_PERCENT: case S_TAG: return true;
+    case S_FILE: return previous == 8;   // %"..." ends on its quote
+    default: return false;
+  }
+}
+
+void run(State& s, const Request& r) {
+  for (;;) {
+    const uint8_t* from = s.position;
+    TokenScan t = run_automaton(from, s.input_end - from, s.entry_state);
+    const uint8_t* start = from + t.start;
+    const uint8_t* end = from + t.end;
+    s.token_lines = 0;
+    for (const uint8_t* p = from; p < start; ++p) s.token_lines += (*p == '\n');
+    s.line += t.lines;
+    s.position = s.token_end = end;
+    s.previous_state = t.previous;
+    uint8_t final_state = t.state;
+    int slot = final_state - FIRST_FINAL_STATE;
+    s.type = state_type(final_state);
+
+    if (final_state == S_WORD) {
+      const uint8_t* word = skip_unicode_blank(start, end);
+      if (!word) {
+        fail(s, start, end, TYPE_WORD);
+        return;
+      }
+      if (word == end) {
+        if (end >= s.input_end) return;
+        continue;
+      }
+      start = word;
+    }
+
+    s.token_start = start;
+    bool ok = true;
+    if (final_state < S_STRING) {
+      ok = scan_handlers[slot](s, start, end, t.flags, s.load);
+    } else if (s.mode == Mode::prescan) {
+      // Only structure is followed, but a closing character the automaton left unread
+      // still belongs to the token.
+      if (closer_left_unread(final_state, t.previous)) s.position = end + 1;
+    } else {
+      Handler h = load_handlers[slot];
+      if (!s.load && scan_handlers[slot]) h = scan_handlers[slot];
+      ok = h(s, start, end, t.flags, s.load);
+    }
+    if (!ok || s.failed) return;
+
+    if (s.entry_state == ENTRY_PATH && final_state != S_PATH_OPEN && s.brace_depth == 0) {
+      if (!path_next(s) || s.failed) return;
+    }
+
+    bool top_level = s.frame == s.base && s.entry_state == ENTRY_TOKEN && s.brace_depth == 0;
+    if ((r.one_value || s.mode == Mode::prescan) && top_level && s.type != 0 &&
+        final_state != S_PATH_OPEN && s.top - s.base <= 1) {
+      s.last_type = s.type;
+      return;
+    }
+    if (final_state == S_EOF) return;
+    if (s.type != 0) s.last_type = s.type;
+  }
+}
+
+}  // namespace lexer_driver
+
+Cell* push_cell(State& s) {
+  auto& stack = lexer_driver::value_stack;
+  if (s.top >= stack.size()) {
+    try {
+      stack.resize(stack.empty() ? lexer_driver::INITIAL_STACK_CELLS : stack.size() * 2);
+    } catch (const std::bad_alloc&) {
+      error::raise(ERR_INTERNAL, "no-memory");
+    }
+  }
+  Cell* c = &stack[s.top++];
+  set_unset(c);
+  if (s.token_lines > 0) c->header |= FLAG_NEW_LINE;
+  return c;
+}
+
+char closer_of(int nesting_type) {
+  return (nesting_type == TYPE_BLOCK || nesting_type == TYPE_MAP) ? ']' : ')';
+}
+
+bool fail(State& s, const uint8_t* start, const uint8_t*, int kind) {
+  s.failed = true;
+  if (!s.load) {
+    s.type = TYPE_ERROR;
+    return false;
+  }
+  s.error_pending = true;
+  LoadError& e = lexer_driver::last_error;
+  e.kind = kind;
+  e.line = lexer_driver::line_of(s, start);
+  e.token = lexer_driver::error_token(s, start);
+  std::string line = "(line " + std::to_string(e.line) + ") ";
+  if (kind <= KIND_NOT_BUILT) {
+    e.message = std::string("*** Internal Error: ") + type_name(KIND_NOT_BUILT - kind) +
+                " values cannot be loaded yet at " + e.token;
+    return false;
+  }
+  switch (kind) {
+    case KIND_BAD_CHAR: e.message = line + "invalid character at " + e.token; break;
+    case KIND_BAD_CONSTRUCTION: e.message = line + "invalid construction spec at " + e.token; break;
+    case KIND_MISSING:
+    case KIND_MISSING_AT_END: e.message = line + "missing " + s.missing + " at " + e.token; break;
+    default: e.message = line + "invalid " + type_name(kind) + " at " + e.token; break;
+  }
+  e.message = "*** Syntax Error: " + e.message;
+  return false;
+}
+
+const LoadError& last_load_error() { return lexer_driver::last_error; }
+
+int scan_utf8(const Request& r, Cell* result, uint32_t* end_pos) {
+  State s;
+  lexer_driver::ChainGuard guard(s);
+  s.input_start = s.position = s.token_end = r.text;
+  s.input_end = r.text + r.length;
+  s.mode = r.mode;
+  s.load = r.mode == Mode::load;
+  lexer_driver::run(s, r);
+
+  if (!s.failed) {
+    Cell* m = lexer_driver::marker(s);
+    int open = lexer_driver::marker_type(m);
+    if (s.mode == Mode::prescan && is_any_path(static_cast<TypeId>(open))) {
+      s.last_type = open;
+    } else if (m) {
+      s.missing = closer_of(open);
+      const uint8_t* opening = s.input_start + m->data3;
+      fail(s, opening, opening + 1,
+           is_any_path(static_cast<TypeId>(open)) ? KIND_BAD_CHAR : KIND_MISSING_AT_END);
+    }
+  }
+  if (s.error_pending) {
+    s.top = s.base;
+    guard.release();
+    lexer_driver::raise_load_error(lexer_driver::last_error);
+  }
+  int answer = s.failed ? TYPE_ERROR : s.last_type;
+  if (!s.failed && s.load) lexer_driver::build_result(s, r, result);
+  if (end_pos) *end_pos = lexer_driver::end_position(s, r);
+  return answer;
+}
+
+int transcode(std::string_view text, Cell* result, Mode mode, bool one_value,
+              uint32_t* end_position) {
+  Request r;
+  r.text = reinterpret_cast<const uint8_t*>(text.data());
+  r.length = text.size();
+  r.mode = mode;
+  r.one_value = one_value;
+  return scan_utf8(r, result, end_position);
+}
+
+namespace lexer_driver {
+
+// Text of strings being scanned, used like a stack so that a scan started from inside
+// another keeps the outer text intact.
+std::vector<uint8_t> utf8_buffer;
+size_t utf8_top = 0;
+constexpr size_t UTF8_BUFFER_BYTES = 100000;
+
+// Gives the shared buffer's room back on every way out of a scan.
+struct Utf8Claim {
+  size_t saved_top;
+  std::vector<uint8_t> own;   // used instead when the shared buffer is short
+  uint8_t* bytes = nullptr;
+  explicit Utf8Claim(size_t need) : saved_top(utf8_top) {
+    if (utf8_buffer.size() - utf8_top >= need) {
+      bytes = utf8_buffer.data() + utf8_top;
+      utf8_top += need;
+    } else {
+      own.resize(need);
+      bytes = own.data();
+    }
+  }
+  ~Utf8Claim() { utf8_top = saved_top; }
+};
+
+}  // namespace lexer_driver
+
+int scan_string(const Cell* str, int32_t length, Mode mode, bool one_value, Cell* into,
+                Cell* result, uint32_t* end_position) {
+  Cell value = *str;
+  uint32_t available = string::length(&value);
+  uint32_t count = length < 0 || static_cast<uint32_t>(length) > available
+                       ? available
+                       : static_cast<uint32_t>(length);
+  uint32_t unit = node_buffer(value.node())->unit();
+  lexer_driver::Utf8Claim claim(unicode::utf8_bound(count, unit));
+  const uint8_t* units = string::head_address(&value);
+  unicode::Utf8Size size = unicode::units_to_utf8(units, count, unit, claim.bytes, false, false);
+  if (!size.ok) {
+    Cell bad;
+    error::raise(ERR_SCRIPT, "invalid-char", set_char(&bad, size.bad_char));
+  }
+  Request r;
+  r.text = claim.bytes;
+  r.length = size.bytes;
+  r.mode = mode;
+  r.one_value = one_value;
+  r.into = into;
+  r.count_chars = true;
+  return scan_utf8(r, result, end_position);
+}
+
+}  // namespace tav::lexer
+
+namespace tav::init_steps {
+
+void scanner_tables() {
+  using namespace tav::lexer;   // NOLINT: the table below names every handler
+  lexer_driver::value_stack.resize(lexer_driver::INITIAL_STACK_CELLS);
+  lexer_driver::utf8_buffer.resize(lexer_driver::UTF8_BUFFER_BYTES);
+  auto set = [](uint8_t state, Handler h) { scan_handlers[state - FIRST_FINAL_STATE] = h; };
+  set(S_EOF, lexer_driver::scan_eof);
+  set(S_ERROR, lexer_driver::scan_error);
+  set(S_BLOCK_OPEN, lexer_driver::scan_open);
+  set(S_BLOCK_CLOSE, lexer_driver::scan_close_block);
+  set(S_PAREN_OPEN, lexer_driver::scan_open);
+  set(S_PAREN_CLOSE, lexer_driver::scan_close_paren);
+  set(S_BRACE_OPEN, lexer_driver::scan_brace_open);
+  set(S_BRACE_CLOSE, lexer_driver::scan_brace_close);
+  set(S_MAP_OPEN, lexer_driver::scan_map_open);
+  set(S_PATH_OPEN, lexer_driver::scan_path_open);
+  set(S_CONSTRUCT, lexer_driver::scan_construct);
+  set(S_COMMENT, lexer_driver::scan_comment);
+  set(S_COMMA, lexer_driver::scan_comma);
+  register_token_handlers();
+}
+
+}  // namespace tav::init_steps

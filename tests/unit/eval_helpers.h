@@ -1,6 +1,6 @@
 // Builds code blocks by hand (until the scanner exists) and installs the natives, operators
 // and datatype words the evaluator tests use, a print hook that collects the printed text,
-// and minimal integer! and word! handlers where those types are not registered yet.
+// and minimal word! and paren! handlers where those types are not registered yet.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -83,23 +83,7 @@ inline void define_op(const char* name, TypeId type, int32_t position, Cell spec
   set_global(name, op);
 }
 
-// Stand-ins for integer!, word! and paren! handlers until those types register their own.
-inline Cell* test_int_negate(Cell* v) {
-  set_integer(v, -v->int_value());
-  return v;
-}
-inline int test_int_form(Cell* v, Cell* buf, Cell*, int limit) {
-  std::string s = std::to_string(v->int_value());
-  string::append_ascii(buf->node(), s.c_str());
-  return limit - static_cast<int>(s.size());
-}
-inline int test_int_mold(Cell* v, Cell* buf, bool, bool, bool, Cell* part, int limit, int) {
-  return test_int_form(v, buf, part, limit);
-}
-inline int test_int_compare(Cell* a, Cell* b, int) {
-  if (!b->is(TYPE_INTEGER)) return COMPARE_UNRELATED;
-  return a->int_value() < b->int_value() ? -1 : (a->int_value() > b->int_value() ? 1 : 0);
-}
+// Stand-ins for word! and paren! handlers until those types register their own.
 inline int test_word_form(Cell* v, Cell* buf, Cell*, int limit) {
   std::string s = name_of(v->data2);
   if (v->is(TYPE_SET_WORD)) s += ':';
@@ -132,10 +116,6 @@ inline void install() {
   dyn_print::add(collect_print, nullptr);
   if (done) return;
   done = true;
-  stand_in(TYPE_INTEGER, ACT_NEGATE, entry(&test_int_negate));
-  stand_in(TYPE_INTEGER, ACT_FORM, entry(&test_int_form));
-  stand_in(TYPE_INTEGER, ACT_MOLD, entry(&test_int_mold));
-  stand_in(TYPE_INTEGER, ACT_COMPARE, entry(&test_int_compare));
   for (TypeId t : {TYPE_WORD, TYPE_SET_WORD, TYPE_GET_WORD, TYPE_LIT_WORD, TYPE_REFINEMENT}) {
     stand_in(t, ACT_FORM, entry(&test_word_form));
     stand_in(t, ACT_MOLD, entry(&test_word_mold));

@@ -4,11 +4,9 @@
 
 namespace tav::init_steps {
 void image_codecs() {}
-void natives_table() {}
 void parse_engine() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}
 void boot_image() {}
-void interpreter() {}
 }  // namespace tav::init_steps

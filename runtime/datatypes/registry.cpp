@@ -3,7 +3,9 @@
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/float.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
+#include "datatypes/native.h"
 #include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
@@ -28,6 +30,8 @@ void register_datatypes() {
   symbol::register_datatype();
   context::register_datatype();
   char_::init();          // after refinement!
+  native_type::register_datatypes();   // native!, action!, op!
+  function::register_datatype();       // after path!
   object_type::init();    // after file!
   float_::init();         // after triple!
   error_type::init();     // after typeset!

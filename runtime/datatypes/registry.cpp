@@ -6,12 +6,14 @@
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/native.h"
+#include "datatypes/file.h"
 #include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
+#include "datatypes/url.h"
 #include "context.h"
 #include "init_steps.h"
 #include "symbols.h"
@@ -32,6 +34,8 @@ void register_datatypes() {
   char_::init();          // after refinement!
   native_type::register_datatypes();   // native!, action!, op!
   function::register_datatype();       // after path!
+  url_type::init();       // after issue!
+  file_type::init();
   object_type::init();    // after file!
   float_::init();         // after triple!
   error_type::init();     // after typeset!

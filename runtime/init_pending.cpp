@@ -11,7 +11,6 @@ void ownership_table() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}
-void boot_image() {}
 void interpreter() {}
 void handle_slots() {}
 }  // namespace tav::init_steps

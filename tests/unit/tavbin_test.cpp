@@ -300,7 +300,7 @@ TEST_F(Tavbin, CompressedStreamsDecode) {
   stream[7] |= tavbin::FLAG_COMPRESSED;
   stream.insert(stream.end(), packed.begin(), packed.begin() + n);
   EXPECT_TRUE(same_value(blk, decode_one(stream)));
-  stream.resize(stream.size() - 3);
+  stream.erase(stream.end() - 3, stream.end());
   EXPECT_EQ(decode_error(stream).id, "invalid-data");
 }
 

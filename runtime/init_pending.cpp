@@ -8,5 +8,4 @@ void parse_engine() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}
-void boot_image() {}
 }  // namespace tav::init_steps

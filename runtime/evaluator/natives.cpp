@@ -238,12 +238,27 @@ int comparison_code(uint32_t index) {
 
 }  // namespace tav::natives
 
+namespace tav::natives {
+namespace natives_detail {
+NativeEntry pending_entries[NATIVE_COUNT] = {};
+}  // namespace natives_detail
+
+void put(std::string_view name, NativeEntry e) {
+  uint32_t pos = position_of(name);
+  if (pos != 0) natives_detail::pending_entries[pos - 1] = e;
+}
+}  // namespace tav::natives
+
 void tav::init_steps::natives_table() {
   using namespace tav::natives;
   using namespace tav::natives::natives_detail;
   // Every native in its fixed position; those still unbuilt keep an empty entry.
-  NativeEntry entries[NATIVE_COUNT] = {};
-  auto put = [&](std::string_view name, NativeEntry e) { entries[position_of(name) - 1] = e; };
+  NativeEntry* entries = pending_entries;
+  register_control();
+  register_evaluation();
+  register_math();
+  register_series_text();
+  register_system();
   put("if", if_native);
   put("either", either_native);
   put("func", func_native);

@@ -22,4 +22,14 @@ bool last_line_feed();
 // Comparison op code (0-6) of the comparison native at a 0-based index, else -1.
 int comparison_code(uint32_t index);
 
+// Start-up: stores a native's entry at its fixed position (by name). Each group of natives
+// registers its own entries from its register function, called by the natives table's
+// initialiser.
+void put(std::string_view name, NativeEntry e);
+void register_control();      // loops, conditionals, switch, case
+void register_evaluation();   // reduce, compose, get, set, bind, try, catch, apply ...
+void register_math();         // comparison and math natives
+void register_series_text();  // set operations, text conversion, parse entry
+void register_system();       // output and system natives
+
 }  // namespace tav::natives

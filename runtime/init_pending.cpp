@@ -6,7 +6,6 @@ namespace tav::init_steps {
 void handle_tables() {}
 void image_codecs() {}
 void natives_table() {}
-void parse_engine() {}
 void ownership_table() {}
 void checksum_words() {}
 void compression_words() {}

@@ -5,12 +5,10 @@
 namespace tav::init_steps {
 void handle_tables() {}
 void image_codecs() {}
-void natives_table() {}
 void ownership_table() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}
 void boot_image() {}
-void interpreter() {}
 void handle_slots() {}
 }  // namespace tav::init_steps

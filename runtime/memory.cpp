@@ -18,7 +18,7 @@ SeriesBuffer** node_table = nullptr;
 namespace memory_detail {
 
 // Node ids index one reserved range; pages are committed by the kernel on first touch.
-constexpr size_t MAX_NODES = size_t(1) << 27;
+constexpr size_t MAX_NODES = MAX_NODE_IDS;
 uint32_t node_frames_made = 0;
 std::vector<uint32_t> released_frame_ids;   // first ids of released node frames, for reuse
 // Heap series, freed all at once at cleanup. Never destroyed: the blocks live to the end.
@@ -158,6 +158,27 @@ void free_node(NodeId n) {
   f->in_use--;
 }
 
+void free_nodes(const NodeId* sorted, size_t count) {
+  NodeFrame* f = nullptr;
+  for (size_t i = 0; i < count; i++) {
+    NodeId n = sorted[i];
+    if (!f || n < f->first_id || n >= f->first_id + f->nodes) f = node_frame_of(n);
+    if (!f) continue;
+    node_table[n] = reinterpret_cast<SeriesBuffer*>((uintptr_t(f->free_head) << 1) | 1);
+    f->free_head = n;
+    f->in_use--;
+  }
+}
+
+void free_series_frame(SeriesFrame* f) {
+  if (f->prev) f->prev->next = f->next;
+  else memory.first_series_frame = f->next;
+  if (f->next) f->next->prev = f->prev;
+  else memory.last_series_frame = f->prev;
+  if (memory.current_series_frame == f) memory.current_series_frame = memory.first_series_frame;
+  memory_detail::os_free(f, f->total);
+}
+
 SeriesFrame* new_series_frame() {
   using namespace memory_detail;
   uint32_t size = memory.next_frame_size;
@@ -225,17 +246,16 @@ SeriesBuffer* new_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
   SeriesBuffer* buf;
   uint32_t big = 0;
   if (total >= memory.max_frame_size) {
-    collector::collect_if_enabled();
+    collector::request();
     buf = new_big_buffer(total);
     big = BUF_BIG;
   } else {
     SeriesFrame* f = memory.current_series_frame;
     if (!f || !(f->heap + total < f->end)) {
       f = memory_detail::find_series_frame(total);
-      if (!f) {
-        collector::collect_if_enabled();
-        f = memory_detail::find_series_frame(total);
-      }
+      // Collecting here would move buffers under callers' raw pointers: grow now and let
+      // the next safe point collect.
+      if (!f) collector::request();
       if (!f || size_t(f->end - f->heap) < FRAME_LOW_ROOM) {
         if (total >= memory.next_frame_size) memory.next_frame_size = memory.max_frame_size;
         f = new_series_frame();
@@ -358,7 +378,8 @@ namespace series {
 
 namespace memory_detail {
 // Moves a series to a new buffer; with copy, the used bytes go along. The old buffer is
-// re-derived through its node after the allocation, which may have collected and moved it.
+// re-derived through its node after the allocation, so that nothing depends on whether an
+// allocation can move other buffers.
 SeriesBuffer* move_series(SeriesBuffer* buf, uint32_t new_capacity, bool copy) {
   uint64_t cap = new_capacity == 0 ? uint64_t(buf->capacity) * 2 : new_capacity;
   if (cap < 1 || cap > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");

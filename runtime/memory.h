@@ -2,7 +2,9 @@
 //
 // Values never hold buffer addresses: a series cell holds a 32-bit node id and the node
 // table maps it to the buffer, so the collector may move buffers by rewriting one node.
-// Any raw pointer into a buffer must be re-derived after a call that can allocate.
+// Buffers move when their series is expanded and when a collection compacts the frames;
+// collections run only at safe points (collector.h). A raw pointer into a buffer must be
+// re-derived after anything that can expand that series or evaluate.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -100,8 +102,15 @@ extern MemoryManager memory;
 
 // The node table: one reserved virtual range, indexed by node id.
 extern SeriesBuffer** node_table;
+constexpr uint32_t MAX_NODE_IDS = 1u << 27;
 
 inline SeriesBuffer* node_buffer(NodeId n) { return node_table[n]; }
+// Whether an id names a node in use (live slots hold a buffer address; free ones an odd link).
+inline bool is_live_node(NodeId n) {
+  if (n == 0 || n >= MAX_NODE_IDS) return false;
+  auto v = reinterpret_cast<uintptr_t>(node_table[n]);
+  return v != 0 && (v & 1) == 0;
+}
 inline SeriesBuffer* cell_buffer(const Cell* c) { return node_table[c->data2]; }
 
 namespace memory_manager {
@@ -115,8 +124,14 @@ namespace alloc {
 NodeFrame* new_node_frame(uint32_t count);
 NodeId new_node();
 void free_node(NodeId n);
+// Gives back a batch of nodes sorted by id (each node frame is looked up once per run).
+void free_nodes(const NodeId* sorted, size_t count);
 SeriesFrame* new_series_frame();
+// Unlinks a series frame and gives it back to the system.
+void free_series_frame(SeriesFrame* f);
 // A new buffer of count x unit bytes (rounded up to 16); head_offset -1 puts the head in the middle.
+// When no frame has room it grows memory and requests a collection for the next safe point:
+// it never collects itself, so callers may hold raw pointers across it (their buffers stay).
 SeriesBuffer* new_buffer(uint32_t count, uint32_t unit, int32_t head_offset);
 NodeId new_series(uint32_t count, uint32_t unit, int32_t head_offset);
 NodeId new_cells(uint32_t n);

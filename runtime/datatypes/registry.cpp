@@ -1,9 +1,15 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
 #include "datatypes/block.h"
+#include "datatypes/char.h"
+#include "datatypes/float.h"
+#include "datatypes/function.h"
+#include "datatypes/integer.h"
+#include "datatypes/native.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
+#include "datatypes/time.h"
 #include "context.h"
 #include "init_steps.h"
 #include "symbols.h"
@@ -18,8 +24,15 @@ void register_datatypes() {
   series_type::init();
   block_type::init();
   string_type::init();
+  integer::init();        // after binary!
   symbol::register_datatype();
   context::register_datatype();
+  char_::init();          // after refinement!
+  native_type::register_datatypes();   // native!, action!, op!
+  function::register_datatype();       // after path!
+  float_::init();         // after triple!
+  percent::init();        // after pair!
+  time_::init();          // after tuple!
 }
 
 }  // namespace tav::init_steps

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/string.h"
 #include "errors.h"
+#include "output.h"
 #include "runtime.h"
 #include "stack.h"
 
@@ -24,10 +26,18 @@ void print_uncaught(const tav::Cell* err) {
   std::fflush(stdout);
 }
 
+// print and prin hand their text here: UTF-8 on standard output.
+void print_to_stdout(const tav::Cell* text, bool new_line) {
+  std::string bytes = tav::string::to_std_string(text);
+  if (new_line) bytes += '\n';
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
+
 int run(void* p) {
   auto* opts = static_cast<Options*>(p);
   tav::runtime::init();
   tav::stack::uncaught_handler = print_uncaught;
+  tav::dyn_print::add(print_to_stdout, nullptr);
   tav::runtime::run_boot_code();
   (void)opts;
   std::fflush(stdout);

@@ -1,0 +1,395 @@
+#include "calls.h"
+
+#include <vector>
+
+#include "context.h"
+#include "errors.h"
+#include "evaluator/actions.h"
+#include "interpreter.h"
+#include "memory.h"
+#include "symbols.h"
+#include "types.h"
+#include "words.h"
+
+namespace tav {
+
+// Typesets ----------------------------------------------------------------------------------
+
+namespace interp {
+
+namespace calls_detail {
+inline uint8_t* mask_bytes(Cell* ts) { return reinterpret_cast<uint8_t*>(&ts->data1); }
+inline const uint8_t* mask_bytes(const Cell* ts) {
+  return reinterpret_cast<const uint8_t*>(&ts->data1);
+}
+}  // namespace calls_detail
+
+bool typeset_has(const Cell* ts, TypeId t) {
+  return (calls_detail::mask_bytes(ts)[t >> 3] & (0x80u >> (t & 7))) != 0;
+}
+void typeset_add(Cell* ts, TypeId t) {
+  calls_detail::mask_bytes(ts)[t >> 3] |= static_cast<uint8_t>(0x80u >> (t & 7));
+}
+void typeset_merge(Cell* ts, const Cell* other) {
+  ts->data1 |= other->data1;
+  ts->data2 |= other->data2;
+  ts->data3 |= other->data3;
+}
+Cell typeset_all() {
+  Cell ts = make_cell(TYPE_TYPESET);
+  for (int t = 1; t < TYPE_TABLE_SIZE; ++t) typeset_add(&ts, static_cast<TypeId>(t));
+  return ts;
+}
+Cell typeset_default() {
+  Cell ts = typeset_all();
+  calls_detail::mask_bytes(&ts)[TYPE_UNSET >> 3] &=
+      static_cast<uint8_t>(~(0x80u >> (TYPE_UNSET & 7)));
+  return ts;
+}
+
+// Argument caches ---------------------------------------------------------------------------
+
+namespace calls_detail {
+
+// The block that holds a callee's cache in its cell 1 (the more block or the native block).
+inline Cell* cache_slot(const Cell* fn) { return node_buffer(fn->data3)->cells() + 1; }
+
+// The type mask of one argument from the type block that follows it in the spec.
+Cell typeset_from_block(const Cell* types) {
+  Cell ts = make_cell(TYPE_TYPESET);
+  NodeId n = types->node();
+  for (uint32_t i = types->index(); i < node_buffer(n)->count(); ++i) {
+    Cell c = node_buffer(n)->cells()[i];
+    if (c.is(TYPE_WORD)) {
+      const Cell* v = get_word(&c);
+      if (v->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-value", &c);
+      c = *v;
+    }
+    if (c.is(TYPE_DATATYPE)) typeset_add(&ts, static_cast<TypeId>(c.data1));
+    else if (c.is(TYPE_TYPESET)) typeset_merge(&ts, &c);
+  }
+  return ts;
+}
+
+// Walks a spec the way the cache is laid out: calls fn(cell, next cell or null) for each
+// argument, return: entry and refinement, stopping at /local.
+template <typename Fn>
+void walk_spec(NodeId spec, Fn fn) {
+  const uint32_t local_canon = symbol::alias(refinements::local.data2);
+  SeriesBuffer* b = node_buffer(spec);
+  uint32_t n = b->count();
+  for (uint32_t i = 0; i < n; ++i) {
+    Cell c = node_buffer(spec)->cells()[i];
+    TypeId t = c.type();
+    if (t == TYPE_REFINEMENT &&
+        symbol::alias(c.data2) == local_canon)
+      return;
+    if (t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD || t == TYPE_SET_WORD ||
+        t == TYPE_REFINEMENT) {
+      Cell next = make_cell(TYPE_NONE_ID);
+      if (i + 1 < n) next = node_buffer(spec)->cells()[i + 1];
+      fn(c, next);
+    }
+  }
+}
+
+NodeId build_cache(NodeId spec) {
+  // Built on the stack first (type blocks may evaluate words), then copied into a block.
+  Cell* start = stack::top;
+  uint32_t refinements = 0;
+  walk_spec(spec, [&](const Cell& c, const Cell& next) {
+    TypeId t = c.type();
+    if (t == TYPE_REFINEMENT) {
+      ++refinements;
+      stack::push(&c)->data3 = refinements;
+      return;
+    }
+    Cell ts = next.is(TYPE_BLOCK) ? typeset_from_block(&next) : typeset_default();
+    uint32_t kind = t == TYPE_WORD ? ARG_EVALUATED
+                    : t == TYPE_GET_WORD ? ARG_GET
+                    : t == TYPE_LIT_WORD ? ARG_QUOTED
+                                         : ARG_RETURN;
+    ts.header |= kind << 20;
+    stack::push(&ts);
+  });
+  if (refinements) set_integer(stack::new_cell(), static_cast<int32_t>(refinements));
+  uint32_t count = static_cast<uint32_t>(stack::top - start);
+  uint32_t start_index = stack::index_of(start);
+  NodeId cache = alloc::new_cells(count ? count : 1);
+  SeriesBuffer* b = node_buffer(cache);
+  Cell* from = stack::at_index(start_index);
+  for (uint32_t i = 0; i < count; ++i) b->cells()[i] = from[i];
+  b->tail = b->head + count * sizeof(Cell);
+  stack::top = from;
+  return cache;
+}
+
+// The spec word of the n-th cache entry, as a word!, for messages.
+Cell argument_word(NodeId spec, uint32_t entry) {
+  Cell found = make_cell(TYPE_NONE);
+  uint32_t i = 0;
+  walk_spec(spec, [&](const Cell& c, const Cell&) {
+    if (i++ == entry) {
+      found = c;
+      found.set_type(TYPE_WORD);
+    }
+  });
+  return found;
+}
+
+}  // namespace calls_detail
+
+NodeId arg_cache(const Cell* fn) {
+  Cell* slot = calls_detail::cache_slot(fn);
+  if (slot->is(TYPE_BLOCK)) return slot->node();
+  NodeId cache = calls_detail::build_cache(fn->data2);
+  slot = calls_detail::cache_slot(fn);   // the build may have moved the buffer
+  *slot = make_cell(TYPE_BLOCK, 0, cache);
+  return cache;
+}
+
+// Calls -------------------------------------------------------------------------------------
+
+namespace calls_detail {
+
+struct CallSite {
+  Cell fn;         // the callee as called (op! already unwrapped)
+  Cell name;       // the word it was called through, or <anon>
+  NodeId cache;
+};
+
+[[noreturn]] void raise_expect(const CallSite& site, uint32_t entry, const Cell* value) {
+  Cell type;
+  set_datatype(&type, value->type());
+  Cell word = argument_word(site.fn.data2, entry);
+  error::raise(ERR_SCRIPT, "expect-arg", &site.name, &type, &word);
+}
+
+// Fetches one argument of the given cache entry from the code and pushes it.
+Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_infix) {
+  Cell ts = node_buffer(site.cache)->cells()[entry];
+  uint32_t kind = arg_kind(&ts);
+  if (code.at_end()) {
+    if (kind == ARG_QUOTED && typeset_has(&ts, TYPE_UNSET)) {
+      set_unset(stack::new_cell());
+      return CODE_NONE;
+    }
+    Cell word = argument_word(site.fn.data2, entry);
+    error::raise(ERR_SCRIPT, "no-arg", &site.name, &word);
+  }
+  if (kind == ARG_EVALUATED) {
+    Status s = eval_expression(code, no_infix, true, false);
+    if (s != CODE_NONE) return s;
+  } else if (kind == ARG_GET) {
+    stack::push(code.at());
+    ++code.pos;
+  } else {
+    Cell v = *code.at();
+    if (v.is(TYPE_PAREN)) {
+      ++code.pos;
+      Cell name = body_name();
+      stack::mark_native(&name);
+      Status s = eval_block(&v, true);
+      if (s != CODE_NONE) return s;
+      stack::unwind();
+    } else if (v.is(TYPE_GET_WORD)) {
+      ++code.pos;
+      stack::push(get_word(&v));
+    } else if (v.is(TYPE_GET_PATH)) {
+      ++code.pos;
+      Status s = eval_path(&v, code, false, true, true, nullptr);
+      if (s != CODE_NONE) return s;
+    } else {
+      ++code.pos;
+      stack::push(&v);
+    }
+  }
+  const Cell* got = stack::top - 1;
+  if (!typeset_has(&ts, got->type())) raise_expect(site, entry, got);
+  return CODE_NONE;
+}
+
+// Number of argument entries that follow the refinement entry at `r` (up to the next one).
+uint32_t refinement_arity(NodeId cache, uint32_t r) {
+  SeriesBuffer* b = node_buffer(cache);
+  uint32_t n = 0;
+  for (uint32_t i = r + 1; i < b->count(); ++i) {
+    const Cell* c = b->cells() + i;
+    if (!c->is(TYPE_TYPESET)) break;
+    if (arg_kind(c) != ARG_RETURN) ++n;
+  }
+  return n;
+}
+
+// Gathers every argument; natives get their refinement positions in `positions`.
+Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell* left,
+              bool native_layout, int32_t* positions, uint32_t max_refinements) {
+  uint32_t entries = node_buffer(site.cache)->count();
+  uint32_t i = 0;
+  bool first = true;
+  // Fixed arguments.
+  for (; i < entries; ++i) {
+    Cell e = node_buffer(site.cache)->cells()[i];
+    if (!e.is(TYPE_TYPESET)) break;
+    if (arg_kind(&e) == ARG_RETURN) continue;
+    if (first && left) {
+      if (!typeset_has(&e, left->type())) raise_expect(site, i, left);
+      stack::push(left);
+    } else {
+      Status s = fetch_argument(site, i, code, left != nullptr);
+      if (s != CODE_NONE) return s;
+    }
+    first = false;
+  }
+  uint32_t first_refinement = i;
+  // Refinement defaults (functions): a false flag and none for each of its arguments.
+  std::vector<uint32_t> flag_offset;   // per ordinal: the flag cell's offset from the base
+  if (!native_layout) {
+    for (uint32_t r = first_refinement; r < entries; ++r) {
+      Cell e = node_buffer(site.cache)->cells()[r];
+      if (!e.is(TYPE_REFINEMENT)) continue;
+      flag_offset.push_back(static_cast<uint32_t>(stack::top - stack::base));
+      set_logic(stack::new_cell(), false);
+      for (uint32_t k = refinement_arity(site.cache, r); k > 0; --k) set_none(stack::new_cell());
+    }
+  } else {
+    for (uint32_t k = 0; k < max_refinements; ++k) positions[k] = -1;
+  }
+  if (!refs) return CODE_NONE;
+  // Refinements requested by the path, in path order.
+  for (uint32_t p = refs->first; p < node_buffer(refs->node)->count(); ++p) {
+    Cell el = node_buffer(refs->node)->cells()[p];
+    if (!el.is(TYPE_WORD)) error::raise(ERR_SCRIPT, "bad-refine", &el);
+    uint32_t canon = symbol::alias(el.data2);
+    uint32_t r = first_refinement;
+    for (; r < entries; ++r) {
+      const Cell* e = node_buffer(site.cache)->cells() + r;
+      if (e->is(TYPE_REFINEMENT) && symbol::alias(e->data2) == canon) break;
+    }
+    if (r >= entries) error::raise(ERR_SCRIPT, "no-refine", &site.name, &el);
+    uint32_t ordinal = node_buffer(site.cache)->cells()[r].data3;
+    uint32_t arity = refinement_arity(site.cache, r);
+    if (native_layout) {
+      if (ordinal > max_refinements) error::raise(ERR_INTERNAL, "not-done");
+      if (positions[ordinal - 1] != -1) error::raise(ERR_SCRIPT, "dup-refine", &el);
+      positions[ordinal - 1] = static_cast<int32_t>(stack::top - stack::base);
+      for (uint32_t a = 1; a <= arity; ++a) {
+        Status s = fetch_argument(site, r + a, code, false);
+        if (s != CODE_NONE) return s;
+      }
+    } else {
+      uint32_t flag = flag_offset[ordinal - 1];
+      Cell* flag_cell = stack::base + flag;
+      if (is_true(flag_cell)) error::raise(ERR_SCRIPT, "dup-refine", &el);
+      set_logic(flag_cell, true);
+      // Each argument is evaluated above everything gathered so far and then moved into its
+      // cell, so that nested calls never overwrite the cells of other refinements.
+      uint32_t a = 1;
+      for (uint32_t e = r + 1; a <= arity; ++e) {
+        if (arg_kind(node_buffer(site.cache)->cells() + e) == ARG_RETURN) continue;
+        Status s = fetch_argument(site, e, code, false);
+        if (s != CODE_NONE) return s;
+        stack::base[flag + a] = *(stack::top - 1);
+        --stack::top;
+        ++a;
+      }
+    }
+  }
+  return CODE_NONE;
+}
+
+// Pushes the remaining slots of a function context (the /local refinement and its words).
+void push_locals(NodeId ctx) {
+  uint32_t have = static_cast<uint32_t>(stack::top - stack::base);
+  for (uint32_t n = context::word_count(ctx); have < n; ++have) set_none(stack::new_cell());
+}
+
+Status call_function(const CallSite& site, Code& code, const PathRefs* refs, bool as_argument,
+                     const Cell* left) {
+  Cell* callee_slot = stack::push(&site.fn);   // keeps an anonymous function referenced
+  NodeId ctx = site.fn.data1;
+  stack::mark_func(&site.name, ctx);
+  stack::set_interpreted();
+  Status s = gather(site, code, refs, left, false, nullptr, 0);
+  if (s != CODE_NONE) return s;
+  push_locals(ctx);
+  Cell body = node_buffer(site.fn.data3)->cells()[0];
+  if (body.is(TYPE_BLOCK)) {
+    node_buffer(ctx)->cells()->data2 = stack::index_of(stack::base) + 1;
+    stack::set_return_target(true);
+    s = eval_block(&body, true);
+    if (s == CODE_RETURN || s == CODE_EXIT) s = CODE_NONE;   // the value is in the result slot
+    if (s != CODE_NONE) return s;
+  } else {
+    set_unset(stack::base);
+  }
+  if (as_argument) {
+    stack::unwind_func();
+    *callee_slot = *(stack::top - 1);
+    stack::top = callee_slot + 1;
+  } else {
+    stack::unwind_func_into_result();
+    stack::top = stack::base + 1;
+  }
+  return CODE_NONE;
+}
+
+constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
+
+Status call_native(const CallSite& site, NativeEntry entry, Code& code, const PathRefs* refs,
+                   bool as_argument, const Cell* left) {
+  stack::mark_interp_native(&site.name);
+  int32_t positions[MAX_NATIVE_REFINEMENTS];
+  Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS);
+  if (s != CODE_NONE) return s;
+  if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  s = entry(positions);
+  if (s != CODE_NONE) return s;
+  if (as_argument) {
+    stack::unwind();
+  } else {
+    stack::unwind_into_result();
+    stack::top = stack::base + 1;
+  }
+  return CODE_NONE;
+}
+
+}  // namespace calls_detail
+
+}  // namespace interp
+}  // namespace tav
+
+#include "natives.h"
+
+namespace tav::interp {
+
+Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
+                          const Cell* name, const Cell* left) {
+  calls_detail::CallSite site;
+  site.fn = *fn;
+  site.name = name ? *name : anon_name();
+  site.name.set_type(TYPE_WORD);
+  TypeId t = fn->type();
+  if (t == TYPE_OP) {
+    t = static_cast<TypeId>((fn->header >> 16) & 0xFF);
+    if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) site.fn = node_buffer(fn->data3)->cells()[3];
+    else site.fn.header = t;
+  }
+  site.cache = arg_cache(&site.fn);
+  switch (t) {
+    case TYPE_FUNCTION:
+      return calls_detail::call_function(site, code, refs, as_argument, left);
+    case TYPE_NATIVE:
+      return calls_detail::call_native(site, natives::entry(site.fn.data1), code, refs,
+                                       as_argument, left);
+    case TYPE_ACTION: {
+      NativeEntry e = site.fn.data1 < ACTION_COUNT ? actions::table[site.fn.data1] : nullptr;
+      return calls_detail::call_native(site, e, code, refs, as_argument, left);
+    }
+    default:
+      // Routines have no entries of their own until the routine registry exists.
+      error::raise(ERR_INTERNAL, "not-done");
+  }
+}
+
+}  // namespace tav::interp

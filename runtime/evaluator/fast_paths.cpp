@@ -1,0 +1,192 @@
+#include "fast_paths.h"
+
+#include "errors.h"
+#include "evaluator/actions.h"
+#include "interpreter.h"
+#include "natives.h"
+#include "stack.h"
+#include "symbols.h"
+#include "types.h"
+#include "words.h"
+
+namespace tav {
+namespace actions {
+
+namespace fast_detail {
+
+// Exact 32-bit arithmetic; false on overflow of add, subtract or multiply.
+bool int_math(int op, int32_t a, int32_t b, int32_t* out) {
+  switch (op) {
+    case MATH_ADD: return !__builtin_add_overflow(a, b, out);
+    case MATH_SUBTRACT: return !__builtin_sub_overflow(a, b, out);
+    case MATH_MULTIPLY: return !__builtin_mul_overflow(a, b, out);
+    case MATH_OR: *out = a | b; return true;
+    case MATH_AND: *out = a & b; return true;
+    case MATH_XOR: *out = a ^ b; return true;
+    default: return false;
+  }
+}
+
+double float_math(int op, double a, double b) {
+  return op == MATH_ADD ? a + b : op == MATH_SUBTRACT ? a - b : a * b;
+}
+
+ActionId math_action(int op) {
+  switch (op) {
+    case MATH_ADD: return ACT_ADD;
+    case MATH_SUBTRACT: return ACT_SUBTRACT;
+    case MATH_MULTIPLY: return ACT_MULTIPLY;
+    case MATH_OR: return ACT_OR_T;
+    case MATH_AND: return ACT_AND_T;
+    default: return ACT_XOR_T;
+  }
+}
+
+// Answers into *out when the operands allow it; false sends them to the generic path.
+bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) {
+    int32_t r;
+    if (int_math(op, left->int_value(), right->int_value(), &r)) {
+      set_integer(out, r);
+    } else {
+      // Overflow gives the exact result as a float!.
+      set_float(out, float_math(op, left->int_value(), right->int_value()));
+    }
+    return true;
+  }
+  if (left->is(TYPE_FLOAT) && right->is(TYPE_FLOAT) && op <= MATH_MULTIPLY) {
+    set_float(out, float_math(op, left->float_value(), right->float_value()));
+    return true;
+  }
+  return false;
+}
+
+// The action of any other pair of operands, under a frame named by the operator word.
+Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right) {
+  Cell l = *left, r = *right;
+  ActionId a = math_action(op);
+  const NativeEntry entry = table[a - 1];
+  stack::mark_native(word);
+  stack::push(&l);
+  stack::push(&r);
+  int32_t refs[4] = {-1, -1, -1, -1};
+  Status s = entry(refs);
+  if (s != CODE_NONE) stack::rethrow_status(s);
+  Cell result = *stack::base;
+  stack::unwind_discard();
+  return result;
+}
+
+bool compare_truth(int op, int c) {
+  switch (op) {
+    case COMP_EQUAL: case COMP_STRICT_EQUAL: return c == 0;
+    case COMP_NOT_EQUAL: return c != 0;
+    case COMP_LESSER: return c < 0;
+    case COMP_LESSER_EQUAL: return c <= 0;
+    case COMP_GREATER: return c > 0;
+    default: return c >= 0;
+  }
+}
+
+// Any other pair goes to the generic comparison under a frame named by the operator, so
+// that an error names it.
+bool compare_generic(int op, const Cell* word, const Cell* left, const Cell* right) {
+  stack::mark_native(word);
+  Cell* l = stack::push(left);
+  Cell* r = stack::push(right);
+  bool t = compare(l, r, op);
+  stack::unwind_discard();
+  return t;
+}
+
+}  // namespace fast_detail
+
+Cell* math_op(int op, const Cell* word, const Cell* left, const Cell* right) {
+  Cell out;
+  if (!fast_detail::math_inline(op, left, right, &out))
+    out = fast_detail::math_generic(op, word, left, right);
+  return stack::push(&out);
+}
+
+void math_op_top(int op, const Cell* word, const Cell* right) {
+  Cell* left = stack::top - 1;
+  Cell out;
+  if (!fast_detail::math_inline(op, left, right, &out))
+    out = fast_detail::math_generic(op, word, left, right);
+  *(stack::top - 1) = out;
+}
+
+bool compare_cond(int op, const Cell* word, const Cell* left, const Cell* right) {
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) {
+    int32_t a = left->int_value(), b = right->int_value();
+    return fast_detail::compare_truth(op, a < b ? -1 : a > b ? 1 : 0);
+  }
+  return fast_detail::compare_generic(op, word, left, right);
+}
+
+Cell* compare_op(int op, const Cell* word, const Cell* left, const Cell* right) {
+  bool t = compare_cond(op, word, left, right);
+  Cell out;
+  set_logic(&out, t);
+  return stack::push(&out);
+}
+
+void compare_op_top(int op, const Cell* word, const Cell* right) {
+  bool t = compare_cond(op, word, stack::top - 1, right);
+  set_logic(stack::top - 1, t);
+}
+
+}  // namespace actions
+
+namespace fast_paths {
+
+namespace fast_detail {
+// The math op code of an op! wrapping an arithmetic action, or -1.
+int math_code(const Cell* op) {
+  if (((op->header >> 16) & 0xFF) != TYPE_ACTION) return -1;
+  switch (op->data1 + 1) {
+    case ACT_ADD: return actions::MATH_ADD;
+    case ACT_SUBTRACT: return actions::MATH_SUBTRACT;
+    case ACT_MULTIPLY: return actions::MATH_MULTIPLY;
+    case ACT_OR_T: return actions::MATH_OR;
+    case ACT_AND_T: return actions::MATH_AND;
+    case ACT_XOR_T: return actions::MATH_XOR;
+    default: return -1;
+  }
+}
+// The comparison code of an op! wrapping a comparison native, or -1.
+int compare_code(const Cell* op) {
+  if (((op->header >> 16) & 0xFF) != TYPE_NATIVE) return -1;
+  return natives::comparison_code(op->data1);
+}
+}  // namespace fast_detail
+
+bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,
+               bool as_argument, Status* status) {
+  int math = fast_detail::math_code(op);
+  int cmp = math < 0 ? fast_detail::compare_code(op) : -1;
+  if (math < 0 && cmp < 0) return false;
+  *status = CODE_NONE;
+  Cell* left_cell = stack::push(left);
+  if (code.at_end()) {
+    Cell word = *op_word;
+    Cell arg = word::make(symbol::make("value2"));
+    error::raise(ERR_SCRIPT, "no-arg", &word, &arg);
+  }
+  Status s = interp::eval_expression(code, true, true, false);
+  if (s != CODE_NONE) {
+    *status = s;
+    return true;
+  }
+  Cell right = *(stack::top - 1);
+  --stack::top;
+  if (math >= 0) actions::math_op_top(math, op_word, &right);
+  else actions::compare_op_top(cmp, op_word, &right);
+  Cell result = *left_cell;
+  stack::top = left_cell;
+  interp::emit(&result, as_argument);
+  return true;
+}
+
+}  // namespace fast_paths
+}  // namespace tav

@@ -1,0 +1,466 @@
+#include "interpreter.h"
+
+#include "context.h"
+#include "errors.h"
+#include "evaluator/actions.h"
+#include "fast_paths.h"
+#include "init_steps.h"
+#include "memory.h"
+#include "runtime.h"
+#include "symbols.h"
+#include "types.h"
+#include "words.h"
+
+namespace tav {
+namespace interp {
+
+namespace interp_detail {
+Cell* current_position_cell = nullptr;
+Cell* tracer_cell = nullptr;
+uint32_t eval_depth = 0;
+
+// Counts nesting on the way in and gives it back on every way out, exceptions included.
+struct DepthGuard {
+  DepthGuard() {
+    if (++eval_depth > MAX_EVAL_DEPTH) {
+      --eval_depth;   // this guard never finished constructing: its destructor will not run
+      error::raise(ERR_INTERNAL, "stack-overflow");
+    }
+  }
+  ~DepthGuard() { --eval_depth; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+inline Cell* block_cells(NodeId n) { return node_buffer(n)->cells(); }
+inline uint32_t block_count(NodeId n) { return node_buffer(n)->count(); }
+
+// Pops a frame keeping its result as the enclosing call's argument, or chaining it into the
+// enclosing result slot (a statement's value is the only cell left there).
+inline void finish_frame(bool as_argument) {
+  if (as_argument) {
+    stack::unwind();
+  } else {
+    stack::unwind_into_result();
+    stack::top = stack::base + 1;
+  }
+}
+
+// The op! wrapping a word's value at the code position, or null.
+const Cell* infix_operator_at(const Code& code) {
+  if (code.at_end()) return nullptr;
+  const Cell* w = code.at();
+  if (!w->is(TYPE_WORD) || w->data1 == 0) return nullptr;
+  const Cell* v = word_value_cell(w);
+  return (v && v->is(TYPE_OP)) ? v : nullptr;
+}
+}  // namespace interp_detail
+
+Cell* Code::at() const { return node_buffer(node)->cells() + pos; }
+bool Code::at_end() const { return pos >= node_buffer(node)->count(); }
+
+Cell* current_position() { return interp_detail::current_position_cell; }
+uint32_t depth() { return interp_detail::eval_depth; }
+
+Cell body_name() { return make_cell(TYPE_WORD, 0, stack::body_symbol); }
+Cell anon_name() { return make_cell(TYPE_WORD, 0, stack::anon_symbol); }
+
+// Words ------------------------------------------------------------------------------------
+
+Cell* word_value_cell(const Cell* word) {
+  NodeId ctx = word->data1;
+  if (ctx == 0) return nullptr;
+  int32_t idx = static_cast<int32_t>(word->data3);
+  if (idx < 0) {
+    // `self` bound with no position reads the context's owner.
+    if (word->data2 == symbols::self) return context::owner_cell(ctx);
+    idx = context::find_symbol(ctx, word->data2, true);
+    if (idx < 0) return nullptr;
+  }
+  Cell* cc = context::context_cell(ctx);
+  if (cc->header & FLAG_CTX_ON_STACK) {
+    if (cc->data2 == 0) return nullptr;
+    Cell* first = stack::at_index(cc->data2 - 1);
+    return first + idx < stack::top ? first + idx : nullptr;
+  }
+  SeriesBuffer* values = node_buffer(cc->data2);
+  return static_cast<uint32_t>(idx) < values->count() ? values->cells() + idx : nullptr;
+}
+
+namespace interp_detail {
+[[noreturn]] void raise_unreadable(const Cell* word) {
+  Cell w = *word;
+  w.set_type(TYPE_WORD);
+  if (word->data1 == 0) error::raise(ERR_SCRIPT, "not-defined", &w);
+  error::raise(ERR_SCRIPT, "not-in-context", &w);
+}
+}  // namespace interp_detail
+
+const Cell* get_word(const Cell* word) {
+  const Cell* v = word_value_cell(word);
+  if (!v) interp_detail::raise_unreadable(word);
+  return v;
+}
+
+void set_word(const Cell* word, const Cell* value) {
+  Cell* slot = word_value_cell(word);
+  if (!slot) {
+    Cell w = *word;
+    w.set_type(TYPE_WORD);
+    error::raise(ERR_SCRIPT, "not-defined", &w);
+  }
+  *slot = *value;
+}
+
+// Blocks -----------------------------------------------------------------------------------
+
+Status eval_block(const Cell* block, bool chain) {
+  Cell* cur = interp_detail::current_position_cell;
+  Cell saved = *cur;
+  Cell name = body_name();
+  stack::mark_eval(&name);
+  Code code{block->node(), block->index()};
+  if (code.at_end()) {
+    set_unset(stack::base);
+    stack::top = stack::base + 1;
+  } else {
+    *cur = *block;
+    while (true) {
+      cur->data1 = code.pos;
+      Status s = eval_expression(code, false, false, false);
+      if (s != CODE_NONE) {
+        *cur = saved;
+        return s;
+      }
+      if (code.at_end()) break;
+      stack::reset();
+    }
+  }
+  *cur = saved;
+  if (chain) stack::unwind_into_result();
+  else stack::unwind();
+  return CODE_NONE;
+}
+
+Status eval_next(Code& code, bool as_argument) {
+  Cell name = body_name();
+  stack::mark_native(&name);
+  Status s = eval_expression(code, false, true, false);
+  if (s != CODE_NONE) return s;
+  interp_detail::finish_frame(as_argument);
+  return CODE_NONE;
+}
+
+Status do_next_index(const Cell* block, uint32_t* next_index) {
+  Code code{block->node(), block->index()};
+  if (code.at_end()) {
+    set_unset(stack::base);
+    stack::top = stack::base + 1;
+    *next_index = code.pos;
+    return CODE_NONE;
+  }
+  Status s = eval_next(code, false);
+  *next_index = code.pos;
+  return s;
+}
+
+// Expressions ------------------------------------------------------------------------------
+
+namespace interp_detail {
+
+Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
+  while (const Cell* op = infix_operator_at(code)) {
+    Cell op_value = *op;
+    Cell op_word = *code.at();
+    ++code.pos;
+    Cell left = as_argument ? *start_top : *stack::base;
+    stack::top = as_argument ? start_top : stack::base + 1;
+    Status s = CODE_NONE;
+    if (fast_paths::try_infix(&op_value, &op_word, &left, code, as_argument, &s)) {
+      if (s != CODE_NONE) return s;
+      continue;
+    }
+    s = eval_function_call(&op_value, code, nullptr, as_argument, &op_word, &left);
+    if (s != CODE_NONE) return s;
+  }
+  return CODE_NONE;
+}
+
+// An issue! followed by a block names systems-dialect code, which only a compiler could run.
+bool is_system_issue(const Cell* issue, const Code& code) {
+  if (code.at_end() || !code.at()->is(TYPE_BLOCK)) return false;
+  uint32_t c = symbol::alias(issue->data2);
+  return c == symbol::alias(symbols::system_) || c == symbol::alias(symbols::system_global);
+}
+
+}  // namespace interp_detail
+
+Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value) {
+  interp_detail::DepthGuard guard;
+  Cell* start_top = stack::top;
+  Cell value = *code.at();
+  ++code.pos;
+  switch (value.type()) {
+    case TYPE_PAREN: {
+      Cell name = body_name();
+      stack::mark_native(&name);
+      Status s = eval_block(&value, true);
+      if (s != CODE_NONE) return s;
+      interp_detail::finish_frame(as_argument);
+      break;
+    }
+    case TYPE_WORD: {
+      const Cell* v = get_word(&value);
+      TypeId t = v->type();
+      if (t == TYPE_UNSET) error::raise(ERR_SCRIPT, "no-value", &value);
+      if (is_callable(t)) {
+        Cell fn = *v;
+        Status s = eval_function_call(&fn, code, nullptr, as_argument, &value, nullptr);
+        if (s != CODE_NONE) return s;
+      } else if (t == TYPE_OP) {
+        error::raise(ERR_SCRIPT, "no-op-arg", &value);
+      } else {
+        emit(v, as_argument);
+      }
+      break;
+    }
+    case TYPE_SET_WORD: {
+      if (code.at_end()) error::raise(ERR_SCRIPT, "need-value", &value);
+      stack::mark_native(&value);
+      Status s = eval_expression(code, false, true, false);
+      if (s != CODE_NONE) return s;
+      set_word(&value, stack::base);
+      interp_detail::finish_frame(as_argument);
+      break;
+    }
+    case TYPE_LIT_WORD: {
+      value.set_type(TYPE_WORD);
+      emit(&value, as_argument);
+      break;
+    }
+    case TYPE_GET_WORD: {
+      Cell v = *get_word(&value);
+      emit(&v, as_argument);
+      break;
+    }
+    case TYPE_ISSUE: {
+      if (interp_detail::is_system_issue(&value, code))
+        error::raise(ERR_INTERNAL, "not-done", &value);
+      emit(&value, as_argument);
+      break;
+    }
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+    case TYPE_FUNCTION:
+    case TYPE_ROUTINE: {
+      if (fn_is_value) {
+        emit(&value, as_argument);
+      } else {
+        Status s = eval_function_call(&value, code, nullptr, as_argument, nullptr, nullptr);
+        if (s != CODE_NONE) return s;
+      }
+      break;
+    }
+    case TYPE_OP:
+      error::raise(ERR_INTERNAL, "not-done");
+    case TYPE_PATH: {
+      Status s = eval_path(&value, code, false, false, as_argument, nullptr);
+      if (s != CODE_NONE) return s;
+      break;
+    }
+    case TYPE_LIT_PATH: {
+      value.set_type(TYPE_PATH);
+      value.data3 = 0;
+      emit(&value, as_argument);
+      break;
+    }
+    case TYPE_SET_PATH: {
+      if (code.at_end()) error::raise(ERR_SCRIPT, "need-value", &value);
+      Cell name = words::set_path;
+      stack::mark_native(&name);
+      Status s = eval_expression(code, false, true, false);
+      if (s != CODE_NONE) return s;
+      Cell v = *stack::base;
+      s = eval_path(&value, code, true, false, true, &v);
+      if (s != CODE_NONE) return s;
+      stack::top = stack::base + 1;
+      interp_detail::finish_frame(as_argument);
+      break;
+    }
+    case TYPE_GET_PATH: {
+      Status s = eval_path(&value, code, false, true, as_argument, nullptr);
+      if (s != CODE_NONE) return s;
+      break;
+    }
+    default:
+      emit(&value, as_argument);
+      break;
+  }
+  if (!no_infix) return interp_detail::eval_infix(code, start_top, as_argument);
+  return CODE_NONE;
+}
+
+// Paths ------------------------------------------------------------------------------------
+
+namespace interp_detail {
+
+// Where the current value of a path walk lives, so that a changed scalar can be stored back.
+struct PathPlace {
+  enum Kind { NOWHERE, WORD_SLOT, BLOCK_ELEMENT } kind = NOWHERE;
+  Cell word{};                 // WORD_SLOT: the word whose value it is
+  NodeId node = 0;             // BLOCK_ELEMENT: the block's buffer
+  uint32_t index = 0;          //   and the element's absolute index
+  Cell* cell() const {
+    if (kind == WORD_SLOT) return word_value_cell(&word);
+    if (kind == BLOCK_ELEMENT) {
+      SeriesBuffer* b = node_buffer(node);
+      return index < b->count() ? b->cells() + index : nullptr;
+    }
+    return nullptr;
+  }
+};
+
+inline bool holds_by_reference(TypeId t) {
+  return is_series_type(t) || t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT ||
+         t == TYPE_MAP || t == TYPE_FUNCTION || t == TYPE_BITSET || t == TYPE_EVENT;
+}
+
+// What one step of a path knows besides the current value and the element.
+struct PathStep {
+  const Cell* path;
+  const Cell* grand_parent;    // the value before the current one, or null
+  const Cell* prev_element;    // the element that produced the current value, or null
+  int index;                   // 0-based position of the current value's element in the path
+  bool last;                   // the element is the path's last
+};
+
+// One step of a path: current[element] (get), or current[element]: set_value (set).
+// Answers into *out; *place follows the current value into a block element where it can.
+void path_step(const Cell* current, const Cell* element, const Cell* set_value,
+               const PathStep& step, Cell* out, PathPlace* place) {
+  TypeId t = current->type();
+  if (is_any_block(t) && element->is(TYPE_INTEGER)) {
+    // Integer steps on blocks never need the generic layer: 1-based, out of range is none.
+    SeriesBuffer* b = node_buffer(current->node());
+    int64_t i = int64_t(current->index()) + element->int_value() - 1;
+    bool inside = element->int_value() >= 1 && i < int64_t(b->count());
+    if (set_value) {
+      if (!inside) error::raise(ERR_SCRIPT, "out-of-range", element);
+      b->cells()[i] = *set_value;
+      *out = *set_value;
+      return;
+    }
+    if (inside) {
+      *out = b->cells()[i];
+      place->kind = PathPlace::BLOCK_ELEMENT;
+      place->node = current->node();
+      place->index = static_cast<uint32_t>(i);
+    } else {
+      set_none(out);
+    }
+    return;
+  }
+  // The handler gets its arguments in stack cells, where they stay put and the collector
+  // sees them, under a frame that cuts away whatever the handler leaves behind.
+  Cell name = anon_name();
+  stack::mark_native(&name);
+  Cell none = make_cell(TYPE_NONE);
+  Cell* args = stack::push(current);
+  stack::push(element);
+  stack::push(set_value ? set_value : &none);
+  stack::push(step.path);
+  stack::push(step.grand_parent ? step.grand_parent : &none);
+  stack::push(step.prev_element ? step.prev_element : &none);
+  Cell* got = actions::eval_path_direct(
+      args, args + 1, set_value ? args + 2 : nullptr, args + 3,
+      step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
+      step.index, false, false, step.last, set_value != nullptr);
+  *out = *got;
+  stack::unwind_discard();
+  place->kind = PathPlace::NOWHERE;
+}
+
+}  // namespace interp_detail
+
+Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argument,
+                 const Cell* set_value) {
+  using interp_detail::PathPlace;
+  NodeId pn = path->node();
+  uint32_t first = path->index();
+  if (first >= interp_detail::block_count(pn)) error::raise(ERR_SCRIPT, "empty-path", path);
+  Cell head = interp_detail::block_cells(pn)[first];
+  if (!head.is(TYPE_WORD)) error::raise(ERR_SCRIPT, "word-first", path);
+  Cell current = *get_word(&head);
+  TypeId t = current.type();
+  if (t == TYPE_UNSET) error::raise(ERR_SCRIPT, "unset-path", path, &head);
+  if (is_callable(t)) {
+    if (set) error::raise(ERR_SCRIPT, "invalid-path-set", path);
+    if (get) error::raise(ERR_SCRIPT, "invalid-path-get", path);
+    PathRefs refs{pn, first + 1};
+    return eval_function_call(&current, code, &refs, as_argument, &head, nullptr);
+  }
+  // The walk keeps its intermediate values on the stack, where the collector sees them.
+  Cell* saved_top = stack::top;
+  Cell* cur = stack::push(&current);
+  PathPlace place;
+  place.kind = PathPlace::WORD_SLOT;
+  place.word = head;
+  Cell parent_holder = make_cell(TYPE_NONE);
+  Cell* grand = stack::push(&parent_holder);   // the value before the current one
+  Cell* prev_element = stack::push(&head);     // the element that gave the current value
+  bool has_grand = false;
+  PathPlace parent_place;
+  uint32_t count = interp_detail::block_count(pn);
+  for (uint32_t i = first + 1; i < count; i = i + 1) {
+    Cell element = interp_detail::block_cells(pn)[i];
+    if (element.is(TYPE_GET_WORD)) {
+      element = *get_word(&element);
+    } else if (element.is(TYPE_PAREN)) {
+      Cell name = body_name();
+      stack::mark_native(&name);
+      Status s = eval_block(&element, true);
+      if (s != CODE_NONE) return s;
+      stack::unwind();
+      element = *(stack::top - 1);
+      stack::top = prev_element + 1;
+      // The paren may have changed anything: fetch the current value again from its place.
+      if (Cell* again = place.cell()) *cur = *again;
+    }
+    if (element.is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "invalid-path", path, &element);
+    count = interp_detail::block_count(pn);
+    bool last = i + 1 >= count;
+    Cell next;
+    parent_holder = *cur;
+    parent_place = place;
+    interp_detail::PathStep step{path, has_grand ? grand : nullptr, prev_element,
+                                 static_cast<int>(i - first - 1), last};
+    interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr, step, &next,
+                             &place);
+    if (set && last) {
+      // A scalar (pair, tuple, date...) changed by the step is stored back where it lives.
+      if (!interp_detail::holds_by_reference(parent_holder.type()) && !next.is(TYPE_NONE) &&
+          next.type() == parent_holder.type()) {
+        if (Cell* home = parent_place.cell()) *home = next;
+      }
+      next = *set_value;
+    }
+    *grand = parent_holder;
+    has_grand = true;
+    *prev_element = element;
+    *cur = next;
+  }
+  Cell result = *cur;
+  stack::top = saved_top;
+  emit(&result, as_argument);
+  return CODE_NONE;
+}
+
+}  // namespace interp
+
+void init_steps::interpreter() {
+  Cell unset = make_cell(TYPE_UNSET);
+  interp::interp_detail::current_position_cell = runtime::root_append(&unset);
+  interp::interp_detail::tracer_cell = runtime::root_append(&unset);
+}
+
+}  // namespace tav

@@ -1,0 +1,69 @@
+// The interpreter: evaluates blocks expression by expression on the argument stack.
+//
+// Every evaluation leaves its value on the argument stack: as an argument it is pushed as a
+// new cell; as a statement it goes to the running call's result slot (stack::base) and the
+// stack is cut back to that slot. Break, continue, return, exit and throw come back as a
+// non-zero Status after the thrower has already unwound the frames, so callers pass such a
+// status on without touching the stacks.
+#pragma once
+#include <cstdint>
+
+#include "calls.h"
+#include "cell.h"
+#include "stack.h"
+
+namespace tav::interp {
+
+// How deep expressions may nest before stack-overflow is raised: far below what the machine
+// stack of the interpreter thread could hold.
+constexpr uint32_t MAX_EVAL_DEPTH = 30000;
+
+// The block being evaluated, its index at the expression being evaluated (a root cell).
+Cell* current_position();
+
+// Evaluates the block from its index to its tail under an eval frame. chain: copy the result
+// into the enclosing call's result slot; else leave it as the newest argument.
+Status eval_block(const Cell* block, bool chain);
+
+// Evaluates the one expression at code.pos and moves code.pos past it.
+Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value);
+
+// One expression under a <body> native frame (as an argument of the running call).
+Status eval_next(Code& code, bool as_argument);
+
+// Evaluates one expression at the block's index; at the tail the result is unset. The new
+// index is written to *next_index.
+Status do_next_index(const Cell* block, uint32_t* next_index);
+
+// Paths. `set_value` is the value to store for a set-path (null otherwise).
+Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argument,
+                 const Cell* set_value);
+
+// Reading and writing words through their binding. word_value_cell answers null when the
+// word is unbound or its function is not running; get_word raises the matching error.
+Cell* word_value_cell(const Cell* word);
+const Cell* get_word(const Cell* word);
+void set_word(const Cell* word, const Cell* value);
+
+// Pushes `v` (as_argument) or makes it the result of the running call.
+inline void emit(const Cell* v, bool as_argument) {
+  if (as_argument) {
+    stack::push(v);
+  } else {
+    *stack::base = *v;
+    stack::top = stack::base + 1;
+  }
+}
+
+inline bool is_callable(TypeId t) {
+  return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// Frame names for evaluations that are not calls.
+Cell body_name();
+Cell anon_name();
+
+// Current nesting depth of expressions (restored by every catcher through the guard).
+uint32_t depth();
+
+}  // namespace tav::interp

@@ -1,0 +1,270 @@
+#include "natives.h"
+
+#include <climits>
+
+#include "datatypes/block.h"
+#include "datatypes/function.h"
+#include "datatypes/string.h"
+#include "errors.h"
+#include "evaluator/actions.h"
+#include "fast_paths.h"
+#include "init_steps.h"
+#include "interpreter.h"
+#include "memory.h"
+#include "output.h"
+#include "runtime.h"
+#include "string_buffer.h"
+#include "stack.h"
+#include "types.h"
+
+namespace tav::natives {
+
+namespace natives_detail {
+
+constexpr std::string_view NAMES[NATIVE_COUNT] = {
+    "if", "unless", "either", "any", "all", "while", "until", "loop", "repeat", "forever",
+    "foreach", "forall", "remove-each", "func", "function", "does", "has", "switch", "case",
+    "do", "get", "set", "print", "prin", "equal?", "not-equal?", "strict-equal?", "lesser?",
+    "greater?", "lesser-or-equal?", "greater-or-equal?", "same?", "not", "type?", "reduce",
+    "compose", "stats", "bind", "in", "parse", "union", "intersect", "unique", "difference",
+    "exclude", "complement?", "dehex", "enhex", "negative?", "positive?", "max", "min",
+    "shift", "to-hex", "sine", "cosine", "tangent", "arcsine", "arccosine", "arctangent",
+    "arctangent2", "NaN?", "log-2", "log-10", "log-e", "exp", "square-root", "construct",
+    "value?", "try", "uppercase", "lowercase", "as-pair", "as-point2D", "as-point3D",
+    "as-money", "break", "continue", "exit", "return", "throw", "catch", "extend", "debase",
+    "to-local-file", "wait", "checksum", "unset", "new-line", "new-line?", "enbase",
+    "context?", "set-env", "get-env", "list-env", "now", "sign?", "as", "call", "zero?",
+    "size?", "browse", "compress", "decompress", "recycle", "transcode", "apply"};
+
+NativeEntry table[TABLE_SIZE] = {};
+bool last_line_feed = false;
+uint32_t counter = 1;
+
+inline Cell* arg(int i) { return stack::base + i; }
+
+// Conditionals ------------------------------------------------------------------------------
+
+Status if_native(const int32_t*) {
+  if (!is_true(arg(0))) {
+    set_none(stack::reset());
+    stack::top = stack::base + 1;
+    return CODE_NONE;
+  }
+  Cell body = *arg(1);
+  return interp::eval_block(&body, true);
+}
+
+Status either_native(const int32_t*) {
+  if (arg(0)->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+  Cell body = is_true(arg(0)) ? *arg(1) : *arg(2);
+  return interp::eval_block(&body, true);
+}
+
+// Functions ---------------------------------------------------------------------------------
+
+inline void clamp_index(Cell* block) {
+  uint32_t n = node_buffer(block->node())->count();
+  if (block->index() > n) block->data1 = n;
+}
+
+Status func_native(const int32_t*) {
+  clamp_index(arg(0));
+  clamp_index(arg(1));
+  Cell spec = *arg(0), body = *arg(1);
+  uint32_t flags = function::check_spec(&spec);
+  function::push(&spec, &body, flags);
+  *stack::base = *(stack::top - 1);
+  return CODE_NONE;
+}
+
+Status function_native(const int32_t*) {
+  clamp_index(arg(0));
+  clamp_index(arg(1));
+  Cell spec = *arg(0);
+  uint32_t from = spec.index();
+  uint32_t n = node_buffer(spec.node())->count() - from;
+  *arg(0) = make_cell(TYPE_BLOCK, 0, series::copy_part(spec.node(), from, n));
+  Cell copy = *arg(0), body = *arg(1);
+  function::collect_locals(&copy, &body);
+  return func_native(nullptr);
+}
+
+Status does_native(const int32_t*) {
+  Cell body = *arg(0);
+  stack::push(&body);   // spec goes to cell 0, body to cell 1
+  *arg(0) = make_cell(TYPE_BLOCK, 0, alloc::new_cells(1));
+  *arg(1) = body;
+  return func_native(nullptr);
+}
+
+// Evaluation and unwinding ------------------------------------------------------------------
+
+Status do_native(const int32_t* refs) {
+  for (int i = 0; i < 4; ++i)
+    if (refs[i] >= 0) error::raise(ERR_INTERNAL, "not-done");
+  Cell v = *arg(0);
+  if (v.is(TYPE_BLOCK) || v.is(TYPE_PAREN)) {
+    clamp_index(arg(0));
+    v = *arg(0);
+    return interp::eval_block(&v, true);
+  }
+  if (v.is(TYPE_ERROR)) stack::throw_error(&v);
+  // Any other value is a one-value expression: a word gives its value, a function is called.
+  NodeId one = alloc::new_cells(1);
+  SeriesBuffer* b = node_buffer(one);
+  b->cells()[0] = v;
+  b->tail = b->head + sizeof(Cell);
+  Cell holder = make_cell(TYPE_BLOCK, 0, one);
+  stack::push(&holder);
+  interp::Code code{one, 0};
+  return interp::eval_expression(code, true, false, false);
+}
+
+Status return_native(const int32_t*) { return stack::throw_return_exit(true, false); }
+Status exit_native(const int32_t*) { return stack::throw_return_exit(false, false); }
+
+// Text for the print hooks: a string as it is, anything else formed.
+void print_formed(const Cell* value, bool new_line) {
+  Cell* v = stack::push(value);
+  Cell* text = v;
+  if (!v->is(TYPE_STRING)) {
+    text = stack::new_cell();
+    *text = make_cell(TYPE_STRING, 0, string::make(16));
+    actions::form_direct(v, text, nullptr, INT_MAX);
+  } else {
+    v->data1 = string::clamped_index(v);
+  }
+  hook::run_print_list(text, new_line);
+  stack::top = v;
+}
+
+// Output --------------------------------------------------------------------------------------
+
+// The scratch block that print fills when it reduces a block. Its index marks where the
+// current use starts, so that a print run while another one reduces appends after the
+// outer one's values.
+NodeId work_node = 0;
+uint32_t work_index = 0;
+
+// Cuts the work block back to where this use began, however the use ends.
+struct WorkBlockUse {
+  uint32_t saved_index;
+  uint32_t saved_length;
+  WorkBlockUse() : saved_index(work_index), saved_length(node_buffer(work_node)->count()) {
+    work_index = saved_length;
+  }
+  ~WorkBlockUse() {
+    SeriesBuffer* b = node_buffer(work_node);
+    if (b->count() > saved_length) b->tail = b->head + saved_length * sizeof(Cell);
+    work_index = saved_index;
+  }
+  WorkBlockUse(const WorkBlockUse&) = delete;
+  WorkBlockUse& operator=(const WorkBlockUse&) = delete;
+};
+
+// Forms the value (or the values a block reduces to, joined by spaces) and hands the text
+// to the print hooks.
+Status print_value(bool new_line) {
+  Cell v = *arg(0);
+  if (v.is(TYPE_BLOCK)) {
+    WorkBlockUse use;
+    interp::Code code{v.node(), v.index()};
+    Cell* mark = stack::top;
+    while (!code.at_end()) {
+      Status s = interp::eval_next(code, true);
+      if (s != CODE_NONE) return s;
+      Cell work = make_cell(TYPE_BLOCK, 0, work_node);
+      block::append_cell(&work, stack::top - 1);
+      stack::top = mark;
+    }
+    Cell reduced = make_cell(TYPE_BLOCK, 0, work_node);
+    reduced.data1 = use.saved_length;
+    print_formed(&reduced, new_line);
+  } else {
+    print_formed(&v, new_line);
+  }
+  last_line_feed = new_line;
+  set_unset(stack::base);
+  stack::top = stack::base + 1;
+  return CODE_NONE;
+}
+
+Status print_native(const int32_t*) { return print_value(true); }
+Status prin_native(const int32_t*) { return print_value(false); }
+
+// Comparisons -------------------------------------------------------------------------------
+
+template <int Op>
+Status compare_native(const int32_t*) {
+  Cell l = *arg(0), r = *arg(1);
+  bool t = actions::compare_cond(Op, nullptr, &l, &r);
+  set_logic(stack::base, t);
+  stack::top = stack::base + 1;
+  return CODE_NONE;
+}
+
+void append_entries(uint32_t count, const NativeEntry* entries) {
+  for (uint32_t i = 0; i < count && counter <= TABLE_SIZE; ++i) table[counter++ - 1] = entries[i];
+}
+
+}  // namespace natives_detail
+
+NativeEntry entry(uint32_t index) {
+  return index < TABLE_SIZE ? natives_detail::table[index] : nullptr;
+}
+
+uint32_t position_of(std::string_view name) {
+  for (uint32_t i = 0; i < NATIVE_COUNT; ++i)
+    if (natives_detail::NAMES[i] == name) return i + 1;
+  return 0;
+}
+
+std::string_view name_of(uint32_t position) {
+  return position >= 1 && position <= NATIVE_COUNT ? natives_detail::NAMES[position - 1]
+                                                    : std::string_view();
+}
+
+bool last_line_feed() { return natives_detail::last_line_feed; }
+
+uint32_t next_position() { return natives_detail::counter; }
+
+int comparison_code(uint32_t index) {
+  // Positions 25-31: equal?, not-equal?, strict-equal?, lesser?, greater?,
+  // lesser-or-equal?, greater-or-equal?.
+  static const int codes[7] = {COMP_EQUAL, COMP_NOT_EQUAL, COMP_STRICT_EQUAL, COMP_LESSER,
+                               COMP_GREATER, COMP_LESSER_EQUAL, COMP_GREATER_EQUAL};
+  return index >= 24 && index <= 30 ? codes[index - 24] : -1;
+}
+
+}  // namespace tav::natives
+
+void tav::init_steps::natives_table() {
+  using namespace tav::natives;
+  using namespace tav::natives::natives_detail;
+  // Every native in its fixed position; those still unbuilt keep an empty entry.
+  NativeEntry entries[NATIVE_COUNT] = {};
+  auto put = [&](std::string_view name, NativeEntry e) { entries[position_of(name) - 1] = e; };
+  put("if", if_native);
+  put("either", either_native);
+  put("func", func_native);
+  put("function", function_native);
+  put("does", does_native);
+  put("do", do_native);
+  put("print", print_native);
+  put("prin", prin_native);
+  put("equal?", compare_native<COMP_EQUAL>);
+  put("not-equal?", compare_native<COMP_NOT_EQUAL>);
+  put("strict-equal?", compare_native<COMP_STRICT_EQUAL>);
+  put("lesser?", compare_native<COMP_LESSER>);
+  put("greater?", compare_native<COMP_GREATER>);
+  put("lesser-or-equal?", compare_native<COMP_LESSER_EQUAL>);
+  put("greater-or-equal?", compare_native<COMP_GREATER_EQUAL>);
+  put("exit", exit_native);
+  put("return", return_native);
+  counter = 1;
+  append_entries(NATIVE_COUNT, entries);
+  work_node = alloc::new_cells(32);
+  work_index = 0;
+  Cell work = make_cell(TYPE_BLOCK, 0, work_node);
+  tav::runtime::root_append(&work);
+}

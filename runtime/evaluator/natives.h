@@ -1,0 +1,25 @@
+// The natives table: 120 slots, natives in their fixed order (position k holds native k).
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "calls.h"
+
+namespace tav::natives {
+
+constexpr uint32_t TABLE_SIZE = 120;
+constexpr uint32_t NATIVE_COUNT = 107;
+
+// The entry at a 0-based table index (null for a native not built yet or a free slot).
+NativeEntry entry(uint32_t index);
+// 1-based position of a native by name, 0 when there is none.
+uint32_t position_of(std::string_view name);
+std::string_view name_of(uint32_t position);
+// The next free position (108 once the table is filled).
+uint32_t next_position();
+// The line-feed flag of the last print (true) or prin (false).
+bool last_line_feed();
+// Comparison op code (0-6) of the comparison native at a 0-based index, else -1.
+int comparison_code(uint32_t index);
+
+}  // namespace tav::natives

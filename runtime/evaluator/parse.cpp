@@ -8,6 +8,7 @@
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
 #include "errors.h"
+#include "evaluator/interpreter.h"
 #include "evaluator/parse_engine.h"
 #include "init_steps.h"
 #include "memory.h"
@@ -182,10 +183,21 @@ struct HiddenSeries {
 }  // namespace engine_hide
 
 Cell eval_paren(Engine& e, const Cell* paren) {
-  (void)paren;
-  // Paren actions need the interpreter, which this build does not link yet.
-  reset_stacks(e);
-  error::raise(ERR_INTERNAL, "not-done");
+  Cell code = *paren;
+  Cell* top = stack::top;
+  Status s;
+  {
+    engine_hide::HiddenSeries hidden;
+    s = interp::eval_block(&code, false);
+  }
+  if (s != CODE_NONE) {
+    // break, return or throw on their way out: the frames are already unwound.
+    reset_stacks(e);
+    stack::rethrow_status(s);
+  }
+  Cell v = *(stack::top - 1);
+  stack::top = top;
+  return v;
 }
 
 bool fire(Engine& e, const Cell* event_word) {

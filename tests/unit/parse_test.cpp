@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "block_fixture.h"
+#include "eval_helpers.h"
 #include "context.h"
 #include "datatypes/simple.h"
 #include "evaluator/parse.h"
@@ -28,6 +29,7 @@ class Parse : public testing::BlockFixture {
  protected:
   void SetUp() override {
     BlockFixture::SetUp();
+    evaltest::install();
     for (TypeId t : {TYPE_WORD, TYPE_LIT_WORD, TYPE_SET_WORD, TYPE_GET_WORD}) {
       saved_rows_.push_back(action_table[t]);
       if (!action_table[t][ACT_COMPARE - 1]) action_table[t][ACT_COMPARE - 1] = entry(&word_compare);
@@ -472,6 +474,28 @@ TEST_F(Parse, CollectSetAndIntoLeaveTheResultLogic) {
   EXPECT_EQ(fails_with("[a]", "collect into nothing [keep skip]"), "parse-into-bad");
   EXPECT_EQ(fails_with("[a]", "keep skip"), "parse-keep");
   EXPECT_EQ(fails_with("[a]", "[collect [skip] keep skip]"), "parse-keep");
+}
+
+// ---- Parens ---------------------------------------------------------------------------------
+
+TEST_F(Parse, ParensRunAsActionsAndFeedIfKeepInsertAndChange) {
+  EXPECT_TRUE(ok(R"("aaa")", R"((n: 0) some ["a" (n: n + 1)])"));
+  EXPECT_EQ(get("n").int_value(), 3);
+  EXPECT_TRUE(ok(R"("aaa")", R"((n: 0) some [if (n < 2) "a" (n: n + 1)] "a")"));
+  EXPECT_EQ(get("n").int_value(), 2);
+  Cell* kept = run(value("[x]"), "collect [keep (1 + 2) keep pick ([4 5]) keep ([6]) skip]");
+  EXPECT_EQ(shape(kept), "[3 4 5 [6]]");
+  Cell* b = value("[a]");
+  EXPECT_EQ(run(b, "[insert (1 + 1) word!]")->data1, 1u);
+  EXPECT_EQ(shape(b), "[2 a]");
+  Cell* c = value("[a]");
+  EXPECT_EQ(run(c, "[change word! (5 * 2)]")->data1, 1u);
+  EXPECT_EQ(shape(c), "[10]");
+  EXPECT_EQ(fails_with(R"("a")", R"(if "a")"), "parse-rule");
+}
+
+TEST_F(Parse, AnErrorInAParenLeavesTheStacksClean) {
+  EXPECT_EQ(fails_with(R"("aaa")", R"(some ["a" (no-such-word)])"), "no-value");
 }
 
 // ---- Tracing and re-entrancy ---------------------------------------------------------------

@@ -400,6 +400,10 @@ TEST_F(Parse, RemoveDropsTheMatchedPartOrUpToAPosition) {
   Cell* s = value(R"("aXbXc")");
   EXPECT_EQ(run(s, R"(any [remove "X" | skip])")->data1, 1u);
   EXPECT_EQ(text_of(s), "abc");
+  // Removing keeps the input where it is: the repetition still sees the input shrink.
+  Cell* all = value(R"("aaa")");
+  EXPECT_EQ(run(all, R"(any remove "a")")->data1, 1u);
+  EXPECT_EQ(text_of(all), "");
   Cell* t = value(R"("abcdef")");
   EXPECT_EQ(run(t, R"(skip p: 3 skip q: :p remove q to end)")->data1, 1u);
   EXPECT_EQ(text_of(t), "aef");

@@ -4,7 +4,6 @@
 
 namespace tav::init_steps {
 void image_codecs() {}
-void parse_engine() {}
 void checksum_words() {}
 void compression_words() {}
 void call_output() {}

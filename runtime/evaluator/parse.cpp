@@ -1,0 +1,560 @@
+// The parse engine: the work stacks, the state loop, rule dispatch and the entry point.
+#include "evaluator/parse.h"
+
+#include <vector>
+
+#include "context.h"
+#include "datatypes/block.h"
+#include "datatypes/series.h"
+#include "datatypes/simple.h"
+#include "errors.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/parse_engine.h"
+#include "init_steps.h"
+#include "memory.h"
+#include "runtime.h"
+#include "string_buffer.h"
+#include "symbols.h"
+#include "types.h"
+#include "words.h"
+
+namespace tav {
+namespace parse_detail {
+
+namespace engine_state {
+Cell* series_root = nullptr;
+Cell* rule_root = nullptr;
+// Keyword of each canonical symbol id (KW_NONE_ beyond the table).
+std::vector<uint8_t> keywords;
+}  // namespace engine_state
+
+Cell* series_stack_cell() { return engine_state::series_root; }
+Cell* rule_stack_cell() { return engine_state::rule_root; }
+
+// ---- Work stacks ---------------------------------------------------------------------------
+
+namespace engine_stacks {
+inline uint32_t tail_of(const Cell* stack_cell) {
+  return static_cast<uint32_t>(series::buffer_length(stack_cell));
+}
+inline void truncate(Cell* stack_cell, uint32_t tail) {
+  SeriesBuffer* b = cell_buffer(stack_cell);
+  if (b->count() > tail) b->tail = b->head + tail * static_cast<uint32_t>(sizeof(Cell));
+}
+}  // namespace engine_stacks
+
+uint32_t rule_tail(const Engine&) { return engine_stacks::tail_of(rule_stack_cell()); }
+
+Cell* frame_cell(uint32_t frame_start, int k) {
+  return block::cell_at(rule_stack_cell(), frame_start + static_cast<uint32_t>(k));
+}
+
+uint32_t top_frame(const Engine& e) { return rule_tail(e) - 3; }
+
+bool frame_is_command(uint32_t frame_start) {
+  return !frame_cell(frame_start, 0)->is(TYPE_NONE);
+}
+
+uint32_t frame_count(const Engine& e) { return (rule_tail(e) - e.rule_base) / 3; }
+
+void push_frame(Engine& e, const Cell* c1, const Cell* c2, const Cell* c3) {
+  if (rule_tail(e) - e.rule_base + 3 > parse::STACK_LIMIT) raise(e, "parse-stack");
+  Cell a = *c1, b = *c2, c = *c3;
+  block::append_cell(rule_stack_cell(), &a);
+  block::append_cell(rule_stack_cell(), &b);
+  block::append_cell(rule_stack_cell(), &c);
+}
+
+void pop_frame() {
+  Cell* s = rule_stack_cell();
+  engine_stacks::truncate(s, engine_stacks::tail_of(s) - 3);
+}
+
+uint32_t series_depth(const Engine& e) {
+  return engine_stacks::tail_of(series_stack_cell()) - e.series_base;
+}
+
+void sync_input(Engine& e) {
+  uint32_t tail = engine_stacks::tail_of(series_stack_cell());
+  if (tail > e.series_base) *block::cell_at(series_stack_cell(), tail - 1) = e.input;
+}
+
+void push_series(Engine& e, const Cell* series) {
+  if (series_depth(e) + 1 > parse::STACK_LIMIT) raise(e, "parse-stack");
+  block::append_cell(series_stack_cell(), series);
+}
+
+void pop_series(Engine& e) {
+  Cell* s = series_stack_cell();
+  engine_stacks::truncate(s, engine_stacks::tail_of(s) - 1);
+  e.input = *block::cell_at(s, engine_stacks::tail_of(s) - 1);
+}
+
+void reset_stacks(Engine& e) {
+  Cell* ss = series_stack_cell();
+  Cell* rs = rule_stack_cell();
+  engine_stacks::truncate(ss, e.series_base);
+  engine_stacks::truncate(rs, e.rule_base);
+  if (e.nested) {
+    // The marker below our view gives the outer run its view back.
+    Cell* marker = block::cell_at(rs, e.rule_base - 1);
+    ss->data1 = static_cast<uint32_t>(slot(marker, 0));
+    rs->data1 = static_cast<uint32_t>(slot(marker, 1));
+    engine_stacks::truncate(rs, e.rule_base - 1);
+  } else {
+    ss->data1 = e.series_base;
+    rs->data1 = e.rule_base;
+  }
+  e.series_base = e.rule_base = RESET_DONE;
+}
+
+[[noreturn]] void raise(Engine& e, const char* id, const Cell* arg1) {
+  Cell a;
+  if (arg1) a = *arg1;
+  reset_stacks(e);
+  error::raise(ERR_SCRIPT, id, arg1 ? &a : nullptr);
+}
+
+// ---- Input ----------------------------------------------------------------------------------
+
+int32_t input_index(const Engine& e) { return series::index_of(&e.input); }
+void set_input_index(Engine& e, int32_t i) { series::set_index(&e.input, i); }
+int32_t input_length(const Engine& e) { return series::buffer_length(&e.input); }
+
+int32_t input_end(const Engine& e) {
+  int32_t len = input_length(e);
+  if (e.limit >= 0 && e.limit < len && series_depth(e) == 1) return e.limit;
+  return len;
+}
+
+bool at_end(const Engine& e) { return input_index(e) >= input_end(e); }
+
+Cell unit_value(const Engine& e, int32_t i) {
+  Cell out;
+  TypeId t = e.input.type();
+  if (is_any_block(t)) {
+    out = *block::cell_at(&e.input, static_cast<uint32_t>(i));
+  } else if (t == TYPE_BINARY) {
+    set_integer(&out, *series::unit_at(&e.input, i));
+  } else {
+    set_char(&out, string::char_at(e.input.node(), static_cast<uint32_t>(i)));
+  }
+  return out;
+}
+
+// ---- Rules ----------------------------------------------------------------------------------
+
+int32_t rules_tail(const Engine& e) { return series::buffer_length(&e.rules); }
+
+Cell* rule_at(const Engine& e, int32_t pos) {
+  if (pos < 0 || pos >= rules_tail(e)) return nullptr;
+  return block::cell_at(&e.rules, static_cast<uint32_t>(pos));
+}
+
+Keyword keyword_of(const Cell* word) {
+  uint32_t canon = symbol::alias(word->data2);
+  const auto& k = engine_state::keywords;
+  return canon < k.size() ? static_cast<Keyword>(k[canon]) : KW_NONE_;
+}
+
+Cell word_value(Engine& e, const Cell* word) {
+  if (word->data1 == 0 || static_cast<int32_t>(word->data3) < 0) raise(e, "parse-rule", word);
+  Cell v = *context::get_word_value(word);
+  if (v.is(TYPE_UNSET)) raise(e, "parse-rule", word);
+  return v;
+}
+
+void set_word(const Cell* word, const Cell* value) {
+  Cell w = *word;
+  w.set_type(TYPE_WORD);
+  Cell v = *value;
+  context::set_word_value(&w, &v);
+}
+
+namespace engine_hide {
+// Hides this run's series-stack entries while user code runs, and shows them again.
+struct HiddenSeries {
+  uint32_t saved;
+  HiddenSeries() : saved(series_stack_cell()->data1) {
+    series_stack_cell()->data1 = engine_stacks::tail_of(series_stack_cell());
+  }
+  ~HiddenSeries() { series_stack_cell()->data1 = saved; }
+};
+}  // namespace engine_hide
+
+Cell eval_paren(Engine& e, const Cell* paren) {
+  Cell code = *paren;
+  Cell* top = stack::top;
+  Status s;
+  {
+    engine_hide::HiddenSeries hidden;
+    s = interp::eval_block(&code, false);
+  }
+  if (s != CODE_NONE) {
+    // break, return or throw on their way out: the frames are already unwound.
+    reset_stacks(e);
+    stack::rethrow_status(s);
+  }
+  Cell v = *(stack::top - 1);
+  stack::top = top;
+  return v;
+}
+
+bool fire(Engine& e, const Cell* event_word) {
+  if (!e.hook || e.stopped) return !e.stopped;
+  Cell rule = e.rules;
+  series::set_index(&rule, e.cursor < 0 ? 0 : e.cursor);
+  Cell input = e.input;
+  Cell stack = *rule_stack_cell();
+  bool go;
+  {
+    engine_hide::HiddenSeries hidden;
+    go = e.hook->fn(e.hook->ctx, event_word, e.match, &rule, &input, &stack);
+  }
+  if (!go) e.stopped = true;
+  return go;
+}
+
+// ---- The state loop -------------------------------------------------------------------------
+
+namespace engine_loop {
+
+bool top_is_command(const Engine& e) {
+  return frame_count(e) > 0 && frame_is_command(top_frame(e));
+}
+
+// The newest frame is a command governing the rule at the cursor.
+bool governed(const Engine& e, int32_t* code) {
+  if (!top_is_command(e)) return false;
+  uint32_t f = top_frame(e);
+  if (slot(frame_cell(f, 1), 0) != e.cursor) return false;
+  *code = slot(frame_cell(f, 2), 0);
+  return true;
+}
+
+void advance(Engine& e, int32_t n) { set_input_index(e, input_index(e) + n); }
+
+State enter(Engine& e) {
+  Cell pos = triple(e.cursor, input_index(e), input_length(e) - input_index(e));
+  Cell enclosing = e.rules;
+  Cell none = none_value;
+  push_frame(e, &none, &pos, &enclosing);
+  e.rules = e.value;
+  e.cursor = series::index_of(&e.rules) - 1;
+  e.match = true;
+  fire(e, &words::push);
+  return ST_FETCH;
+}
+
+State leave(Engine& e) {
+  e.reached_end = e.cursor >= rules_tail(e);
+  fire(e, &words::pop);
+  if (frame_count(e) == 1) return ST_FINISH;
+  uint32_t f = top_frame(e);
+  e.cursor = slot(frame_cell(f, 1), 0);
+  e.rules = *frame_cell(f, 2);
+  pop_frame();
+  return ST_AFTER_RULE;
+}
+
+State push_command(Engine& e) {
+  Cell param;
+  switch (e.cmd_code) {
+    case CMD_COPY: case CMD_SET: case CMD_COLLECT: param = e.cmd_param; break;
+    default: param = triple(e.cmd_min, e.cmd_max, 1); break;
+  }
+  Cell pos = triple(e.cursor + 1, input_index(e), input_length(e) - input_index(e));
+  Cell code = make_cell(TYPE_PAIR, static_cast<uint32_t>(e.cmd_code),
+                        static_cast<uint32_t>(e.cmd_extra));
+  push_frame(e, &param, &pos, &code);
+  e.cursor += 1;
+  fire(e, &words::push);
+  return ST_GOVERNED;
+}
+
+State governed_rule(Engine& e, const Cell* keyword_word) {
+  Cell* r = rule_at(e, e.cursor);
+  if (!r) raise(e, "parse-end", keyword_word);
+  e.value = *r;
+  e.value_from_word = false;
+  return r->is(TYPE_BLOCK) ? ST_ENTER : ST_DISPATCH;
+}
+
+State fail_block(Engine& e) {
+  uint32_t f = top_frame(e);
+  set_input_index(e, slot(frame_cell(f, 1), 1));
+  int32_t tail = rules_tail(e);
+  for (int32_t p = e.cursor + 1; p < tail; ++p) {
+    Cell* c = rule_at(e, p);
+    if (c->is(TYPE_WORD) && keyword_of(c) == KW_BAR) {
+      e.cursor = p;
+      e.match = true;
+      return ST_FETCH;
+    }
+  }
+  return ST_LEAVE;
+}
+
+State fetch(Engine& e) {
+  e.cursor += 1;
+  int32_t tail = rules_tail(e);
+  if (e.cursor >= tail) {
+    e.cursor = tail;
+    return top_is_command(e) ? ST_FINISH_COMMAND : ST_LEAVE;
+  }
+  fire(e, &words::fetch);
+  e.value = *rule_at(e, e.cursor);
+  e.value_from_word = false;
+  return ST_DISPATCH;
+}
+
+// A count or a range before a rule.
+State count(Engine& e, const Cell* number) {
+  int32_t first = number->int_value();
+  int32_t second = first;
+  Cell* next = rule_at(e, e.cursor + 1);
+  if (!next) raise(e, "parse-rule", number);
+  Cell nv = *next;
+  if (nv.is(TYPE_WORD) && keyword_of(&nv) == KW_NONE_ && nv.data1 != 0 &&
+      static_cast<int32_t>(nv.data3) >= 0)
+    nv = *context::get_word_value(&nv);
+  if (nv.is(TYPE_INTEGER)) {
+    second = nv.int_value();
+    e.cursor += 1;
+    if (!rule_at(e, e.cursor + 1)) raise(e, "parse-rule", number);
+    if (second < 0) raise(e, "out-of-range", &nv);
+  }
+  // A negative count alone is out of range as well: there is no meaning to repeat it.
+  if (first < 0) raise(e, "out-of-range", number);
+  if (first > second) raise(e, "parse-rule", number);
+  if (second == 0) {
+    e.cursor += 1;   // the rule is not applied
+    e.match = true;
+    return ST_AFTER_RULE;
+  }
+  e.cmd_code = CMD_REPEAT;
+  e.cmd_min = first;
+  e.cmd_max = second;
+  e.cmd_extra = 0;
+  return ST_PUSH_COMMAND;
+}
+
+State dispatch(Engine& e, Cell* keyword_word) {
+  Cell v = e.value;
+  switch (v.type()) {
+    case TYPE_WORD: {
+      if (!e.value_from_word) {
+        Keyword kw = keyword_of(&v);
+        if (kw != KW_NONE_ && kw != KW_PICK && kw != KW_ONLY && kw != KW_AFTER) {
+          *keyword_word = v;
+          return ST_KEYWORD;
+        }
+        Cell value = word_value(e, &v);
+        if (value.is(TYPE_WORD)) {
+          int32_t code;
+          if (governed(e, &code) && code != CMD_COLLECT && code != CMD_KEEP &&
+              code != CMD_KEEP_PAREN) {
+            e.value = value;
+            return ST_MATCH_VALUE;
+          }
+          raise(e, "parse-rule", &v);
+        }
+        e.value = value;
+        e.value_from_word = true;
+        return ST_DISPATCH;
+      }
+      raise(e, "parse-rule", &v);
+    }
+    case TYPE_BLOCK:
+      return ST_ENTER;
+    case TYPE_SET_WORD: {
+      set_word(&v, &e.input);
+      return ST_AFTER_RULE;
+    }
+    case TYPE_GET_WORD: {
+      Cell w = v;
+      w.set_type(TYPE_WORD);
+      Cell pos = word_value(e, &w);
+      if (!is_series_type(pos.type()) || pos.node() != e.input.node())
+        raise(e, "parse-invalid-ref", &pos);
+      int32_t i = series::index_of(&pos);
+      int32_t len = input_length(e);
+      set_input_index(e, i < 0 ? 0 : (i > len ? len : i));
+      e.match = true;
+      return ST_AFTER_RULE;
+    }
+    case TYPE_INTEGER:
+      return count(e, &v);
+    case TYPE_PAREN: {
+      eval_paren(e, &v);
+      fire(e, &words::paren);
+      e.match = true;
+      return ST_AFTER_RULE;
+    }
+    case TYPE_DATATYPE:
+    case TYPE_TYPESET: {
+      int32_t n = match_type_at(e, input_index(e), &v);
+      e.match = n >= 0;
+      if (e.match) advance(e, n);
+      fire(e, &words::match);
+      return ST_AFTER_RULE;
+    }
+    case TYPE_PATH:
+      raise(e, "parse-rule", &v);
+    default:
+      return ST_MATCH_VALUE;
+  }
+}
+
+State match_value(Engine& e) {
+  int32_t code;
+  if (governed(e, &code) && (code == CMD_TO || code == CMD_THRU)) {
+    // A single value searched for: scan for it instead of retrying the rule per position.
+    int32_t len = 0;
+    int32_t p = search(e, input_index(e), &e.value, &len);
+    Cell* pos = frame_cell(top_frame(e), 1);
+    if (p >= 0) {
+      set_slot(pos, 1, p);
+      set_input_index(e, p + len);
+      e.match = true;
+    } else {
+      set_slot(pos, 1, input_end(e));
+      e.match = false;
+    }
+  } else {
+    int32_t n = match_at(e, input_index(e), &e.value);
+    e.match = n >= 0;
+    if (e.match) advance(e, n);
+  }
+  fire(e, &words::match);
+  return ST_AFTER_RULE;
+}
+
+State finish(Engine& e) {
+  e.match = e.match && e.reached_end;
+  if (e.match && input_index(e) < input_end(e) && series_depth(e) == 1) e.match = false;
+  e.brk = false;
+  fire(e, &words::end);
+  return ST_STOP;
+}
+
+void drive(Engine& e) {
+  State st = ST_ENTER;
+  Cell keyword_word{};
+  while (st != ST_STOP && !e.stopped) {
+    switch (st) {
+      case ST_ENTER: st = enter(e); break;
+      case ST_LEAVE: st = leave(e); break;
+      case ST_PUSH_COMMAND: st = push_command(e); break;
+      case ST_FINISH_COMMAND: st = finish_command(e); break;
+      case ST_AFTER_RULE:
+        if (top_is_command(e)) st = ST_FINISH_COMMAND;
+        else if (e.brk) st = ST_LEAVE;
+        else st = e.match ? ST_FETCH : ST_FAIL_BLOCK;
+        break;
+      case ST_DISPATCH: st = dispatch(e, &keyword_word); break;
+      case ST_SKIP_ONE: advance(e, 1); st = ST_AFTER_RULE; break;
+      case ST_FETCH: st = fetch(e); break;
+      case ST_MATCH_VALUE: st = match_value(e); break;
+      case ST_GOVERNED: st = governed_rule(e, &keyword_word); break;
+      case ST_FAIL_BLOCK: st = fail_block(e); break;
+      case ST_KEYWORD: st = keyword(e, keyword_of(&keyword_word), &keyword_word); break;
+      case ST_FINISH: st = finish(e); break;
+      case ST_STOP: break;
+    }
+  }
+}
+
+// The view of the stacks this run works on: a run started while another is active puts a
+// marker with the outer view on the rule stack and starts above it.
+void open_view(Engine& e) {
+  Cell* ss = series_stack_cell();
+  Cell* rs = rule_stack_cell();
+  uint32_t rtail = engine_stacks::tail_of(rs);
+  if (rtail > rs->data1) {
+    Cell marker = triple(static_cast<int32_t>(ss->data1), static_cast<int32_t>(rs->data1), -1);
+    block::append_cell(rs, &marker);
+    rs->data1 = engine_stacks::tail_of(rs);
+    ss->data1 = engine_stacks::tail_of(ss);
+    e.nested = true;
+  }
+  e.series_base = ss->data1;
+  e.rule_base = rs->data1;
+}
+
+}  // namespace engine_loop
+
+}  // namespace parse_detail
+
+namespace parse {
+
+const Cell* series_stack() { return parse_detail::series_stack_cell(); }
+const Cell* rule_stack() { return parse_detail::rule_stack_cell(); }
+
+Cell* run(const Cell* input, const Cell* rules, bool case_, const Cell* part,
+          const TraceHook* hook) {
+  using namespace parse_detail;   // NOLINT
+  Engine e{};
+  Cell* result = set_none(stack::new_cell());
+  e.result_index = stack::index_of(result);
+  e.hook = hook;
+  e.comp = case_ ? COMP_STRICT_EQUAL : COMP_EQUAL;
+  e.input = *input;
+  e.limit = -1;
+  series::clamp_index(&e.input);
+  e.rules = *rules;
+  e.cursor = series::index_of(&e.rules) - 1;
+  e.value = *rules;
+  if (part && !part->is(TYPE_NONE)) {
+    int32_t n = series::part_count(&e.input, part);
+    int32_t at = series::index_of(&e.input) + (n < 0 ? 0 : n);
+    e.limit = at;
+  }
+  engine_loop::open_view(e);
+  try {
+    push_series(e, &e.input);
+    engine_loop::drive(e);
+  } catch (...) {
+    if (e.rule_base != RESET_DONE) reset_stacks(e);
+    throw;
+  }
+  reset_stacks(e);
+  result = stack::at_index(e.result_index);
+  if (!e.collected) set_logic(result, e.match);
+  stack::top = result + 1;
+  return result;
+}
+
+}  // namespace parse
+
+namespace init_steps {
+
+void parse_engine() {
+  using namespace parse_detail;   // NOLINT
+  Cell blk;
+  block::make_at(&blk, 8);
+  engine_state::series_root = runtime::root_append(&blk);
+  block::make_at(&blk, 100);
+  engine_state::rule_root = runtime::root_append(&blk);
+  const std::pair<uint32_t, Keyword> table[] = {
+      {symbols::bar, KW_BAR},       {symbols::skip, KW_SKIP},     {symbols::any, KW_ANY},
+      {symbols::some, KW_SOME},     {symbols::copy, KW_COPY},     {symbols::to, KW_TO},
+      {symbols::thru, KW_THRU},     {symbols::end, KW_END},       {symbols::remove, KW_REMOVE},
+      {symbols::break_, KW_BREAK},  {symbols::opt, KW_OPT},       {symbols::keep, KW_KEEP},
+      {symbols::pick, KW_PICK},     {symbols::fail, KW_FAIL},     {symbols::ahead, KW_AHEAD},
+      {symbols::while_, KW_WHILE},  {symbols::into, KW_INTO},     {symbols::insert, KW_INSERT},
+      {symbols::only, KW_ONLY},     {words::change.data2, KW_CHANGE}, {symbols::if_, KW_IF},
+      {symbols::not_, KW_NOT},      {symbols::quote, KW_QUOTE},   {symbols::collect, KW_COLLECT},
+      {symbols::after, KW_AFTER},   {symbols::set, KW_SET},       {symbols::case_, KW_CASE},
+      {symbols::reject, KW_REJECT}, {symbols::none, KW_NONE},
+  };
+  auto& k = engine_state::keywords;
+  for (const auto& [sym, kw] : table) {
+    uint32_t canon = symbol::alias(sym);
+    if (canon >= k.size()) k.resize(canon + 1, KW_NONE_);
+    k[canon] = kw;
+  }
+}
+
+}  // namespace init_steps
+}  // namespace tav

@@ -1,0 +1,184 @@
+// Matching one rule value at an input position: cells of a block by comparison, characters
+// of text (folding letter case unless the comparison is strict), bytes of a binary, and
+// datatypes (on binary input by scanning one value from the bytes).
+#include <string>
+
+#include "case_folding.h"
+#include "datatypes/block.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
+#include "evaluator/parse_engine.h"
+#include "scanner/lexer.h"
+#include "string_buffer.h"
+
+namespace tav::parse_detail {
+
+namespace match_detail {
+
+// Complement flag in a bitset's buffer flags: numbers past the stored bytes are members.
+constexpr uint32_t BITSET_COMPLEMENT = 0x80000;
+
+// Type membership in a typeset! cell: bit 0x80 >> (t & 7) of byte t >> 3, counted across the
+// three payload words as they lie in memory.
+bool typeset_has_type(const Cell* ts, TypeId t) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&ts->data1);
+  return (bytes[t >> 3] & (0x80u >> (t & 7))) != 0;
+}
+
+uint32_t fold(uint32_t cp, int comp) {
+  return comp == COMP_STRICT_EQUAL ? cp : casefold::map_char(cp, false);
+}
+
+// The character at input position pos (string input).
+uint32_t input_char(const Engine& e, int32_t pos) {
+  return string::char_at(e.input.node(), static_cast<uint32_t>(pos));
+}
+
+// The characters of a text value from its index, against the input from pos.
+int32_t match_text(const Engine& e, int32_t pos, int32_t end, const Cell* text, bool tag) {
+  uint32_t n = string::length(text);
+  int32_t total = static_cast<int32_t>(n) + (tag ? 2 : 0);
+  if (pos + total > end) return -1;
+  int32_t p = pos;
+  if (tag && input_char(e, p++) != '<') return -1;
+  for (uint32_t i = 0; i < n; ++i, ++p) {
+    if (fold(input_char(e, p), e.comp) != fold(string::char_at(text, i), e.comp)) return -1;
+  }
+  if (tag && input_char(e, p) != '>') return -1;
+  return total;
+}
+
+// The bytes of a binary! value from its index.
+std::string binary_bytes(const Cell* bin) {
+  int32_t from = series::index_of(bin);
+  int32_t len = series::buffer_length(bin);
+  if (from < 0) from = 0;
+  if (from >= len) return {};
+  return std::string(reinterpret_cast<const char*>(series::unit_at(bin, from)),
+                     static_cast<size_t>(len - from));
+}
+
+int32_t match_in_text(const Engine& e, int32_t pos, int32_t end, const Cell* value) {
+  TypeId vt = value->type();
+  if (vt == TYPE_CHAR)
+    return fold(input_char(e, pos), e.comp) == fold(value->data2, e.comp) ? 1 : -1;
+  if (vt == TYPE_BITSET) return bitset_has(value, input_char(e, pos)) ? 1 : -1;
+  if (is_any_string(vt)) return match_text(e, pos, end, value, vt == TYPE_TAG);
+  if (vt == TYPE_BINARY) {
+    std::string bytes = binary_bytes(value);
+    auto n = static_cast<int32_t>(bytes.size());
+    if (pos + n > end) return -1;
+    for (int32_t i = 0; i < n; ++i)
+      if (input_char(e, pos + i) != static_cast<uint8_t>(bytes[static_cast<size_t>(i)]))
+        return -1;
+    return n;
+  }
+  return -1;
+}
+
+int32_t match_in_binary(const Engine& e, int32_t pos, int32_t end, const Cell* value) {
+  uint8_t byte = *series::unit_at(&e.input, pos);
+  TypeId vt = value->type();
+  if (vt == TYPE_CHAR) return value->data2 == byte ? 1 : -1;
+  if (vt == TYPE_BITSET) return bitset_has(value, byte) ? 1 : -1;
+  std::string bytes;
+  if (vt == TYPE_BINARY) {
+    bytes = binary_bytes(value);
+  } else if (is_any_string(vt)) {
+    bytes = string::to_std_string(value);
+    if (vt == TYPE_TAG) bytes = "<" + bytes + ">";
+  } else {
+    return -1;
+  }
+  auto n = static_cast<int32_t>(bytes.size());
+  if (pos + n > end) return -1;
+  const uint8_t* at = series::unit_at(&e.input, pos);
+  for (int32_t i = 0; i < n; ++i)
+    if (at[i] != static_cast<uint8_t>(bytes[static_cast<size_t>(i)])) return -1;
+  return n;
+}
+
+bool empty_text(const Cell* v) {
+  if (is_any_string(v->type()) && v->type() != TYPE_TAG) return string::length(v) == 0;
+  if (v->is(TYPE_BINARY)) return binary_bytes(v).empty();
+  return false;
+}
+
+}  // namespace match_detail
+
+bool bitset_has(const Cell* bitset, uint32_t n) {
+  SeriesBuffer* b = node_buffer(bitset->data2);
+  uint32_t byte = n >> 3;
+  if (byte < b->used()) return (b->head_ptr()[byte] & (0x80u >> (n & 7))) != 0;
+  return (b->flags & match_detail::BITSET_COMPLEMENT) != 0;
+}
+
+int32_t match_at(const Engine& e, int32_t pos, const Cell* value) {
+  int32_t end = input_end(e);
+  if (pos >= end) return -1;
+  TypeId it = e.input.type();
+  if (is_any_block(it)) {
+    Cell a = *block::cell_at(&e.input, static_cast<uint32_t>(pos));
+    Cell b = *value;
+    int op = e.comp;
+    // A lit-word or lit-path matches a word or path of any kind with the same spelling.
+    if (b.is(TYPE_LIT_WORD) || b.is(TYPE_LIT_PATH))
+      op = e.comp == COMP_STRICT_EQUAL ? COMP_FIND_CASE : COMP_FIND;
+    return actions::compare(&a, &b, op) ? 1 : -1;
+  }
+  if (it == TYPE_BINARY) return match_detail::match_in_binary(e, pos, end, value);
+  return match_detail::match_in_text(e, pos, end, value);
+}
+
+int32_t match_type_at(Engine& e, int32_t pos, const Cell* rule) {
+  TypeId it = e.input.type();
+  if (is_any_string(it)) raise(e, "parse-unsupported");
+  int32_t end = input_end(e);
+  if (pos >= end) return -1;
+  auto fits = [rule](int t) {
+    if (t <= 0 || t >= TYPE_TABLE_SIZE) return false;
+    return rule->is(TYPE_DATATYPE) ? static_cast<int>(rule->data1) == t
+                                   : match_detail::typeset_has_type(rule, static_cast<TypeId>(t));
+  };
+  if (is_any_block(it)) return fits(block::cell_at(&e.input, static_cast<uint32_t>(pos))->type()) ? 1 : -1;
+  // Binary input: the value the bytes from here would load as. The bytes are copied out,
+  // since the scan allocates and the input buffer may move.
+  std::string text(reinterpret_cast<const char*>(series::unit_at(&e.input, pos)),
+                   static_cast<size_t>(end - pos));
+  lexer::Request req;
+  req.text = reinterpret_cast<const uint8_t*>(text.data());
+  req.length = text.size();
+  req.mode = lexer::Mode::scan;
+  req.one_value = true;
+  req.count_chars = false;
+  Cell unused;
+  uint32_t stop = 0;
+  int t = lexer::scan_utf8(req, &unused, &stop);
+  if (t == TYPE_ERROR || !fits(t) || stop == 0) return -1;
+  return static_cast<int32_t>(stop);
+}
+
+int32_t search(Engine& e, int32_t pos, const Cell* value, int32_t* len) {
+  TypeId it = e.input.type();
+  if (!is_any_block(it)) {
+    TypeId vt = value->type();
+    if (vt != TYPE_CHAR && vt != TYPE_BITSET && vt != TYPE_BINARY && !is_any_string(vt))
+      raise(e, "parse-rule", value);
+    if (match_detail::empty_text(value)) {
+      *len = 0;
+      return pos;
+    }
+  }
+  int32_t end = input_end(e);
+  for (int32_t p = pos; p < end; ++p) {
+    int32_t n = match_at(e, p, value);
+    if (n >= 0) {
+      *len = n;
+      return p;
+    }
+  }
+  return -1;
+}
+
+}  // namespace tav::parse_detail

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   libssl-dev zlib1g-dev libzstd-dev libcurl4-openssl-dev
   locales
+  python3 lua5.4 time  # bench/: the peer interpreters and the peak-memory probe
 )
 
 # Number text must not depend on the locale: one test runs under a comma-decimal locale.

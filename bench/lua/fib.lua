@@ -1,0 +1,7 @@
+-- Recursive calls. fib is global, as the other two look their function up by name.
+function fib(n)
+  if n < 2 then return n end
+  return fib(n - 1) + fib(n - 2)
+end
+
+print(fib(30))

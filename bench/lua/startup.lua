@@ -1,0 +1,2 @@
+-- Start-up to the first evaluation.
+print(1 + 1)

@@ -1,0 +1,10 @@
+# Recursive calls.
+
+
+def fib(n):
+    if n < 2:
+        return n
+    return fib(n - 1) + fib(n - 2)
+
+
+print(fib(30))

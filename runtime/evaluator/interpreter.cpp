@@ -1,5 +1,6 @@
 #include "interpreter.h"
 
+#include "collector.h"
 #include "context.h"
 #include "errors.h"
 #include "evaluator/actions.h"
@@ -196,6 +197,8 @@ bool is_system_issue(const Cell* issue, const Code& code) {
 }  // namespace interp_detail
 
 Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value) {
+  // Between expressions nothing holds raw buffer pointers: the one place collections run.
+  collector::safe_point();
   interp_detail::DepthGuard guard;
   Cell* start_top = stack::top;
   Cell value = *code.at();

@@ -3,19 +3,27 @@
 // runner exits non-zero.
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "datatypes/string.h"
 #include "errors.h"
 #include "output.h"
 #include "runtime.h"
+#include "evaluator/interpreter.h"
+#include "scanner/lexer.h"
 #include "stack.h"
+#include "symbols.h"
+#include "table.h"
 
 namespace {
 
 struct Options {
   const char* file = nullptr;
   const char* text = nullptr;
+  const char* table = nullptr;
 };
 
 void print_uncaught(const tav::Cell* err) {
@@ -33,13 +41,48 @@ void print_to_stdout(const tav::Cell* text, bool new_line) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
+bool read_file(const char* path, std::string* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *out = ss.str();
+  return true;
+}
+
+// A script may open with its header: the word Tav followed by a block.
+void skip_header(tav::Cell* code) {
+  using namespace tav;
+  SeriesBuffer* buf = cell_buffer(code);
+  if (buf->count() < 2) return;
+  const Cell* first = buf->cells();
+  if (!first[0].is(TYPE_WORD) || !first[1].is(TYPE_BLOCK)) return;
+  symbol::Name n = symbol::name(first[0].data2);
+  if (n.length == 3 && strncasecmp(n.bytes, "tav", 3) == 0) code->data1 += 2;
+}
+
 int run(void* p) {
+  using namespace tav;
   auto* opts = static_cast<Options*>(p);
-  tav::runtime::init();
-  tav::stack::uncaught_handler = print_uncaught;
-  tav::dyn_print::add(print_to_stdout, nullptr);
-  tav::runtime::run_boot_code();
-  (void)opts;
+  runtime::init();
+  stack::uncaught_handler = print_uncaught;
+  dyn_print::add(print_to_stdout, nullptr);
+  runtime::run_boot_code();
+  if (opts->table) {
+    int status = table::run(opts->table);
+    std::fflush(stdout);
+    return status;
+  }
+  std::string text;
+  if (opts->file && !read_file(opts->file, &text)) {
+    std::fprintf(stderr, "*** Access Error: cannot open: %s\n", opts->file);
+    return 1;
+  }
+  if (opts->text) text = opts->text;
+  Cell* code = set_none(stack::new_cell());
+  lexer::transcode(text, code);
+  if (opts->file) skip_header(code);
+  interp::eval_block(code, false);
   std::fflush(stdout);
   return 0;
 }
@@ -51,6 +94,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
       opts.text = argv[++i];
+    } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
+      opts.table = argv[++i];
     } else if (!opts.file && !opts.text) {
       opts.file = argv[i];
     }

@@ -9,6 +9,7 @@
 # environment:
 #   BENCH_RUNS     timed runs per benchmark and language (default 5)
 #   BENCH_TIMEOUT  seconds before a run is stopped (default 300)
+#   BENCH_CLOCK    wall (default) or cpu: user + system time, steadier on a busy machine
 #   BENCH_PYTHON, BENCH_LUA  the peer interpreters (default /usr/bin/python3, lua5.4)
 #
 # Every run's output is checked against Python's: a language whose output differs, that
@@ -20,11 +21,13 @@ bin=${1:-build/bin}
 [ $# -gt 0 ] && shift
 runs=${BENCH_RUNS:-5}
 limit=${BENCH_TIMEOUT:-300}
+clock=${BENCH_CLOCK:-wall}
 text_size=$((4 * 1024 * 1024))
 
 die() { echo "bench: $*" >&2; exit 2; }
 
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "BENCH_RUNS must be a positive whole number"
+[[ $clock == wall || $clock == cpu ]] || die "BENCH_CLOCK must be wall or cpu"
 tav=$(cd "$bin" 2>/dev/null && pwd)/tav-eval
 [ -x "$tav" ] || die "no tav-eval in $bin (build first: make build)"
 
@@ -41,7 +44,7 @@ lua=${BENCH_LUA:-$(command -v lua5.4 || true)}
 gnu_time=/usr/bin/time
 [ -x "$gnu_time" ] || echo "bench: $gnu_time not found (package time); no peak memory" >&2
 
-all_benches=(startup fib while string sort parse)
+all_benches=(startup fib while-loop string-append block-sort parse-text)
 if [ $# -gt 0 ]; then benches=("$@"); else benches=("${all_benches[@]}"); fi
 for b in "${benches[@]}"; do
   for f in "tav/$b.tav" "python/$b.py" "lua/$b.lua"; do
@@ -66,6 +69,8 @@ command_for() {  # lang bench -> the command line, one word per line
   esac
 }
 
+oneline() { head -c "$1" | tr '\n' ' ' | sed 's/ *$//'; }  # limit -> stdin on one line
+
 declare -A failed   # "bench lang" -> reason, once a run went wrong
 declare -A reference
 
@@ -75,17 +80,18 @@ run_once() {
   local key="$b $lang" out="$work/$b.$lang.out" err="$work/$b.$lang.err"
   local -a cmd
   mapfile -t cmd < <(command_for "$lang" "$b")
-  local secs rss status
-  read -r secs rss status < <("$python" "$here/measure.py" "$limit" "$out" "$err" "${cmd[@]}")
+  local wall cpu status secs
+  read -r wall cpu status < <("$python" "$here/measure.py" "$limit" "$out" "$err" "${cmd[@]}")
+  if [ "$clock" = cpu ]; then secs=$cpu; else secs=$wall; fi
   if [ "$status" = timeout ]; then
     failed[$key]="stopped after ${limit} s"
   elif [ "$status" != 0 ]; then
-    failed[$key]="exit status $status: $(head -c 300 "$err" "$out" 2>/dev/null | tr '\n' ' ')"
+    failed[$key]="exit status $status: $(cat "$err" "$out" | oneline 300)"
   elif [ "$lang" = python ] && [ "$r" = 1 ]; then
     reference[$b]=$(cat "$out")
     echo "$secs" >>"$work/$b.$lang.times"
   elif [ "$(cat "$out")" != "${reference[$b]-}" ]; then
-    failed[$key]="printed \"$(head -c 200 "$out" | tr '\n' ' ')\", Python printed \"$(printf %s "${reference[$b]-}" | head -c 200 | tr '\n' ' ')\""
+    failed[$key]="printed \"$(oneline 200 <"$out")\", Python printed \"$(printf %s "${reference[$b]-}" | oneline 200)\""
   else
     echo "$secs" >>"$work/$b.$lang.times"
   fi
@@ -94,6 +100,9 @@ run_once() {
 echo "bench: $runs runs of ${benches[*]} in ${langs[*]}" >&2
 for ((r = 1; r <= runs; r++)); do
   echo "bench: run $r/$runs" >&2
+  # What starting any process costs on this machine, for reading the start-up figures.
+  read -r wall cpu _ < <("$python" "$here/measure.py" "$limit" /dev/null /dev/null /bin/true)
+  if [ "$clock" = cpu ]; then echo "$cpu"; else echo "$wall"; fi >>"$work/floor.times"
   for b in "${benches[@]}"; do
     # The order rotates from run to run, so that no language always follows another; the
     # first run starts with Python, whose output is the reference.
@@ -130,8 +139,9 @@ lua_version=$([ -n "$lua" ] && "$lua" -v 2>&1 | awk '{ print $2 }')
 commit=$(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown)
 echo
 echo "Tav $commit ($tav) against Python $py_version and Lua ${lua_version:-(absent)}:" \
-     "median wall time of $runs runs, $(nproc) cores"
-printf '%-10s %10s %10s %10s %10s %10s %13s\n' benchmark "Tav ms" "Python ms" "Lua ms" Tav/Python Tav/Lua "Tav peak MiB"
+     "median $clock time of $runs runs, $(nproc) cores"
+echo "(a process that does nothing, /bin/true, takes $(ms "$(median "$work/floor.times")") ms here)"
+printf '%-14s %9s %10s %9s %11s %8s %13s\n' benchmark "Tav ms" "Python ms" "Lua ms" Tav/Python Tav/Lua "Tav peak MiB"
 status=0
 notes=()
 for b in "${benches[@]}"; do
@@ -140,7 +150,7 @@ for b in "${benches[@]}"; do
   l=$(median "$work/$b.lua.times")
   mem=-
   [ -n "$t" ] && mem=$(peak_mib "$b")
-  printf '%-10s %10s %10s %10s %10s %10s %13s\n' "$b" "$(ms "$t")" "$(ms "$p")" "$(ms "$l")" \
+  printf '%-14s %9s %10s %9s %11s %8s %13s\n' "$b" "$(ms "$t")" "$(ms "$p")" "$(ms "$l")" \
     "$(ratio "$t" "$p")" "$(ratio "$t" "$l")" "${mem:--}"
   for lang in "${langs[@]}"; do
     if [ -n "${failed["$b $lang"]+x}" ]; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs each benchmark as the same program in Tav, Python 3 and Lua 5.4, several times and
-# interleaved, then prints per benchmark the median wall times, the ratios Tav/Python and
+# interleaved, then prints per benchmark the median times, the ratios Tav/Python and
 # Tav/Lua, and Tav's peak resident memory.
 #
 # usage: bash bench/run.sh [BIN-DIR] [BENCHMARK...]

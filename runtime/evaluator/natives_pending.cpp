@@ -6,5 +6,4 @@ namespace tav::natives {
 void register_control() {}
 void register_evaluation() {}
 void register_series_text() {}
-void register_system() {}
 }  // namespace tav::natives

@@ -118,10 +118,13 @@ void set_words(const Cell* words_block, Cell* source, int32_t n, bool any, bool 
   }
 }
 
+// A words block over text holds words only as well: setting through anything else would read
+// its payload as a binding.
 void set_words_picked(const Cell* words_block, Cell* series, int32_t n) {
   for (int32_t i = 1; i <= n; ++i) {
     Cell value = pick_element(series, i);
     Cell word = *block::cell_at(words_block, words_block->index() + i - 1);
+    if (!settable_word(word.type())) error::raise(ERR_SCRIPT, "invalid-arg", &word);
     interp::set_word(&word, &value);
   }
 }
@@ -398,12 +401,12 @@ Status foreach_native(const int32_t*) {
 }
 
 inline bool forall_series(TypeId t) {
-  return is_any_block(t) || is_any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
-         t == TYPE_IMAGE;
+  return is_any_block(t) || is_any_string(t) || t == TYPE_BINARY || t == TYPE_VECTOR;
 }
 
 // The word walks its own series one value at a time; the body may move it along that series
-// but not point it at another one.
+// but not point it at another one, nor at a value of another type (whose payload could
+// happen to equal the node).
 Status forall_native(const int32_t*) {
   Cell* args = stack::base;
   Cell start = *interp::get_word(args);

@@ -274,6 +274,7 @@ TEST_F(Control, Foreach) {
       {"foreach [a b] [1 2 3 4] [a * 10 + b]", "34"},
       {"foreach [] [1 2] [1]", "*** Script Error: invalid argument: []"},
       {"foreach [a 1] [1 2] [a]", "*** Script Error: invalid argument: 1"},
+      {"foreach [a 1] \"xy\" [a]", "*** Script Error: invalid argument: 1"},
       {"foreach x next [1 2 3] [x]", "3"},
       {"x: 0 foreach x [5 6] [] x", "6"},              // the word keeps its last value
   };
@@ -302,6 +303,7 @@ TEST_F(Control, Forall) {
        "*** Script Error: forall does not allow integer! for its word argument"},
       {"b: [1 2] forall b [b: [3 4]]",
        "*** Script Error: Loop series changed to invalid value: [3 4]"},
+      {"b: [1 2] forall b [b: 5]", "*** Script Error: Loop series changed to invalid value: 5"},
   };
   check_cases(std::begin(cases), std::end(cases));
   EXPECT_EQ(output("s: \"abc\" forall s [prin length? s]"), "321");

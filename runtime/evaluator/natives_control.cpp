@@ -95,25 +95,17 @@ inline bool settable_word(TypeId t) {
   return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
 }
 
-// Sets the n words of a words block from a source: its elements when it is block-like (and
-// not only), else the source itself. any: unset! values may be assigned; some: a none value
-// leaves its word alone.
-void set_words(const Cell* words_block, Cell* source, int32_t n, bool any, bool only,
-               bool some) {
-  bool elements = block_like(source->type()) && !only;
-  if (elements) {
-    for (int32_t i = 1; i <= n; ++i) {
-      Cell word = *block::cell_at(words_block, words_block->index() + i - 1);
-      if (!settable_word(word.type())) error::raise(ERR_SCRIPT, "invalid-arg", &word);
-      if (!any && pick_element(source, i).is(TYPE_UNSET))
-        error::raise(ERR_SCRIPT, "need-value", &word);
-    }
-  }
+// Sets the n words of a words block from the values at a block's index (none past its tail).
+// Every word is checked, and no value may be unset!, before the first one is set.
+void set_words(const Cell* words_block, Cell* source, int32_t n) {
   for (int32_t i = 1; i <= n; ++i) {
-    Cell value = elements ? pick_element(source, i) : *source;
-    if (some && value.is(TYPE_NONE)) continue;
     Cell word = *block::cell_at(words_block, words_block->index() + i - 1);
     if (!settable_word(word.type())) error::raise(ERR_SCRIPT, "invalid-arg", &word);
+    if (pick_element(source, i).is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "need-value", &word);
+  }
+  for (int32_t i = 1; i <= n; ++i) {
+    Cell value = pick_element(source, i);
+    Cell word = *block::cell_at(words_block, words_block->index() + i - 1);
     interp::set_word(&word, &value);
   }
 }
@@ -147,7 +139,9 @@ bool foreach_next() {
 bool foreach_next_multi(int32_t n) {
   Cell* series = loop_series();
   if (n <= 0 || !loop_more(series)) return false;
-  if (block_like(series->type())) set_words(loop_word(), series, n, false, false, false);
+  // The body may have shortened the words block itself.
+  if (block::rs_length(loop_word()) < n) error::raise(ERR_SCRIPT, "invalid-arg", loop_word());
+  if (block_like(series->type())) set_words(loop_word(), series, n);
   else set_words_picked(loop_word(), series, n);
   series->data1 += static_cast<uint32_t>(n);
   return true;

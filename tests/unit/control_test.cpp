@@ -69,6 +69,7 @@ void install_control() {
       {"remove", ACT_REMOVE, "series [series!] /part length /key key-arg"},
       {"next", ACT_NEXT, "series [series!]"},
       {"head", ACT_HEAD, "series [series!]"},
+      {"clear", ACT_CLEAR, "series [series!]"},
       {"index?", ACT_INDEX_Q, "series [series!]"},
       {"length?", ACT_LENGTH_Q, "series [series!]"},
   };
@@ -279,6 +280,11 @@ TEST_F(Control, Foreach) {
       {"x: 0 foreach x [5 6] [] x", "6"},              // the word keeps its last value
   };
   check_cases(std::begin(cases), std::end(cases));
+  // A words block cleared by the body is refused at the next step, not read past its tail.
+  EXPECT_EQ(result("ws: [a b] code: [foreach] append/only code ws "
+                   "append code [[1 2 3 4] [clear ws]] do code")
+                .substr(0, 35),
+            "*** Script Error: invalid argument:");
   EXPECT_EQ(output("foreach c \"abc\" [prin c prin \"-\"]"), "a-b-c-");
   EXPECT_EQ(output("foreach [a b] \"abc\" [prin a prin b prin \".\"]"), "ab.cnone.");
 }

@@ -3,7 +3,6 @@
 #include "evaluator/natives.h"
 
 namespace tav::natives {
-void register_control() {}
 void register_evaluation() {}
 void register_series_text() {}
 }  // namespace tav::natives

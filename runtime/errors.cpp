@@ -235,6 +235,10 @@ void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
       else if (t == TYPE_REFINEMENT) o.put("/");
       else if (t == TYPE_ISSUE) o.put("#");
     }
+    if (v->data2 == 0 || v->data2 > symbol::count()) {
+      o.put("???");   // a damaged word cell must not stop the report
+      return;
+    }
     symbol::Name name = symbol::name(v->data2);
     o.put(std::string_view(name.bytes, name.length));
     if (mold && t == TYPE_SET_WORD) o.put(":");

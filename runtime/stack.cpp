@@ -218,6 +218,15 @@ Status return_to_kind(uint32_t kind) {
 
 [[noreturn]] void throw_error(const Cell* err) {
   Cell error = *err;
+  if (error.is(TYPE_ERROR) && frames_top > frames_begin) {
+    // The report names the call the error happened in.
+    NodeId ctx = 0;
+    uint32_t sym = nearest_call_symbol(&ctx);
+    if (sym != 0) {
+      Cell where = make_cell(TYPE_WORD, ctx, sym, 0xFFFFFFFF);
+      error::set_where(&error, &where);
+    }
+  }
   CallFrame* f = frames_top;
   while (f > frames_begin && (f - 1)->kind() != FRAME_TRY && (f - 1)->kind() != FRAME_TRY_ALL) --f;
   if (f == frames_begin) {

@@ -113,7 +113,7 @@ inline Cell* load_into_block(const char* n, const Cell* b) {
   return word::load_into_block_as(n, b, TYPE_REFINEMENT);
 }
 inline Cell* push(const Cell* w) { return word::push_as(w, TYPE_REFINEMENT); }
-// Pushes the value slot's word #i with the header exactly refinement!.
+// Pushes word #i of the context with the header exactly refinement! (flags cleared).
 Cell* push_from_context(NodeId ctx, uint32_t i);
 inline Cell* set_from_args() { return word::set_from_args(false); }
 inline Cell* get_into_result() { return word::get_into_result(); }

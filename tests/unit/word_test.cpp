@@ -223,6 +223,8 @@ TEST_F(Words, HelpersMakeWordsOfEachKind) {
   Cell* i = issue::make_at(stack::new_cell(), "F00");
   EXPECT_EQ(mold(i), "#F00");
   EXPECT_EQ(mold(get_word::load("helper-name")), ":helper-name");
+  // The global context's own word stays a word!: the kind is given to a copy.
+  EXPECT_TRUE(context::global_word(symbol::make("helper-name"), true, false)->is(TYPE_WORD));
   EXPECT_EQ(word::scan_name(value("#12")), TYPE_INTEGER);
   EXPECT_EQ(word::scan_name(issue::make_at(stack::new_cell(), "x:")), TYPE_SET_WORD);
   EXPECT_EQ(string::to_std_string(word::push_as_string(value("Mixed"))), "Mixed");

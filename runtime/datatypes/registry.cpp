@@ -10,10 +10,12 @@
 #include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
+#include "datatypes/path.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
 #include "datatypes/url.h"
+#include "datatypes/word.h"
 #include "context.h"
 #include "init_steps.h"
 #include "symbols.h"
@@ -31,9 +33,13 @@ void register_datatypes() {
   integer::init();        // after binary!
   symbol::register_datatype();
   context::register_datatype();
+  word_type::init();       // word!, lit-word!, set-word!, get-word!, refinement!
   char_::init();          // after refinement!
   native_type::register_datatypes();   // native!, action!, op!
+  path_type::init();      // path!, lit-path!, set-path!, get-path!
   function::register_datatype();       // after path!
+  paren_type::init();     // after routine!
+  issue_type::init();
   url_type::init();       // after issue!
   file_type::init();
   object_type::init();    // after file!

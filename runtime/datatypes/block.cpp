@@ -1,4 +1,5 @@
 #include "datatypes/block.h"
+#include "datatypes/block_actions.h"
 
 #include <cstring>
 #include <vector>
@@ -583,6 +584,13 @@ void init() {
   set(ACT_SELECT, entry(&block::select));
   set(ACT_TAKE, entry(&block::take));
   set(ACT_COPY, entry(&block::copy));
+  set(ACT_MAKE, entry(&block::make));
+  set(ACT_TO, entry(&block::to));
+  set(ACT_EVAL_PATH, entry(&block::eval_path));
+  set(ACT_PUT, entry(&block::put));
+  set(ACT_SORT, entry(&block::sort));
+  set(ACT_SWAP, entry(&block::swap));
+  set(ACT_TRIM, entry(&block::trim));
   datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", row);
 }
 

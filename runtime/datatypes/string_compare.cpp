@@ -8,6 +8,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
+#include "sort.h"
 #include "errors.h"
 #include "evaluator/actions.h"
 #include "ownership.h"
@@ -176,8 +177,8 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
         error::raise(ERR_SCRIPT, "out-of-range", comparator);
       plan.offset = static_cast<uint32_t>(at - 1);
     } else if (comparator->is(TYPE_FUNCTION)) {
-      // Calling a function for each pair needs the interpreter's call entry.
-      error::raise(ERR_INTERNAL, "not-done");
+      return sort::sort_text_with_function(series, count, plan.size, all && skip, reverse,
+                                           comparator);
     } else {
       actions::raise_invalid_refine("compare", comparator);
     }

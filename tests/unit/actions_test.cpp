@@ -87,7 +87,7 @@ TEST_F(GenericActions, FormAndMoldPart) {
 TEST_F(GenericActions, AnUnsupportedActionRaisesExpectArg) {
   Cell* b = blk("1");
   EXPECT_EQ(error_id([&] { call(ACT_ADD, {*b, integer(1)}); }), "expect-arg");
-  EXPECT_EQ(error_id([&] { call(ACT_SORT, {*b}); }), "expect-arg");
+  EXPECT_EQ(error_id([&] { call(ACT_CREATE, {*b}); }), "expect-arg");
   Cell none;
   set_none(&none);
   EXPECT_EQ(error_id([&] { call(ACT_APPEND, {none, integer(1)}); }), "expect-arg");

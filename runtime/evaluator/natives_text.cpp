@@ -2,6 +2,7 @@
 // changes, `as`, local file names, new-line markers, checksums, compression and the entry of
 // `parse`. Each checks its arguments, hands the work to a datatype or codec, and shapes the
 // result in the base cell.
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -319,7 +320,7 @@ Cell* run_codec(Call call, uint32_t first_size, bool query_first) {
   }
   int status = compression::TOO_SMALL;
   for (int attempt = 0; attempt < 2 && status == compression::TOO_SMALL; attempt++) {
-    out.assign(size, 0);
+    out.assign(std::max<uint32_t>(size, 1), 0);
     status = call(out.data(), &size);
   }
   if (status != compression::OK) error::raise(ERR_SCRIPT, "invalid-data");

@@ -26,6 +26,10 @@ void write_le32(uint8_t* p, uint32_t v) {
 
 // Hands a decoded or encoded result to the caller's destination.
 int deliver(const std::vector<uint8_t>& out, uint8_t* dst, uint32_t* size) {
+  if (out.empty()) {
+    *size = 0;
+    return OK;
+  }
   if (!dst || *size < out.size()) {
     *size = static_cast<uint32_t>(out.size());
     return TOO_SMALL;

@@ -32,6 +32,11 @@ inline void install() {
     set_datatype(&dt, static_cast<TypeId>(t));
     evaltest::set_global(type_table[t].name, dt);
   }
+  Cell c;
+  evaltest::set_global("true", *set_logic(&c, true));
+  evaltest::set_global("false", *set_logic(&c, false));
+  evaltest::set_global("none", *set_none(&c));
+  def("length?", TYPE_ACTION, ACT_LENGTH_Q, "series");
   const std::string add = "series value /part length /only /dup count";
   def("append", TYPE_ACTION, ACT_APPEND, add);
   def("insert", TYPE_ACTION, ACT_INSERT, add);

@@ -4,7 +4,5 @@
 
 namespace tav::init_steps {
 void image_codecs() {}
-void checksum_words() {}
-void compression_words() {}
 void call_output() {}
 }  // namespace tav::init_steps

@@ -1,5 +1,6 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/float.h"
@@ -30,6 +31,7 @@ void register_datatypes() {
   series_type::init();
   block_type::init();
   string_type::init();
+  binary_type::init();
   integer::init();        // after binary!
   symbol::register_datatype();
   context::register_datatype();

@@ -4,5 +4,4 @@
 
 namespace tav::natives {
 void register_evaluation() {}
-void register_series_text() {}
 }  // namespace tav::natives

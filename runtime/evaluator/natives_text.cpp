@@ -1,0 +1,440 @@
+// The series, text and conversion natives: set operations, URL and base encodings, case
+// changes, `as`, local file names, new-line markers, checksums, compression and the entry of
+// `parse`. Each checks its arguments, hands the work to a datatype or codec, and shapes the
+// result in the base cell.
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "datatypes/base_codecs.h"
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/file.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/string_ops.h"
+#include "datatypes/url.h"
+#include "errors.h"
+#include "evaluator/actions.h"
+#include "evaluator/checksum.h"
+#include "evaluator/natives.h"
+#include "evaluator/parse.h"
+#include "init_steps.h"
+#include "runtime.h"
+#include "services/compression.h"
+#include "services/simple_io.h"
+#include "stack.h"
+#include "string_buffer.h"
+#include "symbols.h"
+#include "words.h"
+
+namespace tav::natives {
+
+namespace text_natives_detail {
+
+inline Cell* arg(int i) { return stack::base + i; }
+inline Cell* ref_cell(const int32_t* refs, int i) {
+  return refs[i] == -1 ? nullptr : stack::base + refs[i];
+}
+inline bool ref_flag(const int32_t* refs, int i) { return refs[i] != -1; }
+
+Status result(const Cell* value) {
+  Cell v = *value;
+  *stack::base = v;
+  stack::top = stack::base + 1;
+  return CODE_NONE;
+}
+
+// Method words, interned at start-up: the natives compare a method argument's canonical
+// symbol with these.
+uint32_t checksum_symbols[checksum::METHOD_COUNT] = {};
+uint32_t compression_symbols[4] = {};
+
+// Index of the word among the symbols (by canonical spelling), or -1.
+int symbol_index(const Cell* word, const uint32_t* symbols, int count) {
+  if (!is_any_word(word->type())) return -1;
+  uint32_t a = symbol::alias(word->data2);
+  for (int i = 0; i < count; i++)
+    if (symbols[i] && symbol::alias(symbols[i]) == a) return i;
+  return -1;
+}
+
+Cell datatype_of(TypeId t) {
+  Cell c;
+  set_datatype(&c, t);
+  return c;
+}
+
+// The bytes of a string (its UTF-8) or a binary! from its index.
+std::vector<uint8_t> data_bytes(const Cell* value) {
+  std::vector<uint8_t> bytes;
+  binary::byte_form(value, -1, false, binary::ByteMode::strict, bytes);
+  return bytes;
+}
+
+// ---- Set operations ------------------------------------------------------------------------
+
+template <int Op>
+Status set_op(const int32_t* refs) {
+  const bool unique = Op == string::SET_UNIQUE;
+  Cell* s1 = arg(0);
+  Cell* s2 = unique ? nullptr : arg(1);
+  int ref_base = 0;
+  bool case_ = ref_flag(refs, ref_base);
+  Cell* skip = ref_cell(refs, ref_base + 1);
+  TypeId t1 = s1->type();
+  if (s2) {
+    TypeId t2 = s2->type();
+    bool blocks = (t1 == TYPE_BLOCK || t1 == TYPE_HASH) && (t2 == TYPE_BLOCK || t2 == TYPE_HASH);
+    if (!blocks && t1 != t2) {
+      Cell d1 = datatype_of(t1), d2 = datatype_of(t2);
+      error::raise(ERR_SCRIPT, "expect-val", &d1, &d2);
+    }
+  }
+  if (t1 == TYPE_STRING) {
+    Cell second = s2 ? *s2 : *s1;
+    string::do_set_op(s1, &second, case_, skip, Op);
+    return result(s1);
+  }
+  if (t1 == TYPE_BLOCK || t1 == TYPE_HASH) error::raise(ERR_INTERNAL, "not-done");
+  static const char* const names[] = {"unique", "union", "intersect", "exclude", "difference"};
+  Cell name = word::make(symbol::make(names[Op - string::SET_UNIQUE]));
+  Cell dt = datatype_of(t1);
+  Cell which = word::make(symbol::make(unique ? "set" : "set1"));
+  error::raise(ERR_SCRIPT, "expect-arg", &name, &dt, &which);
+}
+
+Status complement_q(const int32_t*) {
+  Cell* bits = arg(0);
+  if (!bits->is(TYPE_BITSET)) {
+    Cell name = word::make(symbol::make("complement?"));
+    Cell dt = datatype_of(bits->type());
+    Cell which = word::make(symbol::make("bits"));
+    error::raise(ERR_SCRIPT, "expect-arg", &name, &dt, &which);
+  }
+  // The complement flag lives in the bit array's buffer flags.
+  Cell answer;
+  set_logic(&answer, (cell_buffer(bits)->flags & 0x80000u) != 0);
+  return result(&answer);
+}
+
+// ---- URL and base encodings -----------------------------------------------------------------
+
+Status dehex(const int32_t*) {
+  Cell* out = string::make_at(stack::new_cell(), string::length(arg(0)));
+  url::decode(arg(0), out->node());
+  return result(out);
+}
+
+Status enhex(const int32_t*) {
+  Cell* out = string::make_at(stack::new_cell(), string::length(arg(0)));
+  int mode = arg(0)->is(TYPE_STRING) ? url::ENCODE_UNRESERVED : url::ENCODE_URL;
+  url::encode(arg(0), out->node(), mode);
+  return result(out);
+}
+
+int base_of(const int32_t* refs) {
+  Cell* b = ref_cell(refs, 0);
+  if (!b) return 64;
+  if (!b->is(TYPE_INTEGER) || !binary::is_supported_base(b->int_value()))
+    error::raise(ERR_SCRIPT, "invalid-arg", b);
+  return b->int_value();
+}
+
+Status debase(const int32_t* refs) {
+  int base = base_of(refs);
+  if (!is_any_string(arg(0)->type())) error::raise(ERR_SCRIPT, "invalid-arg", arg(0));
+  string::CharView text = string::view_of(arg(0));
+  binary::Decoded d = binary::decode_base(base, text.p, text.count, text.unit);
+  if (!d) {
+    Cell none;
+    return result(set_none(&none));
+  }
+  return result(binary::load(d->data(), d->size()));
+}
+
+Status enbase(const int32_t* refs) {
+  int base = base_of(refs);
+  std::vector<uint8_t> bytes = data_bytes(arg(0));
+  int64_t n = static_cast<int64_t>(bytes.size());
+  int64_t capacity = base == 64 ? (n / 3) * 4 + ((n % 3) * 4) / 3 + (n / 32) * 2 + 5
+                     : base == 58 ? n * 2
+                     : base == 16 ? n * 2 + n / 32 + 32
+                                  : n * 8 + (n / 8) * 2 + 4;
+  if (capacity > INT32_MAX) error::raise(ERR_SCRIPT, "too-long");
+  std::string text;
+  binary::encode_base(base, bytes.data(), bytes.size(), text);
+  Cell* out = string::make_at(stack::new_cell(), static_cast<uint32_t>(text.size()));
+  string::append_bytes(out->node(), text.data(), text.size());
+  return result(out);
+}
+
+// ---- Case --------------------------------------------------------------------------------------
+
+template <bool Upper>
+Status change_case(const int32_t* refs) {
+  Cell* value = arg(0);
+  Cell* part = ref_cell(refs, 0);
+  if (value->is(TYPE_CHAR) || is_any_string(value->type())) {
+    string::change_case(value, part, Upper);
+  } else {
+    error::raise(ERR_SCRIPT, "invalid-arg", value);
+  }
+  return result(value);
+}
+
+// ---- as ----------------------------------------------------------------------------------
+
+bool is_block_like(TypeId t) {
+  return t == TYPE_BLOCK || t == TYPE_PAREN || is_any_path(t);
+}
+
+Status as(const int32_t*) {
+  Cell* type = arg(0);
+  Cell* spec = arg(1);
+  TypeId target = type->is(TYPE_DATATYPE) ? static_cast<TypeId>(type->data1) : type->type();
+  TypeId from = spec->type();
+  bool ok = (is_block_like(target) && is_block_like(from)) ||
+            (is_any_string(target) && is_any_string(from));
+  if (!ok) {
+    Cell d1 = datatype_of(from), d2 = datatype_of(target);
+    error::raise(ERR_SCRIPT, "not-same-class", &d1, &d2);
+  }
+  Cell out = *spec;
+  out.set_type(target);
+  return result(&out);
+}
+
+// ---- Files -------------------------------------------------------------------------------
+
+Status to_local_file(const int32_t* refs) {
+  Cell* path = arg(0);
+  if (!is_any_string(path->type())) error::raise(ERR_SCRIPT, "invalid-arg", path);
+  Cell* out = string::make_at(stack::new_cell(), string::length(path));
+  file::to_local_path(path, out, ref_flag(refs, 0));
+  return result(out);
+}
+
+// ---- New-line markers ----------------------------------------------------------------------
+
+Status new_line(const int32_t* refs) {
+  Cell* pos = arg(0);
+  bool value = is_true(arg(1));
+  bool all = ref_flag(refs, 0);
+  Cell* size = ref_cell(refs, 1);
+  int32_t step = 0;
+  if (all) step = 1;
+  if (size) {
+    if (!size->is(TYPE_INTEGER) || size->int_value() <= 0)
+      error::raise(ERR_SCRIPT, "out-of-range", size);
+    step = size->int_value();
+  }
+  int32_t len = block::rs_length(pos);
+  if (len > 0) {
+    Cell* cells = block::rs_head(pos);
+    int32_t count = step == 0 ? 1 : len;
+    for (int32_t i = 0; i < count; i++) {
+      bool selected = step <= 1 || i % step == 0;
+      if (selected == value) cells[i].header |= FLAG_NEW_LINE;
+      else cells[i].header &= ~FLAG_NEW_LINE;
+    }
+  }
+  return result(pos);
+}
+
+Status new_line_q(const int32_t*) {
+  Cell* pos = arg(0);
+  Cell answer;
+  set_logic(&answer, block::rs_length(pos) > 0 && (block::rs_head(pos)->header & FLAG_NEW_LINE));
+  return result(&answer);
+}
+
+// ---- checksum ----------------------------------------------------------------------------
+
+Status checksum_native(const int32_t* refs) {
+  Cell* data = arg(0);
+  Cell* method = arg(1);
+  Cell* spec = ref_cell(refs, 0);
+  std::vector<uint8_t> bytes;
+  if (data->is(TYPE_FILE)) {
+    Cell* read = simple_io::read(data, nullptr, nullptr, true, false, false);
+    bytes = data_bytes(read);
+  } else if (data->is(TYPE_STRING) || data->is(TYPE_BINARY)) {
+    bytes = data_bytes(data);
+  } else {
+    error::raise(ERR_SCRIPT, "invalid-arg", data);
+  }
+  int k = symbol_index(method, checksum_symbols, checksum::METHOD_COUNT);
+  if (k < 0) error::raise(ERR_SCRIPT, "invalid-arg", method);
+  auto m = static_cast<checksum::Method>(k);
+  using checksum::Method;
+  Cell with_word = word::make(symbol::make("with"));
+  with_word.set_type(TYPE_REFINEMENT);
+  Cell out;
+  if (m == Method::crc32 || m == Method::tcp || m == Method::adler32) {
+    if (spec) error::raise(ERR_SCRIPT, "invalid-refine-arg", &with_word, method);
+    uint32_t v = m == Method::crc32   ? checksum::crc32(bytes.data(), bytes.size())
+                 : m == Method::tcp   ? checksum::tcp(bytes.data(), bytes.size())
+                                      : checksum::adler32(bytes.data(), bytes.size());
+    return result(set_integer(&out, static_cast<int32_t>(v)));
+  }
+  std::optional<checksum::Digest> d;
+  if (spec) {
+    if (spec->is(TYPE_INTEGER)) {
+      // The table-size hash has no algorithm yet.
+      error::raise(ERR_INTERNAL, "not-done");
+    }
+    if (!spec->is(TYPE_STRING) && !spec->is(TYPE_BINARY))
+      error::raise(ERR_SCRIPT, "invalid-arg", spec);
+    if (m == Method::hash) error::raise(ERR_SCRIPT, "invalid-refine-arg", &with_word, spec);
+    std::vector<uint8_t> key = data_bytes(spec);
+    d = checksum::hmac(bytes.data(), bytes.size(), key.data(), key.size(),
+                       checksum::method_index(m));
+  } else {
+    if (m == Method::hash) error::raise(ERR_SCRIPT, "invalid-refine-arg", &with_word, method);
+    d = checksum::digest(bytes.data(), bytes.size(), checksum::method_index(m));
+  }
+  if (!d) error::raise(ERR_INTERNAL, "not-done");
+  return result(binary::load(d->bytes, d->size));
+}
+
+// ---- compress and decompress -----------------------------------------------------------------
+
+compression::Method method_of(const Cell* word) {
+  int k = symbol_index(word, compression_symbols, 4);
+  if (k < 0) error::raise(ERR_SCRIPT, "invalid-arg", word);
+  return static_cast<compression::Method>(k);
+}
+
+// Calls the codec at most twice: once with the first size, once more with the size a
+// "too small" answer asked for. Any other failure is invalid data.
+template <typename Call>
+Cell* run_codec(Call call, uint32_t first_size, bool query_first) {
+  uint32_t size = first_size;
+  std::vector<uint8_t> out;
+  if (query_first) {
+    size = 0;
+    int s = call(nullptr, &size);
+    if (s != compression::TOO_SMALL && s != compression::OK) error::raise(ERR_SCRIPT, "invalid-data");
+  }
+  int status = compression::TOO_SMALL;
+  for (int attempt = 0; attempt < 2 && status == compression::TOO_SMALL; attempt++) {
+    out.assign(std::max<uint32_t>(size, 1), 0);
+    status = call(out.data(), &size);
+  }
+  if (status != compression::OK) error::raise(ERR_SCRIPT, "invalid-data");
+  return binary::load(out.data(), size);
+}
+
+Status compress(const int32_t* refs) {
+  std::vector<uint8_t> bytes = data_bytes(arg(0));
+  compression::Method m = method_of(arg(1));
+  int level = -1;
+  if (Cell* lvl = ref_cell(refs, 0)) {
+    if (!lvl->is(TYPE_INTEGER) || lvl->int_value() < 1 ||
+        lvl->int_value() > compression::max_level(m))
+      error::raise(ERR_SCRIPT, "out-of-range", lvl);
+    level = lvl->int_value();
+  }
+  uint64_t n = bytes.size();
+  uint64_t first = n + (n >> 11) + 32;
+  if (first > 0xFFFFFF00u) error::raise(ERR_INTERNAL, "no-memory");
+  auto call = [&](uint8_t* dst, uint32_t* size) {
+    return compression::compress(m, dst, size, bytes.data(), static_cast<uint32_t>(n), level);
+  };
+  return result(run_codec(call, static_cast<uint32_t>(first), false));
+}
+
+Status decompress(const int32_t* refs) {
+  if (!arg(0)->is(TYPE_BINARY)) error::raise(ERR_SCRIPT, "invalid-arg", arg(0));
+  std::vector<uint8_t> bytes = data_bytes(arg(0));
+  compression::Method m = method_of(arg(1));
+  int64_t requested = 0;
+  if (Cell* sz = ref_cell(refs, 0)) {
+    if (!sz->is(TYPE_INTEGER) || sz->int_value() < 0) error::raise(ERR_SCRIPT, "out-of-range", sz);
+    requested = sz->int_value();
+  }
+  bool query = m == compression::Method::gzip || m == compression::Method::zstd ||
+               requested <= static_cast<int64_t>(bytes.size());
+  auto call = [&](uint8_t* dst, uint32_t* size) {
+    return compression::decompress(m, dst, size, bytes.data(),
+                                   static_cast<uint32_t>(bytes.size()));
+  };
+  return result(run_codec(call, static_cast<uint32_t>(requested), query));
+}
+
+// ---- parse ---------------------------------------------------------------------------------
+
+Status parse_native(const int32_t* refs) {
+  Cell* input = arg(0);
+  Cell* rules = arg(1);
+  bool case_ = ref_flag(refs, 0);
+  Cell* part = ref_cell(refs, 1);
+  if (ref_flag(refs, 2)) error::raise(ERR_INTERNAL, "not-done");
+  if (part) {
+    int64_t end;
+    int32_t idx = std::max(series::index_of(input), 0);
+    if (part->is(TYPE_INTEGER)) {
+      end = int64_t(idx) + part->int_value();
+    } else if (part->type() == input->type() && part->node() == input->node()) {
+      end = series::index_of(part);
+    } else {
+      actions::raise_invalid_refine("part", part);
+    }
+    if (end <= 0) {
+      Cell c = *input;
+      Cell answer;
+      set_logic(&answer, series::length(&c, false) == 0);
+      return result(&answer);
+    }
+  }
+  Cell* r = parse::run(input, rules, case_, part, nullptr);
+  return result(r);
+}
+
+}  // namespace text_natives_detail
+
+void register_series_text() {
+  using namespace text_natives_detail;
+  put("parse", parse_native);
+  put("union", set_op<string::SET_UNION>);
+  put("intersect", set_op<string::SET_INTERSECT>);
+  put("unique", set_op<string::SET_UNIQUE>);
+  put("difference", set_op<string::SET_DIFFERENCE>);
+  put("exclude", set_op<string::SET_EXCLUDE>);
+  put("complement?", complement_q);
+  put("dehex", dehex);
+  put("enhex", enhex);
+  put("uppercase", change_case<true>);
+  put("lowercase", change_case<false>);
+  put("debase", debase);
+  put("enbase", enbase);
+  put("to-local-file", to_local_file);
+  put("checksum", checksum_native);
+  put("new-line", new_line);
+  put("new-line?", new_line_q);
+  put("as", as);
+  put("compress", compress);
+  put("decompress", decompress);
+}
+
+}  // namespace tav::natives
+
+namespace tav::init_steps {
+
+void checksum_words() {
+  for (int i = 0; i < checksum::METHOD_COUNT; i++) {
+    std::string_view n = checksum::METHOD_NAMES[i];
+    natives::text_natives_detail::checksum_symbols[i] = symbol::make(n.data(), n.size());
+  }
+}
+
+void compression_words() {
+  for (int i = 0; i < 4; i++) {
+    std::string_view n = compression::METHOD_NAMES[i];
+    natives::text_natives_detail::compression_symbols[i] = symbol::make(n.data(), n.size());
+  }
+}
+
+}  // namespace tav::init_steps

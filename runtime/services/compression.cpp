@@ -1,0 +1,331 @@
+#include "services/compression.h"
+
+#include <dlfcn.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "evaluator/checksum.h"
+
+namespace tav::compression {
+
+namespace compression_detail {
+
+// The largest output a decoder produces: the size word of a series buffer.
+constexpr size_t MAX_OUTPUT = 0xFFFFFF00u;
+
+uint32_t read_le32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+void write_le32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; i++) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Hands a decoded or encoded result to the caller's destination.
+int deliver(const std::vector<uint8_t>& out, uint8_t* dst, uint32_t* size) {
+  if (out.empty()) {
+    *size = 0;
+    return OK;
+  }
+  if (!dst || *size < out.size()) {
+    *size = static_cast<uint32_t>(out.size());
+    return TOO_SMALL;
+  }
+  if (!out.empty()) std::memcpy(dst, out.data(), out.size());
+  *size = static_cast<uint32_t>(out.size());
+  return OK;
+}
+
+bool raw_deflate(const uint8_t* src, uint32_t length, int level, std::vector<uint8_t>& out) {
+  if (level < 1 || level > 9) level = 6;
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+  out.resize(deflateBound(&z, length));
+  z.next_in = const_cast<Bytef*>(src);
+  z.avail_in = length;
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  int r = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return r == Z_STREAM_END;
+}
+
+// Inflates a whole raw deflate stream; CORRUPT when it is broken, cut short or too big.
+int raw_inflate(const uint8_t* src, uint32_t length, std::vector<uint8_t>& out) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return CORRUPT;
+  z.next_in = const_cast<Bytef*>(src);
+  z.avail_in = length;
+  uint8_t chunk[16384];
+  int r;
+  do {
+    z.next_out = chunk;
+    z.avail_out = sizeof chunk;
+    r = inflate(&z, Z_NO_FLUSH);
+    if (r != Z_OK && r != Z_STREAM_END) break;
+    out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+    if (out.size() > MAX_OUTPUT) r = Z_MEM_ERROR;
+  } while (r == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
+  inflateEnd(&z);
+  return r == Z_STREAM_END ? OK : CORRUPT;
+}
+
+// A gzip member: checks its header, inflates its data and checks CRC-32 and ISIZE.
+int gzip_member(const uint8_t* src, uint32_t length, std::vector<uint8_t>& out) {
+  if (length <= 17 || src[0] != 0x1F || src[1] != 0x8B || src[2] != 8 || (src[3] & 0xE0))
+    return CORRUPT;
+  uint8_t flags = src[3];
+  uint32_t end = length - 8;   // the trailer
+  uint32_t pos = 10;
+  if (flags & 4) {
+    uint32_t xlen = uint32_t(src[10]) | (uint32_t(src[11]) << 8);
+    if (xlen > length - 12) return CORRUPT;
+    pos = 12 + xlen;
+  }
+  for (uint8_t bit : {uint8_t(8), uint8_t(16)}) {
+    if (!(flags & bit)) continue;
+    while (pos < end && src[pos] != 0) pos++;
+    if (pos >= end) return CORRUPT;
+    pos++;
+  }
+  if (flags & 2) {
+    if (pos + 2 > end) return CORRUPT;
+    uint32_t crc = checksum::crc32(src, pos) & 0xFFFF;
+    if ((uint32_t(src[pos]) | (uint32_t(src[pos + 1]) << 8)) != crc) return CORRUPT;
+    pos += 2;
+  }
+  if (pos > end) return CORRUPT;
+  int r = raw_inflate(src + pos, end - pos, out);
+  if (r != OK) return r;
+  if (out.size() != read_le32(src + length - 4)) return CORRUPT;
+  if (checksum::crc32(out.data(), out.size()) != read_le32(src + end)) return CORRUPT;
+  return OK;
+}
+
+// libzstd, loaded on first use: the build links zlib only.
+struct ZstdApi {
+  decltype(&ZSTD_compress) compress = nullptr;
+  decltype(&ZSTD_isError) is_error = nullptr;
+  decltype(&ZSTD_createDCtx) create_dctx = nullptr;
+  decltype(&ZSTD_freeDCtx) free_dctx = nullptr;
+  decltype(&ZSTD_DCtx_setParameter) set_parameter = nullptr;
+  decltype(&ZSTD_decompressStream) decompress_stream = nullptr;
+  bool ok = false;
+};
+
+const ZstdApi& zstd_api() {
+  static ZstdApi api = [] {
+    ZstdApi a;
+    void* lib = dlopen("libzstd.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return a;
+    a.compress = reinterpret_cast<decltype(a.compress)>(dlsym(lib, "ZSTD_compress"));
+    a.is_error = reinterpret_cast<decltype(a.is_error)>(dlsym(lib, "ZSTD_isError"));
+    a.create_dctx = reinterpret_cast<decltype(a.create_dctx)>(dlsym(lib, "ZSTD_createDCtx"));
+    a.free_dctx = reinterpret_cast<decltype(a.free_dctx)>(dlsym(lib, "ZSTD_freeDCtx"));
+    a.set_parameter =
+        reinterpret_cast<decltype(a.set_parameter)>(dlsym(lib, "ZSTD_DCtx_setParameter"));
+    a.decompress_stream =
+        reinterpret_cast<decltype(a.decompress_stream)>(dlsym(lib, "ZSTD_decompressStream"));
+    a.ok = a.compress && a.is_error && a.create_dctx && a.free_dctx && a.set_parameter &&
+           a.decompress_stream;
+    return a;
+  }();
+  return api;
+}
+
+}  // namespace compression_detail
+
+std::optional<Method> method_from_name(std::string_view name) {
+  for (int i = 0; i < 4; i++) {
+    std::string_view m = METHOD_NAMES[i];
+    if (m.size() != name.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < m.size() && same; k++) {
+      char c = name[k];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      same = c == m[k];
+    }
+    if (same) return static_cast<Method>(i);
+  }
+  return std::nullopt;
+}
+
+int deflate_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length, int level) {
+  std::vector<uint8_t> out;
+  if (!compression_detail::raw_deflate(src, length, level, out)) return CORRUPT;
+  return compression_detail::deliver(out, dst, size);
+}
+
+int deflate_decompress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length) {
+  std::vector<uint8_t> out;
+  int r = compression_detail::raw_inflate(src, length, out);
+  if (r != OK) return r;
+  return compression_detail::deliver(out, dst, size);
+}
+
+int zlib_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length, int level) {
+  if (*size < 6) {
+    *size = length + 6;
+    return CORRUPT;
+  }
+  uint8_t flg = level < 2 ? 0x01 : level <= 5 ? 0x5E : level == 6 ? 0x9C : 0xDA;
+  uint32_t room = *size - 2;
+  int r = deflate_compress(dst + 2, &room, src, length, level);
+  if (r != OK) {
+    *size = room + 6;
+    return r;
+  }
+  uint32_t total = room + 6;
+  if (total > *size) {
+    *size = total;
+    return TOO_SMALL;
+  }
+  dst[0] = 0x78;
+  dst[1] = flg;
+  uint32_t adler = checksum::adler32(src, length);
+  for (int i = 0; i < 4; i++) dst[room + 2 + i] = static_cast<uint8_t>(adler >> (24 - 8 * i));
+  *size = total;
+  return OK;
+}
+
+int zlib_decompress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length) {
+  if (length < 6) return CORRUPT;
+  uint8_t cmf = src[0], flg = src[1];
+  if ((cmf * 256u + flg) % 31 != 0 || (cmf & 0x0F) != 8 || (cmf & 0x80) || (flg & 0x20))
+    return CORRUPT;
+  std::vector<uint8_t> out;
+  int r = compression_detail::raw_inflate(src + 2, length - 6, out);
+  if (r != OK) return r;
+  const uint8_t* t = src + length - 4;
+  uint32_t stored = (uint32_t(t[0]) << 24) | (uint32_t(t[1]) << 16) | (uint32_t(t[2]) << 8) | t[3];
+  if (checksum::adler32(out.data(), out.size()) != stored) return CORRUPT;
+  return compression_detail::deliver(out, dst, size);
+}
+
+int gzip_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length, int level) {
+  // Data that already is a whole gzip member passes through; anything else that merely
+  // starts like one is compressed, so the result always decompresses.
+  if (length > 2 && src[0] == 0x1F && src[1] == 0x8B && src[2] == 8) {
+    std::vector<uint8_t> check;
+    if (compression_detail::gzip_member(src, length, check) == OK) {
+      std::vector<uint8_t> same(src, src + length);
+      return compression_detail::deliver(same, dst, size);
+    }
+  }
+  if (*size < 18) {
+    *size = length + 18;
+    return CORRUPT;
+  }
+  uint32_t room = *size - 10;
+  int r = deflate_compress(dst + 10, &room, src, length, level);
+  if (r != OK) {
+    *size = room + 18;
+    return r;
+  }
+  uint32_t total = room + 18;
+  if (total > *size) {
+    *size = total;
+    return TOO_SMALL;
+  }
+  uint8_t xfl = level == -1 || level == 1 ? 4 : level == 9 ? 2 : 0;
+  const uint8_t header[10] = {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, xfl, 4};
+  std::memcpy(dst, header, 10);
+  compression_detail::write_le32(dst + 10 + room, checksum::crc32(src, length));
+  compression_detail::write_le32(dst + 14 + room, length);
+  *size = total;
+  return OK;
+}
+
+int gzip_decompress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length) {
+  if (length <= 17) return CORRUPT;
+  uint32_t isize = compression_detail::read_le32(src + length - 4);
+  if (!dst || *size < isize) {
+    // The stored size is only a claim: answer it once the member proves valid.
+    std::vector<uint8_t> out;
+    int r = compression_detail::gzip_member(src, length, out);
+    if (r != OK) return r;
+    *size = isize;
+    return TOO_SMALL;
+  }
+  std::vector<uint8_t> out;
+  int r = compression_detail::gzip_member(src, length, out);
+  if (r != OK) return r;
+  return compression_detail::deliver(out, dst, size);
+}
+
+int zstd_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length, int level) {
+  const auto& api = compression_detail::zstd_api();
+  if (!api.ok) return CORRUPT;
+  if (level < 1) level = 3;
+  uint64_t blocks = length == 0 ? 1 : (uint64_t(length) + 131071) / 131072;
+  // At least the library's own bound, so incompressible data always fits.
+  uint64_t bound = std::max<uint64_t>(uint64_t(length) + 3 * blocks + 10, ZSTD_COMPRESSBOUND(uint64_t(length)));
+  if (!dst || *size < bound) {
+    *size = static_cast<uint32_t>(bound);
+    return TOO_SMALL;
+  }
+  size_t r = api.compress(dst, *size, src, length, level);
+  if (api.is_error(r)) return CORRUPT;
+  *size = static_cast<uint32_t>(r);
+  return OK;
+}
+
+int zstd_decompress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length) {
+  const auto& api = compression_detail::zstd_api();
+  if (!api.ok) return CORRUPT;
+  ZSTD_DCtx* ctx = api.create_dctx();
+  if (!ctx) return CORRUPT;
+  // A window above 2 GiB is refused.
+  api.set_parameter(ctx, ZSTD_d_windowLogMax, 31);
+  std::vector<uint8_t> out;
+  uint8_t chunk[65536];
+  ZSTD_inBuffer in{src, length, 0};
+  size_t hint = 1;
+  bool failed = false;
+  while (in.pos < in.size || hint == 0) {
+    ZSTD_outBuffer o{chunk, sizeof chunk, 0};
+    hint = api.decompress_stream(ctx, &o, &in);
+    if (api.is_error(hint)) {
+      failed = true;
+      break;
+    }
+    out.insert(out.end(), chunk, chunk + o.pos);
+    if (out.size() > compression_detail::MAX_OUTPUT) {
+      failed = true;
+      break;
+    }
+    if (hint == 0 && in.pos >= in.size) break;
+    if (o.pos == 0 && in.pos >= in.size) break;
+  }
+  api.free_dctx(ctx);
+  // A frame cut short leaves the decoder waiting for more input.
+  if (failed || hint != 0) return CORRUPT;
+  return compression_detail::deliver(out, dst, size);
+}
+
+int compress(Method m, uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length,
+             int level) {
+  switch (m) {
+    case Method::zlib: return zlib_compress(dst, size, src, length, level);
+    case Method::deflate: return deflate_compress(dst, size, src, length, level);
+    case Method::gzip: return gzip_compress(dst, size, src, length, level);
+    case Method::zstd: return zstd_compress(dst, size, src, length, level);
+  }
+  return CORRUPT;
+}
+
+int decompress(Method m, uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length) {
+  switch (m) {
+    case Method::zlib: return zlib_decompress(dst, size, src, length);
+    case Method::deflate: return deflate_decompress(dst, size, src, length);
+    case Method::gzip: return gzip_decompress(dst, size, src, length);
+    case Method::zstd: return zstd_decompress(dst, size, src, length);
+  }
+  return CORRUPT;
+}
+
+}  // namespace tav::compression

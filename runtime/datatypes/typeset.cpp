@@ -54,7 +54,13 @@ int count(const Cell* ts) {
 
 void add(Cell* ts, const Cell* value) {
   Cell v = *value;
-  if (v.is(TYPE_WORD)) v = *interp::get_word(&v);
+  if (v.is(TYPE_WORD)) {
+    v = *interp::get_word(value);
+    if (v.is(TYPE_UNSET)) {
+      Cell word = *value;
+      error::raise(ERR_SCRIPT, "no-value", &word);
+    }
+  }
   if (v.is(TYPE_DATATYPE)) {
     add_type(ts, v.data1);
   } else if (v.is(TYPE_TYPESET)) {

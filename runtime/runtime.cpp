@@ -101,11 +101,6 @@ void init() {
   collector::init();
 }
 
-void run_boot_code() {
-  collector::enabled = true;
-  collecting_words = false;
-}
-
 void cleanup() { memory_manager::release_all(); }
 
 }  // namespace tav::runtime

@@ -15,6 +15,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
+#include "datatypes/typeset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "context.h"
@@ -46,6 +47,7 @@ void register_datatypes() {
   file_type::init();
   object_type::init();    // after file!
   float_::init();         // after triple!
+  typeset::init();
   error_type::init();     // after typeset!
   percent::init();        // after pair!
   time_::init();          // after tuple!

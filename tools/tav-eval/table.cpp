@@ -45,7 +45,7 @@ Outcome evaluate(const std::string& source) {
       out.raised = true;
       out.text = "(unwound)";
     } else {
-      Cell* result = stack::push(stack::base);
+      Cell* result = stack::push(stack::top - 1);   // eval_block leaves it as the newest cell
       Cell* buffer = string::make_at(stack::new_cell(), 64);
       actions::mold_direct(result, buffer, false, false, false, nullptr, 0x7FFFFFFF, 0);
       out.text = string::to_std_string(buffer);

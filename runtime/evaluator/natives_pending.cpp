@@ -4,7 +4,6 @@
 
 namespace tav::natives {
 void register_control() {}
-void register_evaluation() {}
 void register_math() {}
 void register_series_text() {}
 void register_system() {}

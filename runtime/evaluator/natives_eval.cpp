@@ -336,10 +336,10 @@ Status reduce_native(const int32_t* refs) {
     Cell* mark = stack::top;
     Status s = interp::eval_next(code, true);
     if (s != CODE_NONE) return s;
-    Cell v = *(stack::top - 1);
-    v.header &= ~FLAG_NEW_LINE;
+    // The value stays on the stack until it is added: the target may grow meanwhile.
+    (stack::top - 1)->header &= ~FLAG_NEW_LINE;
+    t.add(stack::top - 1);
     stack::top = mark;
-    t.add(&v);
   }
   report_appended(t);
   Cell r = out ? target_result(t) : *t.cell;
@@ -359,24 +359,18 @@ Status compose_block(const Cell* src, bool deep, bool only, Target& t, uint32_t 
       Target inner = make_target(nullptr, static_cast<int32_t>(block_length(&c)));
       Status s = compose_block(&c, deep, only, inner, depth + 1);
       if (s != CODE_NONE) return s;
-      Cell made = *inner.cell;
+      t.add(inner.cell);
       stack::top = inner.cell;
-      t.add(&made);
     } else if (c.is(TYPE_PAREN)) {
       if (block_length(&c) == 0) continue;
       Cell* mark = stack::top;
       Status s = interp::eval_block(&c, false);
       if (s != CODE_NONE) return s;
-      Cell v = *(stack::top - 1);
+      // The result stays on the stack until it is added: the target may grow meanwhile.
+      Cell* v = stack::top - 1;
+      if (v->is(TYPE_BLOCK) && !only) t.splice(v);
+      else if (!v->is(TYPE_UNSET)) t.add(v);
       stack::top = mark;
-      if (v.is(TYPE_UNSET)) continue;
-      if (v.is(TYPE_BLOCK) && !only) {
-        stack::push(&v);
-        t.splice(&v);
-        stack::top = mark;
-      } else {
-        t.add(&v);
-      }
     } else {
       t.add(&c);
     }
@@ -582,11 +576,11 @@ Status has_native(const int32_t*) {
   clamp_block_index(&vars);
   clamp_block_index(&body);
   uint32_t n = block_length(&vars);
-  Cell spec = make_cell(TYPE_BLOCK, 0, alloc::new_cells(n + 1));
-  *arg(0) = spec;
-  block::append_cell(arg(0), &refinements::local);
-  block::append_from(arg(0), &vars);
-  spec = *arg(0);
+  Cell made = make_cell(TYPE_BLOCK, 0, alloc::new_cells(n + 1));
+  Cell* spec_slot = stack::push(&made);
+  block::append_cell(spec_slot, &refinements::local);
+  block::append_from(spec_slot, &vars);
+  Cell spec = *spec_slot;
   uint32_t flags = function::check_spec(&spec);
   function::push(&spec, &body, flags);
   *stack::base = *(stack::top - 1);

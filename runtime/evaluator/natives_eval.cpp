@@ -815,7 +815,7 @@ Status apply_native(const int32_t* refs) {
       if (s != CODE_NONE) return s;
     }
   } else {
-    // Refinements as /name switch values..., in any order.
+    // Refinements as /name, its switch, then its values; in any order.
     while (!g.code.at_end()) {
       Cell el = *g.code.at();
       if (!el.is(TYPE_REFINEMENT)) error::raise(ERR_SCRIPT, "bad-refine", &el);

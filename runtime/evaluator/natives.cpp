@@ -99,27 +99,6 @@ Status does_native(const int32_t*) {
 
 // Evaluation and unwinding ------------------------------------------------------------------
 
-Status do_native(const int32_t* refs) {
-  for (int i = 0; i < 4; ++i)
-    if (refs[i] >= 0) error::raise(ERR_INTERNAL, "not-done");
-  Cell v = *arg(0);
-  if (v.is(TYPE_BLOCK) || v.is(TYPE_PAREN)) {
-    clamp_index(arg(0));
-    v = *arg(0);
-    return interp::eval_block(&v, true);
-  }
-  if (v.is(TYPE_ERROR)) stack::throw_error(&v);
-  // Any other value is a one-value expression: a word gives its value, a function is called.
-  NodeId one = alloc::new_cells(1);
-  SeriesBuffer* b = node_buffer(one);
-  b->cells()[0] = v;
-  b->tail = b->head + sizeof(Cell);
-  Cell holder = make_cell(TYPE_BLOCK, 0, one);
-  stack::push(&holder);
-  interp::Code code{one, 0};
-  return interp::eval_expression(code, true, false, false);
-}
-
 Status return_native(const int32_t*) { return stack::throw_return_exit(true, false); }
 Status exit_native(const int32_t*) { return stack::throw_return_exit(false, false); }
 
@@ -264,7 +243,6 @@ void tav::init_steps::natives_table() {
   put("func", func_native);
   put("function", function_native);
   put("does", does_native);
-  put("do", do_native);
   put("print", print_native);
   put("prin", prin_native);
   put("equal?", compare_native<COMP_EQUAL>);

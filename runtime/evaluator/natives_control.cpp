@@ -471,12 +471,6 @@ Status remove_each_native(const int32_t*) {
 
 // break and continue ------------------------------------------------------------------------
 
-Status break_native(const int32_t* refs) {
-  if (refs[0] >= 0) *stack::base = *arg(refs[0]);
-  return stack::throw_break_continue(refs[0] >= 0, false);
-}
-
-Status continue_native(const int32_t*) { return stack::throw_break_continue(false, true); }
 
 }  // namespace control_detail
 
@@ -495,8 +489,6 @@ void register_control() {
   put("remove-each", remove_each_native);
   put("switch", switch_native);
   put("case", case_native);
-  put("break", break_native);
-  put("continue", continue_native);
 }
 
 }  // namespace tav::natives

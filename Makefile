@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build run test bench asan clean
+.PHONY: deps configure build run test bench asan torture clean
 
 deps:
 	@bash tools/install-deps.sh
@@ -27,5 +27,11 @@ bench: build
 asan:
 	@$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DTAV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo"
 
+# The language tables with a collection at every safe point, under the sanitizers.
+torture: deps
+	@cmake -S . -B build-torture -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_SANITIZE=ON -DTAV_TORTURE=ON >/dev/null
+	@cmake --build build-torture -j $(JOBS) --target tav-eval
+	@cd build-torture && ctest --output-on-failure -j $(JOBS) -R '^lang\.'
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-torture

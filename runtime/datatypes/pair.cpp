@@ -167,7 +167,7 @@ Cell* pair_make(Cell* proto, Cell* spec, int) {
     case TYPE_INTEGER: case TYPE_FLOAT:
       x = y = component_of_number(spec, spec);
       break;
-    case TYPE_BLOCK: case TYPE_PAREN: {
+    case TYPE_BLOCK: {
       SeriesBuffer* b = node_buffer(spec->node());
       uint32_t count = b->count();
       uint32_t index = spec->index();

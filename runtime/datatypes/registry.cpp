@@ -11,10 +11,13 @@
 #include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/path.h"
+#include "datatypes/point.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
@@ -46,11 +49,15 @@ void register_datatypes() {
   url_type::init();       // after issue!
   file_type::init();
   object_type::init();    // after file!
+  triple::init();         // after bitset!
   float_::init();         // after triple!
   typeset::init();
   error_type::init();     // after typeset!
+  pair::init();           // after hash!
   percent::init();        // after pair!
+  tuple::init();          // after percent!
   time_::init();          // after tuple!
+  point::init();          // point2D!, point3D!, after ref!
 }
 
 }  // namespace tav::init_steps

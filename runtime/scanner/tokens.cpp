@@ -377,6 +377,37 @@ bool load_tuple(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
   return true;
 }
 
+// Two integers separated by "x" or "X"; a "." anywhere (a float component) is refused.
+bool load_pair(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+  int64_t parts[2] = {0, 0};
+  const uint8_t* p = start;
+  for (int i = 0; i < 2; ++i) {
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    const uint8_t* digits = p;
+    int64_t v = 0;
+    while (p < end && *p >= '0' && *p <= '9') {
+      v = v * 10 + (*p++ - '0');
+      if (v > int64_t(INT32_MAX) + 1) return fail(s, start, end, TYPE_PAIR);
+    }
+    if (p == digits) return fail(s, start, end, TYPE_PAIR);
+    v = negative ? -v : v;
+    if (v > INT32_MAX) return fail(s, start, end, TYPE_PAIR);
+    parts[i] = v;
+    if (i == 0) {
+      if (p >= end || (*p != 'x' && *p != 'X')) return fail(s, start, end, TYPE_PAIR);
+      ++p;
+    }
+  }
+  if (p != end) return fail(s, start, end, TYPE_PAIR);
+  if (build) {
+    Cell c = make_cell(TYPE_PAIR, 0, static_cast<uint32_t>(parts[0]),
+                       static_cast<uint32_t>(parts[1]));
+    emit(s, c);
+  }
+  return true;
+}
+
 bool load_char(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
   s.position = end + 1;
   uint32_t widest;
@@ -571,6 +602,22 @@ bool load_text(State& s, const uint8_t* start, const uint8_t* end, uint32_t flag
   return true;
 }
 
+bool load_point(State& s, const Cell* values, uint32_t count, int type, const uint8_t* start,
+                const uint8_t* end, Cell* out) {
+  uint32_t wanted = type == TYPE_POINT3D ? 3 : 2;
+  if (count != wanted) return fail(s, start, end, type);
+  float v[3] = {0.0f, 0.0f, 0.0f};
+  for (uint32_t i = 0; i < count; ++i) {
+    if (values[i].is(TYPE_INTEGER)) v[i] = static_cast<float>(values[i].int_value());
+    else if (values[i].is(TYPE_FLOAT)) v[i] = static_cast<float>(values[i].float_value());
+    else return fail(s, start, end, type);
+  }
+  uint32_t w[3];
+  std::memcpy(w, v, sizeof w);
+  *out = make_cell(static_cast<TypeId>(type), w[0], w[1], type == TYPE_POINT3D ? w[2] : 0);
+  return true;
+}
+
 void register_token_handlers() {
   auto set = [](uint8_t state, Handler h) { load_handlers[state - FIRST_FINAL_STATE] = h; };
   set(S_STRING, lexer_tokens::load_string);
@@ -586,7 +633,7 @@ void register_token_handlers() {
   set(S_SPECIAL_FLOAT, lexer_tokens::load_special_float);
   set(S_TUPLE, lexer_tokens::load_tuple);
   set(S_DATE, lexer_tokens::load_not_built);
-  set(S_PAIR, lexer_tokens::load_not_built);
+  set(S_PAIR, lexer_tokens::load_pair);
   set(S_POINT, lexer_tokens::load_not_built);
   set(S_TIME, lexer_tokens::load_time);
   set(S_MONEY, lexer_tokens::load_not_built);

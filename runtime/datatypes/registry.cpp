@@ -1,11 +1,14 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/file.h"
 #include "datatypes/series.h"
@@ -49,10 +52,13 @@ void register_datatypes() {
   url_type::init();       // after issue!
   file_type::init();
   object_type::init();    // after file!
+  bitset::init();         // after object!
   triple::init();         // after bitset!
   float_::init();         // after triple!
   typeset::init();
   error_type::init();     // after typeset!
+  map::init();            // after vector!
+  hash_block::init();     // after map!
   pair::init();           // after hash!
   percent::init();        // after pair!
   tuple::init();          // after percent!

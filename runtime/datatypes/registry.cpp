@@ -3,9 +3,11 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/file.h"
 #include "datatypes/series.h"
@@ -51,6 +53,8 @@ void register_datatypes() {
   error_type::init();     // after typeset!
   percent::init();        // after pair!
   time_::init();          // after tuple!
+  date::init();           // after handle!
+  money::init();          // after port!
 }
 
 }  // namespace tav::init_steps

@@ -584,18 +584,23 @@ Cell* date_subtract() { return date_math(1); }
 
 int date_compare(Cell* a, Cell* b, int op) {
   if (!b->is(TYPE_DATE)) return COMPARE_UNRELATED;
-  auto key = [](uint32_t bits) { return (static_cast<int32_t>(bits) >> 7) & ~(1 << 9); };
-  int32_t ka = key(a->data1), kb = key(b->data1);
+  int64_t na = day_number_of(a->data1), nb = day_number_of(b->data1);
   double ta = a->float_value(), tb = b->float_value();
+  // Stored times are relative to the local day, so the same instant can sit on two local
+  // days (2-Jan/0:30+01:00 and 1-Jan/23:30): compare the instants, not the local dates.
+  double diff = static_cast<double>(na - nb) * 86400.0 + (ta - tb);
+  bool equal = na == nb ? float_::near_equal(ta, tb) : diff == 0;
   switch (op) {
     case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_FIND_EQUAL:
-      return ka == kb && float_::near_equal(ta, tb) ? 0 : 1;
-    case COMP_SAME:
-      return ka == kb && a->data2 == b->data2 && a->data3 == b->data3 ? 0 : 1;
+      return equal ? 0 : 1;
+    case COMP_SAME: {
+      auto key = [](uint32_t bits) { return (static_cast<int32_t>(bits) >> 7) & ~(1 << 9); };
+      return key(a->data1) == key(b->data1) && a->data2 == b->data2 && a->data3 == b->data3
+                 ? 0 : 1;
+    }
     default:
-      if (ka != kb) return ka < kb ? -1 : 1;
-      if (a->data2 == b->data2 && a->data3 == b->data3) return 0;
-      return ta < tb ? -1 : ta > tb ? 1 : 0;
+      if (equal) return 0;
+      return diff < 0 ? -1 : 1;
   }
 }
 

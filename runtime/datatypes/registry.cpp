@@ -4,11 +4,13 @@
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/file.h"
 #include "datatypes/series.h"
@@ -63,6 +65,8 @@ void register_datatypes() {
   percent::init();        // after pair!
   tuple::init();          // after percent!
   time_::init();          // after tuple!
+  date::init();           // after handle!
+  money::init();          // after port!
   point::init();          // point2D!, point3D!, after ref!
 }
 

@@ -350,8 +350,8 @@ struct PathStep {
 
 // One step of a path: current[element] (get), or current[element]: set_value (set).
 // Answers into *out; *place follows the current value into a block element where it can.
-void path_step(const Cell* current, const Cell* element, const Cell* set_value,
-               const PathStep& step, Cell* out, PathPlace* place) {
+Status path_step(const Cell* current, const Cell* element, const Cell* set_value,
+                 const PathStep& step, Cell* out, PathPlace* place) {
   TypeId t = current->type();
   if (is_any_block(t) && element->is(TYPE_INTEGER)) {
     // Integer steps on blocks never need the generic layer: 1-based, out of range is none.
@@ -362,7 +362,7 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
       if (!inside) error::raise(ERR_SCRIPT, "out-of-range", element);
       b->cells()[i] = *set_value;
       *out = *set_value;
-      return;
+      return CODE_NONE;
     }
     if (inside) {
       *out = b->cells()[i];
@@ -372,7 +372,7 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
     } else {
       set_none(out);
     }
-    return;
+    return CODE_NONE;
   }
   // The handler gets its arguments in stack cells, where they stay put and the collector
   // sees them, under a frame that cuts away whatever the handler leaves behind.
@@ -385,13 +385,22 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
   stack::push(step.path);
   stack::push(step.grand_parent ? step.grand_parent : &none);
   stack::push(step.prev_element ? step.prev_element : &none);
-  Cell* got = actions::eval_path_direct(
-      args, args + 1, set_value ? args + 2 : nullptr, args + 3,
-      step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
-      step.index, false, false, step.last, set_value != nullptr);
+  Cell* got;
+  try {
+    got = actions::eval_path_direct(
+        args, args + 1, set_value ? args + 2 : nullptr, args + 3,
+        step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
+        step.index, false, false, step.last, set_value != nullptr);
+  } catch (const Unwind& u) {
+    // A break, return or throw from an object's change handler: the stacks are already
+    // unwound to its catcher, which gets it back as a status.
+    if (u.code == CODE_ERROR) throw;
+    return u.code;
+  }
   *out = *got;
   stack::unwind_discard();
   place->kind = PathPlace::NOWHERE;
+  return CODE_NONE;
 }
 
 }  // namespace interp_detail
@@ -448,8 +457,9 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
     parent_place = place;
     interp_detail::PathStep step{path, has_grand ? grand : nullptr, prev_element,
                                  static_cast<int>(i - first - 1), last};
-    interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr, step, &next,
-                             &place);
+    Status s = interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr,
+                                        step, &next, &place);
+    if (s != CODE_NONE) return s;
     if (!set && !get && is_callable(next.type())) {
       // A function reached through the path (an object's method) is called, with the rest of
       // the path as its refinements.

@@ -131,7 +131,7 @@ void set_slot_state(Table* t, uint32_t slot, SlotState s) {
 }
 
 uint32_t name_hash(const uint8_t* name, uint32_t len) {
-  uint8_t small[256];
+  uint8_t small[256] = {};
   std::vector<uint8_t> large;
   uint8_t* buf = small;
   if (len > sizeof small) {

@@ -1,6 +1,7 @@
 // Identity, logic and sign queries, max and min over mixed scalar kinds, bit shifts, hex
 // issues, and the trigonometric, logarithmic, exponential and square-root natives. Each
 // writes its result over its first argument, the call's result slot.
+#include <cstddef>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -51,9 +52,9 @@ inline bool is_float_nan(const Cell* c) {
 
 inline uint32_t tuple_count(const Cell* c) { return (c->header >> 19) & 0xF; }
 inline const uint8_t* tuple_bytes(const Cell* c) {
-  return reinterpret_cast<const uint8_t*>(&c->data1);
+  return reinterpret_cast<const uint8_t*>(c) + offsetof(Cell, data1);
 }
-inline uint8_t* tuple_bytes(Cell* c) { return reinterpret_cast<uint8_t*>(&c->data1); }
+inline uint8_t* tuple_bytes(Cell* c) { return reinterpret_cast<uint8_t*>(c) + offsetof(Cell, data1); }
 
 // Whether the type registered its own comparison: money! decides its identity there.
 bool same_by_compare(Cell* a, Cell* b) {

@@ -1,5 +1,7 @@
 #include "scanner/tokens.h"
 
+#include "datatypes/time.h"
+
 #include <cctype>
 #include <cstring>
 #include <limits>
@@ -500,6 +502,17 @@ bool load_binary(State& s, const uint8_t* start, const uint8_t* end, uint32_t, b
   return true;
 }
 
+bool load_time(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
+  double seconds;
+  if (!time_::text_to_seconds(start, static_cast<uint32_t>(end - start), 1, &seconds))
+    return fail(s, start, end, TYPE_TIME);
+  if (build) {
+    Cell c;
+    emit(s, *set_float(&c, seconds, TYPE_TIME));
+  }
+  return true;
+}
+
 // Literals whose datatypes are not in this build yet: recognised, but not made.
 bool load_not_built(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
   if (!build) return true;
@@ -575,7 +588,7 @@ void register_token_handlers() {
   set(S_DATE, lexer_tokens::load_not_built);
   set(S_PAIR, lexer_tokens::load_not_built);
   set(S_POINT, lexer_tokens::load_not_built);
-  set(S_TIME, lexer_tokens::load_not_built);
+  set(S_TIME, lexer_tokens::load_time);
   set(S_MONEY, lexer_tokens::load_not_built);
   set(S_TAG, lexer_tokens::load_tag);
   set(S_URL, lexer_tokens::load_url);

@@ -353,18 +353,12 @@ struct PathStep {
 Status path_step(const Cell* current, const Cell* element, const Cell* set_value,
                  const PathStep& step, Cell* out, PathPlace* place) {
   TypeId t = current->type();
-  if (is_any_block(t) && element->is(TYPE_INTEGER)) {
-    // Integer steps on blocks never need the generic layer: 1-based, out of range is none.
+  if (is_any_block(t) && element->is(TYPE_INTEGER) && !set_value && element->int_value() >= 1) {
+    // Reading a block by a positive index needs no generic dispatch; setting goes through
+    // the type's handler, which keeps owners and hash! indexes informed.
     SeriesBuffer* b = node_buffer(current->node());
     int64_t i = int64_t(current->index()) + element->int_value() - 1;
-    bool inside = element->int_value() >= 1 && i < int64_t(b->count());
-    if (set_value) {
-      if (!inside) error::raise(ERR_SCRIPT, "out-of-range", element);
-      b->cells()[i] = *set_value;
-      *out = *set_value;
-      return CODE_NONE;
-    }
-    if (inside) {
+    if (i < int64_t(b->count())) {
       *out = b->cells()[i];
       place->kind = PathPlace::BLOCK_ELEMENT;
       place->node = current->node();

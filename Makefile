@@ -24,6 +24,7 @@ bench: build
 	@bash bench/run.sh $(BUILD)/bin
 	@bash bench/return-cost.sh $(BUILD)/bin
 	@bash bench/memory-bound.sh $(BUILD)/bin
+	@bash bench/parse-linear.sh $(BUILD)/bin
 
 # Sanitizer build, as CI runs it.
 asan:

@@ -1,5 +1,7 @@
 #include "datatypes/series.h"
 
+#include "evaluator/random.h"
+
 #include <cstring>
 #include <vector>
 
@@ -256,6 +258,44 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
   return series;
 }
 
+// /seed: the generator is seeded with the hash of the units from the index to the tail.
+// /only: one unit at a random position, as pick gives it. Otherwise the series is shuffled
+// in place: each position takes the unit at a random distance among those left.
+Cell* random(Cell* series, bool seed, bool secure, bool only) {
+  int32_t n = series::length(series, false);
+  SeriesBuffer* b = cell_buffer(series);
+  uint32_t shift = series::unit_shift(b);
+  if (seed) {
+    const uint8_t* p = b->head_ptr() + (size_t(series::index_of(series)) << shift);
+    random::seed_bytes(p, size_t(n < 0 ? 0 : n) << shift);
+    return set_unset(stack::base);
+  }
+  if (only) {
+    if (n < 1) return set_none(stack::base);
+    Cell picked = *pick(series, random::int_in_range(secure, n), nullptr);
+    *stack::base = picked;
+    return stack::base;
+  }
+  if (n < 2) return series;
+  ownership::notify_before(series, ownership::Change::random, nullptr, series::index_of(series), n);
+  b = cell_buffer(series);
+  n = series::length(series, false);
+  size_t unit = size_t(1) << shift;
+  uint8_t tmp[16];
+  uint8_t* first = b->head_ptr() + (size_t(series::index_of(series)) << shift);
+  for (int32_t i = 0; i < n - 1; ++i) {
+    int32_t r = random::int_in_range(secure, n - i);
+    uint8_t* a = first + (size_t(i) << shift);
+    uint8_t* c = a + (size_t(r - 1) << shift);
+    if (a == c) continue;
+    std::memcpy(tmp, a, unit);
+    std::memcpy(a, c, unit);
+    std::memcpy(c, tmp, unit);
+  }
+  ownership::notify_after(series, ownership::Change::random, nullptr, series::index_of(series), n);
+  return series;
+}
+
 Cell* take(Cell* series, Cell* part, bool, bool last) {
   if (series::length(series, false) < 1) return series_action_detail::push_none();
   int32_t count = part ? series::part_count(series, part) : 1;
@@ -424,6 +464,7 @@ void init() {
   ActionRow row{};
   auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
   set(ACT_AT, entry(&series_action::at));
+  set(ACT_RANDOM, entry(&series_action::random));
   set(ACT_BACK, entry(&series_action::back));
   set(ACT_CLEAR, entry(&series_action::clear));
   set(ACT_COPY, entry(&series_action::copy));

@@ -65,6 +65,7 @@ Cell* poke(Cell* series, int index, Cell* data, Cell* boxed);
 Cell* clear(Cell* series);
 Cell* remove(Cell* series, Cell* part, Cell* key);
 Cell* reverse(Cell* series, Cell* part, Cell* skip);
+Cell* random(Cell* series, bool seed, bool secure, bool only);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
 Cell* move(Cell* origin, Cell* target, Cell* part);

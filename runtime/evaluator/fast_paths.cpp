@@ -43,7 +43,7 @@ ActionId math_action(int op) {
 }
 
 // Answers into *out when the operands allow it; false sends them to the generic path.
-bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
+inline bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
   if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) {
     int32_t r;
     if (int_math(op, left->int_value(), right->int_value(), &r)) {
@@ -77,7 +77,7 @@ Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right)
   return result;
 }
 
-bool compare_truth(int op, int c) {
+inline bool compare_truth(int op, int c) {
   switch (op) {
     case COMP_EQUAL: case COMP_STRICT_EQUAL: return c == 0;
     case COMP_NOT_EQUAL: return c != 0;
@@ -161,18 +161,61 @@ int compare_code(const Cell* op) {
 }
 }  // namespace fast_detail
 
+namespace fast_detail {
+// The right operand when taking it needs no evaluation: a value that evaluates to itself, or
+// a bound word whose value is neither callable, nor an operator, nor unset. Null sends the
+// operand through the interpreter (which also raises whatever error it deserves).
+inline const Cell* plain_operand(const Cell* c) {
+  switch (c->type()) {
+    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_CHAR: case TYPE_LOGIC:
+    case TYPE_NONE: case TYPE_STRING: case TYPE_BLOCK: case TYPE_TIME: case TYPE_PAIR:
+    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_DATE: case TYPE_BINARY: case TYPE_FILE:
+    case TYPE_URL:
+      return c;
+    case TYPE_WORD: {
+      const Cell* v = interp::word_value_cell(c);
+      if (!v) return nullptr;
+      TypeId t = v->type();
+      if (t == TYPE_UNSET || t == TYPE_OP || interp::is_callable(t)) return nullptr;
+      return v;
+    }
+    default:
+      return nullptr;
+  }
+}
+}  // namespace fast_detail
+
 bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,
                bool as_argument, Status* status) {
   int math = fast_detail::math_code(op);
   int cmp = math < 0 ? fast_detail::compare_code(op) : -1;
   if (math < 0 && cmp < 0) return false;
   *status = CODE_NONE;
-  Cell* left_cell = stack::push(left);
   if (code.at_end()) {
     Cell word = *op_word;
     Cell arg = word::make(symbol::make("value2"));
     error::raise(ERR_SCRIPT, "no-arg", &word, &arg);
   }
+  if (const Cell* plain = fast_detail::plain_operand(code.at())) {
+    // Integers and floats are answered here, with no frame and nothing pushed.
+    Cell result;
+    bool done;
+    if (math >= 0) {
+      done = actions::fast_detail::math_inline(math, left, plain, &result);
+    } else {
+      done = left->is(TYPE_INTEGER) && plain->is(TYPE_INTEGER);
+      if (done) {
+        int32_t a = left->int_value(), b = plain->int_value();
+        set_logic(&result, actions::fast_detail::compare_truth(cmp, a < b ? -1 : a > b ? 1 : 0));
+      }
+    }
+    if (done) {
+      ++code.pos;
+      interp::emit(&result, as_argument);
+      return true;
+    }
+  }
+  Cell* left_cell = stack::push(left);
   Status s = interp::eval_expression(code, true, true, false);
   if (s != CODE_NONE) {
     *status = s;

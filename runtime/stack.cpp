@@ -57,13 +57,6 @@ void set_special_symbols(uint32_t body, uint32_t anon) {
   error::raise(ERR_INTERNAL, "stack-overflow");
 }
 
-void set_return_target(bool on) {
-  if (CallFrame* f = top_frame()) {
-    if (on) f->header |= FRAME_RETURN_TARGET;
-    else f->header &= ~FRAME_RETURN_TARGET;
-  }
-}
-
 CallFrame* claim_return_target() {
   if (frames_top - frames_begin < 2) return nullptr;
   CallFrame* f = frames_top - 2;
@@ -74,10 +67,6 @@ CallFrame* claim_return_target() {
 
 void clear_return_target(CallFrame* f) {
   if (f) f->header &= ~FRAME_RETURN_TARGET;
-}
-
-void set_interpreted() {
-  if (CallFrame* f = top_frame()) f->header |= FRAME_INTERPRETED;
 }
 
 void restore_frame_top(CallFrame* f) { frames_top = f; }

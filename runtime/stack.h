@@ -113,11 +113,18 @@ inline Cell* mark_eval(const Cell* name) { return mark(name, 0x87000000); }
 inline Cell* mark_interp_native(const Cell* name) { return mark(name, 0x82000000); }
 inline Cell* mark_interp_func(const Cell* name) { return mark(name, 0x81000000); }
 
-void set_return_target(bool on);
+inline CallFrame* top_frame() { return frames_top > frames_begin ? frames_top - 1 : nullptr; }
+inline void set_return_target(bool on) {
+  if (CallFrame* f = top_frame()) {
+    if (on) f->header |= FRAME_RETURN_TARGET;
+    else f->header &= ~FRAME_RETURN_TARGET;
+  }
+}
 CallFrame* claim_return_target();
 void clear_return_target(CallFrame* f);
-void set_interpreted();
-inline CallFrame* top_frame() { return frames_top > frames_begin ? frames_top - 1 : nullptr; }
+inline void set_interpreted() {
+  if (CallFrame* f = top_frame()) f->header |= FRAME_INTERPRETED;
+}
 void restore_frame_top(CallFrame* f);
 
 // Argument stack.

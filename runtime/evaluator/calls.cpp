@@ -152,6 +152,9 @@ NodeId arg_cache(const Cell* fn) {
 
 namespace calls_detail {
 
+// Caches hold cells: their length needs no division by the unit size.
+inline uint32_t cell_count(SeriesBuffer* b) { return b->used() / uint32_t(sizeof(Cell)); }
+
 struct CallSite {
   Cell fn;         // the callee as called (op! already unwrapped)
   Cell name;       // the word it was called through, or <anon>
@@ -213,7 +216,8 @@ Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_
 uint32_t refinement_arity(NodeId cache, uint32_t r) {
   SeriesBuffer* b = node_buffer(cache);
   uint32_t n = 0;
-  for (uint32_t i = r + 1; i < b->count(); ++i) {
+  uint32_t count = calls_detail::cell_count(b);
+  for (uint32_t i = r + 1; i < count; ++i) {
     const Cell* c = b->cells() + i;
     if (!c->is(TYPE_TYPESET)) break;
     if (arg_kind(c) != ARG_RETURN) ++n;
@@ -224,7 +228,7 @@ uint32_t refinement_arity(NodeId cache, uint32_t r) {
 // Gathers every argument; natives get their refinement positions in `positions`.
 Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell* left,
               bool native_layout, int32_t* positions, uint32_t max_refinements) {
-  uint32_t entries = node_buffer(site.cache)->count();
+  uint32_t entries = cell_count(node_buffer(site.cache));
   uint32_t i = 0;
   bool first = true;
   // Fixed arguments.
@@ -248,7 +252,8 @@ Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell
     for (uint32_t r = first_refinement; r < entries; ++r) {
       Cell e = node_buffer(site.cache)->cells()[r];
       if (!e.is(TYPE_REFINEMENT)) continue;
-      flag_offset.push_back(static_cast<uint32_t>(stack::top - stack::base));
+      // Only a path's refinements need to find their flags again.
+      if (refs) flag_offset.push_back(static_cast<uint32_t>(stack::top - stack::base));
       set_logic(stack::new_cell(), false);
       for (uint32_t k = refinement_arity(site.cache, r); k > 0; --k) set_none(stack::new_cell());
     }

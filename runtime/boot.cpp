@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string_view>
-#include <strings.h>
 
 #include "collector.h"
+#include "datatypes/block.h"
 #include "datatypes/native.h"
+#include "datatypes/string.h"
 #include "errors.h"
 #include "evaluator/interpreter.h"
 #include "memory.h"
@@ -33,48 +33,56 @@ void bind_first_make() {
   stack::top = spec;
 }
 
-// A source opens with its header, the word Tav and a block: both are skipped.
-void skip_header(Cell* code) {
-  SeriesBuffer* buf = node_buffer(code->node());
-  if (buf->count() < code->index() + 2) return;
-  const Cell* first = buf->cells() + code->index();
-  if (!first[0].is(TYPE_WORD) || !first[1].is(TYPE_BLOCK)) return;
-  symbol::Name n = symbol::name(first[0].data2);
-  if (n.length == 3 && strncasecmp(n.bytes, "tav", 3) == 0) code->data1 += 2;
-}
-
-[[noreturn]] void fail(const char* source, const std::string& why) {
+[[noreturn]] void fail_with(const std::string& text) {
   std::fflush(stdout);
-  std::fprintf(stderr, "*** Start-up failed in the boot source %s\n%s\n", source, why.c_str());
+  std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
   std::exit(1);
 }
 
+[[noreturn]] void fail(const char* source, const std::string& why) {
+  fail_with("*** Start-up failed in the boot source " + std::string(source) + "\n" + why);
+}
+
+[[noreturn]] void fail_malformed() {
+  fail_with("*** Start-up failed: the boot image holds no boot code");
+}
+
 }  // namespace boot_detail
 
-void evaluate(const Source& source) {
-  Cell* code = set_none(stack::new_cell());
-  lexer::transcode(std::string_view(source.text, source.length), code);
-  boot_detail::skip_header(code);
+bool image_loaded = false;
+
+const Cell* image() { return image_loaded ? runtime::root_cell(runtime::boot_root_index) : nullptr; }
+
+void evaluate(const Cell* code, const char* name) {
   Cell block = *code;
   Status s = interp::eval_block(&block, false);
-  if (s != CODE_NONE) boot_detail::fail(source.name, "break, return or throw at top level");
-  stack::top = code;
+  if (s != CODE_NONE) boot_detail::fail(name, "break, return or throw at top level");
 }
 
 void run_sources() {
+  const Cell* root = image();
+  if (!root) return;
+  if (!root->is(TYPE_BLOCK) || block::rs_length(root) % 2 != 0)
+    boot_detail::fail_malformed();
   stack::State saved = stack::save();
-  const char* current = "the boot set-up";
+  std::string current = "the boot set-up";
   stack::mark_try(nullptr);
   try {
     boot_detail::bind_first_make();
-    for (size_t i = 0; i < source_count; ++i) {
-      current = sources[i].name;
-      evaluate(sources[i]);
+    int32_t n = block::rs_length(root);
+    for (int32_t i = 0; i < n; i += 2) {
+      // Read afresh each time: a collection during evaluation may move the block's buffer.
+      const Cell* pair = block::cell_at(root, root->index() + i);
+      if (!pair[0].is(TYPE_FILE) || !pair[1].is(TYPE_BLOCK))
+        boot_detail::fail_malformed();
+      current = string::to_std_string(&pair[0]);
+      Cell code = pair[1];
+      evaluate(&code, current.c_str());
     }
   } catch (const Unwind& u) {
     std::string why = u.code == CODE_ERROR ? error::form(stack::top - 1) : "unwound";
-    boot_detail::fail(current, why);
+    boot_detail::fail(current.c_str(), why);
   }
   stack::restore(saved);
 }

@@ -1,26 +1,29 @@
-// The boot code: the library's top-level sources, embedded in the binary as text in a fixed
-// order (datatype words, typesets, actions, natives, operators, constants) and evaluated once
-// at start-up. They bind every built-in value to its word.
+// The boot code: the library's top-level sources (datatype words, typesets, actions,
+// natives, operators, constants), scanned at build time and embedded as the boot image.
+// Start-up decodes the image into the root block; the code is then evaluated once, in source
+// order, and binds every built-in value to its word.
 #pragma once
 #include <cstddef>
 
+#include "cell.h"
+
 namespace tav::boot {
 
-struct Source {
-  const char* name;   // the file name, for messages
-  const char* text;   // UTF-8 source, a script header first
-  size_t length;
-};
+// Set by the boot-image loader once the image is in the root block. A program linked
+// without an image (the tool that makes it) starts with no library.
+extern bool image_loaded;
 
-// Generated at build time from library/boot.
-extern const Source sources[];
-extern const size_t source_count;
+// The image's root value: a block of pairs in source order, the source's file name (file!)
+// and its top-level code (block!). Null when no image was loaded.
+const Cell* image();
 
-// Evaluates one source text at top level. An error is raised as any evaluation error is.
-void evaluate(const Source& source);
+// Evaluates one code block at top level. An error is raised as any evaluation error is;
+// break, return or throw reaching the top level is fatal (name is the source's, for the
+// message).
+void evaluate(const Cell* code, const char* name);
 
-// Evaluates every embedded source in order. Any failure is fatal: the error is written to
-// standard error and the process ends with status 1.
+// Evaluates every code block of the image in order. Any failure, a malformed image among
+// them, is fatal: the error is written to standard error and the process ends with status 1.
 void run_sources();
 
 }  // namespace tav::boot

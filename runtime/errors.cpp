@@ -7,6 +7,7 @@
 #include "context.h"
 #include "datatypes/object.h"
 #include "error_catalogue.h"
+#include "evaluator/interpreter.h"
 #include "hash_index.h"
 #include "symbols.h"
 #include "memory.h"
@@ -119,6 +120,9 @@ void build(int cat, int id, const Cell* const args[3], Cell* out) {
   set_entry(out, cat, id);
   f = fields_of(out);
   for (int i = 0; i < 3; i++) f[ERROR_ARG1 + i] = saved[i];
+  // The report shows the code from the expression the evaluator was at when the error arose.
+  const Cell* position = interp::current_position();
+  if (node != 0 && position && is_any_block(position->type())) f[ERROR_NEAR] = *position;
 }
 
 // A string! value holding the given UTF-8 text (invalid bytes become U+FFFD).
@@ -202,6 +206,8 @@ void put_block(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
   const char* close = t == TYPE_PAREN ? ")" : "]";
   bool brackets = outer_brackets && (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH);
   if (brackets) o.put(open);
+  if (mold && t == TYPE_GET_PATH) o.put(":");
+  if (mold && t == TYPE_LIT_PATH) o.put("'");
   uint32_t count = cell_buffer(v)->count();
   for (uint32_t i = v->index(); i < count && !o.full(); i++) {
     if (i > v->index()) o.put(is_any_path(t) ? "/" : " ");
@@ -210,6 +216,7 @@ void put_block(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
     put_value(o, item, mold, true);
   }
   if (brackets) o.put(close);
+  if (mold && t == TYPE_SET_PATH) o.put(":");
 }
 
 void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {

@@ -250,7 +250,9 @@ void rebind_function(Cell* fn, NodeId ctx) {
   if (!function_maker) error::raise(ERR_INTERNAL, "feature-na");
   Cell* held = stack::push(fn);
   Cell* copy = set_unset(stack::new_cell());
-  block::copy_cells(&body, static_cast<int32_t>(body.index()), -1, true, copy);
+  uint32_t body_count = node_buffer(body.node())->count();
+  int32_t body_len = body.index() < body_count ? static_cast<int32_t>(body_count - body.index()) : 0;
+  block::copy_cells(&body, static_cast<int32_t>(body.index()), body_len, true, copy);
   context::bind_block(copy, ctx, true);
   context::bind_block(copy, held->data1, false);
   Cell spec = make_cell(TYPE_BLOCK, 0, held->data2);
@@ -564,18 +566,14 @@ void call_handler(Cell* obj, uint32_t which, const Cell* args, int nargs, const 
   Cell* saved_top = stack::top;
   Cell* held_fn = stack::push(&fn);
   stack::mark_func(&name, fn.data1);
-  try {
-    for (int i = 0; i < nargs; i++) stack::push(args + i);
-    if (locals >= 1) {
-      set_logic(stack::new_cell(), false);
-      for (uint32_t i = 1; i < locals; i++) set_none(stack::new_cell());
-    }
-    handler_call(held_fn, ctx, name.data2, trace);
-  } catch (...) {
-    stack::unwind_func();
-    stack::top = saved_top;
-    throw;
+  // An error or a throw leaving the handler has already unwound the stacks to its catcher:
+  // nothing is left to undo here on that road.
+  for (int i = 0; i < nargs; i++) stack::push(args + i);
+  if (locals >= 1) {
+    set_logic(stack::new_cell(), false);
+    for (uint32_t i = 1; i < locals; i++) set_none(stack::new_cell());
   }
+  handler_call(held_fn, ctx, name.data2, trace);
   stack::unwind_func();
   stack::top = saved_top;
 }

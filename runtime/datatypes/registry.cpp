@@ -1,20 +1,28 @@
 // Registers every datatype in the fixed order: a parent always precedes its children, since
 // a child's action row is a copy of its parent's at registration time.
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/file.h"
 #include "datatypes/series.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/path.h"
+#include "datatypes/point.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
@@ -46,11 +54,20 @@ void register_datatypes() {
   url_type::init();       // after issue!
   file_type::init();
   object_type::init();    // after file!
+  bitset::init();         // after object!
+  triple::init();         // after bitset!
   float_::init();         // after triple!
   typeset::init();
   error_type::init();     // after typeset!
+  map::init();            // after vector!
+  hash_block::init();     // after map!
+  pair::init();           // after hash!
   percent::init();        // after pair!
+  tuple::init();          // after percent!
   time_::init();          // after tuple!
+  date::init();           // after handle!
+  money::init();          // after port!
+  point::init();          // point2D!, point3D!, after ref!
 }
 
 }  // namespace tav::init_steps

@@ -510,8 +510,16 @@ Status select(const int32_t* r) {
                                 ref_flag(r, 7), ref_flag(r, 8)));
 }
 Status sort(const int32_t* r) {
-  return set_last(sort_direct(base, ref_flag(r, 0), ref_cell(r, 1), ref_cell(r, 2),
-                              ref_cell(r, 3), ref_flag(r, 4), ref_flag(r, 5), ref_flag(r, 6)));
+  // A comparator function that breaks, throws or returns out of the sort reaches us as an
+  // exception (the handler cannot return a status); it goes on as the status it was, so a
+  // catch or loop around the sort receives it.
+  try {
+    return set_last(sort_direct(base, ref_flag(r, 0), ref_cell(r, 1), ref_cell(r, 2),
+                                ref_cell(r, 3), ref_flag(r, 4), ref_flag(r, 5), ref_flag(r, 6)));
+  } catch (const Unwind& u) {
+    if (u.code == CODE_ERROR) throw;
+    return u.code;
+  }
 }
 Status skip(const int32_t*) { return stack_reading(ACT_SKIP); }
 Status swap(const int32_t*) {

@@ -309,6 +309,25 @@ void push_locals(NodeId ctx) {
   for (uint32_t n = context::word_count(ctx); have < n; ++have) set_none(stack::new_cell());
 }
 
+}  // namespace calls_detail
+
+Status run_function_body(const Cell* fn) {
+  NodeId ctx = fn->data1;
+  calls_detail::push_locals(ctx);
+  Cell body = node_buffer(fn->data3)->cells()[0];
+  if (!body.is(TYPE_BLOCK)) {
+    set_unset(stack::base);
+    return CODE_NONE;
+  }
+  node_buffer(ctx)->cells()->data2 = stack::index_of(stack::base) + 1;
+  stack::set_return_target(true);
+  Status s = eval_block(&body, true);
+  if (s == CODE_RETURN || s == CODE_EXIT) s = CODE_NONE;   // the value is in the result slot
+  return s;
+}
+
+namespace calls_detail {
+
 Status call_function(const CallSite& site, Code& code, const PathRefs* refs, bool as_argument,
                      const Cell* left) {
   Cell* callee_slot = stack::push(&site.fn);   // keeps an anonymous function referenced
@@ -317,17 +336,8 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
   stack::set_interpreted();
   Status s = gather(site, code, refs, left, false, nullptr, 0);
   if (s != CODE_NONE) return s;
-  push_locals(ctx);
-  Cell body = node_buffer(site.fn.data3)->cells()[0];
-  if (body.is(TYPE_BLOCK)) {
-    node_buffer(ctx)->cells()->data2 = stack::index_of(stack::base) + 1;
-    stack::set_return_target(true);
-    s = eval_block(&body, true);
-    if (s == CODE_RETURN || s == CODE_EXIT) s = CODE_NONE;   // the value is in the result slot
-    if (s != CODE_NONE) return s;
-  } else {
-    set_unset(stack::base);
-  }
+  s = run_function_body(&site.fn);
+  if (s != CODE_NONE) return s;
   if (as_argument) {
     stack::unwind_func();
     *callee_slot = *(stack::top - 1);
@@ -348,7 +358,15 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
   Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS);
   if (s != CODE_NONE) return s;
   if (!entry) error::raise(ERR_INTERNAL, "not-done");
-  s = entry(positions);
+  try {
+    s = entry(positions);
+  } catch (const Unwind& u) {
+    // A break, return or throw from code a native called back into (a sort comparator, an
+    // object's field block) could not travel as a status through the native: the frames are
+    // already unwound to its catcher, so it goes on from here as a status again.
+    if (u.code == CODE_ERROR) throw;
+    return u.code;
+  }
   if (s != CODE_NONE) return s;
   if (as_argument) {
     stack::unwind();

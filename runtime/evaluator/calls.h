@@ -38,6 +38,10 @@ struct PathRefs {
 Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
                           const Cell* name, const Cell* left);
 
+// Runs the body of a function whose call frame is open with its arguments pushed from the
+// base: the local slots are added, and return and exit end here.
+Status run_function_body(const Cell* fn);
+
 // The cached argument layout of a function, native or action (built on first use).
 NodeId arg_cache(const Cell* fn);
 

@@ -2,6 +2,8 @@
 
 #include "collector.h"
 #include "context.h"
+#include "datatypes/function.h"
+#include "datatypes/object.h"
 #include "errors.h"
 #include "evaluator/actions.h"
 #include "fast_paths.h"
@@ -92,9 +94,20 @@ void raise_unwritable(const Cell* word) {
 
 // Blocks -----------------------------------------------------------------------------------
 
+namespace interp_detail {
+// Puts the current position back as the block's caller had it, on every way out: errors
+// included, so that whoever catches one goes on with its own position.
+struct PositionGuard {
+  Cell* cur;
+  Cell saved;
+  explicit PositionGuard(Cell* c) : cur(c), saved(*c) {}
+  ~PositionGuard() { *cur = saved; }
+  PositionGuard(const PositionGuard&) = delete;
+  PositionGuard& operator=(const PositionGuard&) = delete;
+};
+}  // namespace interp_detail
+
 Status eval_block(const Cell* block, bool chain) {
-  Cell* cur = interp_detail::current_position_cell;
-  Cell saved = *cur;
   Cell name = body_name();
   stack::mark_eval(&name);
   Code code{block->node(), block->index()};
@@ -102,19 +115,17 @@ Status eval_block(const Cell* block, bool chain) {
     set_unset(stack::base);
     stack::top = stack::base + 1;
   } else {
+    Cell* cur = interp_detail::current_position_cell;
+    interp_detail::PositionGuard guard(cur);
     *cur = *block;
     while (true) {
       cur->data1 = code.pos;
       Status s = eval_expression(code, false, false, false);
-      if (s != CODE_NONE) {
-        *cur = saved;
-        return s;
-      }
+      if (s != CODE_NONE) return s;
       if (code.at_end()) break;
       stack::reset();
     }
   }
-  *cur = saved;
   if (chain) stack::unwind_into_result();
   else stack::unwind();
   return CODE_NONE;
@@ -316,21 +327,15 @@ struct PathStep {
 
 // One step of a path: current[element] (get), or current[element]: set_value (set).
 // Answers into *out; *place follows the current value into a block element where it can.
-void path_step(const Cell* current, const Cell* element, const Cell* set_value,
-               const PathStep& step, Cell* out, PathPlace* place) {
+Status path_step(const Cell* current, const Cell* element, const Cell* set_value,
+                 const PathStep& step, Cell* out, PathPlace* place) {
   TypeId t = current->type();
-  if (is_any_block(t) && element->is(TYPE_INTEGER)) {
-    // Integer steps on blocks never need the generic layer: 1-based, out of range is none.
+  if (is_any_block(t) && element->is(TYPE_INTEGER) && !set_value && element->int_value() >= 1) {
+    // Reading a block by a positive index needs no generic dispatch; setting goes through
+    // the type's handler, which keeps owners and hash! indexes informed.
     SeriesBuffer* b = node_buffer(current->node());
     int64_t i = int64_t(current->index()) + element->int_value() - 1;
-    bool inside = element->int_value() >= 1 && i < int64_t(b->count());
-    if (set_value) {
-      if (!inside) error::raise(ERR_SCRIPT, "out-of-range", element);
-      b->cells()[i] = *set_value;
-      *out = *set_value;
-      return;
-    }
-    if (inside) {
+    if (i < int64_t(b->count())) {
       *out = b->cells()[i];
       place->kind = PathPlace::BLOCK_ELEMENT;
       place->node = current->node();
@@ -338,7 +343,7 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
     } else {
       set_none(out);
     }
-    return;
+    return CODE_NONE;
   }
   // The handler gets its arguments in stack cells, where they stay put and the collector
   // sees them, under a frame that cuts away whatever the handler leaves behind.
@@ -351,13 +356,22 @@ void path_step(const Cell* current, const Cell* element, const Cell* set_value,
   stack::push(step.path);
   stack::push(step.grand_parent ? step.grand_parent : &none);
   stack::push(step.prev_element ? step.prev_element : &none);
-  Cell* got = actions::eval_path_direct(
-      args, args + 1, set_value ? args + 2 : nullptr, args + 3,
-      step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
-      step.index, false, false, step.last, set_value != nullptr);
+  Cell* got;
+  try {
+    got = actions::eval_path_direct(
+        args, args + 1, set_value ? args + 2 : nullptr, args + 3,
+        step.grand_parent ? args + 4 : nullptr, step.prev_element ? args + 5 : nullptr,
+        step.index, false, false, step.last, set_value != nullptr);
+  } catch (const Unwind& u) {
+    // A break, return or throw from an object's change handler: the stacks are already
+    // unwound to its catcher, which gets it back as a status.
+    if (u.code == CODE_ERROR) throw;
+    return u.code;
+  }
   *out = *got;
   stack::unwind_discard();
   place->kind = PathPlace::NOWHERE;
+  return CODE_NONE;
 }
 
 }  // namespace interp_detail
@@ -414,8 +428,17 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
     parent_place = place;
     interp_detail::PathStep step{path, has_grand ? grand : nullptr, prev_element,
                                  static_cast<int>(i - first - 1), last};
-    interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr, step, &next,
-                             &place);
+    Status s = interp_detail::path_step(cur, &element, (set && last) ? set_value : nullptr,
+                                        step, &next, &place);
+    if (s != CODE_NONE) return s;
+    if (!set && !get && is_callable(next.type())) {
+      // A function reached through the path (an object's method) is called, with the rest of
+      // the path as its refinements.
+      stack::top = saved_top;
+      Cell name = element.is(TYPE_WORD) ? element : anon_name();
+      PathRefs refs{pn, i + 1};
+      return eval_function_call(&next, code, &refs, as_argument, &name, nullptr);
+    }
     if (set && last) {
       // A scalar (pair, tuple, date...) changed by the step is stored back where it lives.
       if (!interp_detail::holds_by_reference(parent_holder.type()) && !next.is(TYPE_NONE) &&
@@ -437,7 +460,29 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
 
 }  // namespace interp
 
+namespace interp::interp_detail {
+
+// The evaluator as the object datatype reaches it (make's spec block, make error!'s field
+// block, change handlers), where nothing can return a status.
+void evaluate_for_object(Cell* block) {
+  Cell code = *block;
+  Cell* top = stack::top;
+  Status s = eval_block(&code, false);
+  if (s != CODE_NONE) stack::rethrow_status(s);
+  stack::top = top;
+}
+
+void call_object_handler(Cell* fn, NodeId, uint32_t, uint32_t) {
+  Status s = run_function_body(fn);
+  if (s != CODE_NONE) stack::rethrow_status(s);
+}
+
+}  // namespace interp::interp_detail
+
 void init_steps::interpreter() {
+  object::evaluator = &interp::interp_detail::evaluate_for_object;
+  object::handler_call = &interp::interp_detail::call_object_handler;
+  object::function_maker = &function::push;
   Cell unset = make_cell(TYPE_UNSET);
   interp::interp_detail::current_position_cell = runtime::root_append(&unset);
   interp::interp_detail::tracer_cell = runtime::root_append(&unset);

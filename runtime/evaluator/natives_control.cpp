@@ -12,6 +12,7 @@
 #include <climits>
 
 #include "datatypes/block.h"
+#include "datatypes/map.h"
 #include "datatypes/series.h"
 #include "errors.h"
 #include "evaluator/actions.h"
@@ -141,8 +142,15 @@ bool foreach_next_multi(int32_t n) {
   if (n <= 0 || !loop_more(series)) return false;
   // The body may have shortened the words block itself.
   if (block::rs_length(loop_word()) < n) error::raise(ERR_SCRIPT, "invalid-arg", loop_word());
-  if (block_like(series->type())) set_words(loop_word(), series, n);
-  else set_words_picked(loop_word(), series, n);
+  if (series->is(TYPE_MAP)) {
+    // A map gives one key and its value a step; removed pairs are stepped over.
+    if (n != 2) error::raise(ERR_SCRIPT, "invalid-arg", loop_word());
+    if (!map::foreach_step(loop_word(), series, n)) return false;
+  } else if (block_like(series->type())) {
+    set_words(loop_word(), series, n);
+  } else {
+    set_words_picked(loop_word(), series, n);
+  }
   series->data1 += static_cast<uint32_t>(n);
   return true;
 }
@@ -378,6 +386,7 @@ Status foreach_native(const int32_t*) {
   bool multi = args[0].is(TYPE_BLOCK);
   int32_t n = multi ? block::rs_length(args) : 1;
   if (multi && n <= 0) error::raise(ERR_SCRIPT, "invalid-arg", args);
+  if (!multi && args[1].is(TYPE_MAP)) error::raise(ERR_SCRIPT, "invalid-arg", args);
   stack::top = args + 3;
   stack::push(args + 1);
   stack::push(args);

@@ -11,6 +11,7 @@
 
 #include "cell.h"
 #include "collector.h"
+#include "datatypes/date.h"
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -199,7 +200,12 @@ Status now_native(const int32_t* refs) {
   else if (given(refs, NOW_TIME)) set_float(out, now.time_of_day, TYPE_TIME);
   else if (given(refs, NOW_WEEKDAY)) set_integer(out, now.date.tm_wday == 0 ? 7 : now.date.tm_wday);
   else if (given(refs, NOW_YEARDAY)) set_integer(out, now.date.tm_yday + 1);
-  else error::raise(ERR_INTERNAL, "not-done");   // a whole date needs date!
+  else {
+    int zone_hours = now.zone_minutes / 60, zone_minutes = now.zone_minutes % 60;
+    bool whole = !given(refs, NOW_DATE);
+    date::make_at(out, now.date.tm_year + 1900, now.date.tm_mon + 1, now.date.tm_mday,
+                  now.time_of_day, zone_hours, zone_minutes, whole);
+  }
   return done();
 }
 

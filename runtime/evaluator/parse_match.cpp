@@ -4,6 +4,7 @@
 #include <string>
 
 #include "case_folding.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -15,9 +16,6 @@
 namespace tav::parse_detail {
 
 namespace match_detail {
-
-// Complement flag in a bitset's buffer flags: numbers past the stored bytes are members.
-constexpr uint32_t BITSET_COMPLEMENT = 0x80000;
 
 // Type membership in a typeset! cell: bit 0x80 >> (t & 7) of byte t >> 3, counted across the
 // three payload words as they lie in memory.
@@ -63,7 +61,7 @@ int32_t match_in_text(const Engine& e, int32_t pos, int32_t end, const Cell* val
   TypeId vt = value->type();
   if (vt == TYPE_CHAR)
     return fold(input_char(e, pos), e.comp) == fold(value->data2, e.comp) ? 1 : -1;
-  if (vt == TYPE_BITSET) return bitset_has(value, input_char(e, pos)) ? 1 : -1;
+  if (vt == TYPE_BITSET) return bitset::has(value, input_char(e, pos)) ? 1 : -1;
   if (is_any_string(vt)) return match_text(e, pos, end, value, vt == TYPE_TAG);
   if (vt == TYPE_BINARY) {
     std::string bytes = binary_bytes(value);
@@ -81,7 +79,7 @@ int32_t match_in_binary(const Engine& e, int32_t pos, int32_t end, const Cell* v
   uint8_t byte = *series::unit_at(&e.input, pos);
   TypeId vt = value->type();
   if (vt == TYPE_CHAR) return value->data2 == byte ? 1 : -1;
-  if (vt == TYPE_BITSET) return bitset_has(value, byte) ? 1 : -1;
+  if (vt == TYPE_BITSET) return bitset::has(value, byte) ? 1 : -1;
   std::string bytes;
   if (vt == TYPE_BINARY) {
     bytes = binary_bytes(value);
@@ -106,13 +104,6 @@ bool empty_text(const Cell* v) {
 }
 
 }  // namespace match_detail
-
-bool bitset_has(const Cell* bitset, uint32_t n) {
-  SeriesBuffer* b = node_buffer(bitset->data2);
-  uint32_t byte = n >> 3;
-  if (byte < b->used()) return (b->head_ptr()[byte] & (0x80u >> (n & 7))) != 0;
-  return (b->flags & match_detail::BITSET_COMPLEMENT) != 0;
-}
 
 int32_t match_at(const Engine& e, int32_t pos, const Cell* value) {
   int32_t end = input_end(e);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "errors.h"
 #include "init_steps.h"
@@ -119,10 +120,15 @@ bool close_nesting(State& s, int closer_type, const uint8_t* start, const uint8_
   uint32_t new_line = m->header & FLAG_NEW_LINE;
   Cell value = make_cell(static_cast<TypeId>(type));
   if (s.load) {
-    if (type == TYPE_MAP || is_point(type)) {
+    if (is_point(type)) {
       return fail(s, s.input_start + m->data3, end, not_built(type));
     }
-    value.data2 = make_block(&value_stack[s.frame], count);
+    if (type == TYPE_MAP) {
+      if (!map::load_literal(&value_stack[s.frame], count, &value))
+        return fail(s, s.input_start + m->data3, end, TYPE_MAP);
+    } else {
+      value.data2 = make_block(&value_stack[s.frame], count);
+    }
   }
   value.header |= new_line;
   value_stack[marker_index] = value;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "boot.h"
 #include "collector.h"
 #include "context.h"
 #include "error_catalogue.h"
@@ -911,8 +912,8 @@ uint32_t load_boot(const uint8_t* data, size_t length) {
 
 }  // namespace tav::tavbin
 
-// The build embeds the boot image as these two symbols; a runtime linked without one (the
-// unit tests, the image-building tool) starts with an empty library.
+// The build embeds the boot image as these two symbols; a program linked without one (the
+// image-building tool) starts with an empty library.
 extern "C" {
 extern const uint8_t tav_boot_image[] __attribute__((weak));
 extern const size_t tav_boot_image_size __attribute__((weak));
@@ -922,5 +923,6 @@ namespace tav::init_steps {
 void boot_image() {
   if (&tav_boot_image_size == nullptr || tav_boot_image == nullptr) return;
   runtime::boot_root_index = tavbin::load_boot(tav_boot_image, tav_boot_image_size);
+  boot::image_loaded = true;
 }
 }  // namespace tav::init_steps

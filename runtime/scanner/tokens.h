@@ -20,6 +20,12 @@ const uint8_t* skip_unicode_blank(const uint8_t* start, const uint8_t* end);
 // Writes value into a new value-stack cell, keeping the new-line marker.
 void emit(State& s, Cell value);
 
+// Makes the point literal that a paren holding commas became: values are the count values
+// read between its "(" and ")", which must be 2 (point2D!) or 3 (point3D!) numbers as the
+// type says; [start, end) is the literal's text for the load error.
+bool load_point(State& s, const Cell* values, uint32_t count, int type, const uint8_t* start,
+                const uint8_t* end, Cell* out);
+
 // A new string buffer holding the characters with the given unit.
 NodeId make_string(const uint32_t* chars, size_t count, uint32_t unit);
 // A new block buffer holding copies of the cells.

@@ -249,7 +249,7 @@ TEST(Lexer, ReportsLoadErrorsWithLineAndToken) {
 }
 
 TEST(Lexer, LeavesTypesItCannotBuildToAnError) {
-  for (const char* text : {"1-Jan-2024", "10x20", "$1.50", "#[a 1]", "(1, 2)"}) {
+  for (const char* text : {"(1, 2)"}) {
     std::string error = load_error(text);
     EXPECT_NE(error.find("Internal Error"), std::string::npos) << text << ": " << error;
   }

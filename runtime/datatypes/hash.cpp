@@ -1,0 +1,299 @@
+#include "datatypes/hash.h"
+
+#include "datatypes/block.h"
+#include "datatypes/series.h"
+#include "evaluator/actions.h"
+#include "hash_index.h"
+#include "memory.h"
+#include "stack.h"
+#include "string_buffer.h"
+#include "types.h"
+
+namespace tav::hash_block {
+
+namespace hash_block_detail {
+
+// The block! handler of an action (rows are filled before hash! registers).
+template <typename Fn>
+Fn block_handler(ActionId a) {
+  return reinterpret_cast<Fn>(action_entry(TYPE_BLOCK, a));
+}
+
+uint32_t cell_count(const Cell* v) { return node_buffer(v->node())->count(); }
+
+void reindex_if_hash(const Cell* v) {
+  if (v && v->is(TYPE_HASH) && v->data3) reindex(v);
+}
+
+// A hash! made from a block! result: a fresh index over its own cells.
+Cell* as_hash(Cell* v) {
+  make_over(v, v->node());
+  return v;
+}
+
+}  // namespace hash_block_detail
+
+Cell* make_over(Cell* cell, NodeId block) {
+  int32_t index = series::index_of(cell);
+  uint32_t n = node_buffer(block)->count();
+  // The cell names the block while the index is built, so the collector keeps both.
+  *cell = make_cell(TYPE_BLOCK, static_cast<uint32_t>(index), block);
+  NodeId table = hash::new_table(n < 1 ? 1 : n, block, hash::KIND_HASH);
+  *cell = make_cell(TYPE_HASH, static_cast<uint32_t>(index), block, table);
+  return cell;
+}
+
+void reindex(const Cell* value) {
+  uint32_t n = hash_block_detail::cell_count(value);
+  hash::rebuild(value->data3, n < 1 ? 1 : n);
+}
+
+// ---- Make, to, copy ---------------------------------------------------------------------
+
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
+  Cell src = *value;
+  src.set_type(TYPE_BLOCK);
+  src.data3 = 0;
+  hash_block_detail::block_handler<act::Copy>(ACT_COPY)(&src, result, part, deep, types);
+  result->set_type(TYPE_BLOCK);
+  result->data3 = 0;
+  return hash_block_detail::as_hash(result);
+}
+
+Cell* make(Cell* proto, Cell* spec, int) {
+  TypeId st = spec->type();
+  Cell* out = stack::new_cell();
+  set_none(out);
+  if (st == TYPE_INTEGER || st == TYPE_FLOAT) {
+    double d = st == TYPE_INTEGER ? spec->int_value() : spec->float_value();
+    int32_t n = d >= 1 && d < 1e8 ? static_cast<int32_t>(d) : 1;
+    block::make_at(out, n);
+    return hash_block_detail::as_hash(out);
+  }
+  if (st == TYPE_HASH) return copy(spec, out, nullptr, false, nullptr);
+  if (st == TYPE_BLOCK) {
+    Cell src = *spec;
+    int32_t from = series::clamp_index(&src);
+    block::copy_cells(&src, from, series::buffer_length(&src) - from, false, out);
+    return hash_block_detail::as_hash(out);
+  }
+  Cell* converted = actions::to_direct(proto, spec, TYPE_BLOCK);
+  *out = *converted;
+  out->set_type(TYPE_BLOCK);
+  out->data3 = 0;
+  return hash_block_detail::as_hash(out);
+}
+
+Cell* to(Cell* proto, Cell* spec, int type) {
+  if (spec->is(TYPE_HASH)) return make(proto, spec, type);
+  Cell* out = set_none(stack::new_cell());
+  *out = *actions::to_direct(proto, spec, TYPE_BLOCK);
+  out->set_type(TYPE_BLOCK);
+  out->data3 = 0;
+  return hash_block_detail::as_hash(out);
+}
+
+// ---- Text -------------------------------------------------------------------------------
+
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
+         int indent) {
+  if (!only) {
+    string::append_ascii(buffer->node(), "make hash! ");
+    limit -= 11;
+  }
+  Cell blk = *value;
+  blk.set_type(TYPE_BLOCK);
+  return block::mold(&blk, buffer, only, all, flat, part, limit, indent);
+}
+
+// ---- Lookups through the index ----------------------------------------------------------
+
+namespace hash_block_detail {
+
+// The position of value from the hash's index the way find looks (-1: absent); the found cell
+// is checked, and an index that no longer matches its cells is rebuilt once.
+int32_t indexed_find(Cell* series, Cell* value, bool case_, bool same, bool last, bool reverse) {
+  int op = same ? COMP_SAME : (case_ ? COMP_STRICT_EQUAL : COMP_FIND_EQUAL);
+  uint32_t start = static_cast<uint32_t>(series::clamp_index(series));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int32_t pos = hash::find_key(series->data3, value, start, 1, op, last, reverse);
+    if (pos < 0) return -1;
+    if (static_cast<uint32_t>(pos) < cell_count(series)) {
+      Cell* found = stack::push(block::cell_at(series, static_cast<uint32_t>(pos)));
+      bool ok = actions::compare(found, value, op);
+      stack::pop(1);
+      if (ok) return pos;
+    }
+    reindex(series);
+  }
+  return -1;
+}
+
+bool needs_walk(Cell* series, Cell* value, Cell* part, bool only, bool any, Cell* with,
+                Cell* skip, bool match) {
+  // Block values hash by identity, and find compares them by their contents.
+  (void)only;
+  return part || any || with || skip || match || series->data3 == 0 ||
+         is_any_block(value->type());
+}
+
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match) {
+  if (needs_walk(series, value, part, only, any, with, skip, match))
+    return block::find(series, value, part, only, case_, same, any, with, skip, last, reverse,
+                       tail, match);
+  int32_t pos = indexed_find(series, value, case_, same, last, reverse);
+  Cell* result = stack::push(series);
+  if (pos < 0) return set_none(result);
+  series::set_index(result, tail ? pos + 1 : pos);
+  return result;
+}
+
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+             Cell* with, Cell* skip, bool last, bool reverse) {
+  if (needs_walk(series, value, part, only, any, with, skip, false))
+    return block::select(series, value, part, only, case_, same, any, with, skip, last,
+                         reverse);
+  int32_t pos = indexed_find(series, value, case_, same, last, reverse);
+  Cell* result = stack::new_cell();
+  if (pos < 0 || static_cast<uint32_t>(pos) + 1 >= cell_count(series)) return set_none(result);
+  *result = *block::cell_at(series, static_cast<uint32_t>(pos) + 1);
+  return result;
+}
+
+// ---- Changes: the block! handler, then the index again --------------------------------
+
+Cell* insert(Cell* series, Cell* value, int part, bool only, int dup, bool append) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Append>(ACT_INSERT)(series, value, part, only, dup, append);
+  reindex(&self);
+  return r;
+}
+
+Cell* change(Cell* series, Cell* value, int part, bool only, int dup) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Change>(ACT_CHANGE)(series, value, part, only, dup);
+  reindex(&self);
+  return r;
+}
+
+Cell* clear(Cell* series) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Unary>(ACT_CLEAR)(series);
+  reindex(&self);
+  return r;
+}
+
+Cell* poke(Cell* series, int index, Cell* data, Cell* boxed) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Poke>(ACT_POKE)(series, index, data, boxed);
+  reindex(&self);
+  return r;
+}
+
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Put>(ACT_PUT)(series, key, value, case_);
+  reindex(&self);
+  return r;
+}
+
+Cell* remove(Cell* series, Cell* part, Cell* key) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Remove>(ACT_REMOVE)(series, part, key);
+  reindex(&self);
+  return r;
+}
+
+Cell* reverse(Cell* series, Cell* part, Cell* skip) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Reverse>(ACT_REVERSE)(series, part, skip);
+  reindex(&self);
+  return r;
+}
+
+Cell* swap(Cell* series1, Cell* series2) {
+  Cell a = *series1, b = *series2;
+  Cell* r = block_handler<act::Swap>(ACT_SWAP)(series1, series2);
+  reindex_if_hash(&a);
+  reindex_if_hash(&b);
+  return r;
+}
+
+Cell* move(Cell* origin, Cell* target, Cell* part) {
+  Cell a = *origin, b = *target;
+  Cell* r = block_handler<act::Move>(ACT_MOVE)(origin, target, part);
+  reindex_if_hash(&a);
+  reindex_if_hash(&b);
+  return r;
+}
+
+Cell* take(Cell* series, Cell* part, bool deep, bool last) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Take>(ACT_TAKE)(series, part, deep, last);
+  reindex(&self);
+  // Taken values come back in a series of their own: it must not share this index.
+  if (r->is(TYPE_HASH) && r->node() != self.node()) as_hash(r);
+  return r;
+}
+
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
+           bool reverse_, bool stable) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Sort>(ACT_SORT)(series, case_, skip, comparator, part, all,
+                                               reverse_, stable);
+  reindex(&self);
+  return r;
+}
+
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with) {
+  Cell self = *series;
+  Cell* r = block_handler<act::Trim>(ACT_TRIM)(series, head, tail, auto_, lines, all, with);
+  reindex(&self);
+  return r;
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
+                Cell* prev_element, int index, bool case_, bool get, bool tail, bool evt) {
+  Cell self = *parent;
+  Cell* r = block_handler<act::EvalPath>(ACT_EVAL_PATH)(parent, element, value, path,
+                                                        grand_parent, prev_element, index,
+                                                        case_, get, tail, evt);
+  if (value) reindex(&self);
+  return r;
+}
+
+}  // namespace hash_block_detail
+
+void init() {
+  using namespace hash_block_detail;
+  ActionRow row{};
+  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
+  for (ActionId a : {ACT_REFLECT, ACT_FORM, ACT_COMPARE, ACT_AT, ACT_BACK, ACT_HEAD,
+                     ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_NEXT, ACT_PICK, ACT_SKIP,
+                     ACT_TAIL, ACT_TAIL_Q, ACT_MODIFY})
+    set(a, INHERIT);
+  set(ACT_MAKE, entry<act::Make>(make));
+  set(ACT_TO, entry<act::Make>(to));
+  set(ACT_MOLD, entry<act::Mold>(mold));
+  set(ACT_COPY, entry<act::Copy>(copy));
+  set(ACT_FIND, entry<act::Find>(hash_block_detail::find));
+  set(ACT_SELECT, entry<act::Select>(hash_block_detail::select));
+  set(ACT_APPEND, entry<act::Append>(hash_block_detail::insert));
+  set(ACT_INSERT, entry<act::Append>(hash_block_detail::insert));
+  set(ACT_CHANGE, entry<act::Change>(hash_block_detail::change));
+  set(ACT_CLEAR, entry<act::Unary>(hash_block_detail::clear));
+  set(ACT_POKE, entry<act::Poke>(hash_block_detail::poke));
+  set(ACT_PUT, entry<act::Put>(hash_block_detail::put));
+  set(ACT_REMOVE, entry<act::Remove>(hash_block_detail::remove));
+  set(ACT_REVERSE, entry<act::Reverse>(hash_block_detail::reverse));
+  set(ACT_SWAP, entry<act::Swap>(hash_block_detail::swap));
+  set(ACT_MOVE, entry<act::Move>(hash_block_detail::move));
+  set(ACT_TAKE, entry<act::Take>(hash_block_detail::take));
+  set(ACT_SORT, entry<act::Sort>(hash_block_detail::sort));
+  set(ACT_TRIM, entry<act::Trim>(hash_block_detail::trim));
+  set(ACT_EVAL_PATH, entry<act::EvalPath>(hash_block_detail::eval_path));
+  datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!", row);
+}
+
+}  // namespace tav::hash_block

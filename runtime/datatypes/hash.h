@@ -1,0 +1,27 @@
+// hash!: a block that keeps a hashed index of its values, so that find and select need not
+// walk it. The cell is a block! cell typed 36 whose third word is the node of the index (hash
+// kind, equal values chained).
+//
+// hash! shares block!'s storage and handlers; every action that changes the values runs the
+// block! handler and then indexes the block again, so the index always matches the cells.
+#pragma once
+#include <cstdint>
+
+#include "cell.h"
+
+namespace tav::hash_block {
+
+// Makes the cell a hash! over a block node, with a new index of its cells.
+Cell* make_over(Cell* cell, NodeId block);
+// Indexes the whole block of a hash! again (after its cells changed).
+void reindex(const Cell* value);
+
+Cell* make(Cell* proto, Cell* spec, int type);
+Cell* to(Cell* proto, Cell* spec, int type);
+int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
+         int indent);
+Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types);
+
+void init();
+
+}  // namespace tav::hash_block

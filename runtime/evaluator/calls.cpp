@@ -5,6 +5,7 @@
 #include "context.h"
 #include "errors.h"
 #include "evaluator/actions.h"
+#include "fast_paths.h"
 #include "interpreter.h"
 #include "memory.h"
 #include "symbols.h"
@@ -181,8 +182,21 @@ Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_
     error::raise(ERR_SCRIPT, "no-arg", &site.name, &word);
   }
   if (kind == ARG_EVALUATED) {
-    Status s = eval_expression(code, no_infix, true, false);
-    if (s != CODE_NONE) return s;
+    // A plain value with no operator after it is the argument as it stands.
+    const Cell* plain = fast_paths::plain_operand(code.at());
+    if (plain) {
+      ++code.pos;
+      if (no_infix || !operator_at(code)) {
+        stack::push(plain);
+      } else {
+        --code.pos;
+        plain = nullptr;
+      }
+    }
+    if (!plain) {
+      Status s = eval_expression(code, no_infix, true, false);
+      if (s != CODE_NONE) return s;
+    }
   } else if (kind == ARG_GET) {
     stack::push(code.at());
     ++code.pos;
@@ -233,11 +247,11 @@ Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell
   bool first = true;
   // Fixed arguments.
   for (; i < entries; ++i) {
-    Cell e = node_buffer(site.cache)->cells()[i];
-    if (!e.is(TYPE_TYPESET)) break;
-    if (arg_kind(&e) == ARG_RETURN) continue;
+    const Cell* e = node_buffer(site.cache)->cells() + i;   // read before anything evaluates
+    if (!e->is(TYPE_TYPESET)) break;
+    if (arg_kind(e) == ARG_RETURN) continue;
     if (first && left) {
-      if (!typeset_has(&e, left->type())) raise_expect(site, i, left);
+      if (!typeset_has(e, left->type())) raise_expect(site, i, left);
       stack::push(left);
     } else {
       Status s = fetch_argument(site, i, code, left != nullptr);

@@ -161,30 +161,6 @@ int compare_code(const Cell* op) {
 }
 }  // namespace fast_detail
 
-namespace fast_detail {
-// The right operand when taking it needs no evaluation: a value that evaluates to itself, or
-// a bound word whose value is neither callable, nor an operator, nor unset. Null sends the
-// operand through the interpreter (which also raises whatever error it deserves).
-inline const Cell* plain_operand(const Cell* c) {
-  switch (c->type()) {
-    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_CHAR: case TYPE_LOGIC:
-    case TYPE_NONE: case TYPE_STRING: case TYPE_BLOCK: case TYPE_TIME: case TYPE_PAIR:
-    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_DATE: case TYPE_BINARY: case TYPE_FILE:
-    case TYPE_URL:
-      return c;
-    case TYPE_WORD: {
-      const Cell* v = interp::word_value_cell(c);
-      if (!v) return nullptr;
-      TypeId t = v->type();
-      if (t == TYPE_UNSET || t == TYPE_OP || interp::is_callable(t)) return nullptr;
-      return v;
-    }
-    default:
-      return nullptr;
-  }
-}
-}  // namespace fast_detail
-
 bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,
                bool as_argument, Status* status) {
   int math = fast_detail::math_code(op);
@@ -196,7 +172,7 @@ bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Co
     Cell arg = word::make(symbol::make("value2"));
     error::raise(ERR_SCRIPT, "no-arg", &word, &arg);
   }
-  if (const Cell* plain = fast_detail::plain_operand(code.at())) {
+  if (const Cell* plain = plain_operand(code.at())) {
     // Integers and floats are answered here, with no frame and nothing pushed.
     Cell result;
     bool done;

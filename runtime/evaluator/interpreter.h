@@ -45,7 +45,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
 // word is unbound or its function is not running; get_word raises the matching error.
 // A bound word knows its slot: the value is one or two indexed loads away, with no search.
 Cell* word_value_cell_unresolved(const Cell* word);   // unbound, or no position yet
-inline Cell* word_value_cell(const Cell* word) {
+[[gnu::always_inline]] inline Cell* word_value_cell(const Cell* word) {
   NodeId ctx = word->data1;
   int32_t idx = static_cast<int32_t>(word->data3);
   if (ctx == 0 || idx < 0) [[unlikely]] return word_value_cell_unresolved(word);
@@ -60,7 +60,7 @@ inline Cell* word_value_cell(const Cell* word) {
   return uint64_t(idx) * sizeof(Cell) < values->used() ? values->cells() + idx : nullptr;
 }
 [[noreturn]] void raise_unreadable(const Cell* word);
-inline const Cell* get_word(const Cell* word) {
+[[gnu::always_inline]] inline const Cell* get_word(const Cell* word) {
   const Cell* v = word_value_cell(word);
   if (!v) [[unlikely]] raise_unreadable(word);
   return v;
@@ -84,6 +84,15 @@ inline void emit(const Cell* v, bool as_argument) {
 
 inline bool is_callable(TypeId t) {
   return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// Whether the code position holds a word whose value is an op! (an operator follows).
+inline bool operator_at(const Code& code) {
+  if (code.at_end()) return false;
+  const Cell* w = code.at();
+  if (!w->is(TYPE_WORD) || w->data1 == 0) return false;
+  const Cell* v = word_value_cell(w);
+  return v && v->is(TYPE_OP);
 }
 
 // Frame names for evaluations that are not calls.

@@ -22,6 +22,9 @@ test: build
 
 bench: build
 	@bash bench/run.sh $(BUILD)/bin
+	@bash bench/return-cost.sh $(BUILD)/bin
+	@bash bench/memory-bound.sh $(BUILD)/bin
+	@bash bench/parse-linear.sh $(BUILD)/bin
 
 # Sanitizer build, as CI runs it.
 asan:

@@ -237,7 +237,9 @@ Cell* push_field(const Cell* d, int field) {
 int32_t to_epoch(const Cell* d) {
   double s = static_cast<double>(day_number_of(d->data1) - EPOCH_DAY) * 86400.0 +
              d->float_value() + 0.5;
-  s = std::trunc(s);
+  // Rounded to the nearest second on both sides of 1970: truncation would move the dates
+  // before it one second forward.
+  s = std::floor(s);
   if (!(s >= -2147483648.0 && s <= 2147483647.0)) {
     Cell copy = *d;
     error::raise(ERR_SCRIPT, "out-of-range", &copy);

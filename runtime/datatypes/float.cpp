@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "errors.h"
 #include "evaluator/random.h"
@@ -448,6 +449,7 @@ Cell* float_make(Cell* proto, Cell* spec, int type) {
   switch (spec->type()) {
     case TYPE_INTEGER: case TYPE_CHAR: d = spec->int_value(); break;
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: d = spec->float_value(); break;
+    case TYPE_MONEY: d = money::to_float(spec); break;
     case TYPE_BINARY: {
       uint8_t bytes[8];
       int n = numeric::binary_bytes(spec, bytes, 8);
@@ -561,6 +563,18 @@ int float_compare(Cell* l, Cell* r, int op) {
   switch (r->type()) {
     case TYPE_INTEGER: b = r->int_value(); break;
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: b = r->float_value(); break;
+    case TYPE_MONEY: {
+      double a = l->float_value();
+      // A NaN orders with nothing, money included.
+      if (std::isnan(a)) return compare_numbers(a, 0.0, op);
+      // Money compares the float taken strictly as an amount (and orders the floats it cannot
+      // hold); seen from the float's side the order turns round.
+      // A percent or a time stands for its number here.
+      Cell number = make_cell(TYPE_FLOAT);
+      number.set_float_value(a);
+      auto compare = reinterpret_cast<act::Compare>(action_entry(TYPE_MONEY, ACT_COMPARE));
+      return -compare(r, &number, op);
+    }
     default: return COMPARE_UNRELATED;
   }
   return compare_numbers(l->float_value(), b, op);

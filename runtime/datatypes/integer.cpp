@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "datatypes/date.h"
 #include "datatypes/float.h"
+#include "datatypes/money.h"
 #include "errors.h"
 #include "evaluator/random.h"
 #include "memory.h"
@@ -136,6 +138,8 @@ Cell* integer_make_or_to(Cell* proto, Cell* spec, bool make) {
         error::raise(ERR_SCRIPT, "type-limit", &type);
       }
       break;
+    case TYPE_MONEY: v = money::to_integer(spec); break;
+    case TYPE_DATE: v = date::to_epoch(spec); break;
     case TYPE_BINARY: {
       uint8_t bytes[4];
       int n = numeric::binary_bytes(spec, bytes, 4);
@@ -211,6 +215,14 @@ int integer_compare(Cell* value, Cell* other, int op) {
       if (op == COMP_SAME && ot != TYPE_FLOAT) return 1;
       return float_::compare_numbers(static_cast<double>(value->int_value()),
                                      other->float_value(), op);
+    case TYPE_MONEY: {
+      // The integer becomes an amount without currency, which money compares exactly.
+      Cell* amount = money::push_from_integer(value->int_value());
+      auto compare = reinterpret_cast<act::Compare>(action_entry(TYPE_MONEY, ACT_COMPARE));
+      int answer = compare(amount, other, op);
+      stack::pop(1);
+      return answer;
+    }
     default: return COMPARE_UNRELATED;
   }
 }

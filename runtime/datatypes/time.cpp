@@ -250,8 +250,9 @@ Cell* time_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*
   if (value->is(TYPE_INTEGER)) v = value->int_value();
   else if (field == FIELD_SECOND && value->is(TYPE_FLOAT)) v = value->float_value();
   else error::raise(ERR_SCRIPT, "invalid-arg", value);
+  // The changed time is the answer: the path walk stores it back where the time lives.
   parent->set_float_value(with_field(parent->float_value(), field, v));
-  return value;
+  return parent;
 }
 
 Cell* time_pick(Cell* series, int index, Cell* boxed) {

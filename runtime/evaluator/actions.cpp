@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "context.h"
 #include "datatypes/series.h"
 #include "errors.h"
 #include "init_steps.h"
@@ -27,6 +28,43 @@ bool call_word(Cell* out) {
   return true;
 }
 
+// The word of argument `index` (counting arguments and refinements in spec order) of the
+// built-in that the call word names, read from its spec; false when the word does not hold
+// an action (or an operator over one) any more.
+bool call_arg_word(const Cell* name, int index, Cell* out) {
+  NodeId ctx = name->data1;
+  if (!ctx || context::on_stack(context::context_cell(ctx))) return false;
+  int32_t pos = context::find_symbol(ctx, name->data2, true);
+  NodeId values = context::values_of(ctx);
+  if (pos < 0 || !values) return false;
+  const Cell* fn = node_buffer(values)->cells() + pos;
+  bool action = fn->is(TYPE_ACTION) ||
+                (fn->is(TYPE_OP) && ((fn->header >> 16) & 0xFF) == TYPE_ACTION);
+  if (!action) return false;
+  SeriesBuffer* spec = node_buffer(fn->data2);
+  uint32_t n = spec->count();
+  for (uint32_t i = 0; i < n; ++i) {
+    const Cell* c = spec->cells() + i;
+    TypeId t = c->type();
+    if (t != TYPE_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD && t != TYPE_REFINEMENT)
+      continue;
+    if (index-- > 0) continue;
+    *out = word::make(c->data2);
+    return true;
+  }
+  return false;
+}
+
+// expect-arg for the running call: its name, the datatype refused and the argument's word.
+[[noreturn]] void raise_expect_arg(TypeId refused, int arg_index) {
+  Cell name, datatype, arg;
+  set_datatype(&datatype, refused);
+  bool named = call_word(&name);
+  bool has_arg = named && call_arg_word(&name, arg_index, &arg);
+  error::raise(ERR_SCRIPT, "expect-arg", named ? &name : nullptr, &datatype,
+               has_arg ? &arg : nullptr);
+}
+
 template <typename Sig, typename... Args>
 auto call(ActionId a, Cell* first, Args... args) {
   return reinterpret_cast<Sig>(lookup_for_value(first, a))(first, args...);
@@ -44,10 +82,7 @@ inline bool ref_flag(const int32_t* refs, int i) { return refs[i] != -1; }
 ActionEntry lookup(TypeId type, const Cell*, ActionId action) {
   ActionEntry e = action_table[type][action - 1];
   if (e) return e;
-  Cell name, datatype;
-  set_datatype(&datatype, type);
-  bool named = actions_detail::call_word(&name);
-  error::raise(ERR_SCRIPT, "expect-arg", named ? &name : nullptr, &datatype, nullptr);
+  actions_detail::raise_expect_arg(type, 0);
 }
 
 ActionEntry lookup_for_value(const Cell* value, ActionId action) {
@@ -461,12 +496,9 @@ Status clear(const int32_t*) {
 }
 Status copy(const int32_t* r) {
   Cell* types = ref_cell(r, 2);
-  if (types && !types->is(TYPE_DATATYPE) && !types->is(TYPE_TYPESET)) {
-    Cell name, datatype;
-    set_datatype(&datatype, types->type());
-    bool named = actions_detail::call_word(&name);
-    error::raise(ERR_SCRIPT, "expect-arg", named ? &name : nullptr, &datatype, nullptr);
-  }
+  // The /types argument is the sixth word of the spec: value /part length /deep /types kind.
+  if (types && !types->is(TYPE_DATATYPE) && !types->is(TYPE_TYPESET))
+    actions_detail::raise_expect_arg(types->type(), 5);
   Cell* result = set_unset(stack::new_cell());
   return set_last(copy_direct(base, result, ref_cell(r, 0), ref_flag(r, 1), types));
 }

@@ -10,6 +10,7 @@
 #include "cycles.h"
 #include "datatypes/block.h"
 #include "datatypes/function.h"
+#include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -566,9 +567,15 @@ Status construct_native(const int32_t* refs) {
   return result(made);
 }
 
-Status extend_native(const int32_t*) {
-  // Objects cannot grow this way; map! values do not exist in this build.
-  error::raise(ERR_INTERNAL, "not-done");
+Status extend_native(const int32_t* refs) {
+  // Objects cannot grow this way.
+  if (!arg(0)->is(TYPE_MAP)) error::raise(ERR_INTERNAL, "not-done");
+  Cell pairs = *arg(1);
+  // A map spec gives its live pairs only: its own pairs block also keeps the removed ones.
+  if (pairs.is(TYPE_MAP)) pairs = *map::reflect(&pairs, symbols::body);
+  Cell* spec = stack::push(&pairs);
+  map::extend_from_block(arg(0), spec, given(refs, 0));
+  return result(arg(0));
 }
 
 Status has_native(const int32_t*) {

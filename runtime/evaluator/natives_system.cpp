@@ -3,6 +3,10 @@
 // file sizes.
 #include "evaluator/natives_system.h"
 
+#include <unistd.h>
+
+#include "datatypes/map.h"
+
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -277,6 +281,25 @@ Status get_env_native(const int32_t*) {
   return done();
 }
 
+// Every variable of the environment as a map of name and value strings. An entry splits at
+// the first "=" after its first character (names may start with "=").
+Status list_env_native(const int32_t*) {
+  Cell* result = map::make_at(stack::new_cell(), 64);
+  for (char** e = environ; e && *e; ++e) {
+    std::string entry = *e;
+    size_t eq = entry.find('=', 1);
+    if (eq == std::string::npos) continue;
+    Cell* key = string::make_at(stack::new_cell(), static_cast<uint32_t>(eq));
+    append_lenient_utf8(key->node(), entry.substr(0, eq));
+    Cell* value = string::make_at(stack::new_cell(), static_cast<uint32_t>(entry.size() - eq));
+    append_lenient_utf8(value->node(), entry.substr(eq + 1));
+    map::put_value(result, key, value, false);
+    stack::pop(2);
+  }
+  *stack::base = *result;
+  return done();
+}
+
 // ---- Processes -------------------------------------------------------------------------
 
 // A file!'s local form, or any other string's characters.
@@ -381,6 +404,7 @@ void register_system() {
   put("now", now_native);
   put("set-env", set_env_native);
   put("get-env", get_env_native);
+  put("list-env", list_env_native);
   put("call", call_native);
   put("browse", browse_native);
   put("size?", size_q_native);

@@ -9,11 +9,15 @@
 
 #include "datatypes/base_codecs.h"
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/block_actions.h"
+#include "datatypes/date.h"
 #include "datatypes/file.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
+#include "datatypes/typeset.h"
 #include "datatypes/url.h"
 #include "errors.h"
 #include "evaluator/actions.h"
@@ -97,7 +101,23 @@ Status set_op(const int32_t* refs) {
     string::do_set_op(s1, &second, case_, skip, Op);
     return result(s1);
   }
-  if (t1 == TYPE_BLOCK || t1 == TYPE_HASH) error::raise(ERR_INTERNAL, "not-done");
+  if (t1 == TYPE_BLOCK || t1 == TYPE_HASH) {
+    Cell second = s2 ? *s2 : *s1;
+    block::do_set_op(s1, &second, case_, skip, Op);
+    return result(s1);
+  }
+  // The bitset and typeset workers read both operands at the base and leave the answer there.
+  if (t1 == TYPE_BITSET || t1 == TYPE_TYPESET) {
+    if (unique) return result(s1);
+    if (t1 == TYPE_BITSET) bitset::do_set_op(Op);
+    else typeset::do_set_op(Op);
+    stack::top = stack::base + 1;
+    return CODE_NONE;
+  }
+  if (t1 == TYPE_DATE && Op == string::SET_DIFFERENCE) {
+    date::difference(s1, s2);
+    return result(s1);
+  }
   static const char* const names[] = {"unique", "union", "intersect", "exclude", "difference"};
   Cell name = word::make(symbol::make(names[Op - string::SET_UNIQUE]));
   Cell dt = datatype_of(t1);

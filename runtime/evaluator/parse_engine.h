@@ -129,7 +129,6 @@ int32_t match_type_at(Engine& e, int32_t pos, const Cell* rule);
 // to/thru with a single value: the first position from pos where it matches, -1 when none;
 // *len receives the length of the match. Raises parse-rule for values text cannot hold.
 int32_t search(Engine& e, int32_t pos, const Cell* value, int32_t* len);
-bool bitset_has(const Cell* bitset, uint32_t n);
 
 // ---- Keywords and commands (parse_keywords.cpp) --------------------------------------------
 

@@ -121,9 +121,10 @@ bool close_nesting(State& s, int closer_type, const uint8_t* start, const uint8_
   Cell value = make_cell(static_cast<TypeId>(type));
   if (s.load) {
     if (is_point(type)) {
-      return fail(s, s.input_start + m->data3, end, not_built(type));
-    }
-    if (type == TYPE_MAP) {
+      if (!load_point(s, &value_stack[s.frame], count, type, s.input_start + m->data3, end,
+                      &value))
+        return false;
+    } else if (type == TYPE_MAP) {
       if (!map::load_literal(&value_stack[s.frame], count, &value))
         return fail(s, s.input_start + m->data3, end, TYPE_MAP);
     } else {
@@ -269,13 +270,13 @@ bool scan_comment(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) 
 bool scan_comma(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
   Cell* m = marker(s);
   int type = marker_type(m);
-  if (type == TYPE_PAREN) {
-    m->data2 = TYPE_POINT2D | (1u << 16);
-  } else if (type == TYPE_POINT2D) {
-    m->data2 = TYPE_POINT3D | (2u << 16);
-  } else {
-    return fail(s, end, end + 1, TYPE_POINT2D);
-  }
+  if (type != TYPE_PAREN && type != TYPE_POINT2D) return fail(s, end, end + 1, TYPE_POINT2D);
+  // Each comma follows exactly one coordinate: "(, 1 2)" and "(1 2, 3)" are no points.
+  // Only loading keeps the values to count.
+  uint32_t commas = type == TYPE_PAREN ? 0 : 1;
+  if (s.load && s.top - s.frame != commas + 1)
+    return fail(s, s.input_start + m->data3, end + 1, TYPE_POINT2D);
+  m->data2 = type == TYPE_PAREN ? (TYPE_POINT2D | (1u << 16)) : (TYPE_POINT3D | (2u << 16));
   s.position = end + 1;
   return true;
 }

@@ -108,20 +108,8 @@ class BlockFixture : public ::testing::Test {
   }
   std::string form(const Cell* v) { return text_of(call(ACT_FORM, {*v}, {-1})); }
 
-  // The id of the error fn raises, or "" when it raises none.
   template <typename Fn>
-  static std::string error_id(Fn fn) {
-    stack::State s = stack::save();
-    stack::mark_try(nullptr);
-    std::string id;
-    try {
-      fn();
-    } catch (const Unwind& u) {
-      if (u.code == CODE_ERROR) id = error::id_name(stack::top - 1);
-    }
-    stack::restore(s);
-    return id;
-  }
+  static std::string error_id(Fn fn) { return testing::error_id(fn); }
 
  private:
   void build(const char*& p, Cell* out) {

@@ -2,6 +2,9 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "errors.h"
 #include "runtime.h"
 #include "stack.h"
 
@@ -29,6 +32,21 @@ bool raises(Fn fn) {
   }
   stack::restore(saved);
   return false;
+}
+
+// The id of the error fn raises ("zero-divide"...), or "" when it raises none.
+template <typename Fn>
+std::string error_id(Fn fn) {
+  stack::State saved = stack::save();
+  stack::mark_try(nullptr);
+  std::string id;
+  try {
+    fn();
+  } catch (const Unwind& u) {
+    if (u.code == CODE_ERROR) id = error::id_name(stack::top - 1);
+  }
+  stack::restore(saved);
+  return id;
 }
 
 }  // namespace tav::testing

@@ -62,20 +62,8 @@ class WordFixture : public ::testing::Test {
     return stack::push(r);
   }
 
-  // The id of the error fn raises, or "" when it raises none.
   template <typename Fn>
-  static std::string error_id(Fn fn) {
-    stack::State s = stack::save();
-    stack::mark_try(nullptr);
-    std::string id;
-    try {
-      fn();
-    } catch (const Unwind& u) {
-      if (u.code == CODE_ERROR) id = error::id_name(stack::top - 1);
-    }
-    stack::restore(s);
-    return id;
-  }
+  static std::string error_id(Fn fn) { return testing::error_id(fn); }
 
  private:
   stack::State saved_{};

@@ -36,13 +36,10 @@ Cell word_as_arg(NodeId ctx, uint32_t i) { return *word_cell(ctx, i); }
 
 }  // namespace context_detail
 
-NodeId index_of(NodeId ctx) { return context_cell(ctx)->data1; }
-NodeId words_of(NodeId ctx) { return hash::table(index_of(ctx))->blk; }
 NodeId values_of(NodeId ctx) {
   Cell* c = context_cell(ctx);
   return on_stack(c) ? 0 : c->data2;
 }
-uint32_t word_count(NodeId ctx) { return node_buffer(words_of(ctx))->count(); }
 
 void init_global() {
   global = make(KIND_GLOBAL, GLOBAL_SLOTS);

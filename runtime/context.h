@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "cell.h"
+#include "hash_index.h"
 #include "memory.h"
 
 namespace tav::context {
@@ -32,10 +33,14 @@ inline Kind kind_of(const Cell* ctx_cell) {
   return static_cast<Kind>((ctx_cell->header >> CTX_KIND_SHIFT) & 3);
 }
 inline bool on_stack(const Cell* ctx_cell) { return (ctx_cell->header & FLAG_CTX_ON_STACK) != 0; }
-NodeId index_of(NodeId ctx);
-NodeId words_of(NodeId ctx);    // the word list (a block of word! cells)
+inline NodeId index_of(NodeId ctx) { return context_cell(ctx)->data1; }
+// The word list (a block of word! cells).
+inline NodeId words_of(NodeId ctx) { return hash::table(index_of(ctx))->blk; }
 NodeId values_of(NodeId ctx);   // the values block, 0 for on-stack contexts
-uint32_t word_count(NodeId ctx);
+// Every call pushes its function's slots: counted without a division by the unit size.
+inline uint32_t word_count(NodeId ctx) {
+  return node_buffer(words_of(ctx))->used() / static_cast<uint32_t>(sizeof(Cell));
+}
 
 // Creating.
 NodeId make(Kind kind, uint32_t slots, bool on_stack = false, bool self_flag = false);

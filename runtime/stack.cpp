@@ -57,39 +57,6 @@ void set_special_symbols(uint32_t body, uint32_t anon) {
   error::raise(ERR_INTERNAL, "stack-overflow");
 }
 
-Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
-  if (frames_top >= frames_end) overflow();
-  CallFrame* f = frames_top++;
-  f->header = kind_bits;
-  f->symbol = symbol;
-  f->saved_base = index_of(base);
-  f->own_base = index_of(top);
-  f->word_ctx = word_ctx;
-  f->fn_ctx = 0;
-  f->saved_values = 0;
-  base = top;
-  return base;
-}
-
-Cell* mark(const Cell* name, uint32_t kind_bits) {
-  return mark_symbol(name ? name->data2 : 0, name ? name->data1 : 0, kind_bits);
-}
-
-Cell* mark_func(const Cell* name, NodeId fn_ctx) {
-  Cell* b = mark(name, 0x01000000);
-  CallFrame* f = frames_top - 1;
-  f->fn_ctx = fn_ctx;
-  f->saved_values = fn_ctx ? stack_detail::context_cell(fn_ctx)->data2 : 0;
-  return b;
-}
-
-void set_return_target(bool on) {
-  if (CallFrame* f = top_frame()) {
-    if (on) f->header |= FRAME_RETURN_TARGET;
-    else f->header &= ~FRAME_RETURN_TARGET;
-  }
-}
-
 CallFrame* claim_return_target() {
   if (frames_top - frames_begin < 2) return nullptr;
   CallFrame* f = frames_top - 2;
@@ -100,10 +67,6 @@ CallFrame* claim_return_target() {
 
 void clear_return_target(CallFrame* f) {
   if (f) f->header &= ~FRAME_RETURN_TARGET;
-}
-
-void set_interpreted() {
-  if (CallFrame* f = top_frame()) f->header |= FRAME_INTERPRETED;
 }
 
 void restore_frame_top(CallFrame* f) { frames_top = f; }
@@ -128,30 +91,6 @@ void restore(const State& s) {
 }
 
 // Frame pops ---------------------------------------------------------------------------------
-
-void unwind() {
-  CallFrame* f = --frames_top;
-  top = base + 1;
-  base = at_index(f->saved_base);
-}
-
-void unwind_func() {
-  CallFrame* f = frames_top - 1;
-  if (f->fn_ctx) stack_detail::context_cell(f->fn_ctx)->data2 = f->saved_values;
-  unwind();
-}
-
-void unwind_into_result() {
-  Cell* result = base;
-  unwind();
-  *base = *result;
-}
-
-void unwind_func_into_result() {
-  Cell* result = base;
-  unwind_func();
-  *base = *result;
-}
 
 void unwind_reset() {
   CallFrame* f = --frames_top;

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstdint>
 #include "cell.h"
+#include "memory.h"
 
 namespace tav {
 
@@ -77,9 +78,32 @@ inline Cell* at_index(uint32_t i) { return begin + i; }
 
 [[noreturn]] void overflow();
 
-// Frames.
-Cell* mark(const Cell* name, uint32_t kind_bits);
-Cell* mark_func(const Cell* name, NodeId fn_ctx);
+// Frames. Pushing and popping them is on every call's path: kept inline.
+inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
+  if (frames_top >= frames_end) [[unlikely]] overflow();
+  CallFrame* f = frames_top++;
+  f->header = kind_bits;
+  f->symbol = symbol;
+  f->saved_base = index_of(base);
+  f->own_base = index_of(top);
+  f->word_ctx = word_ctx;
+  f->fn_ctx = 0;
+  f->saved_values = 0;
+  base = top;
+  return base;
+}
+inline Cell* mark(const Cell* name, uint32_t kind_bits) {
+  return mark_symbol(name ? name->data2 : 0, name ? name->data1 : 0, kind_bits);
+}
+// A function context's first cell is its context! cell; data2 holds the argument-stack index
+// of the running call's first argument plus one.
+inline Cell* mark_func(const Cell* name, NodeId fn_ctx) {
+  Cell* b = mark(name, 0x01000000);
+  CallFrame* f = frames_top - 1;
+  f->fn_ctx = fn_ctx;
+  f->saved_values = fn_ctx ? node_buffer(fn_ctx)->cells()->data2 : 0;
+  return b;
+}
 inline Cell* mark_native(const Cell* name) { return mark(name, 0x02000000); }
 inline Cell* mark_try(const Cell* name) { return mark(name, 0x04000000); }
 inline Cell* mark_try_all(const Cell* name) { return mark(name, 0x05000000); }
@@ -88,14 +112,19 @@ inline Cell* mark_loop(const Cell* name) { return mark(name, 0x08000000); }
 inline Cell* mark_eval(const Cell* name) { return mark(name, 0x87000000); }
 inline Cell* mark_interp_native(const Cell* name) { return mark(name, 0x82000000); }
 inline Cell* mark_interp_func(const Cell* name) { return mark(name, 0x81000000); }
-// Marks with the symbol id given directly (no word cell at hand).
-Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits);
 
-void set_return_target(bool on);
+inline CallFrame* top_frame() { return frames_top > frames_begin ? frames_top - 1 : nullptr; }
+inline void set_return_target(bool on) {
+  if (CallFrame* f = top_frame()) {
+    if (on) f->header |= FRAME_RETURN_TARGET;
+    else f->header &= ~FRAME_RETURN_TARGET;
+  }
+}
 CallFrame* claim_return_target();
 void clear_return_target(CallFrame* f);
-void set_interpreted();
-inline CallFrame* top_frame() { return frames_top > frames_begin ? frames_top - 1 : nullptr; }
+inline void set_interpreted() {
+  if (CallFrame* f = top_frame()) f->header |= FRAME_INTERPRETED;
+}
 void restore_frame_top(CallFrame* f);
 
 // Argument stack.
@@ -118,10 +147,26 @@ inline TypeId top_type() { return last()->type(); }
 void keep_caught_error();
 
 // Frame pops.
-void unwind();
-void unwind_func();
-void unwind_into_result();
-void unwind_func_into_result();
+inline void unwind() {
+  CallFrame* f = --frames_top;
+  top = base + 1;
+  base = at_index(f->saved_base);
+}
+inline void unwind_func() {
+  CallFrame* f = frames_top - 1;
+  if (f->fn_ctx) node_buffer(f->fn_ctx)->cells()->data2 = f->saved_values;
+  unwind();
+}
+inline void unwind_into_result() {
+  Cell* result = base;
+  unwind();
+  *base = *result;
+}
+inline void unwind_func_into_result() {
+  Cell* result = base;
+  unwind_func();
+  *base = *result;
+}
 void unwind_reset();
 void unwind_func_reset();
 void unwind_discard();

@@ -5,6 +5,7 @@
 #include "context.h"
 #include "errors.h"
 #include "evaluator/actions.h"
+#include "fast_paths.h"
 #include "interpreter.h"
 #include "memory.h"
 #include "symbols.h"
@@ -152,6 +153,9 @@ NodeId arg_cache(const Cell* fn) {
 
 namespace calls_detail {
 
+// Caches hold cells: their length needs no division by the unit size.
+inline uint32_t cell_count(SeriesBuffer* b) { return b->used() / uint32_t(sizeof(Cell)); }
+
 struct CallSite {
   Cell fn;         // the callee as called (op! already unwrapped)
   Cell name;       // the word it was called through, or <anon>
@@ -178,8 +182,21 @@ Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_
     error::raise(ERR_SCRIPT, "no-arg", &site.name, &word);
   }
   if (kind == ARG_EVALUATED) {
-    Status s = eval_expression(code, no_infix, true, false);
-    if (s != CODE_NONE) return s;
+    // A plain value with no operator after it is the argument as it stands.
+    const Cell* plain = fast_paths::plain_operand(code.at());
+    if (plain) {
+      ++code.pos;
+      if (no_infix || !operator_at(code)) {
+        stack::push(plain);
+      } else {
+        --code.pos;
+        plain = nullptr;
+      }
+    }
+    if (!plain) {
+      Status s = eval_expression(code, no_infix, true, false);
+      if (s != CODE_NONE) return s;
+    }
   } else if (kind == ARG_GET) {
     stack::push(code.at());
     ++code.pos;
@@ -213,7 +230,8 @@ Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_
 uint32_t refinement_arity(NodeId cache, uint32_t r) {
   SeriesBuffer* b = node_buffer(cache);
   uint32_t n = 0;
-  for (uint32_t i = r + 1; i < b->count(); ++i) {
+  uint32_t count = calls_detail::cell_count(b);
+  for (uint32_t i = r + 1; i < count; ++i) {
     const Cell* c = b->cells() + i;
     if (!c->is(TYPE_TYPESET)) break;
     if (arg_kind(c) != ARG_RETURN) ++n;
@@ -224,16 +242,16 @@ uint32_t refinement_arity(NodeId cache, uint32_t r) {
 // Gathers every argument; natives get their refinement positions in `positions`.
 Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell* left,
               bool native_layout, int32_t* positions, uint32_t max_refinements) {
-  uint32_t entries = node_buffer(site.cache)->count();
+  uint32_t entries = cell_count(node_buffer(site.cache));
   uint32_t i = 0;
   bool first = true;
   // Fixed arguments.
   for (; i < entries; ++i) {
-    Cell e = node_buffer(site.cache)->cells()[i];
-    if (!e.is(TYPE_TYPESET)) break;
-    if (arg_kind(&e) == ARG_RETURN) continue;
+    const Cell* e = node_buffer(site.cache)->cells() + i;   // read before anything evaluates
+    if (!e->is(TYPE_TYPESET)) break;
+    if (arg_kind(e) == ARG_RETURN) continue;
     if (first && left) {
-      if (!typeset_has(&e, left->type())) raise_expect(site, i, left);
+      if (!typeset_has(e, left->type())) raise_expect(site, i, left);
       stack::push(left);
     } else {
       Status s = fetch_argument(site, i, code, left != nullptr);
@@ -248,7 +266,8 @@ Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell
     for (uint32_t r = first_refinement; r < entries; ++r) {
       Cell e = node_buffer(site.cache)->cells()[r];
       if (!e.is(TYPE_REFINEMENT)) continue;
-      flag_offset.push_back(static_cast<uint32_t>(stack::top - stack::base));
+      // Only a path's refinements need to find their flags again.
+      if (refs) flag_offset.push_back(static_cast<uint32_t>(stack::top - stack::base));
       set_logic(stack::new_cell(), false);
       for (uint32_t k = refinement_arity(site.cache, r); k > 0; --k) set_none(stack::new_cell());
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "cell.h"
+#include "memory.h"
 #include "stack.h"
 
 namespace tav {
@@ -18,8 +19,10 @@ namespace interp {
 struct Code {
   NodeId node;
   uint32_t pos;
-  Cell* at() const;
-  bool at_end() const;
+  // Code is always a block of cells: the end test compares bytes, with no division by the
+  // buffer's unit size.
+  Cell* at() const { return node_buffer(node)->cells() + pos; }
+  bool at_end() const { return uint64_t(pos) * sizeof(Cell) >= node_buffer(node)->used(); }
 };
 
 // Refinements requested through a path: the path's buffer and the index of the element after

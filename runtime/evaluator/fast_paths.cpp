@@ -43,7 +43,7 @@ ActionId math_action(int op) {
 }
 
 // Answers into *out when the operands allow it; false sends them to the generic path.
-bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
+inline bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
   if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) {
     int32_t r;
     if (int_math(op, left->int_value(), right->int_value(), &r)) {
@@ -77,7 +77,7 @@ Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right)
   return result;
 }
 
-bool compare_truth(int op, int c) {
+inline bool compare_truth(int op, int c) {
   switch (op) {
     case COMP_EQUAL: case COMP_STRICT_EQUAL: return c == 0;
     case COMP_NOT_EQUAL: return c != 0;
@@ -167,12 +167,31 @@ bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Co
   int cmp = math < 0 ? fast_detail::compare_code(op) : -1;
   if (math < 0 && cmp < 0) return false;
   *status = CODE_NONE;
-  Cell* left_cell = stack::push(left);
   if (code.at_end()) {
     Cell word = *op_word;
     Cell arg = word::make(symbol::make("value2"));
     error::raise(ERR_SCRIPT, "no-arg", &word, &arg);
   }
+  if (const Cell* plain = plain_operand(code.at())) {
+    // Integers and floats are answered here, with no frame and nothing pushed.
+    Cell result;
+    bool done;
+    if (math >= 0) {
+      done = actions::fast_detail::math_inline(math, left, plain, &result);
+    } else {
+      done = left->is(TYPE_INTEGER) && plain->is(TYPE_INTEGER);
+      if (done) {
+        int32_t a = left->int_value(), b = plain->int_value();
+        set_logic(&result, actions::fast_detail::compare_truth(cmp, a < b ? -1 : a > b ? 1 : 0));
+      }
+    }
+    if (done) {
+      ++code.pos;
+      interp::emit(&result, as_argument);
+      return true;
+    }
+  }
+  Cell* left_cell = stack::push(left);
   Status s = interp::eval_expression(code, true, true, false);
   if (s != CODE_NONE) {
     *status = s;

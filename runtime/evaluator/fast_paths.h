@@ -6,6 +6,7 @@
 
 #include "calls.h"
 #include "cell.h"
+#include "interpreter.h"
 
 namespace tav {
 
@@ -28,6 +29,28 @@ void compare_op_top(int op, const Cell* word, const Cell* right);
 }  // namespace actions
 
 namespace fast_paths {
+
+// The value of a code cell when taking it needs no evaluation: a value that evaluates to
+// itself, or a bound word whose value is neither callable, nor an operator, nor unset. Null
+// sends the cell through the interpreter (which also raises whatever error it deserves).
+inline const Cell* plain_operand(const Cell* c) {
+  switch (c->type()) {
+    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_CHAR: case TYPE_LOGIC:
+    case TYPE_NONE: case TYPE_STRING: case TYPE_BLOCK: case TYPE_TIME: case TYPE_PAIR:
+    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_DATE: case TYPE_BINARY: case TYPE_FILE:
+    case TYPE_URL:
+      return c;
+    case TYPE_WORD: {
+      const Cell* v = interp::word_value_cell(c);
+      if (!v) return nullptr;
+      TypeId t = v->type();
+      if (t == TYPE_UNSET || t == TYPE_OP || interp::is_callable(t)) return nullptr;
+      return v;
+    }
+    default:
+      return nullptr;
+  }
+}
 
 // When `op` wraps an arithmetic action or a comparison native, evaluates its right operand
 // from the code and answers through the fast paths; false leaves the call to the caller.

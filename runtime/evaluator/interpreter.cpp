@@ -59,9 +59,6 @@ const Cell* infix_operator_at(const Code& code) {
 }
 }  // namespace interp_detail
 
-Cell* Code::at() const { return node_buffer(node)->cells() + pos; }
-bool Code::at_end() const { return pos >= node_buffer(node)->count(); }
-
 Cell* current_position() { return interp_detail::current_position_cell; }
 uint32_t depth() { return interp_detail::eval_depth; }
 
@@ -70,49 +67,29 @@ Cell anon_name() { return make_cell(TYPE_WORD, 0, stack::anon_symbol); }
 
 // Words ------------------------------------------------------------------------------------
 
-Cell* word_value_cell(const Cell* word) {
+Cell* word_value_cell_unresolved(const Cell* word) {
   NodeId ctx = word->data1;
   if (ctx == 0) return nullptr;
-  int32_t idx = static_cast<int32_t>(word->data3);
-  if (idx < 0) {
-    // `self` bound with no position reads the context's owner.
-    if (word->data2 == symbols::self) return context::owner_cell(ctx);
-    idx = context::find_symbol(ctx, word->data2, true);
-    if (idx < 0) return nullptr;
-  }
-  Cell* cc = context::context_cell(ctx);
-  if (cc->header & FLAG_CTX_ON_STACK) {
-    if (cc->data2 == 0) return nullptr;
-    Cell* first = stack::at_index(cc->data2 - 1);
-    return first + idx < stack::top ? first + idx : nullptr;
-  }
-  SeriesBuffer* values = node_buffer(cc->data2);
-  return static_cast<uint32_t>(idx) < values->count() ? values->cells() + idx : nullptr;
+  // `self` bound with no position reads the context's owner.
+  if (word->data2 == symbols::self) return context::owner_cell(ctx);
+  int32_t idx = context::find_symbol(ctx, word->data2, true);
+  if (idx < 0) return nullptr;
+  Cell resolved = *word;
+  resolved.data3 = static_cast<uint32_t>(idx);
+  return word_value_cell(&resolved);
 }
 
-namespace interp_detail {
-[[noreturn]] void raise_unreadable(const Cell* word) {
+void raise_unreadable(const Cell* word) {
   Cell w = *word;
   w.set_type(TYPE_WORD);
   if (word->data1 == 0) error::raise(ERR_SCRIPT, "not-defined", &w);
   error::raise(ERR_SCRIPT, "not-in-context", &w);
 }
-}  // namespace interp_detail
 
-const Cell* get_word(const Cell* word) {
-  const Cell* v = word_value_cell(word);
-  if (!v) interp_detail::raise_unreadable(word);
-  return v;
-}
-
-void set_word(const Cell* word, const Cell* value) {
-  Cell* slot = word_value_cell(word);
-  if (!slot) {
-    Cell w = *word;
-    w.set_type(TYPE_WORD);
-    error::raise(ERR_SCRIPT, "not-defined", &w);
-  }
-  *slot = *value;
+void raise_unwritable(const Cell* word) {
+  Cell w = *word;
+  w.set_type(TYPE_WORD);
+  error::raise(ERR_SCRIPT, "not-defined", &w);
 }
 
 // Blocks -----------------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 
 #include "calls.h"
 #include "cell.h"
+#include "context.h"
+#include "memory.h"
 #include "stack.h"
 
 namespace tav::interp {
@@ -41,9 +43,34 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
 
 // Reading and writing words through their binding. word_value_cell answers null when the
 // word is unbound or its function is not running; get_word raises the matching error.
-Cell* word_value_cell(const Cell* word);
-const Cell* get_word(const Cell* word);
-void set_word(const Cell* word, const Cell* value);
+// A bound word knows its slot: the value is one or two indexed loads away, with no search.
+Cell* word_value_cell_unresolved(const Cell* word);   // unbound, or no position yet
+[[gnu::always_inline]] inline Cell* word_value_cell(const Cell* word) {
+  NodeId ctx = word->data1;
+  int32_t idx = static_cast<int32_t>(word->data3);
+  if (ctx == 0 || idx < 0) [[unlikely]] return word_value_cell_unresolved(word);
+  const Cell* cc = context::context_cell(ctx);
+  if (cc->header & FLAG_CTX_ON_STACK) {
+    if (cc->data2 == 0) return nullptr;
+    Cell* slot = stack::at_index(cc->data2 - 1) + idx;
+    return slot < stack::top ? slot : nullptr;
+  }
+  // Values blocks hold cells: the bound test compares bytes, with no division.
+  SeriesBuffer* values = node_buffer(cc->data2);
+  return uint64_t(idx) * sizeof(Cell) < values->used() ? values->cells() + idx : nullptr;
+}
+[[noreturn]] void raise_unreadable(const Cell* word);
+[[gnu::always_inline]] inline const Cell* get_word(const Cell* word) {
+  const Cell* v = word_value_cell(word);
+  if (!v) [[unlikely]] raise_unreadable(word);
+  return v;
+}
+[[noreturn]] void raise_unwritable(const Cell* word);
+inline void set_word(const Cell* word, const Cell* value) {
+  Cell* slot = word_value_cell(word);
+  if (!slot) [[unlikely]] raise_unwritable(word);
+  *slot = *value;
+}
 
 // Pushes `v` (as_argument) or makes it the result of the running call.
 inline void emit(const Cell* v, bool as_argument) {
@@ -57,6 +84,15 @@ inline void emit(const Cell* v, bool as_argument) {
 
 inline bool is_callable(TypeId t) {
   return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// Whether the code position holds a word whose value is an op! (an operator follows).
+inline bool operator_at(const Code& code) {
+  if (code.at_end()) return false;
+  const Cell* w = code.at();
+  if (!w->is(TYPE_WORD) || w->data1 == 0) return false;
+  const Cell* v = word_value_cell(w);
+  return v && v->is(TYPE_OP);
 }
 
 // Frame names for evaluations that are not calls.

@@ -85,7 +85,7 @@ Cell running_call_word();
 [[noreturn]] void raise_math(const char* id);
 // invalid-type with the value's datatype.
 [[noreturn]] void raise_invalid_type(const Cell* value);
-// bad-to-arg with the target datatype and the spec.
+// bad-to-arg with the target datatype and the spec value.
 [[noreturn]] void raise_bad_to(TypeId target, const Cell* spec);
 // The action of an arithmetic op code (0 add ... 7 xor).
 int math_action(int op);

@@ -32,7 +32,7 @@ void init();
 namespace compound {
 
 // The one value a string scans to, which must be of the target type; anything else (other
-// values, a malformed text) raises bad-to-arg with the target and the spec.
+// values, a malformed text) raises bad-to-arg with the target and the spec value.
 Cell scan_one(Cell* spec, TypeId target);
 
 // After a path set changed a scalar in place: an object! that holds it fires its on-change*

@@ -55,7 +55,7 @@ namespace calls_detail {
 // The block that holds a callee's cache in its cell 1 (the more block or the native block).
 inline Cell* cache_slot(const Cell* fn) { return node_buffer(fn->data3)->cells() + 1; }
 
-// The type mask of one argument from the type block that follows it in the spec.
+// The type mask of one argument from the type block that follows it in the spec block.
 Cell typeset_from_block(const Cell* types) {
   Cell ts = make_cell(TYPE_TYPESET);
   NodeId n = types->node();

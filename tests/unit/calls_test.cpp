@@ -28,7 +28,7 @@ class Calls : public ::testing::Test {
 TEST_F(Calls, RefinementsTakeTheirArgumentsInPathOrder) {
   EXPECT_EQ(printed(blk({w("f"), i(1)})), "1 false none false none\n");
   EXPECT_EQ(printed(blk({path({w("f"), w("a")}), i(1), i(2)})), "1 true 2 false none\n");
-  // b's argument comes first in the code, though b follows a in the spec.
+  // b's argument comes first in the code, though b follows a in the function spec block.
   EXPECT_EQ(printed(blk({path({w("f"), w("b"), w("a")}), i(1), i(3), i(2)})),
             "1 true 2 true 3\n");
 }

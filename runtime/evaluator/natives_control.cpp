@@ -57,6 +57,15 @@ inline After after_body(Status s) {
   return After::pass;
 }
 
+// One round of a loop body on a fresh result slot: the body is copied first, since the
+// argument cell may be overwritten by what the round leaves. *s keeps the round's status.
+After run_body(const Cell* body_cell, bool chain, Status* s) {
+  stack::reset();
+  Cell body = *body_cell;
+  *s = interp::eval_block(&body, chain);
+  return after_body(*s);
+}
+
 // A loop count: a float! is cut toward zero and held within the 32-bit range (NaN: 0).
 int32_t loop_count(const Cell* v) {
   if (!v->is(TYPE_FLOAT)) return v->int_value();
@@ -296,10 +305,7 @@ Status while_native(const int32_t*) {
     if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
     if (s != CODE_NONE) return s;
     if (!true_result(stack::base)) break;
-    stack::reset();
-    Cell body = args[1];
-    s = interp::eval_block(&body, true);
-    After a = after_body(s);
+    After a = run_body(args + 1, true, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -314,11 +320,9 @@ Status until_native(const int32_t*) {
   Cell* args = stack::base;
   push_loop_frame();
   while (true) {
-    stack::reset();
-    Cell body = args[0];
-    Status s = interp::eval_block(&body, true);
+    Status s;
+    After a = run_body(args, true, &s);
     if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
-    After a = after_body(s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
     if (true_result(stack::base)) break;
@@ -333,10 +337,8 @@ Status loop_native(const int32_t*) {
   Cell* args = stack::base;
   push_loop_frame();
   for (; n > 0; --n) {
-    stack::reset();
-    Cell body = args[1];
-    Status s = interp::eval_block(&body, true);
-    After a = after_body(s);
+    Status s;
+    After a = run_body(args + 1, true, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -370,10 +372,8 @@ Status forever_native(const int32_t*) {
   Cell* args = stack::base;
   push_loop_frame();
   while (true) {
-    stack::reset();
-    Cell body = args[0];
-    Status s = interp::eval_block(&body, false);
-    After a = after_body(s);
+    Status s;
+    After a = run_body(args, false, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -392,10 +392,8 @@ Status foreach_native(const int32_t*) {
   stack::push(args);
   push_loop_frame();
   while (multi ? foreach_next_multi(n) : foreach_next()) {
-    stack::reset();
-    Cell body = args[2];
-    Status s = interp::eval_block(&body, false);
-    After a = after_body(s);
+    Status s;
+    After a = run_body(args + 2, false, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -428,10 +426,8 @@ Status forall_native(const int32_t*) {
   push_loop_frame();
   bool broke = false;
   while (loop_more(interp::get_word(loop_word()))) {
-    stack::reset();
-    Cell body = args[1];
-    Status s = interp::eval_block(&body, false);
-    After a = after_body(s);
+    Status s;
+    After a = run_body(args + 1, false, &s);
     if (a == After::pass) return s;
     if (a == After::stop) {
       broke = true;
@@ -463,11 +459,9 @@ Status remove_each_native(const int32_t*) {
   stack::push(args);
   push_loop_frame();
   while (multi ? foreach_next_multi(n) : foreach_next()) {
-    stack::reset();
-    Cell body = args[2];
-    Status s = interp::eval_block(&body, false);
+    Status s;
+    After a = run_body(args + 2, false, &s);
     if (s == CODE_CONTINUE) continue;
-    After a = after_body(s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
     remove_each_step(n);

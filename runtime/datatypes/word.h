@@ -68,55 +68,11 @@ Cell* get_into_result();
 
 }  // namespace tav::word
 
-namespace tav::lit_word {
-inline Cell* load(const char* n) { return word::load_as(n, TYPE_LIT_WORD); }
-inline Cell* load_into_block(const char* n, const Cell* b) {
-  return word::load_into_block_as(n, b, TYPE_LIT_WORD);
-}
-inline Cell* push(const Cell* w) { return word::push_as(w, TYPE_LIT_WORD); }
-inline Cell* push_from_context(NodeId ctx, uint32_t i) {
-  return word::push_from_context(ctx, i, TYPE_LIT_WORD);
-}
-inline Cell* set_from_args() { return word::set_from_args(false); }
-inline Cell* get_into_result() { return word::get_into_result(); }
-}  // namespace tav::lit_word
-
-namespace tav::set_word {
-inline Cell* load(const char* n) { return word::load_as(n, TYPE_SET_WORD); }
-inline Cell* load_into_block(const char* n, const Cell* b) {
-  return word::load_into_block_as(n, b, TYPE_SET_WORD);
-}
-inline Cell* push(const Cell* w) { return word::push_as(w, TYPE_SET_WORD); }
-inline Cell* push_from_context(NodeId ctx, uint32_t i) {
-  return word::push_from_context(ctx, i, TYPE_SET_WORD);
-}
-inline Cell* set_from_args() { return word::set_from_args(false); }
-inline Cell* get_into_result() { return word::get_into_result(); }
-}  // namespace tav::set_word
-
-namespace tav::get_word {
-inline Cell* load(const char* n) { return word::load_as(n, TYPE_GET_WORD); }
-inline Cell* load_into_block(const char* n, const Cell* b) {
-  return word::load_into_block_as(n, b, TYPE_GET_WORD);
-}
-inline Cell* push(const Cell* w) { return word::push_as(w, TYPE_GET_WORD); }
-inline Cell* push_from_context(NodeId ctx, uint32_t i) {
-  return word::push_from_context(ctx, i, TYPE_GET_WORD);
-}
-inline Cell* push_value(const Cell* w) { return word::get_unchecked(w); }
-inline Cell* set_from_args() { return word::set_from_args(false); }
-}  // namespace tav::get_word
-
 namespace tav::refinement {
-// refinement::load (an unbound refinement in the root block) is in words.h.
-inline Cell* load_into_block(const char* n, const Cell* b) {
-  return word::load_into_block_as(n, b, TYPE_REFINEMENT);
-}
-inline Cell* push(const Cell* w) { return word::push_as(w, TYPE_REFINEMENT); }
+// refinement::load (an unbound refinement in the root block) is in words.h. The other kinds
+// go through word::load_as, push_as and push_from_context with their type id.
 // Pushes word #i of the context with the header exactly refinement! (flags cleared).
 Cell* push_from_context(NodeId ctx, uint32_t i);
-inline Cell* set_from_args() { return word::set_from_args(false); }
-inline Cell* get_into_result() { return word::get_into_result(); }
 }  // namespace tav::refinement
 
 namespace tav::issue {

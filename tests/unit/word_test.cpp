@@ -214,15 +214,15 @@ TEST_F(Words, KindsShareWordsRowExceptWhereTheyDiffer) {
 
 TEST_F(Words, HelpersMakeWordsOfEachKind) {
   Cell* blk = block::make_at(stack::new_cell(), 2);
-  Cell* s = set_word::load_into_block("helper-name", blk);
+  Cell* s = word::load_into_block_as("helper-name", blk, TYPE_SET_WORD);
   EXPECT_EQ(s->header, static_cast<uint32_t>(TYPE_SET_WORD));
   EXPECT_EQ(mold(stack::push(s)), "helper-name:");
   Cell* plain = word::append_to_block(symbol::make("other"), blk);
-  EXPECT_EQ(mold(lit_word::push(plain)), "'other");
+  EXPECT_EQ(mold(word::push_as(plain, TYPE_LIT_WORD)), "'other");
   EXPECT_EQ(block::rs_length(blk), 2);
   Cell* i = issue::make_at(stack::new_cell(), "F00");
   EXPECT_EQ(mold(i), "#F00");
-  EXPECT_EQ(mold(get_word::load("helper-name")), ":helper-name");
+  EXPECT_EQ(mold(word::load_as("helper-name", TYPE_GET_WORD)), ":helper-name");
   // The global context's own word stays a word!: the kind is given to a copy.
   EXPECT_TRUE(context::global_word(symbol::make("helper-name"), true, false)->is(TYPE_WORD));
   EXPECT_EQ(word::scan_name(value("#12")), TYPE_INTEGER);
@@ -255,7 +255,7 @@ TEST_F(Words, SettingFromArgumentsChecksForUnsetValues) {
   EXPECT_EQ(context::get_word_value(&w)->int_value(), 7);
   *base = w;
   set_unset(base + 1);
-  lit_word::set_from_args();   // the kind helpers store unset without a check
+  word::set_from_args(false);   // the unchecked road stores unset
   EXPECT_TRUE(context::get_word_value(&w)->is(TYPE_UNSET));
   stack::unwind_discard();
 }

@@ -94,6 +94,20 @@ double bytes_in_use() {
   return total;
 }
 
+Details details() {
+  Details d;
+  for (NodeFrame* f = memory.first_node_frame; f; f = f->next)
+    d.node_frames.insert(d.node_frames.end(),
+                         {double(f->nodes - f->in_use), double(f->in_use), double(f->nodes)});
+  for (SeriesFrame* f = memory.first_series_frame; f; f = f->next)
+    d.series_frames.insert(d.series_frames.end(), {double(f->end - f->heap),
+                                                   double(f->heap - f->area()), double(f->total)});
+  for (BigBlock* b = memory.first_big; b; b = b->next) d.big_buffers.push_back(double(b->size));
+  d.system_total = double(memory.system_bytes) + double(memory.heap_bytes);
+  d.heap = double(memory.heap_bytes);
+  return d;
+}
+
 }  // namespace memory_manager
 
 namespace alloc {

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 #include "cell.h"
 
 namespace tav {
@@ -118,6 +119,17 @@ void init();
 void release_all();
 // Bytes in use (level-1 statistics).
 double bytes_in_use();
+// The detailed statistics: [free used total] node counts per node frame, [free used total]
+// bytes per series frame (flattened, three numbers each), each big buffer's size, the bytes
+// taken from the system (frames, big blocks and the tracked heap) and the tracked heap alone.
+struct Details {
+  std::vector<double> node_frames;
+  std::vector<double> series_frames;
+  std::vector<double> big_buffers;
+  double system_total = 0;
+  double heap = 0;
+};
+Details details();
 }  // namespace memory_manager
 
 namespace alloc {

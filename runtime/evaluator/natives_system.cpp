@@ -60,19 +60,7 @@ Cell byte_count(double bytes) {
 // from the system and the bytes of the tracked heap.
 Cell* push_memory_details() {
   // Read everything first: building the answer allocates and may add frames.
-  std::vector<double> nodes, frames, bigs;
-  for (NodeFrame* f = memory.first_node_frame; f; f = f->next) {
-    nodes.insert(nodes.end(), {double(f->nodes - f->in_use), double(f->in_use), double(f->nodes)});
-  }
-  for (SeriesFrame* f = memory.first_series_frame; f; f = f->next) {
-    double used = double(f->heap - f->area());
-    double free_bytes = double(f->end - f->heap);
-    frames.insert(frames.end(), {free_bytes, used, double(f->total)});
-  }
-  for (BigBlock* b = memory.first_big; b; b = b->next) bigs.push_back(double(b->size));
-  double system_total = double(memory.system_bytes) + double(memory.heap_bytes);
-  double heap = double(memory.heap_bytes);
-
+  memory_manager::Details d = memory_manager::details();
   Cell* result = block::push_only(5);
   auto triples = [&](const std::vector<double>& values) {
     Cell* outer = block::push_only(static_cast<int32_t>(values.size() / 3));
@@ -89,17 +77,17 @@ Cell* push_memory_details() {
     block::append_cell(result, outer);
     stack::pop(1);
   };
-  triples(nodes);
-  triples(frames);
-  Cell* sizes = block::push_only(static_cast<int32_t>(bigs.size()));
-  for (double b : bigs) {
+  triples(d.node_frames);
+  triples(d.series_frames);
+  Cell* sizes = block::push_only(static_cast<int32_t>(d.big_buffers.size()));
+  for (double b : d.big_buffers) {
     Cell n = byte_count(b);
     n.header |= FLAG_NEW_LINE;
     block::append_cell(sizes, &n);
   }
   block::append_cell(result, sizes);
   stack::pop(1);
-  for (double v : {system_total, heap}) {
+  for (double v : {d.system_total, d.heap}) {
     Cell n = byte_count(v);
     n.header |= FLAG_NEW_LINE;
     block::append_cell(result, &n);

@@ -50,7 +50,16 @@ inline Table* table(NodeId index) { return reinterpret_cast<Table*>(node_buffer(
 NodeId new_table(uint32_t size, NodeId store, Kind kind, uint32_t record_cells = 0,
                  uint32_t start = 0);
 
-// Key hash of a value cell.
+// A search key for part of a text: header type byte SLICE_KEY, data1 the index, data2 the
+// node of a string buffer, data3 the character count. It hashes like a string of those
+// characters and matches stored keys of any text type.
+constexpr uint32_t SLICE_KEY = 56;
+inline Cell slice_key(NodeId text, uint32_t index, uint32_t count) {
+  return Cell{SLICE_KEY, index, text, count};
+}
+
+// Key hash of a value cell. Texts hash their characters from the index, case-folded, so keys
+// differing only in case share a slot and the comparison op decides.
 uint32_t value(const Cell* key);
 // Murmur3 of a name with ASCII letters lowered (how symbols are hashed).
 uint32_t name_hash(const uint8_t* name, uint32_t len);

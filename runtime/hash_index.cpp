@@ -490,6 +490,57 @@ void delete_entry(NodeId index, uint32_t pos) {
   t->size--;
 }
 
+int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_count) {
+  using namespace hash_index_detail;
+  if (delta == 0 || pos >= old_count) return 0;
+  if (old_count - pos > 30000) return 1;
+  uint32_t removed = delta < 0 ? static_cast<uint32_t>(-delta) : 0;
+  if (removed > old_count - pos) removed = old_count - pos;
+  for (uint32_t p = pos; p < pos + removed; p++) {
+    if (p < node_buffer(table(index)->indexes)->used() / 4) remove_position_from_slot(index, p);
+  }
+  uint32_t from = pos + removed;
+  if (delta > 0) {
+    // Room for the moved entries: the entry of the last position moves to old_count + delta.
+    set_position_slot(index, old_count + static_cast<uint32_t>(delta) - 1, 0xFFFFFFFFu);
+  }
+  Table* t = table(index);
+  uint32_t known = node_buffer(t->indexes)->used() / 4;
+  uint32_t* idx = index_words(t);
+  std::vector<uint8_t> chain_done(chain_count(t) + 1, 0);
+  std::vector<uint32_t> chains_to_move;
+  for (uint32_t p = from; p < old_count && p < known; p++) {
+    uint32_t slot_plus_one = idx[p];
+    if (slot_plus_one == 0xFFFFFFFFu || slot_plus_one == 0) continue;
+    uint32_t slot = slot_plus_one - 1;
+    int32_t kv = static_cast<int32_t>(slot_keys(t)[slot]);
+    if (kv >= 0) {
+      slot_keys(t)[slot] = static_cast<uint32_t>(static_cast<int32_t>(p) + delta);
+    } else if (!chain_done[static_cast<uint32_t>(-kv)]) {
+      chain_done[static_cast<uint32_t>(-kv)] = 1;
+      chains_to_move.push_back(static_cast<uint32_t>(-kv));
+    }
+  }
+  // A chain's positions before the change stay; the others move, each chain once.
+  for (uint32_t k : chains_to_move) {
+    SeriesBuffer* c = chain(t, k);
+    uint32_t* positions = chain_positions(c);
+    for (uint32_t i = 0; i < c->used() / 4; i++)
+      if (positions[i] >= from) positions[i] = static_cast<uint32_t>(static_cast<int32_t>(positions[i]) + delta);
+  }
+  // The per-position slot numbers follow their cells.
+  uint32_t moving = old_count < known ? old_count - from : (known > from ? known - from : 0);
+  uint32_t to = static_cast<uint32_t>(static_cast<int32_t>(from) + delta);
+  std::memmove(idx + to, idx + from, size_t(moving) * 4);
+  if (delta > 0) {
+    std::memset(idx + pos, 0xFF, size_t(delta) * 4);
+  } else {
+    uint32_t end = to + moving;
+    std::memset(idx + end, 0xFF, size_t(known - end) * 4);
+  }
+  return 0;
+}
+
 void clear(NodeId index) {
   using namespace hash_index_detail;
   Table* t = table(index);

@@ -85,6 +85,12 @@ int32_t find_key(NodeId index, const Cell* key, uint32_t start, uint32_t skip, i
 // Removes the store cell at `pos` from the index (map!: the slot stays, its value cell's
 // header becomes 0).
 void delete_entry(NodeId index, uint32_t pos);
+// hash!: after `delta` cells were inserted at `pos` (delta > 0) or removed from it (delta < 0)
+// of a store that held `old_count` cells, drops the removed positions and moves the stored
+// positions that follow. Answers 1 without changing anything when more than 30,000 entries
+// would move (rebuilding is then as cheap), else 0.
+int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_count);
+
 // Empties the index and its key store.
 void clear(NodeId index);
 // Re-creates the slot arrays of a hash! index for n entries and re-indexes the whole store.

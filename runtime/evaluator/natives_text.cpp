@@ -305,8 +305,11 @@ Status checksum_native(const int32_t* refs) {
   std::optional<checksum::Digest> d;
   if (spec) {
     if (spec->is(TYPE_INTEGER)) {
-      // The table-size hash has no algorithm yet.
-      error::raise(ERR_INTERNAL, "not-done");
+      // A table size, whatever the method word: the slot the data hashes to.
+      if (spec->int_value() <= 0) error::raise(ERR_SCRIPT, "invalid-arg", spec);
+      uint32_t slot = checksum::table_hash(bytes.data(), bytes.size(),
+                                           static_cast<uint32_t>(spec->int_value()));
+      return result(set_integer(&out, static_cast<int32_t>(slot)));
     }
     if (!spec->is(TYPE_STRING) && !spec->is(TYPE_BINARY))
       error::raise(ERR_SCRIPT, "invalid-arg", spec);

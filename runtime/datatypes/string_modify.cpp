@@ -200,16 +200,16 @@ bool append_same_width(Cell* series, const Cell* value, int part) {
   SeriesBuffer* tb = cell_buffer(series);
   uint32_t unit = sb->unit();
   if (tb->unit() != unit) return false;
-  uint32_t chars = sb->count();
+  // In bytes: the same width on both sides needs no division by it.
+  uint32_t used = sb->used();
   int32_t at = series::index_of(value);
-  uint32_t from = at < 0 ? 0 : std::min(static_cast<uint32_t>(at), chars);
-  uint32_t count = chars - from;
-  if (part >= 0 && static_cast<uint32_t>(part) < count) count = static_cast<uint32_t>(part);
-  if (count == 0) return false;
-  if ((uint64_t(tb->count()) + count) * unit + unit > MAX_BUFFER_BYTES) return false;
-  uint32_t bytes = count * unit;
-  tb = series::ensure_room(series->node(), bytes);
-  const uint8_t* p = cell_buffer(value)->head_ptr() + size_t(from) * unit;
+  uint64_t from = at < 0 ? 0 : std::min(uint64_t(at) * unit, uint64_t(used));
+  uint32_t bytes = used - static_cast<uint32_t>(from);
+  if (part >= 0 && uint64_t(part) * unit < bytes) bytes = static_cast<uint32_t>(part) * unit;
+  if (bytes == 0) return false;
+  if (uint64_t(tb->used()) + bytes + unit > MAX_BUFFER_BYTES) return false;
+  if (tb->room() < bytes) tb = series::ensure_room(series->node(), bytes);
+  const uint8_t* p = cell_buffer(value)->head_ptr() + from;
   uint8_t* q = tb->tail_ptr();
   // Short texts are the common case: a call into the library costs more than the copy.
   if (bytes <= 16) {

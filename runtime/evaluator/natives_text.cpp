@@ -27,6 +27,7 @@
 #include "evaluator/checksum.h"
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
+#include "evaluator/parse_trace.h"
 #include "init_steps.h"
 #include "runtime.h"
 #include "services/compression.h"
@@ -397,7 +398,6 @@ Status parse_native(const int32_t* refs) {
   Cell* rules = arg(1);
   bool case_ = ref_flag(refs, 0);
   Cell* part = ref_cell(refs, 1);
-  if (ref_flag(refs, 2)) error::raise(ERR_INTERNAL, "not-done");
   if (part) {
     int64_t end;
     int32_t idx = std::max(series::index_of(input), 0);
@@ -415,8 +415,12 @@ Status parse_native(const int32_t* refs) {
       return result(&answer);
     }
   }
-  Cell* r = parse::run(input, rules, case_, part, nullptr);
-  return result(r);
+  Cell* callback = ref_cell(refs, 2);
+  if (callback) {
+    parse::Callback trace(callback);
+    return result(parse::run(input, rules, case_, part, &trace.hook));
+  }
+  return result(parse::run(input, rules, case_, part, nullptr));
 }
 
 // ---- Constructors from parts --------------------------------------------------------------

@@ -72,6 +72,10 @@ class Decoder {
   uint32_t symbol_count_ = 0;
   uint32_t strings_size_ = 0;
   std::vector<uint32_t> symbols_;   // interned ids, 0 until first use
+  // Per symbol-table entry, the word's position in the global context, -1 until first use:
+  // most words of a stream are global, and each distinct one is looked up there once.
+  std::vector<int32_t> global_index_;
+  uint32_t last_symbol_index_ = 0;
   uint32_t depth_ = 0;
 
   // ---- Faults and bounds ---------------------------------------------------------------
@@ -153,9 +157,9 @@ class Decoder {
       const uint8_t* z = static_cast<const uint8_t*>(std::memchr(s, 0, strings_size_ - off));
       size_t len = static_cast<size_t>(z - s);   // the table ends with a NUL: z is found
       if (len == 0 || !valid_utf8(s, len)) bad(at);
-      std::string name(reinterpret_cast<const char*>(s), len);
-      symbols_[i] = symbol::make(name.data(), name.size());
+      symbols_[i] = symbol::make(reinterpret_cast<const char*>(s), len);
     }
+    last_symbol_index_ = i;
     return symbols_[i];
   }
   static bool valid_utf8(const uint8_t* s, size_t len) {
@@ -202,6 +206,7 @@ class Decoder {
     for (uint32_t i = 0; i < n; i++)
       if (offsets_[i * 4 + 3] & 0x80) bad(offsets_ + i * 4);
     symbols_.assign(n, 0);
+    global_index_.assign(n, -1);
     p_ = strings_ + s;
   }
 
@@ -612,8 +617,11 @@ class Decoder {
 
   // ---- Words ---------------------------------------------------------------------------
 
-  static Cell global_word(TypeId t, uint32_t sym) {
-    int32_t index = context::find_or_add_word(context::global, sym);
+  // A word bound in the global context; sym must be the symbol just read (its table entry
+  // caches the position: the global context only grows during a decode).
+  Cell global_word(TypeId t, uint32_t sym) {
+    int32_t& index = global_index_[last_symbol_index_];
+    if (index < 0) index = context::find_or_add_word(context::global, sym);
     return make_cell(t, context::global, sym, static_cast<uint32_t>(index));
   }
 
@@ -921,6 +929,11 @@ extern const size_t tav_boot_image_size __attribute__((weak));
 
 namespace tav::init_steps {
 void boot_image() {
+  if (boot::text_manifest) {
+    runtime::boot_root_index = boot::load_text_sources();
+    boot::image_loaded = true;
+    return;
+  }
   if (&tav_boot_image_size == nullptr || tav_boot_image == nullptr) return;
   runtime::boot_root_index = tavbin::load_boot(tav_boot_image, tav_boot_image_size);
   boot::image_loaded = true;

@@ -25,6 +25,7 @@ bench: build
 	@bash bench/return-cost.sh $(BUILD)/bin
 	@bash bench/memory-bound.sh $(BUILD)/bin
 	@bash bench/parse-linear.sh $(BUILD)/bin
+	@bash bench/boot-image.sh $(BUILD)/bin
 
 # Sanitizer build, as CI runs it.
 asan:

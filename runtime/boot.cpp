@@ -2,7 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <strings.h>
 
 #include "collector.h"
 #include "datatypes/block.h"
@@ -47,6 +51,79 @@ void bind_first_make() {
 [[noreturn]] void fail_malformed() {
   fail_with("*** Start-up failed: the boot image holds no boot code");
 }
+
+bool read_text_file(const char* path, std::string* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  *out = ss.str();
+  return true;
+}
+
+// Cells of the scanned text from which the code starts: a header (the word Tav and a block)
+// is left out.
+int32_t code_start(const Cell* scanned) {
+  SeriesBuffer* buf = node_buffer(scanned->data2);
+  if (buf->count() < 2) return 0;
+  const Cell* first = buf->cells();
+  if (!first[0].is(TYPE_WORD) || !first[1].is(TYPE_BLOCK)) return 0;
+  symbol::Name n = symbol::name(first[0].data2);
+  return n.length == 3 && strncasecmp(n.bytes, "tav", 3) == 0 ? 2 : 0;
+}
+
+}  // namespace boot_detail
+
+bool add_text_source(Cell* root, const char* path) {
+  std::string text;
+  if (!boot_detail::read_text_file(path, &text)) return false;
+  Cell* scanned = set_none(stack::new_cell());
+  lexer::transcode(text, scanned);
+  int32_t from = boot_detail::code_start(scanned);
+  int32_t count = static_cast<int32_t>(node_buffer(scanned->data2)->count()) - from;
+  Cell* code = set_none(stack::new_cell());
+  block::copy_cells(scanned, from, count, false, code);
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash ? slash + 1 : path;
+  Cell* file = string::load_new(reinterpret_cast<const uint8_t*>(name), std::strlen(name),
+                                string::ENCODING_UTF8);
+  file->set_type(TYPE_FILE);
+  block::append_cell(root, file);
+  block::append_cell(root, code);
+  stack::top = scanned;
+  return true;
+}
+
+const char* text_manifest = nullptr;
+
+uint32_t load_text_sources() {
+  std::string list;
+  if (!boot_detail::read_text_file(text_manifest, &list))
+    boot_detail::fail_with("*** Start-up failed: cannot read " + std::string(text_manifest));
+  stack::State saved = stack::save();
+  std::string current = text_manifest;
+  stack::mark_try(nullptr);
+  try {
+    Cell* root = block::make_at(stack::new_cell(), 16);
+    std::istringstream lines(list);
+    std::string path;
+    while (std::getline(lines, path)) {
+      if (path.empty()) continue;
+      current = path;
+      if (!add_text_source(root, path.c_str()))
+        boot_detail::fail_with("*** Start-up failed: cannot read " + path);
+    }
+    uint32_t at = node_buffer(runtime::root_node)->count();
+    *series::buffer_new_tail_cell(runtime::root_node) = *root;
+    stack::restore(saved);
+    return at;
+  } catch (const Unwind& u) {
+    std::string why = u.code == CODE_ERROR ? error::form(stack::top - 1) : "unwound";
+    boot_detail::fail(current.c_str(), why);
+  }
+}
+
+namespace boot_detail {
 
 }  // namespace boot_detail
 

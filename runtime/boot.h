@@ -4,6 +4,7 @@
 // order, and binds every built-in value to its word.
 #pragma once
 #include <cstddef>
+#include <string>
 
 #include "cell.h"
 
@@ -16,6 +17,21 @@ extern bool image_loaded;
 // The image's root value: a block of pairs in source order, the source's file name (file!)
 // and its top-level code (block!). Null when no image was loaded.
 const Cell* image();
+
+// Scans one boot source (a text file) and appends its pair to root, a block: the file's
+// base name as a file! and its code (the script header left out) as a block!. Answers false
+// when the file cannot be read; a syntax error is raised as a language error. The boot-image
+// tool makes the image with it; the text road below loads the sources with it.
+bool add_text_source(Cell* root, const char* path);
+
+// The text road: when set (before runtime::init) to a file that lists boot sources, one path
+// a line in evaluation order, start-up scans those sources as text instead of decoding the
+// embedded image. It exists to measure what the image saves (bench/boot-image.sh); any
+// fault ends start-up with a message on standard error and status 1.
+extern const char* text_manifest;
+
+// Loads the sources text_manifest lists into a new root block; answers its root position.
+uint32_t load_text_sources();
 
 // Evaluates one code block at top level. An error is raised as any evaluation error is;
 // break, return or throw reaching the top level is fatal (name is the source's, for the

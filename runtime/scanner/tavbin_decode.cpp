@@ -15,6 +15,10 @@
 #include "boot.h"
 #include "collector.h"
 #include "context.h"
+#include "datatypes/function.h"
+#include "datatypes/native.h"
+#include "evaluator/natives.h"
+#include "types.h"
 #include "error_catalogue.h"
 #include "errors.h"
 #include "hash_index.h"
@@ -72,6 +76,10 @@ class Decoder {
   uint32_t symbol_count_ = 0;
   uint32_t strings_size_ = 0;
   std::vector<uint32_t> symbols_;   // interned ids, 0 until first use
+  // Per symbol-table entry, the word's position in the global context, -1 until first use:
+  // most words of a stream are global, and each distinct one is looked up there once.
+  std::vector<int32_t> global_index_;
+  uint32_t last_symbol_index_ = 0;
   uint32_t depth_ = 0;
 
   // ---- Faults and bounds ---------------------------------------------------------------
@@ -153,9 +161,9 @@ class Decoder {
       const uint8_t* z = static_cast<const uint8_t*>(std::memchr(s, 0, strings_size_ - off));
       size_t len = static_cast<size_t>(z - s);   // the table ends with a NUL: z is found
       if (len == 0 || !valid_utf8(s, len)) bad(at);
-      std::string name(reinterpret_cast<const char*>(s), len);
-      symbols_[i] = symbol::make(name.data(), name.size());
+      symbols_[i] = symbol::make(reinterpret_cast<const char*>(s), len);
     }
+    last_symbol_index_ = i;
     return symbols_[i];
   }
   static bool valid_utf8(const uint8_t* s, size_t len) {
@@ -202,6 +210,7 @@ class Decoder {
     for (uint32_t i = 0; i < n; i++)
       if (offsets_[i * 4 + 3] & 0x80) bad(offsets_ + i * 4);
     symbols_.assign(n, 0);
+    global_index_.assign(n, -1);
     p_ = strings_ + s;
   }
 
@@ -255,9 +264,39 @@ class Decoder {
     if (block == 0 || k >= node_buffer(block)->count()) return std::nullopt;
     return *cell_at(block, k);
   }
+  // The function a cell stands for in a path: a function!, an op! made from one, or a word
+  // bound to a function's context.
+  static std::optional<Cell> function_of(const Cell& c) {
+    TypeId t = c.type();
+    if (t == TYPE_FUNCTION) return c;
+    bool via_op = t == TYPE_OP && ((c.header >> 16) & 0xFF) == TYPE_FUNCTION;
+    bool via_word = word::is_any_word(t) && t != TYPE_ISSUE && c.data1 &&
+                    c.data1 != context::global;
+    if (!via_op && !via_word) return std::nullopt;
+    Cell owner = *context::owner_cell(c.data1);
+    if (!owner.is(TYPE_FUNCTION)) return std::nullopt;
+    return owner;
+  }
+  // The spec block of a native!, an action! or an op! made from one.
+  static std::optional<Cell> builtin_spec(const Cell& c) {
+    TypeId t = c.type();
+    if (t == TYPE_OP) t = static_cast<TypeId>((c.header >> 16) & 0xFF);
+    if ((t != TYPE_NATIVE && t != TYPE_ACTION) || c.data2 == 0) return std::nullopt;
+    return make_cell(TYPE_BLOCK, 0, c.data2);
+  }
   static std::optional<Cell> step_into(const Cell& cur, uint32_t k) {
     TypeId t = cur.type();
     if (is_any_block(t) || t == TYPE_MAP) return cell_of(cur.data2, k);
+    if (std::optional<Cell> fn = function_of(cur)) {
+      // 0: the spec block, 1: the body block (either may still be being decoded).
+      if (k == 0 && fn->data2) return make_cell(TYPE_BLOCK, 0, fn->data2);
+      if (k == 1) {
+        Cell body = node_buffer(fn->data3)->cells()[function::MORE_BODY];
+        if (body.is(TYPE_BLOCK)) return body;
+      }
+      return std::nullopt;
+    }
+    if (std::optional<Cell> spec = builtin_spec(cur)) return cell_of(spec->data2, k);
     if ((word::is_any_word(t) && t != TYPE_ISSUE) || t == TYPE_OBJECT) {
       NodeId ctx = cur.data1;
       if (ctx == 0 || context::on_stack(context::context_cell(ctx))) return std::nullopt;
@@ -285,6 +324,10 @@ class Decoder {
   // record's type and head.
   uint32_t read_shared_series(NodeId parent, TypeId t, uint32_t head, const uint8_t* at) {
     Cell c = read_path();
+    // A block record may name a built-in: its spec shares the built-in's path.
+    if (t == TYPE_BLOCK) {
+      if (std::optional<Cell> spec = builtin_spec(c)) c = *spec;
+    }
     if (share_family(c.type()) != share_family(t)) bad(at);
     if (t != TYPE_MAP && t != TYPE_BITSET) {
       SeriesBuffer* b = node_buffer(c.data2);
@@ -359,6 +402,9 @@ class Decoder {
       case TYPE_BITSET: flag = (h & FIXED_BITSET_COMPLEMENT) != 0; break;
       case TYPE_MONEY: flag = (h & FIXED_MONEY_NEGATIVE) != 0; break;
       case TYPE_OBJECT: flag = (h & FIXED_OBJECT_HANDLERS) != 0; break;
+      // An op! is never shared, and its bits 16-23 hold the wrapped type: function! (24)
+      // sets bit 19, which on other records means shared.
+      case TYPE_OP: shared = false; break;
       default: break;
     }
     fixed_header_ = h;
@@ -367,12 +413,13 @@ class Decoder {
       cell_at(parent, static_cast<uint32_t>(pos))->header |= FLAG_NEW_LINE;
   }
   uint32_t fixed_header_ = 0;
+  uint32_t fixed_header_op_ = 0;   // the op! record's header word, while its wrapped record is read
 
   // One record after its type; answers the position of the appended cell (-1: none).
   int64_t read_typed(NodeId parent, TypeId t, bool flag, bool shared, bool binding,
                      const uint8_t* at) {
     bool shareable = share_family(t) != 0 || (word::is_any_word(t) && t != TYPE_ISSUE) ||
-                     t == TYPE_OBJECT;
+                     t == TYPE_OBJECT || t == TYPE_FUNCTION;
     if (shared && !shareable) bad(at);
     Cell c{};
     switch (t) {
@@ -488,9 +535,19 @@ class Decoder {
       case TYPE_BITSET:
         if (shared) return read_shared_series(parent, t, 0, at);
         return read_bitset(parent, flag);
+      case TYPE_NATIVE: case TYPE_ACTION:
+        if (shared) bad(at);
+        return read_native(parent, t, at);
+      case TYPE_OP:
+        if (shared) bad(at);
+        fixed_header_op_ = fixed_header_;
+        return read_op(parent, at);
+      case TYPE_FUNCTION:
+        if (shared) return read_shared_function(parent, at);
+        return read_function(parent, -1, at);
       case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT:
-      case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: case TYPE_FUNCTION: case TYPE_IMAGE: {
-        // The last five have records, but no decoder in this build.
+      case TYPE_IMAGE: {
+        // image! has a record, but no decoder until the datatype exists.
         Cell dt;
         set_datatype(&dt, t);
         error::raise(ERR_ACCESS, "no-codec", &dt);
@@ -612,8 +669,11 @@ class Decoder {
 
   // ---- Words ---------------------------------------------------------------------------
 
-  static Cell global_word(TypeId t, uint32_t sym) {
-    int32_t index = context::find_or_add_word(context::global, sym);
+  // A word bound in the global context; sym must be the symbol just read (its table entry
+  // caches the position: the global context only grows during a decode).
+  Cell global_word(TypeId t, uint32_t sym) {
+    int32_t& index = global_index_[last_symbol_index_];
+    if (index < 0) index = context::find_or_add_word(context::global, sym);
     return make_cell(t, context::global, sym, static_cast<uint32_t>(index));
   }
 
@@ -635,8 +695,10 @@ class Decoder {
     if (has_context) {
       uint64_t i = uint64_t(cells_before_) + root;
       if (i >= node_buffer(target_)->count()) bad(at);
+      // The root cell that holds the context: an object (a context! record makes one) or a
+      // function (its arguments' context).
       Cell holder = *cell_at(target_, static_cast<uint32_t>(i));
-      if (!holder.is(TYPE_OBJECT) || holder.data1 == 0) bad(at);
+      if (!(holder.is(TYPE_OBJECT) || holder.is(TYPE_FUNCTION)) || holder.data1 == 0) bad(at);
       NodeId ctx = holder.data1;
       if (k == -1) k = context::find_symbol(ctx, sym, true);
       if (k < 0 || uint32_t(k) >= context::word_count(ctx)) bad(at);
@@ -671,9 +733,9 @@ class Decoder {
     if (shared) {
       Cell owner = read_path();
       TypeId ot = owner.type();
-      if (!((word::is_any_word(ot) && ot != TYPE_ISSUE) || ot == TYPE_OBJECT) || owner.data1 == 0 ||
-          owner.data1 == context::global)
-        bad(at);
+      if (std::optional<Cell> fn = function_of(owner)) owner = *fn;
+      else if (!((word::is_any_word(ot) && ot != TYPE_ISSUE) || ot == TYPE_OBJECT)) bad(at);
+      if (owner.data1 == 0 || owner.data1 == context::global) bad(at);
       ctx = owner.data1;
       pos = append(parent, make_cell(t, ctx, sym, static_cast<uint32_t>(k)));
     } else {
@@ -688,18 +750,25 @@ class Decoder {
         b = static_cast<uint8_t>(h & 0xFF);
       }
       TypeId ot = static_cast<TypeId>(b & 0x3F);
-      if (ot == TYPE_FUNCTION) {
-        Cell dt;
-        set_datatype(&dt, TYPE_FUNCTION);
-        error::raise(ERR_ACCESS, "no-codec", &dt);
+      if (ot == TYPE_FUNCTION && (compact_ ? b == TYPE_FUNCTION : h == TYPE_FUNCTION)) {
+        read_function(parent, static_cast<int64_t>(pos), owner_at);
+        ctx = cell_at(parent, pos)->data1;
+        return finish_codec_word(parent, pos, ctx, sym, k, index_at);
       }
       if (ot != TYPE_OBJECT || (!compact_ && (h & ~(FIXED_OBJECT_HANDLERS | 0xFF)))) bad(owner_at);
       bool handlers = compact_ ? (b & 0x40) != 0 : (h & FIXED_OBJECT_HANDLERS) != 0;
       read_object(parent, handlers, static_cast<int64_t>(pos), owner_at);
       ctx = cell_at(parent, pos)->data1;
     }
+    return finish_codec_word(parent, pos, ctx, sym, k, index_at);
+  }
+
+  // A word's context is on the argument stack only when a function owns it.
+  int64_t finish_codec_word(NodeId parent, uint32_t pos, NodeId ctx, uint32_t sym, int32_t k,
+                            const uint8_t* index_at) {
     if (k == -1) k = context::find_symbol(ctx, sym, true);
-    if (k < 0 || context::on_stack(context::context_cell(ctx)) ||
+    bool stack_ok = context::owner_cell(ctx)->is(TYPE_FUNCTION);
+    if (k < 0 || (context::on_stack(context::context_cell(ctx)) && !stack_ok) ||
         uint32_t(k) >= context::word_count(ctx))
       bad(index_at);
     cell_at(parent, pos)->data3 = static_cast<uint32_t>(k);
@@ -711,7 +780,8 @@ class Decoder {
   // A context part after its type: makes the context, lets `attach` refer to it (so that
   // references among its values resolve), then reads its words and values.
   template <typename Attach>
-  NodeId read_context_part(const uint8_t* at, bool allow_values, Attach attach) {
+  NodeId read_context_part(const uint8_t* at, bool allow_values, Attach attach,
+                           bool of_function = false) {
     uint32_t flags, n;
     if (compact_) {
       flags = byte();
@@ -727,7 +797,10 @@ class Decoder {
     bool on_stack = (flags & CTX_ON_STACK) != 0;
     // Script data makes object contexts only: a global-kind or on-stack context would be
     // read through the argument stack or taken for the global one.
-    if (codec_ && (on_stack || (kind != context::KIND_OBJECT && kind != context::KIND_FUNCTION)))
+    // A function's own context is always a function context on the argument stack.
+    if (of_function && flags != (context::KIND_FUNCTION | CTX_ON_STACK)) bad(at);
+    if (codec_ && !of_function &&
+        (on_stack || (kind != context::KIND_OBJECT && kind != context::KIND_FUNCTION)))
       bad(at);
     NodeId ctx = context::make(kind, n, on_stack, (flags & CTX_HAS_SELF) != 0);
     attach(ctx);
@@ -800,6 +873,196 @@ class Decoder {
     if (!c.is(TYPE_OBJECT)) bad(at);
     c.header = TYPE_OBJECT;
     return append(parent, c);
+  }
+
+  // ---- Functions and built-ins -----------------------------------------------------------
+
+  struct BlockPart {
+    NodeId node = 0;
+    uint32_t head = 0;
+    bool new_line = false;
+  };
+
+  // A block record where only a block may stand (a function's spec and body, a built-in's
+  // spec): its prefixes, a block type with an optional head, then a path to an earlier
+  // block or the count and the values. `attach` learns the node before the values are read,
+  // so that paths among them reach the block.
+  template <typename Attach>
+  BlockPart read_block_part(Attach attach) {
+    DepthGuard guard(*this);
+    BlockPart part;
+    const uint8_t* at = p_;
+    bool shared = false;
+    if (compact_) {
+      for (;;) {
+        if (p_ < end_ && *p_ == PREFIX_NEW_LINE) part.new_line = true;
+        else if (p_ < end_ && *p_ == PREFIX_SHARED) shared = true;
+        else break;
+        p_++;
+      }
+      at = p_;
+      uint8_t b = byte();
+      if ((b & 0x3F) != TYPE_BLOCK) bad(at);
+      if (b & 0x40) part.head = head();
+    } else {
+      uint32_t h;
+      do {
+        at = p_;
+        h = u32();
+      } while (h == 0);
+      if ((h & ~(FIXED_NEW_LINE | FIXED_SHARED)) != TYPE_BLOCK) bad(at);
+      shared = (h & FIXED_SHARED) != 0;
+      part.new_line = (h & FIXED_NEW_LINE) != 0;
+      part.head = head();
+    }
+    if (shared) {
+      Cell c = read_path();
+      if (std::optional<Cell> spec = builtin_spec(c)) c = *spec;
+      if (!c.is(TYPE_BLOCK)) bad(at);
+      part.node = c.data2;
+      if (part.head > node_buffer(part.node)->count()) bad(at);
+      attach(part.node);
+      return part;
+    }
+    uint32_t n = count();
+    if (part.head > n) bad(at);
+    part.node = alloc::new_cells(n ? n : 1);
+    attach(part.node);
+    for (uint32_t i = 0; i < n; i++) read_value(part.node);
+    if (node_buffer(part.node)->count() != n) bad(at);
+    return part;
+  }
+
+  // A function! record after its type; word_pos >= 0 makes it the owner of the word at that
+  // position of the parent instead of a value of its own. The function is appended (or
+  // given to the word) before its spec and body are read, so paths inside them reach it.
+  int64_t read_function(NodeId parent, int64_t word_pos, const uint8_t* at) {
+    count();   // the spec and body sizes: the blocks' own counts size them
+    count();
+    const uint8_t* ctx_at = p_;
+    if (compact_) {
+      if (byte() != TYPE_CONTEXT) bad(ctx_at);
+    } else {
+      fixed_header_ = u32();
+      if ((fixed_header_ & 0xFF) != TYPE_CONTEXT) bad(ctx_at);
+    }
+    NodeId more = alloc::new_cells(function::MORE_CELLS);
+    SeriesBuffer* mb = node_buffer(more);
+    mb->tail = mb->head + function::MORE_CELLS * sizeof(Cell);
+    for (uint32_t i = 0; i < function::MORE_CELLS; i++) set_unset(mb->cells() + i);
+    set_none(mb->cells() + function::MORE_BODY);
+    int64_t pos = -1;
+    // A failing decode must not leave a half-made function to be called: its cells become
+    // none!.
+    struct Unfinished {
+      NodeId parent;
+      int64_t& pos;
+      NodeId ctx = 0;
+      bool done = false;
+      ~Unfinished() {
+        if (done) return;
+        if (pos >= 0) set_none(node_buffer(parent)->cells() + pos);
+        if (ctx) set_none(context::owner_cell(ctx));
+      }
+    } unfinished{parent, pos};
+    NodeId ctx = read_context_part(ctx_at, false, [&](NodeId c) {
+      unfinished.ctx = c;
+      Cell fn = make_cell(TYPE_FUNCTION, c, 0, more);
+      *context::owner_cell(c) = fn;
+      if (word_pos >= 0) cell_at(parent, static_cast<uint32_t>(word_pos))->data1 = c;
+      else pos = append(parent, fn);
+    }, true);
+    // Every copy of the function value changes together while it is being read.
+    auto update = [&](auto change) {
+      change(*context::owner_cell(ctx));
+      if (pos >= 0) change(*cell_at(parent, static_cast<uint32_t>(pos)));
+    };
+    BlockPart spec = read_block_part([&](NodeId n) { update([n](Cell& f) { f.data2 = n; }); });
+    // The spec must be one `func` accepts and give exactly the context read: calls rely on
+    // both.
+    Cell spec_block = make_cell(TYPE_BLOCK, spec.head, spec.node);
+    if (spec.head != 0) {
+      spec_block = make_cell(TYPE_BLOCK, 0, series::copy_part(spec.node, spec.head,
+                                                              node_buffer(spec.node)->count() - spec.head));
+      update([&](Cell& f) { f.data2 = spec_block.data2; });
+    }
+    uint32_t flags = function::check_spec(&spec_block);
+    NodeId expected = context::make_from_spec(&spec_block, context::KIND_FUNCTION, true);
+    uint32_t n = context::word_count(ctx);
+    if (context::word_count(expected) != n) bad(ctx_at);
+    for (uint32_t i = 0; i < n; i++)
+      if (symbol::alias(context::word_cell(ctx, i)->data2) !=
+          symbol::alias(context::word_cell(expected, i)->data2))
+        bad(ctx_at);
+    update([flags](Cell& f) { f.header |= flags & (FLAG_TRACE | FLAG_NO_TRACE); });
+    BlockPart body = read_block_part([&](NodeId b) {
+      node_buffer(more)->cells()[function::MORE_BODY] = make_cell(TYPE_BLOCK, 0, b);
+    });
+    node_buffer(more)->cells()[function::MORE_BODY] = make_cell(TYPE_BLOCK, body.head, body.node);
+    unfinished.done = true;
+    (void)at;
+    return pos;
+  }
+
+  int64_t read_shared_function(NodeId parent, const uint8_t* at) {
+    std::optional<Cell> fn = function_of(read_path());
+    if (!fn) bad(at);
+    Cell c = *fn;
+    c.header &= ~FLAG_NEW_LINE;
+    return append(parent, c);
+  }
+
+  // native! and action!: the table position and the spec. In boot mode a root record also
+  // leaves its spec in the root block, after the built-in (the literal index counts it).
+  int64_t read_native(NodeId parent, TypeId t, const uint8_t* at) {
+    const uint8_t* index_at = p_;
+    uint32_t k = compact_ ? varint() : u32();
+    // The actions a word may name: not the dispatchers of paths and comparisons.
+    bool ok = t == TYPE_NATIVE
+                  ? k >= 1 && k <= natives::NATIVE_COUNT
+                  : k >= 1 && k <= uint32_t(ACTION_COUNT) &&
+                        !(k >= uint32_t(ACT_EVAL_PATH) && k <= uint32_t(ACT_COMPARE));
+    if (!ok) bad(index_at);
+    // Until its spec is read the built-in stands as that block (a path into either reaches
+    // the same cells), so a failing decode leaves nothing half made.
+    uint32_t pos = append(parent, make_cell(TYPE_NONE));
+    const uint8_t* spec_at = p_;
+    BlockPart spec = read_block_part([&](NodeId n) { *cell_at(parent, pos) = make_cell(TYPE_BLOCK, 0, n); });
+    Cell spec_block = make_cell(TYPE_BLOCK, spec.head, spec.node);
+    if (spec.head != 0) bad(spec_at);
+    // Made as `make native!` makes it: the argument context comes from the spec.
+    NodeId arg = alloc::new_cells(2);
+    SeriesBuffer* ab = node_buffer(arg);
+    ab->cells()[0] = spec_block;
+    set_integer(ab->cells() + 1, static_cast<int32_t>(k));
+    ab->tail = ab->head + 2 * sizeof(Cell);
+    Cell arg_block = make_cell(TYPE_BLOCK, 0, arg);
+    Cell proto = make_cell(t);
+    Cell made = *native_type::make(&proto, &arg_block, t);
+    stack::pop(1);
+    *cell_at(parent, pos) = made;
+    if (!codec_ && parent == target_) {
+      Cell spec_cell = spec_block;
+      if (spec.new_line) spec_cell.header |= FLAG_NEW_LINE;
+      append(parent, spec_cell);
+    }
+    (void)at;
+    return pos;
+  }
+
+  // op!: the next record is the wrapped native, action or function, turned into the op.
+  int64_t read_op(NodeId parent, const uint8_t* at) {
+    uint32_t pos = node_buffer(parent)->count();
+    read_value(parent);
+    if (node_buffer(parent)->count() <= pos) bad(at);
+    Cell c = *cell_at(parent, pos);
+    TypeId t = c.type();
+    if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION) bad(at);
+    if (!compact_ && ((fixed_header_op_ >> 16) & 0xFF) != t) bad(at);
+    if (!native_type::op_valid_spec(c.data2)) bad(at);
+    if (t == TYPE_FUNCTION) node_buffer(c.data3)->cells()[function::MORE_OP_SELF] = c;
+    cell_at(parent, pos)->header = TYPE_OP | (uint32_t(t) << 16);
+    return pos;
   }
 
   int64_t read_error(NodeId parent, const uint8_t* at) {
@@ -921,6 +1184,11 @@ extern const size_t tav_boot_image_size __attribute__((weak));
 
 namespace tav::init_steps {
 void boot_image() {
+  if (boot::text_manifest) {
+    runtime::boot_root_index = boot::load_text_sources();
+    boot::image_loaded = true;
+    return;
+  }
   if (&tav_boot_image_size == nullptr || tav_boot_image == nullptr) return;
   runtime::boot_root_index = tavbin::load_boot(tav_boot_image, tav_boot_image_size);
   boot::image_loaded = true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "context.h"
+#include "datatypes/function.h"
 #include "errors.h"
 #include "hash_index.h"
 #include "memory.h"
@@ -238,13 +239,23 @@ class Encoder {
       case TYPE_VECTOR:
         write_referenced(v);
         return;
+      case TYPE_FUNCTION:
+        write_referenced(v);
+        return;
+      case TYPE_NATIVE:
+      case TYPE_ACTION:
+        write_native(v);
+        return;
+      case TYPE_OP:
+        write_op(v);
+        return;
       default:
         if (is_any_block(t) || is_any_string(t)) {
           write_referenced(v);
           return;
         }
-        // Functions, natives, actions, ops and images have no record writer in this build;
-        // routines, triples, handles, ports and events are never serialisable.
+        // image! has no record writer until the datatype exists; routines, triples,
+        // handles, ports and events are never serialisable.
         no_codec(&v);
     }
   }
@@ -308,7 +319,7 @@ class Encoder {
     if (ctx == 0 || ctx == context::global) return 0;
     TypeId owner = context::owner_cell(ctx)->type();
     if (owner == TYPE_NONE || owner == TYPE_UNSET || owner == TYPE_BLOCK) return 0;
-    if (owner != TYPE_OBJECT) no_codec(&v);
+    if (owner != TYPE_OBJECT && owner != TYPE_FUNCTION) no_codec(&v);
     return ctx;
   }
 
@@ -324,7 +335,7 @@ class Encoder {
         if (!compact_) u32(v.data3);
         return;
       }
-    } else if (t == TYPE_OBJECT) {
+    } else if (t == TYPE_OBJECT || t == TYPE_FUNCTION) {
       key = v.data1;
     } else {
       key = v.data2;
@@ -355,12 +366,17 @@ class Encoder {
       compact_ ? zigzag(index) : u32(static_cast<uint32_t>(index));
       if (!shared) {
         Cell owner = *context::owner_cell(v.data1);
-        write_object(owner, false, true);
+        if (owner.is(TYPE_FUNCTION)) write_function(owner, false, true);
+        else write_object(owner, false, true);
       }
       return;
     }
     if (t == TYPE_OBJECT) {
       write_object(v, shared, false);
+      return;
+    }
+    if (t == TYPE_FUNCTION) {
+      write_function(v, shared, false);
       return;
     }
     if (t == TYPE_MAP) {
@@ -443,6 +459,48 @@ class Encoder {
     if (shared) return;
     compact_ ? zigzag(static_cast<int32_t>(obj.data2)) : u32(obj.data2);
     write_context_part(obj.data1);
+  }
+
+  // A function! record after the reference decision: its sizes, its context without values,
+  // then its spec and its body as block records at positions 0 and 1 (a path reaches them
+  // through the function). Like an object, a word's owner takes no position of its own.
+  void write_function(const Cell& fn, bool shared, bool as_owner) {
+    if (as_owner) new_line_ = shared_ = false;
+    type_item(TYPE_FUNCTION, false);
+    if (shared) return;
+    Cell body = node_buffer(fn.data3)->cells()[function::MORE_BODY];
+    if (!body.is(TYPE_BLOCK)) no_codec(&fn);
+    count(node_buffer(fn.data2)->count());
+    count(node_buffer(body.data2)->count());
+    write_context_part(fn.data1);
+    Cell spec = make_cell(TYPE_BLOCK, 0, fn.data2);
+    write(&spec);
+    write(&body);
+  }
+
+  // native! and action!: the 1-based table position, then the spec block. The spec takes
+  // the built-in's own position: a path to the built-in followed by k reaches spec cell k.
+  void write_native(const Cell& v) {
+    type_item(v.type(), false);
+    count(v.data1 + 1);
+    Cell spec = make_cell(TYPE_BLOCK, 0, v.data2);
+    new_line_ = shared_ = false;
+    write_referenced(spec);
+  }
+
+  // op!: the wrapped native, action or function, written as its own record at the op's own
+  // position (the op! record adds no level to the paths).
+  void write_op(const Cell& v) {
+    auto wrapped = static_cast<TypeId>((v.header >> 16) & 0xFF);
+    if (wrapped != TYPE_NATIVE && wrapped != TYPE_ACTION && wrapped != TYPE_FUNCTION)
+      no_codec(&v);
+    type_item(TYPE_OP, false, uint32_t(wrapped) << 16);
+    Cell inner = v;
+    inner.header = wrapped;
+    if (wrapped == TYPE_FUNCTION) inner = *context::owner_cell(v.data1);
+    inner.header &= ~FLAG_NEW_LINE;
+    new_line_ = shared_ = false;
+    write_item(inner);
   }
 
   void write_context_part(NodeId ctx) {

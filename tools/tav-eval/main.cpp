@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "boot.h"
 #include "datatypes/string.h"
 #include "errors.h"
 #include "output.h"
@@ -94,6 +95,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
       opts.text = argv[++i];
+    } else if (std::strcmp(argv[i], "--boot-text") == 0 && i + 1 < argc) {
+      // Not for users: start from the boot sources a list names, scanned as text, instead
+      // of the embedded image (bench/boot-image.sh compares the two).
+      tav::boot::text_manifest = argv[++i];
     } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
       opts.table = argv[++i];
     } else if (!opts.file && !opts.text) {

@@ -848,8 +848,8 @@ Status apply_native(const int32_t* refs) {
 enum TranscodeRefinement { TC_NEXT, TC_ONE, TC_PRESCAN, TC_SCAN, TC_PART, TC_INTO, TC_TRACE };
 
 Status transcode_native(const int32_t* refs) {
-  if (given(refs, TC_TRACE)) error::raise(ERR_INTERNAL, "not-done");
   Cell* src = arg(0);
+  const Cell* callback = given(refs, TC_TRACE) ? arg(refs[TC_TRACE]) : nullptr;
   bool next = given(refs, TC_NEXT), one = given(refs, TC_ONE);
   bool prescan = given(refs, TC_PRESCAN), scan = given(refs, TC_SCAN);
   Cell* out = stack::new_cell();
@@ -878,7 +878,7 @@ Status transcode_native(const int32_t* refs) {
   uint32_t consumed = 0;
   int type;
   if (src->is(TYPE_STRING)) {
-    type = lexer::scan_string(src, length, mode, one_value, into, out, &consumed);
+    type = lexer::scan_string(src, length, mode, one_value, into, out, &consumed, callback);
   } else {
     const uint8_t* bytes = series::unit_at(src, series::index_of(src));
     if (length > 2 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
@@ -893,6 +893,8 @@ Status transcode_native(const int32_t* refs) {
     r.one_value = one_value;
     r.into = into;
     r.count_chars = false;
+    r.callback = callback;
+    r.input = src;
     type = lexer::scan_utf8(r, out, &consumed);
   }
   Cell value = *out;

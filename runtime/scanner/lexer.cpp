@@ -7,11 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "collector.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "errors.h"
+#include "evaluator/calls.h"
 #include "init_steps.h"
 #include "memory.h"
+#include "stack.h"
+#include "symbols.h"
+#include "words.h"
 #include "scanner/lexer_classify.h"
 #include "scanner/tokens.h"
 #include "unicode.h"
@@ -81,8 +86,118 @@ uint32_t line_of(const State& s, const uint8_t* at) {
 
 bool is_point(int type) { return type == TYPE_POINT2D || type == TYPE_POINT3D; }
 
-bool open_nesting(State& s, int type, const uint8_t* opening) {
+// ---- Trace callback ----------------------------------------------------------------------
+
+// Offset of p from the text's start as the callback counts it: characters for string input,
+// bytes for binary input. Tokens come in order, so the last conversion is where the next
+// one starts counting.
+uint32_t offset_of(State& s, const uint8_t* p) {
+  if (!is_any_string(s.input.type())) return static_cast<uint32_t>(p - s.input_start);
+  if (!s.cache_byte || p < s.cache_byte) {
+    s.cache_byte = s.input_start;
+    s.cache_chars = 0;
+  }
+  s.cache_chars += static_cast<uint32_t>(unicode::utf8_length(s.cache_byte, p));
+  s.cache_byte = p;
+  return s.cache_chars;
+}
+
+// The text position at an offset counted as offset_of counts, kept inside the text.
+const uint8_t* position_at(State& s, int64_t offset) {
+  if (offset <= 0) return s.input_start;
+  if (!is_any_string(s.input.type())) {
+    return offset >= s.input_end - s.input_start ? s.input_end : s.input_start + offset;
+  }
+  if (!s.cache_byte || offset < s.cache_chars) {
+    s.cache_byte = s.input_start;
+    s.cache_chars = 0;
+  }
+  const uint8_t* p = unicode::utf8_skip(s.cache_byte, s.input_end,
+                                        static_cast<size_t>(offset - s.cache_chars));
+  s.cache_chars += static_cast<uint32_t>(unicode::utf8_length(s.cache_byte, p));
+  s.cache_byte = p;
+  return p;
+}
+
+// What a token without a datatype is called in the `type` argument: the exit-state name of
+// its final state, a datatype or one of the words eof and comment. The comma has no name.
+Cell exit_state_value(uint8_t state) {
+  switch (state) {
+    case S_EOF: return word::make(symbol::make("eof"));
+    case S_COMMENT: return words::comment;
+    case S_BLOCK_OPEN: case S_BLOCK_CLOSE: return make_cell(TYPE_DATATYPE, TYPE_BLOCK);
+    case S_PAREN_OPEN: case S_PAREN_CLOSE: return make_cell(TYPE_DATATYPE, TYPE_PAREN);
+    case S_BRACE_OPEN: return make_cell(TYPE_DATATYPE, TYPE_STRING);
+    case S_MAP_OPEN: return make_cell(TYPE_DATATYPE, TYPE_MAP);
+    case S_PATH_OPEN: return make_cell(TYPE_DATATYPE, TYPE_PATH);
+    case S_CONSTRUCT: return make_cell(TYPE_DATATYPE, TYPE_DATATYPE);
+    default: return make_cell(TYPE_NONE);
+  }
+}
+
+// Runs the callback's body under its own function frame with the five arguments, padded as
+// an ordinary call pads refinements and locals. Answers its result; *input_after receives
+// the value its `input` argument holds at the end.
+Cell call_callback(const Cell& callback, const Cell (&args)[5], Cell* input_after) {
+  Cell fn = callback;
+  NodeId cache = interp::arg_cache(&fn);
+  Cell* saved_top = stack::top;
+  Cell* held = stack::push(&fn);
+  stack::mark_func(&words::tag_lexer_callback, fn.data1);
+  uint32_t entries = node_buffer(cache)->count();
+  uint32_t i = 0, given = 0;
+  for (; i < entries; ++i) {
+    const Cell* e = node_buffer(cache)->cells() + i;
+    if (!e->is(TYPE_TYPESET)) break;
+    if (interp::arg_kind(e) == interp::ARG_RETURN) continue;
+    if (given < 5) stack::push(&args[given]);
+    else set_none(stack::new_cell());
+    ++given;
+  }
+  for (; i < entries; ++i) {
+    Cell e = node_buffer(cache)->cells()[i];
+    if (e.is(TYPE_REFINEMENT)) set_logic(stack::new_cell(), false);
+    else if (e.is(TYPE_TYPESET)) set_none(stack::new_cell());
+  }
+  // The call of kind CALLBACK_KIND: the evaluator's tracing leaves it untraced unless asked.
+  Status status = interp::run_function_body(held);
+  // A break, throw or return out of the callback has unwound the frames to its catcher.
+  if (status != CODE_NONE) stack::rethrow_status(status);
+  Cell answer = *stack::base;
+  *input_after = given >= 2 ? stack::base[1] : args[1];
+  stack::unwind_func();
+  stack::top = saved_top;
+  return answer;
+}
+
+// The collector's view of the running scans: their values, inputs and callbacks.
+void mark_states() {
+  for (State* s = chain_head; s; s = s->child) {
+    for (uint32_t i = s->base; i < s->top && i < value_stack.size(); ++i) {
+      if (value_stack[i].type() != MARKER) collector::mark_value(&value_stack[i]);
+    }
+    collector::mark_value(&s->input);
+    collector::mark_value(&s->callback);
+  }
+}
+
+// Registered on the first traced scan: only a callback evaluates code, and so collects,
+// while a scan holds values.
+void watch_states() {
+  static bool registered = false;
+  if (registered) return;
+  collector::add_marker(mark_states);
+  registered = true;
+}
+
+
+// Opens a nesting of the type for the opener token [opening, token_end). Answers false on a
+// load error; *opened tells whether the callback let it open.
+bool open_nesting(State& s, int type, const uint8_t* opening, const uint8_t* token_end,
+                  bool* opened) {
+  *opened = false;
   if (is_point(marker_type(marker(s)))) return fail(s, opening, opening + 1, TYPE_POINT2D);
+  if (s.traced && !fire_event(s, EVENT_OPEN, type, nullptr, opening, token_end)) return true;
   Cell* m = push_cell(s);
   uint32_t index = s.top - 1;
   m->header = (m->header & FLAG_NEW_LINE) | MARKER;
@@ -91,6 +206,7 @@ bool open_nesting(State& s, int type, const uint8_t* opening) {
   m->data3 = static_cast<uint32_t>(opening - s.input_start);
   s.frame = index + 1;
   s.entry_state = ENTRY_TOKEN;
+  *opened = true;
   return true;
 }
 
@@ -105,12 +221,23 @@ bool close_nesting(State& s, int closer_type, const uint8_t* start, const uint8_
   Cell* m = marker(s);
   if (!m) {
     s.missing = closer_type == TYPE_BLOCK ? '[' : '(';
+    s.error_type = closer_type;
     return fail(s, start, end, KIND_MISSING);
   }
   int type = marker_type(m);
+  if (s.traced) {
+    int made = closer_type == TYPE_BLOCK || closer_type == TYPE_PAREN ? type : closer_type;
+    if (!fire_event(s, EVENT_CLOSE, made, nullptr, s.input_start + m->data3, end)) {
+      // Left open: a path whose end the callback refused goes on as plain values.
+      if (is_any_path(static_cast<TypeId>(type))) s.entry_state = ENTRY_TOKEN;
+      return true;
+    }
+    m = marker(s);   // a scan inside the callback may have moved the value stack
+  }
   if (!closes(type, closer_type)) {
     if (is_any_path(static_cast<TypeId>(type))) return fail(s, start, end, KIND_BAD_CHAR);
     s.missing = closer_of(type);
+    s.error_type = type;
     return fail(s, start, end, KIND_MISSING);
   }
   if (closer_type != TYPE_BLOCK && closer_type != TYPE_PAREN) type = closer_type;
@@ -121,12 +248,16 @@ bool close_nesting(State& s, int closer_type, const uint8_t* start, const uint8_
   Cell value = make_cell(static_cast<TypeId>(type));
   if (s.load) {
     if (is_point(type)) {
+      s.drop_nesting = true;
       if (!load_point(s, &value_stack[s.frame], count, type, s.input_start + m->data3, end,
                       &value))
         return false;
+      s.drop_nesting = false;
     } else if (type == TYPE_MAP) {
-      if (!map::load_literal(&value_stack[s.frame], count, &value))
+      if (!map::load_literal(&value_stack[s.frame], count, &value)) {
+        s.drop_nesting = true;
         return fail(s, s.input_start + m->data3, end, TYPE_MAP);
+      }
     } else {
       value.data2 = make_block(&value_stack[s.frame], count);
     }
@@ -157,7 +288,8 @@ bool scan_error(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bo
 
 bool scan_open(State& s, const uint8_t*, const uint8_t* end, uint32_t, bool) {
   int type = *end == '[' ? TYPE_BLOCK : TYPE_PAREN;
-  if (!open_nesting(s, type, end)) return false;
+  bool opened;
+  if (!open_nesting(s, type, end, end + 1, &opened)) return false;
   s.position = end + 1;
   return true;
 }
@@ -176,7 +308,8 @@ bool scan_close_paren(State& s, const uint8_t*, const uint8_t* end, uint32_t, bo
 
 bool scan_map_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool) {
   if (*start != '#') return fail(s, start, end + 1, TYPE_MAP);
-  if (!open_nesting(s, TYPE_MAP, start)) return false;
+  bool opened;
+  if (!open_nesting(s, TYPE_MAP, start, end + 1, &opened)) return false;
   s.position = end + 1;
   return true;
 }
@@ -214,9 +347,20 @@ bool scan_path_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t
   const uint8_t* head = start;
   if (*start == '\'') kind = TYPE_LIT_PATH, ++head;
   else if (*start == ':') kind = TYPE_GET_PATH, ++head;
-  if (!open_nesting(s, kind, start)) return false;
-  if (s.mode != Mode::prescan && !load_word_as(s, head, end, TYPE_WORD, build)) return false;
   const uint8_t* after = end + 1;   // past the "/"
+  bool opened;
+  if (!open_nesting(s, kind, start, after, &opened)) return false;
+  // Refused by the callback, the path is not made: its head stays a word of the path's kind
+  // and what follows the "/" is scanned as the next token.
+  TypeId head_kind = opened || kind == TYPE_PATH ? TYPE_WORD
+                     : kind == TYPE_LIT_PATH     ? TYPE_LIT_WORD
+                                                 : TYPE_GET_WORD;
+  if (s.mode != Mode::prescan && !load_word_as(s, head, end, head_kind, build)) return false;
+  if (!opened) {
+    s.position = after;
+    s.type = head_kind;
+    return true;
+  }
   if (after >= s.input_end ||
       (*after == ':' && (after + 1 >= s.input_end || is_delimiter(char_class(after[1]))))) {
     return fail(s, start, after, kind);
@@ -380,6 +524,56 @@ bool closer_left_unread(uint8_t final_state, uint8_t previous) {
   }
 }
 
+// Where a token's text ends for the callback: past the bracket, brace, "/", ")" or closing
+// quote that the automaton reached but left unread.
+const uint8_t* token_stop(uint8_t final_state, uint8_t previous, const uint8_t* end) {
+  if (final_state == S_EOF || final_state == S_ERROR || final_state == S_COMMENT) return end;
+  if (final_state < S_STRING) return end + 1;
+  return closer_left_unread(final_state, previous) ? end + 1 : end;
+}
+
+// One character on from p, for a scan that must not stay where it is.
+const uint8_t* next_char(const State& s, const uint8_t* p) {
+  if (p >= s.input_end) return s.input_end;
+  const uint8_t* next = unicode::utf8_skip(p, s.input_end, 1);
+  return next > p ? next : p + 1;
+}
+
+void apply_resume(State& s) {
+  if (!s.resume) return;
+  s.position = s.resume;
+  s.resume = nullptr;
+}
+
+// Drops the innermost open nesting with everything collected in it.
+void drop_innermost(State& s) {
+  uint32_t index = s.frame - 1;
+  uint32_t back = value_stack[index].data1;
+  s.top = index;
+  s.frame = index - back;
+}
+
+// After the callback declined an error: the broken token goes, with the nesting it broke (an
+// open path, a braced string, a map or point that could not be made), and the scan goes on
+// past it, or where the callback moved the input to. Without that move the scan always gets
+// past where the token started, so a callback that declines every error still ends.
+bool recover(State& s, const uint8_t* token_start) {
+  if (!s.declined) return false;
+  s.declined = s.failed = s.error_pending = false;
+  s.brace_depth = 0;
+  if (s.drop_nesting && marker(s)) drop_innermost(s);
+  s.drop_nesting = false;
+  while (is_any_path(static_cast<TypeId>(marker_type(marker(s))))) drop_innermost(s);
+  s.entry_state = ENTRY_TOKEN;
+  s.type = 0;
+  const uint8_t* at = s.error_end ? std::min(s.error_end, s.input_end) : token_start;
+  if (s.resume) at = s.resume;
+  else if (at <= token_start) at = next_char(s, token_start);
+  s.resume = nullptr;
+  s.position = at;
+  return true;
+}
+
 void run(State& s, const Request& r) {
   for (;;) {
     const uint8_t* from = s.position;
@@ -399,6 +593,7 @@ void run(State& s, const Request& r) {
       const uint8_t* word = skip_unicode_blank(start, end);
       if (!word) {
         fail(s, start, end, TYPE_WORD);
+        if (recover(s, start)) continue;
         return;
       }
       if (word == end) {
@@ -409,23 +604,58 @@ void run(State& s, const Request& r) {
     }
 
     s.token_start = start;
+    const uint8_t* stop = token_stop(final_state, t.previous, end);
+    uint32_t top_before = s.top;
+    bool process = true;
+    if (s.traced && s.brace_depth == 0) {
+      int type = s.type ? s.type : -(final_state - 65);
+      process = fire_event(s, EVENT_PRESCAN, type, nullptr, start, stop);
+    }
     bool ok = true;
-    if (final_state < S_STRING) {
+    if (!process) {
+      s.position = final_state == S_EOF ? s.input_end
+                   : stop > start       ? stop
+                                        : next_char(s, start);
+    } else if (final_state < S_STRING) {
       ok = scan_handlers[slot](s, start, end, t.flags, s.load);
-    } else if (s.mode == Mode::prescan) {
+    } else if (!s.traced && s.mode == Mode::prescan) {
       // Only structure is followed, but a closing character the automaton left unread
       // still belongs to the token.
-      if (closer_left_unread(final_state, t.previous)) s.position = end + 1;
+      s.position = stop;
     } else {
       Handler h = load_handlers[slot];
       if (!s.load && scan_handlers[slot]) h = scan_handlers[slot];
-      ok = h(s, start, end, t.flags, s.load);
+      if (s.event_mask & EVENT_SCAN) {
+        ok = h(s, start, end, t.flags, false) && !s.failed;
+        if (ok) {
+          fire_event(s, EVENT_SCAN, s.type, nullptr, start, stop);
+          if (s.load) ok = h(s, start, end, t.flags, true);
+        }
+      } else {
+        ok = h(s, start, end, t.flags, s.load);
+      }
     }
-    if (!ok || s.failed) return;
+    if (ok && !s.failed && (s.event_mask & EVENT_LOAD) && s.top > top_before &&
+        value_stack[s.top - 1].type() != MARKER) {
+      Cell value = value_stack[s.top - 1];
+      if (!fire_event(s, EVENT_LOAD, value.type(), &value, start, stop)) --s.top;
+    }
+    if (!ok || s.failed) {
+      if (recover(s, start)) continue;
+      return;
+    }
+    apply_resume(s);
 
-    if (s.entry_state == ENTRY_PATH && final_state != S_PATH_OPEN && s.brace_depth == 0) {
-      if (!path_next(s) || s.failed) return;
+    if (s.entry_state == ENTRY_PATH && final_state != S_PATH_OPEN && final_state != S_ERROR &&
+        s.brace_depth == 0) {
+      if (!path_next(s) || s.failed) {
+        if (recover(s, start)) continue;
+        return;
+      }
+      apply_resume(s);
     }
+    if (final_state == S_EOF && s.position >= s.input_end) return;
+    if (!process) continue;
 
     bool top_level = s.frame == s.base && s.entry_state == ENTRY_TOKEN && s.brace_depth == 0;
     if ((r.one_value || s.mode == Mode::prescan) && top_level && s.type != 0 &&
@@ -433,7 +663,6 @@ void run(State& s, const Request& r) {
       s.last_type = s.type;
       return;
     }
-    if (final_state == S_EOF) return;
     if (s.type != 0) s.last_type = s.type;
   }
 }
@@ -459,11 +688,20 @@ char closer_of(int nesting_type) {
   return (nesting_type == TYPE_BLOCK || nesting_type == TYPE_MAP) ? ']' : ')';
 }
 
-bool fail(State& s, const uint8_t* start, const uint8_t*, int kind) {
+bool fail(State& s, const uint8_t* start, const uint8_t* end, int kind) {
   s.failed = true;
   if (!s.load) {
     s.type = TYPE_ERROR;
     return false;
+  }
+  if (s.traced) {
+    int type = kind > 0 ? kind : kind <= KIND_NOT_BUILT ? KIND_NOT_BUILT - kind : s.error_type;
+    s.error_end = end;
+    s.error_type = 0;
+    if (!fire_event(s, EVENT_ERROR, type ? type : TYPE_ERROR, nullptr, start, end)) {
+      s.declined = true;
+      return false;
+    }
   }
   s.error_pending = true;
   LoadError& e = lexer_driver::last_error;
@@ -487,13 +725,91 @@ bool fail(State& s, const uint8_t* start, const uint8_t*, int kind) {
   return false;
 }
 
+bool fire_event(State& s, Event event, int type, const Cell* value, const uint8_t* start,
+                const uint8_t* end) {
+  using namespace lexer_driver;
+  if (!(s.event_mask & event)) return true;
+  uint32_t base = s.input.index();
+  Cell args[5];
+  switch (event) {
+    case EVENT_PRESCAN: args[0] = words::prescan; break;
+    case EVENT_SCAN: args[0] = words::scan; break;
+    case EVENT_LOAD: args[0] = words::load; break;
+    case EVENT_OPEN: args[0] = words::open; break;
+    case EVENT_CLOSE: args[0] = words::close; break;
+    case EVENT_ERROR: args[0] = words::error_; break;
+  }
+  // The input stands at the token's start for an opener and a token without a type, else
+  // just past the token.
+  bool at_start = event == EVENT_OPEN || (event == EVENT_PRESCAN && type < 0);
+  args[1] = s.input;
+  if (value) {
+    args[1].data1 = base + offset_of(s, end);
+    args[4] = *value;
+    args[4].header &= ~FLAG_NEW_LINE;
+  } else {
+    uint32_t from = base + offset_of(s, start);
+    uint32_t to = base + offset_of(s, end);
+    args[1].data1 = at_start ? from : to;
+    args[4] = make_cell(TYPE_PAIR, 0, from + 1, to + 1);
+  }
+  if (type > 0) set_datatype(&args[2], static_cast<TypeId>(type));
+  else if (type == 0) set_none(&args[2]);
+  else args[2] = exit_state_value(static_cast<uint8_t>(65 - type));
+  set_integer(&args[3], static_cast<int32_t>(s.line));
+  Cell after;
+  Cell answer = call_callback(s.callback, args, &after);
+  if (after.type() == s.input.type() && after.node() == s.input.node() &&
+      after.index() != args[1].index()) {
+    s.resume = position_at(s, static_cast<int64_t>(after.index()) - base);
+  }
+  return is_true(&answer);
+}
+
+uint32_t event_mask(const Cell* callback) {
+  if (!callback->is(TYPE_FUNCTION)) return ALL_EVENTS;
+  Cell body = node_buffer(callback->data3)->cells()[0];
+  if (!body.is(TYPE_BLOCK) || node_buffer(body.node())->count() <= body.index()) return ALL_EVENTS;
+  Cell filter = node_buffer(body.node())->cells()[body.index()];
+  if (!filter.is(TYPE_BLOCK)) return ALL_EVENTS;
+  static const struct { const Cell* word; uint32_t bit; } names[] = {
+      {&words::prescan, EVENT_PRESCAN}, {&words::scan, EVENT_SCAN}, {&words::load, EVENT_LOAD},
+      {&words::open, EVENT_OPEN},       {&words::close, EVENT_CLOSE}, {&words::error_, EVENT_ERROR}};
+  uint32_t mask = 0;
+  SeriesBuffer* b = node_buffer(filter.node());
+  for (uint32_t i = filter.index(); i < b->count(); ++i) {
+    const Cell* c = b->cells() + i;
+    if (!is_any_word(c->type())) continue;
+    for (const auto& n : names) {
+      if (symbol::alias(c->data2) == symbol::alias(n.word->data2)) mask |= n.bit;
+    }
+  }
+  return mask;
+}
+
 const LoadError& last_load_error() { return lexer_driver::last_error; }
 
 int scan_utf8(const Request& r, Cell* result, uint32_t* end_pos) {
   State s;
   lexer_driver::ChainGuard guard(s);
-  s.input_start = s.position = s.token_end = r.text;
-  s.input_end = r.text + r.length;
+  const uint8_t* text = r.text;
+  // Code the callback runs may move or change a binary's buffer: the scan reads its own copy.
+  std::vector<uint8_t> own_copy;
+  if (r.callback) {
+    s.traced = true;
+    s.callback = *r.callback;
+    s.event_mask = event_mask(r.callback);
+    if (r.input && (r.input->is(TYPE_BINARY) || is_any_string(r.input->type()))) {
+      s.input = *r.input;
+    }
+    if (!is_any_string(s.input.type()) && r.length) {
+      own_copy.assign(r.text, r.text + r.length);
+      text = own_copy.data();
+    }
+    lexer_driver::watch_states();
+  }
+  s.input_start = s.position = s.token_end = text;
+  s.input_end = text + r.length;
   s.mode = r.mode;
   s.load = r.mode == Mode::load;
   lexer_driver::run(s, r);
@@ -505,9 +821,16 @@ int scan_utf8(const Request& r, Cell* result, uint32_t* end_pos) {
       s.last_type = open;
     } else if (m) {
       s.missing = closer_of(open);
+      s.error_type = open;
       const uint8_t* opening = s.input_start + m->data3;
       fail(s, opening, opening + 1,
            is_any_path(static_cast<TypeId>(open)) ? KIND_BAD_CHAR : KIND_MISSING_AT_END);
+      if (s.declined) {
+        // Declined by the callback: no error, and no value either.
+        set_none(result);
+        if (end_pos) *end_pos = lexer_driver::end_position(s, r);
+        return s.last_type;
+      }
     }
   }
   if (s.error_pending) {
@@ -559,7 +882,7 @@ struct Utf8Claim {
 }  // namespace lexer_driver
 
 int scan_string(const Cell* str, int32_t length, Mode mode, bool one_value, Cell* into,
-                Cell* result, uint32_t* end_position) {
+                Cell* result, uint32_t* end_position, const Cell* callback) {
   Cell value = *str;
   uint32_t available = string::length(&value);
   uint32_t count = length < 0 || static_cast<uint32_t>(length) > available
@@ -580,6 +903,8 @@ int scan_string(const Cell* str, int32_t length, Mode mode, bool one_value, Cell
   r.one_value = one_value;
   r.into = into;
   r.count_chars = true;
+  r.callback = callback;
+  r.input = &value;
   return scan_utf8(r, result, end_position);
 }
 

@@ -27,7 +27,26 @@ struct Request {
   bool one_value = false;     // stop after the first complete top-level value
   Cell* into = nullptr;       // block to append the values to; null: a new block
   bool count_chars = true;    // end position in characters (string input) or bytes (binary)
+  // A function! to report lexer events to (null: none). `input` is then the scanned series
+  // (string! or binary!) at the position where `text` starts: the callback sees it moved to
+  // each token, and may move it to make the scan resume elsewhere.
+  const Cell* callback = nullptr;
+  const Cell* input = nullptr;
 };
+
+// The lexer events, as bits of a callback's event mask.
+enum Event : uint32_t {
+  EVENT_PRESCAN = 1, EVENT_SCAN = 2, EVENT_LOAD = 4, EVENT_OPEN = 8, EVENT_CLOSE = 16,
+  EVENT_ERROR = 32,
+};
+constexpr uint32_t ALL_EVENTS = 63;
+
+// The kind a lexer callback's call carries, so that the evaluator's tracing can tell it apart.
+constexpr uint32_t CALLBACK_KIND = 1;
+
+// The events a callback wants: a block opening its body lists their words (any letter case);
+// without one, all of them.
+uint32_t event_mask(const Cell* callback);
 
 // Runs one scan. In load mode *result receives the block of values (the `into` block when
 // given); in the other modes it is left alone. Answers the datatype id of the last token
@@ -43,7 +62,7 @@ int transcode(std::string_view text, Cell* result, Mode mode = Mode::load,
 // characters are encoded as UTF-8 in a buffer shared by nested scans, then scanned as by
 // scan_utf8. The end position counts characters from the value's index.
 int scan_string(const Cell* str, int32_t length, Mode mode, bool one_value, Cell* into,
-                Cell* result, uint32_t* end_position);
+                Cell* result, uint32_t* end_position, const Cell* callback = nullptr);
 
 // The last load error raised, with its console text ("*** Syntax Error: (line 1) ...").
 struct LoadError {
@@ -92,7 +111,26 @@ struct State {
   bool failed = false;           // a handler refused the token
   bool error_pending = false;    // ... and a syntax error is to be raised
   char missing = 0;              // the closer (or opener) a missing-closer error names
+  // The trace callback's side of the scan.
+  bool traced = false;           // a callback is given (even one that wants no event)
+  uint32_t event_mask = 0;
+  Cell callback = make_cell(TYPE_NONE);
+  Cell input = make_cell(TYPE_NONE);     // the scanned series at the text's start
+  const uint8_t* cache_byte = nullptr;   // last byte position turned into a character count
+  uint32_t cache_chars = 0;              // ... and that count
+  const uint8_t* resume = nullptr;       // where the callback moved the input to, if it did
+  bool declined = false;                 // the callback declined the error just reported
+  bool drop_nesting = false;             // ... which was the innermost nesting's own
+  int error_type = 0;                    // the type an error event names (0: from the kind)
+  const uint8_t* error_end = nullptr;    // end of the token an error was reported for
 };
+
+// Reports an event to the callback; answers its verdict (true when the event is not wanted).
+// `value` is the token value for a load event (null otherwise: the token is then the
+// positions of [start, end)); type is a datatype id, 0 for none, or -(state - 65) for a
+// token without a type.
+bool fire_event(State& s, Event event, int type, const Cell* value, const uint8_t* start,
+                const uint8_t* end);
 
 // Handler of a final state: checks the token [start, end) and, when build is set, pushes its
 // value. Sets s.position past what it consumed. Answers false after reporting a failure.

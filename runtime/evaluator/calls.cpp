@@ -372,6 +372,10 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
   Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS);
   if (s != CODE_NONE) return s;
   if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  // A status that left the native's call-backs by exception skipped the evaluator's own
+  // bookkeeping: it is put back here, as the catchers of errors do.
+  uint32_t depth = stack::eval_depth;
+  Cell position = *stack::position_cell;
   try {
     s = entry(positions);
   } catch (const Unwind& u) {
@@ -379,9 +383,13 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
     // object's field block) could not travel as a status through the native: the frames are
     // already unwound to its catcher, so it goes on from here as a status again.
     if (u.code == CODE_ERROR) throw;
-    return u.code;
+    s = u.code;
   }
-  if (s != CODE_NONE) return s;
+  if (s != CODE_NONE) {
+    stack::eval_depth = depth;
+    *stack::position_cell = position;
+    return s;
+  }
   if (as_argument) {
     stack::unwind();
   } else {

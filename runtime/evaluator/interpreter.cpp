@@ -177,13 +177,23 @@ namespace interp_detail {
 [[gnu::always_inline]] inline Status eval_expression_body(Code& code, bool no_infix,
                                                           bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
+  {
+    // Plain operands and the operators answered inline take no frame and no call.
+    Cell got;
+    fast_paths::Walk w = fast_paths::walk_expression(code, no_infix, &got);
+    if (w != fast_paths::Walk::none) {
+      emit(&got, as_argument);
+      if (w == fast_paths::Walk::at_operator) return eval_infix(code, start_top, as_argument);
+      return CODE_NONE;
+    }
+  }
   Cell value = *code.at();
   ++code.pos;
   switch (value.type()) {
     case TYPE_PAREN: {
       Cell name = body_name();
       stack::mark_native(&name);
-      Status s = eval_block(&value, true);
+      Status s = eval_block_here(&value);
       if (s != CODE_NONE) return s;
       interp_detail::finish_frame(as_argument);
       break;
@@ -205,6 +215,18 @@ namespace interp_detail {
     }
     case TYPE_SET_WORD: {
       if (code.at_end()) error::raise(ERR_SCRIPT, "need-value", &value);
+      {
+        // A value made of plain operands and inline operators cannot fail: it is set with no
+        // frame. Anything else goes back and takes the full road.
+        uint32_t back = code.pos;
+        Cell got;
+        if (fast_paths::walk_expression(code, false, &got) == fast_paths::Walk::done) {
+          set_word(&value, &got);
+          emit(&got, as_argument);
+          return CODE_NONE;
+        }
+        code.pos = back;
+      }
       stack::mark_native(&value);
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;

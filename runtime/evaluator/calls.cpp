@@ -423,21 +423,9 @@ constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
   raise_expect(site, entry, value);
 }
 
-// The straight road of a function whose arguments are all evaluated, called with no
-// refinements: the arguments go straight into the frame, checked against the cache, the
-// locals follow in one stretch, and the body runs.
-Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, Code& code,
-                           bool as_argument, const Cell* name) {
-  Cell* callee_slot = stack::push(fn_value);   // keeps an anonymous function referenced
-  const Cell* fn = callee_slot;
-  NodeId ctx = fn->data1;
-  if (name) {
-    stack::mark_func(name, ctx);
-  } else {
-    Cell anon = anon_name();
-    stack::mark_func(&anon, ctx);
-  }
-  (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
+// Pushes `count` evaluated arguments from the code, each checked against its cache entry.
+[[gnu::always_inline]] inline Status gather_plain(const Cell* fn, const Cell* name,
+                                                  NodeId cache, uint32_t count, Code& code) {
   for (uint32_t i = 0; i < count; ++i) {
     if (code.at_end()) [[unlikely]] raise_plain(fn, name, i, nullptr);
     // A plain value with no operator after it is the argument as it stands.
@@ -460,6 +448,26 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
     if (!typeset_has(node_buffer(cache)->cells() + i, got->type())) [[unlikely]]
       raise_plain(fn, name, i, got);
   }
+  return CODE_NONE;
+}
+
+// The straight road of a function whose arguments are all evaluated, called with no
+// refinements: the arguments go straight into the frame, checked against the cache, the
+// locals follow in one stretch, and the body runs.
+Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, Code& code,
+                           bool as_argument, const Cell* name) {
+  Cell* callee_slot = stack::push(fn_value);   // keeps an anonymous function referenced
+  const Cell* fn = callee_slot;
+  NodeId ctx = fn->data1;
+  if (name) {
+    stack::mark_func(name, ctx);
+  } else {
+    Cell anon = anon_name();
+    stack::mark_func(&anon, ctx);
+  }
+  (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
+  Status s = gather_plain(fn, name, cache, count, code);
+  if (s != CODE_NONE) return s;
   Cell* locals_end = stack::base + context::word_count(ctx);
   if (locals_end > stack::end) [[unlikely]] stack::overflow();
   for (Cell* c = stack::top; c < locals_end; ++c) set_none(c);
@@ -467,7 +475,7 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
   Cell body = node_buffer(fn->data3)->cells()[0];
   if (body.is(TYPE_BLOCK)) [[likely]] {
     context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
-    Status s = eval_block(&body, true);
+    s = eval_block(&body, true);
     // Return and exit leave their value in the result slot.
     if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
   } else {
@@ -519,6 +527,44 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
   return CODE_NONE;
 }
 
+// The refinement table of a call without refinements (an entry never looks past its own).
+constexpr int32_t NO_REFINEMENTS[4] = {-1, -1, -1, -1};
+
+// The straight road of a native or action whose arguments are all evaluated and that has no
+// refinements: no refinement table to fill.
+Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32_t count,
+                         Code& code, bool as_argument, const Cell* name) {
+  if (name) {
+    stack::mark_interp_native(name);
+  } else {
+    Cell anon = anon_name();
+    stack::mark_interp_native(&anon);
+  }
+  Status s = gather_plain(fn, name, cache, count, code);
+  if (s != CODE_NONE) return s;
+  if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  uint32_t depth = stack::eval_depth;
+  Cell position = *stack::position_cell;
+  try {
+    s = entry(NO_REFINEMENTS);
+  } catch (const Unwind& u) {
+    if (u.code == CODE_ERROR) throw;
+    s = u.code;
+  }
+  if (s != CODE_NONE) {
+    stack::eval_depth = depth;
+    *stack::position_cell = position;
+    return s;
+  }
+  if (as_argument) {
+    stack::unwind();
+  } else {
+    stack::unwind_into_result();
+    stack::top = stack::base + 1;
+  }
+  return CODE_NONE;
+}
+
 }  // namespace calls_detail
 
 }  // namespace interp
@@ -534,10 +580,18 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
   TypeId t = fn->type();
   if (t != TYPE_OP && !left) [[likely]] {
     NodeId cache = calls_detail::cache_and_info(fn, &info);
-    if (t == TYPE_FUNCTION && !refs && (info & calls_detail::INFO_PLAIN))
-      return calls_detail::call_function_plain(fn, cache,
-                                               calls_detail::info_arguments(info), code,
-                                               as_argument, name);
+    if (!refs && (info & calls_detail::INFO_PLAIN)) {
+      uint32_t count = calls_detail::info_arguments(info);
+      if (t == TYPE_FUNCTION)
+        return calls_detail::call_function_plain(fn, cache, count, code, as_argument, name);
+      if (t == TYPE_NATIVE)
+        return calls_detail::call_native_plain(fn, natives::entry(fn->data1), cache, count,
+                                               code, as_argument, name);
+      if (t == TYPE_ACTION)
+        return calls_detail::call_native_plain(
+            fn, fn->data1 < ACTION_COUNT ? actions::table[fn->data1] : nullptr, cache, count,
+            code, as_argument, name);
+    }
   }
   calls_detail::CallSite site;
   site.fn = *fn;

@@ -103,9 +103,8 @@ enum class Walk { none, done, at_operator };
 // what was taken. done: no operator follows; at_operator: an operator follows that needs its
 // call (or a right operand that needs evaluation), *out being its left operand; none: the
 // first value is not plain, and nothing was taken. With no_infix only the operand is taken.
-inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
-  const Cell* first = plain_operand(code.at());
-  if (!first) return Walk::none;
+// walk_from starts with the first operand already resolved (`first`, for the cell at the code).
+inline Walk walk_from(interp::Code& code, const Cell* first, bool no_infix, Cell* out) {
   *out = *first;
   ++code.pos;
   if (no_infix) return Walk::done;
@@ -125,6 +124,11 @@ inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
     code.pos += 2;
   }
   return Walk::done;
+}
+inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
+  const Cell* first = plain_operand(code.at());
+  if (!first) return Walk::none;
+  return walk_from(code, first, no_infix, out);
 }
 
 // When `op` wraps an arithmetic action or a comparison native, evaluates its right operand

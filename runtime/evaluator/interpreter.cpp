@@ -178,10 +178,33 @@ namespace interp_detail {
                                                           bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
   {
-    // Plain operands and the operators answered inline take no frame and no call.
-    Cell got;
-    fast_paths::Walk w = fast_paths::walk_expression(code, no_infix, &got);
-    if (w != fast_paths::Walk::none) {
+    // A word is looked up once: a function is called, a plain value starts the fast walk over
+    // plain operands and the operators answered inline, which take no frame and no call.
+    const Cell* c = code.at();
+    const Cell* first = nullptr;
+    if (c->is(TYPE_WORD)) {
+      if (c->data1 != 0) [[likely]] {
+        const Cell* v = word_value_cell(c);
+        if (v) {
+          TypeId t = v->type();
+          if (is_callable(t)) {
+            Cell fn = *v;
+            Cell name = *c;
+            ++code.pos;
+            Status s = eval_function_call(&fn, code, nullptr, as_argument, &name, nullptr);
+            if (s != CODE_NONE) return s;
+            if (!no_infix) return eval_infix(code, start_top, as_argument);
+            return CODE_NONE;
+          }
+          if (t != TYPE_UNSET && t != TYPE_OP) first = v;
+        }
+      }
+    } else if (!c->is(TYPE_SET_WORD)) {
+      first = fast_paths::plain_operand(c);
+    }
+    if (first) {
+      Cell got;
+      fast_paths::Walk w = fast_paths::walk_from(code, first, no_infix, &got);
       emit(&got, as_argument);
       if (w == fast_paths::Walk::at_operator) return eval_infix(code, start_top, as_argument);
       return CODE_NONE;

@@ -52,8 +52,9 @@ inline const Cell* plain_operand(const Cell* c) {
   }
 }
 
-// What an op! does when its operands need no call: 0-7 a math code (MathOp), 16 + c the
-// comparison code c; -1 when the op always goes through its call.
+// What an op! does when its operands need no call: 0-7 a math code (MathOp, with 4 for the
+// remainder), 16 + c the comparison code c; -1 when the op always goes through its call.
+constexpr int INFIX_REMAINDER = 4;
 int infix_code_slow(const Cell* op);
 inline int infix_code(const Cell* op) { return infix_code_slow(op); }
 
@@ -74,6 +75,11 @@ inline bool infix_inline(int code, const Cell* left, const Cell* right, Cell* ou
       case actions::MATH_MULTIPLY:
         if (__builtin_mul_overflow(a, b, &r)) set_float(out, double(a) * double(b));
         else set_integer(out, r);
+        return true;
+      case INFIX_REMAINDER:
+        // A zero divisor and the one overflowing quotient are errors its action raises.
+        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+        set_integer(out, a % b);
         return true;
       case actions::MATH_OR: set_integer(out, a | b); return true;
       case actions::MATH_AND: set_integer(out, a & b); return true;

@@ -21,6 +21,8 @@ NodeId frame_stack_node = 0;
 uint32_t body_symbol = 0;
 uint32_t anon_symbol = 0;
 UncaughtHandler uncaught_handler = nullptr;
+uint32_t eval_depth = 0;
+Cell* position_cell = nullptr;
 
 namespace stack_detail {
 
@@ -76,10 +78,15 @@ void keep_caught_error() {
   top = base + 1;
 }
 
-State save() { return State{base, top, frames_top, cycles::depth()}; }
+State save() {
+  Cell position = position_cell ? *position_cell : make_cell(TYPE_UNSET);
+  return State{base, top, frames_top, cycles::depth(), eval_depth, position};
+}
 
 void restore(const State& s) {
   cycles::restore_depth(s.cycles_depth);
+  eval_depth = s.eval_depth;
+  if (position_cell) *position_cell = s.position;
   // Function contexts of the frames dropped get their values position back.
   while (frames_top > s.frames_top) {
     --frames_top;

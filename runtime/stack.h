@@ -189,12 +189,20 @@ void collect_calls(NodeId block);
 using UncaughtHandler = void (*)(const Cell* err);
 extern UncaughtHandler uncaught_handler;
 
+// The interpreter's nesting depth and the cell naming the code it is at. The evaluator keeps
+// them with plain stores on its hot road, with no guard objects: an error leaves them as they
+// were where it arose, and the catcher that resumes evaluation puts them back from its State.
+extern uint32_t eval_depth;
+extern Cell* position_cell;   // set once the interpreter has its root cell
+
 // Saved state a catcher restores when it catches.
 struct State {
   Cell* base;
   Cell* top;
   CallFrame* frames_top;
   uint32_t cycles_depth;
+  uint32_t eval_depth;
+  Cell position;
 };
 State save();
 void restore(const State& s);

@@ -156,6 +156,48 @@ namespace calls_detail {
 // Caches hold cells: their length needs no division by the unit size.
 inline uint32_t cell_count(SeriesBuffer* b) { return b->used() / uint32_t(sizeof(Cell)); }
 
+// What a call needs to know of its callee before gathering, worked out once with the cache
+// and kept in the cache slot's spare payload word: the number of leading arguments, the
+// number of refinements, and whether every argument is evaluated with no refinement at all
+// (such a call takes the straight road).
+constexpr uint32_t INFO_KNOWN = 1u << 31;
+constexpr uint32_t INFO_PLAIN = 1u << 30;
+inline uint32_t info_arguments(uint32_t info) { return info & 0xFF; }
+inline uint32_t info_refinements(uint32_t info) { return (info >> 8) & 0xFF; }
+
+uint32_t cache_info(NodeId cache) {
+  SeriesBuffer* b = node_buffer(cache);
+  uint32_t n = cell_count(b);
+  uint32_t args = 0, refinements = 0;
+  bool plain = true;
+  for (uint32_t i = 0; i < n; ++i) {
+    const Cell* c = b->cells() + i;
+    if (c->is(TYPE_TYPESET)) {
+      if (arg_kind(c) != ARG_EVALUATED) plain = false;
+      if (refinements == 0) ++args;
+    } else if (c->is(TYPE_REFINEMENT)) {
+      ++refinements;
+      plain = false;
+    }
+  }
+  if (args > 0xFF) plain = false;
+  if (refinements > 0xFF) refinements = 0xFF;
+  return INFO_KNOWN | (plain ? INFO_PLAIN : 0) | (args > 0xFF ? 0xFF : args) | refinements << 8;
+}
+
+// The cache and its summary.
+[[gnu::always_inline]] inline NodeId cache_and_info(const Cell* fn, uint32_t* info) {
+  Cell* slot = cache_slot(fn);
+  if (slot->is(TYPE_BLOCK) && (slot->data3 & INFO_KNOWN)) [[likely]] {
+    *info = slot->data3;
+    return slot->node();
+  }
+  NodeId cache = arg_cache(fn);
+  *info = cache_info(cache);
+  cache_slot(fn)->data3 = *info;
+  return cache;
+}
+
 struct CallSite {
   Cell fn;         // the callee as called (op! already unwrapped)
   Cell name;       // the word it was called through, or <anon>
@@ -241,7 +283,8 @@ uint32_t refinement_arity(NodeId cache, uint32_t r) {
 
 // Gathers every argument; natives get their refinement positions in `positions`.
 Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell* left,
-              bool native_layout, int32_t* positions, uint32_t max_refinements) {
+              bool native_layout, int32_t* positions, uint32_t max_refinements,
+              uint32_t own_refinements) {
   uint32_t entries = cell_count(node_buffer(site.cache));
   uint32_t i = 0;
   bool first = true;
@@ -272,7 +315,8 @@ Status gather(const CallSite& site, Code& code, const PathRefs* refs, const Cell
       for (uint32_t k = refinement_arity(site.cache, r); k > 0; --k) set_none(stack::new_cell());
     }
   } else {
-    for (uint32_t k = 0; k < max_refinements; ++k) positions[k] = -1;
+    // Ordinals never pass the callee's own count: the rest of the table is never read.
+    for (uint32_t k = 0; k < own_refinements && k < max_refinements; ++k) positions[k] = -1;
   }
   if (!refs) return CODE_NONE;
   // Refinements requested by the path, in path order.
@@ -348,7 +392,7 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
   NodeId ctx = site.fn.data1;
   stack::mark_func(&site.name, ctx);
   stack::set_interpreted();
-  Status s = gather(site, code, refs, left, false, nullptr, 0);
+  Status s = gather(site, code, refs, left, false, nullptr, 0, 0);
   if (s != CODE_NONE) return s;
   s = run_function_body(&site.fn);
   if (s != CODE_NONE) return s;
@@ -365,13 +409,101 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
 
 constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
 
+[[noreturn, gnu::noinline]] void raise_plain(const Cell* fn, const Cell* name, uint32_t entry,
+                                             const Cell* value) {
+  CallSite site;
+  site.fn = *fn;
+  site.name = name ? *name : anon_name();
+  site.name.set_type(TYPE_WORD);
+  site.cache = arg_cache(fn);
+  if (!value) {
+    Cell word = argument_word(site.fn.data2, entry);
+    error::raise(ERR_SCRIPT, "no-arg", &site.name, &word);
+  }
+  raise_expect(site, entry, value);
+}
+
+// Pushes `count` evaluated arguments from the code, each checked against its cache entry.
+[[gnu::always_inline]] inline Status gather_plain(const Cell* fn, const Cell* name,
+                                                  NodeId cache, uint32_t count, Code& code) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (code.at_end()) [[unlikely]] raise_plain(fn, name, i, nullptr);
+    // A plain value with no operator after it is the argument as it stands.
+    const Cell* plain = fast_paths::plain_operand(code.at());
+    bool pushed = false;
+    if (plain) {
+      ++code.pos;
+      if (!operator_at(code)) {
+        stack::push(plain);
+        pushed = true;
+      } else {
+        --code.pos;
+      }
+    }
+    if (!pushed) {
+      Status s = eval_expression(code, false, true, false);
+      if (s != CODE_NONE) return s;
+    }
+    const Cell* got = stack::top - 1;
+    if (!typeset_has(node_buffer(cache)->cells() + i, got->type())) [[unlikely]]
+      raise_plain(fn, name, i, got);
+  }
+  return CODE_NONE;
+}
+
+// The straight road of a function whose arguments are all evaluated, called with no
+// refinements: the arguments go straight into the frame, checked against the cache, the
+// locals follow in one stretch, and the body runs.
+Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, Code& code,
+                           bool as_argument, const Cell* name) {
+  Cell* callee_slot = stack::push(fn_value);   // keeps an anonymous function referenced
+  const Cell* fn = callee_slot;
+  NodeId ctx = fn->data1;
+  if (name) {
+    stack::mark_func(name, ctx);
+  } else {
+    Cell anon = anon_name();
+    stack::mark_func(&anon, ctx);
+  }
+  (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
+  Status s = gather_plain(fn, name, cache, count, code);
+  if (s != CODE_NONE) return s;
+  Cell* locals_end = stack::base + context::word_count(ctx);
+  if (locals_end > stack::end) [[unlikely]] stack::overflow();
+  for (Cell* c = stack::top; c < locals_end; ++c) set_none(c);
+  if (locals_end > stack::top) stack::top = locals_end;
+  Cell body = node_buffer(fn->data3)->cells()[0];
+  if (body.is(TYPE_BLOCK)) [[likely]] {
+    context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
+    s = eval_block(&body, true);
+    // Return and exit leave their value in the result slot.
+    if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
+  } else {
+    set_unset(stack::base);
+  }
+  if (as_argument) {
+    stack::unwind_func();
+    *callee_slot = *(stack::top - 1);
+    stack::top = callee_slot + 1;
+  } else {
+    stack::unwind_func_into_result();
+    stack::top = stack::base + 1;
+  }
+  return CODE_NONE;
+}
+
 Status call_native(const CallSite& site, NativeEntry entry, Code& code, const PathRefs* refs,
-                   bool as_argument, const Cell* left) {
+                   bool as_argument, const Cell* left, uint32_t own_refinements) {
   stack::mark_interp_native(&site.name);
   int32_t positions[MAX_NATIVE_REFINEMENTS];
-  Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS);
+  Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS,
+                    own_refinements);
   if (s != CODE_NONE) return s;
   if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  // A status that left the native's call-backs by exception skipped the evaluator's own
+  // bookkeeping: it is put back here, as the catchers of errors do.
+  uint32_t depth = stack::eval_depth;
+  Cell position = *stack::position_cell;
   try {
     s = entry(positions);
   } catch (const Unwind& u) {
@@ -379,9 +511,51 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
     // object's field block) could not travel as a status through the native: the frames are
     // already unwound to its catcher, so it goes on from here as a status again.
     if (u.code == CODE_ERROR) throw;
-    return u.code;
+    s = u.code;
   }
+  if (s != CODE_NONE) {
+    stack::eval_depth = depth;
+    *stack::position_cell = position;
+    return s;
+  }
+  if (as_argument) {
+    stack::unwind();
+  } else {
+    stack::unwind_into_result();
+    stack::top = stack::base + 1;
+  }
+  return CODE_NONE;
+}
+
+// The refinement table of a call without refinements (an entry never looks past its own).
+constexpr int32_t NO_REFINEMENTS[4] = {-1, -1, -1, -1};
+
+// The straight road of a native or action whose arguments are all evaluated and that has no
+// refinements: no refinement table to fill.
+Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32_t count,
+                         Code& code, bool as_argument, const Cell* name) {
+  if (name) {
+    stack::mark_interp_native(name);
+  } else {
+    Cell anon = anon_name();
+    stack::mark_interp_native(&anon);
+  }
+  Status s = gather_plain(fn, name, cache, count, code);
   if (s != CODE_NONE) return s;
+  if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  uint32_t depth = stack::eval_depth;
+  Cell position = *stack::position_cell;
+  try {
+    s = entry(NO_REFINEMENTS);
+  } catch (const Unwind& u) {
+    if (u.code == CODE_ERROR) throw;
+    s = u.code;
+  }
+  if (s != CODE_NONE) {
+    stack::eval_depth = depth;
+    *stack::position_cell = position;
+    return s;
+  }
   if (as_argument) {
     stack::unwind();
   } else {
@@ -402,26 +576,44 @@ namespace tav::interp {
 
 Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
                           const Cell* name, const Cell* left) {
+  uint32_t info = 0;
+  TypeId t = fn->type();
+  if (t != TYPE_OP && !left) [[likely]] {
+    NodeId cache = calls_detail::cache_and_info(fn, &info);
+    if (!refs && (info & calls_detail::INFO_PLAIN)) {
+      uint32_t count = calls_detail::info_arguments(info);
+      if (t == TYPE_FUNCTION)
+        return calls_detail::call_function_plain(fn, cache, count, code, as_argument, name);
+      if (t == TYPE_NATIVE)
+        return calls_detail::call_native_plain(fn, natives::entry(fn->data1), cache, count,
+                                               code, as_argument, name);
+      if (t == TYPE_ACTION)
+        return calls_detail::call_native_plain(
+            fn, fn->data1 < ACTION_COUNT ? actions::table[fn->data1] : nullptr, cache, count,
+            code, as_argument, name);
+    }
+  }
   calls_detail::CallSite site;
   site.fn = *fn;
   site.name = name ? *name : anon_name();
   site.name.set_type(TYPE_WORD);
-  TypeId t = fn->type();
   if (t == TYPE_OP) {
     t = static_cast<TypeId>((fn->header >> 16) & 0xFF);
     if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) site.fn = node_buffer(fn->data3)->cells()[3];
     else site.fn.header = t;
   }
-  site.cache = arg_cache(&site.fn);
+  site.cache = calls_detail::cache_and_info(&site.fn, &info);
+  uint32_t own_refinements = calls_detail::info_refinements(info);
   switch (t) {
     case TYPE_FUNCTION:
       return calls_detail::call_function(site, code, refs, as_argument, left);
     case TYPE_NATIVE:
       return calls_detail::call_native(site, natives::entry(site.fn.data1), code, refs,
-                                       as_argument, left);
+                                       as_argument, left, own_refinements);
     case TYPE_ACTION: {
       NativeEntry e = site.fn.data1 < ACTION_COUNT ? actions::table[site.fn.data1] : nullptr;
-      return calls_detail::call_native(site, e, code, refs, as_argument, left);
+      return calls_detail::call_native(site, e, code, refs, as_argument, left,
+                                       own_refinements);
     }
     default:
       // Routines have no entries of their own until the routine registry exists.

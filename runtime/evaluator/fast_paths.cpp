@@ -161,6 +161,15 @@ int compare_code(const Cell* op) {
 }
 }  // namespace fast_detail
 
+int infix_code_slow(const Cell* op) {
+  int math = fast_detail::math_code(op);
+  if (math >= 0) return math;
+  if (((op->header >> 16) & 0xFF) == TYPE_ACTION && op->data1 + 1 == ACT_REMAINDER)
+    return INFIX_REMAINDER;
+  int cmp = fast_detail::compare_code(op);
+  return cmp >= 0 ? 16 + cmp : -1;
+}
+
 bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,
                bool as_argument, Status* status) {
   int math = fast_detail::math_code(op);

@@ -52,6 +52,91 @@ inline const Cell* plain_operand(const Cell* c) {
   }
 }
 
+// What an op! does when its operands need no call: 0-7 a math code (MathOp, with 4 for the
+// remainder), 16 + c the comparison code c; -1 when the op always goes through its call.
+constexpr int INFIX_REMAINDER = 4;
+int infix_code_slow(const Cell* op);
+inline int infix_code(const Cell* op) { return infix_code_slow(op); }
+
+// left OP right answered inline for integers (and float sums, differences and products) into
+// *out; false when the operands need the operator's own action.
+inline bool infix_inline(int code, const Cell* left, const Cell* right, Cell* out) {
+  if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) [[likely]] {
+    int32_t a = left->int_value(), b = right->int_value(), r;
+    switch (code) {
+      case actions::MATH_ADD:
+        if (__builtin_add_overflow(a, b, &r)) set_float(out, double(a) + double(b));
+        else set_integer(out, r);
+        return true;
+      case actions::MATH_SUBTRACT:
+        if (__builtin_sub_overflow(a, b, &r)) set_float(out, double(a) - double(b));
+        else set_integer(out, r);
+        return true;
+      case actions::MATH_MULTIPLY:
+        if (__builtin_mul_overflow(a, b, &r)) set_float(out, double(a) * double(b));
+        else set_integer(out, r);
+        return true;
+      case INFIX_REMAINDER:
+        // A zero divisor and the one overflowing quotient are errors its action raises.
+        if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+        set_integer(out, a % b);
+        return true;
+      case actions::MATH_OR: set_integer(out, a | b); return true;
+      case actions::MATH_AND: set_integer(out, a & b); return true;
+      case actions::MATH_XOR: set_integer(out, a ^ b); return true;
+      case 16 + COMP_EQUAL: case 16 + COMP_STRICT_EQUAL: set_logic(out, a == b); return true;
+      case 16 + COMP_NOT_EQUAL: set_logic(out, a != b); return true;
+      case 16 + COMP_LESSER: set_logic(out, a < b); return true;
+      case 16 + COMP_LESSER_EQUAL: set_logic(out, a <= b); return true;
+      case 16 + COMP_GREATER: set_logic(out, a > b); return true;
+      case 16 + COMP_GREATER_EQUAL: set_logic(out, a >= b); return true;
+      default: return false;
+    }
+  }
+  if (left->is(TYPE_FLOAT) && right->is(TYPE_FLOAT) && code <= actions::MATH_MULTIPLY) {
+    double a = left->float_value(), b = right->float_value();
+    set_float(out, code == actions::MATH_ADD ? a + b : code == actions::MATH_SUBTRACT ? a - b : a * b);
+    return true;
+  }
+  return false;
+}
+
+// How far a fast walk over an expression got.
+enum class Walk { none, done, at_operator };
+
+// The expression at the code when it is a plain operand followed by operators answered
+// inline, each with a plain right operand: the value goes to *out and the code moves past
+// what was taken. done: no operator follows; at_operator: an operator follows that needs its
+// call (or a right operand that needs evaluation), *out being its left operand; none: the
+// first value is not plain, and nothing was taken. With no_infix only the operand is taken.
+// walk_from starts with the first operand already resolved (`first`, for the cell at the code).
+inline Walk walk_from(interp::Code& code, const Cell* first, bool no_infix, Cell* out) {
+  *out = *first;
+  ++code.pos;
+  if (no_infix) return Walk::done;
+  SeriesBuffer* b = node_buffer(code.node);
+  const Cell* cells = b->cells();
+  uint32_t end = b->used() / uint32_t(sizeof(Cell));
+  while (code.pos < end) {
+    const Cell* w = cells + code.pos;
+    if (!w->is(TYPE_WORD) || w->data1 == 0) return Walk::done;
+    const Cell* op = interp::word_value_cell(w);
+    if (!op || !op->is(TYPE_OP)) return Walk::done;
+    if (code.pos + 1 >= end) return Walk::at_operator;
+    int k = infix_code(op);
+    if (k < 0) return Walk::at_operator;
+    const Cell* right = plain_operand(cells + code.pos + 1);
+    if (!right || !infix_inline(k, out, right, out)) return Walk::at_operator;
+    code.pos += 2;
+  }
+  return Walk::done;
+}
+inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
+  const Cell* first = plain_operand(code.at());
+  if (!first) return Walk::none;
+  return walk_from(code, first, no_infix, out);
+}
+
 // When `op` wraps an arithmetic action or a comparison native, evaluates its right operand
 // from the code and answers through the fast paths; false leaves the call to the caller.
 bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,

@@ -18,22 +18,12 @@ namespace tav {
 namespace interp {
 
 namespace interp_detail {
-Cell* current_position_cell = nullptr;
 Cell* tracer_cell = nullptr;
-uint32_t eval_depth = 0;
 
-// Counts nesting on the way in and gives it back on every way out, exceptions included.
-struct DepthGuard {
-  DepthGuard() {
-    if (++eval_depth > MAX_EVAL_DEPTH) {
-      --eval_depth;   // this guard never finished constructing: its destructor will not run
-      error::raise(ERR_INTERNAL, "stack-overflow");
-    }
-  }
-  ~DepthGuard() { --eval_depth; }
-  DepthGuard(const DepthGuard&) = delete;
-  DepthGuard& operator=(const DepthGuard&) = delete;
-};
+[[noreturn, gnu::noinline]] void raise_too_deep() {
+  --stack::eval_depth;
+  error::raise(ERR_INTERNAL, "stack-overflow");
+}
 
 inline Cell* block_cells(NodeId n) { return node_buffer(n)->cells(); }
 inline uint32_t block_count(NodeId n) { return node_buffer(n)->count(); }
@@ -59,8 +49,8 @@ const Cell* infix_operator_at(const Code& code) {
 }
 }  // namespace interp_detail
 
-Cell* current_position() { return interp_detail::current_position_cell; }
-uint32_t depth() { return interp_detail::eval_depth; }
+Cell* current_position() { return stack::position_cell; }
+uint32_t depth() { return stack::eval_depth; }
 
 Cell body_name() { return make_cell(TYPE_WORD, 0, stack::body_symbol); }
 Cell anon_name() { return make_cell(TYPE_WORD, 0, stack::anon_symbol); }
@@ -94,38 +84,37 @@ void raise_unwritable(const Cell* word) {
 
 // Blocks -----------------------------------------------------------------------------------
 
-namespace interp_detail {
-// Puts the current position back as the block's caller had it, on every way out: errors
-// included, so that whoever catches one goes on with its own position.
-struct PositionGuard {
-  Cell* cur;
-  Cell saved;
-  explicit PositionGuard(Cell* c) : cur(c), saved(*c) {}
-  ~PositionGuard() { *cur = saved; }
-  PositionGuard(const PositionGuard&) = delete;
-  PositionGuard& operator=(const PositionGuard&) = delete;
-};
-}  // namespace interp_detail
-
-Status eval_block(const Cell* block, bool chain) {
-  Cell name = body_name();
-  stack::mark_eval(&name);
+Status eval_block_here(const Cell* block) {
   Code code{block->node(), block->index()};
   if (code.at_end()) {
     set_unset(stack::base);
     stack::top = stack::base + 1;
-  } else {
-    Cell* cur = interp_detail::current_position_cell;
-    interp_detail::PositionGuard guard(cur);
-    *cur = *block;
-    while (true) {
-      cur->data1 = code.pos;
-      Status s = eval_expression(code, false, false, false);
-      if (s != CODE_NONE) return s;
-      if (code.at_end()) break;
-      stack::reset();
-    }
+    return CODE_NONE;
   }
+  // The position goes back as the caller had it on every way out but an error, whose catcher
+  // restores it from its saved state.
+  Cell* cur = stack::position_cell;
+  Cell saved = *cur;
+  *cur = *block;
+  while (true) {
+    cur->data1 = code.pos;
+    Status s = eval_expression(code, false, false, false);
+    if (s != CODE_NONE) [[unlikely]] {
+      *cur = saved;
+      return s;
+    }
+    if (code.at_end()) break;
+    stack::reset();
+  }
+  *cur = saved;
+  return CODE_NONE;
+}
+
+Status eval_block(const Cell* block, bool chain) {
+  Cell name = body_name();
+  stack::mark_eval(&name);
+  Status s = eval_block_here(block);
+  if (s != CODE_NONE) return s;
   if (chain) stack::unwind_into_result();
   else stack::unwind();
   return CODE_NONE;
@@ -184,18 +173,50 @@ bool is_system_issue(const Cell* issue, const Code& code) {
 
 }  // namespace interp_detail
 
-Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value) {
-  // Between expressions nothing holds raw buffer pointers: the one place collections run.
-  collector::safe_point();
-  interp_detail::DepthGuard guard;
+namespace interp_detail {
+[[gnu::always_inline]] inline Status eval_expression_body(Code& code, bool no_infix,
+                                                          bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
+  {
+    // A word is looked up once: a function is called, a plain value starts the fast walk over
+    // plain operands and the operators answered inline, which take no frame and no call.
+    const Cell* c = code.at();
+    const Cell* first = nullptr;
+    if (c->is(TYPE_WORD)) {
+      if (c->data1 != 0) [[likely]] {
+        const Cell* v = word_value_cell(c);
+        if (v) {
+          TypeId t = v->type();
+          if (is_callable(t)) {
+            Cell fn = *v;
+            Cell name = *c;
+            ++code.pos;
+            Status s = eval_function_call(&fn, code, nullptr, as_argument, &name, nullptr);
+            if (s != CODE_NONE) return s;
+            if (!no_infix) return eval_infix(code, start_top, as_argument);
+            return CODE_NONE;
+          }
+          if (t != TYPE_UNSET && t != TYPE_OP) first = v;
+        }
+      }
+    } else if (!c->is(TYPE_SET_WORD)) {
+      first = fast_paths::plain_operand(c);
+    }
+    if (first) {
+      Cell got;
+      fast_paths::Walk w = fast_paths::walk_from(code, first, no_infix, &got);
+      emit(&got, as_argument);
+      if (w == fast_paths::Walk::at_operator) return eval_infix(code, start_top, as_argument);
+      return CODE_NONE;
+    }
+  }
   Cell value = *code.at();
   ++code.pos;
   switch (value.type()) {
     case TYPE_PAREN: {
       Cell name = body_name();
       stack::mark_native(&name);
-      Status s = eval_block(&value, true);
+      Status s = eval_block_here(&value);
       if (s != CODE_NONE) return s;
       interp_detail::finish_frame(as_argument);
       break;
@@ -217,6 +238,18 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
     }
     case TYPE_SET_WORD: {
       if (code.at_end()) error::raise(ERR_SCRIPT, "need-value", &value);
+      {
+        // A value made of plain operands and inline operators cannot fail: it is set with no
+        // frame. Anything else goes back and takes the full road.
+        uint32_t back = code.pos;
+        Cell got;
+        if (fast_paths::walk_expression(code, false, &got) == fast_paths::Walk::done) {
+          set_word(&value, &got);
+          emit(&got, as_argument);
+          return CODE_NONE;
+        }
+        code.pos = back;
+      }
       stack::mark_native(&value);
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
@@ -290,6 +323,16 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
   if (!no_infix) return interp_detail::eval_infix(code, start_top, as_argument);
   return CODE_NONE;
 }
+}  // namespace interp_detail
+
+Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value) {
+  // Between expressions nothing holds raw buffer pointers: the one place collections run.
+  collector::safe_point();
+  if (++stack::eval_depth > MAX_EVAL_DEPTH) [[unlikely]] interp_detail::raise_too_deep();
+  Status s = interp_detail::eval_expression_body(code, no_infix, as_argument, fn_is_value);
+  --stack::eval_depth;
+  return s;
+}
 
 // Paths ------------------------------------------------------------------------------------
 
@@ -357,6 +400,8 @@ Status path_step(const Cell* current, const Cell* element, const Cell* set_value
   stack::push(step.grand_parent ? step.grand_parent : &none);
   stack::push(step.prev_element ? step.prev_element : &none);
   Cell* got;
+  uint32_t depth = stack::eval_depth;
+  Cell position = *stack::position_cell;
   try {
     got = actions::eval_path_direct(
         args, args + 1, set_value ? args + 2 : nullptr, args + 3,
@@ -366,6 +411,8 @@ Status path_step(const Cell* current, const Cell* element, const Cell* set_value
     // A break, return or throw from an object's change handler: the stacks are already
     // unwound to its catcher, which gets it back as a status.
     if (u.code == CODE_ERROR) throw;
+    stack::eval_depth = depth;
+    *stack::position_cell = position;
     return u.code;
   }
   *out = *got;
@@ -484,7 +531,7 @@ void init_steps::interpreter() {
   object::handler_call = &interp::interp_detail::call_object_handler;
   object::function_maker = &function::push;
   Cell unset = make_cell(TYPE_UNSET);
-  interp::interp_detail::current_position_cell = runtime::root_append(&unset);
+  stack::position_cell = runtime::root_append(&unset);
   interp::interp_detail::tracer_cell = runtime::root_append(&unset);
 }
 

@@ -27,6 +27,11 @@ Cell* current_position();
 // into the enclosing call's result slot; else leave it as the newest argument.
 Status eval_block(const Cell* block, bool chain);
 
+// Evaluates the block's expressions in the running frame, with no frame of its own: each
+// statement's value goes to the frame's result slot, which holds the last one at the end.
+// For callers whose frame holds nothing below its result slot that must survive.
+Status eval_block_here(const Cell* block);
+
 // Evaluates the one expression at code.pos and moves code.pos past it.
 Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value);
 

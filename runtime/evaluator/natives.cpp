@@ -42,24 +42,6 @@ uint32_t counter = 1;
 
 inline Cell* arg(int i) { return stack::base + i; }
 
-// Conditionals ------------------------------------------------------------------------------
-
-Status if_native(const int32_t*) {
-  if (!is_true(arg(0))) {
-    set_none(stack::reset());
-    stack::top = stack::base + 1;
-    return CODE_NONE;
-  }
-  Cell body = *arg(1);
-  return interp::eval_block(&body, true);
-}
-
-Status either_native(const int32_t*) {
-  if (arg(0)->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-  Cell body = is_true(arg(0)) ? *arg(1) : *arg(2);
-  return interp::eval_block(&body, true);
-}
-
 // Functions ---------------------------------------------------------------------------------
 
 inline void clamp_index(Cell* block) {
@@ -238,8 +220,6 @@ void tav::init_steps::natives_table() {
   register_math();
   register_series_text();
   register_system();
-  put("if", if_native);
-  put("either", either_native);
   put("func", func_native);
   put("function", function_native);
   put("does", does_native);

@@ -1,4 +1,4 @@
-// Control-flow natives: the conditionals besides if/either, switch and case, the loops, and
+// Control-flow natives: the conditionals, switch and case, the loops, and
 // break and continue.
 //
 // Every loop pushes a loop frame named <body> above what it keeps on the stack; break and
@@ -58,11 +58,12 @@ inline After after_body(Status s) {
 }
 
 // One round of a loop body on a fresh result slot: the body is copied first, since the
-// argument cell may be overwritten by what the round leaves. *s keeps the round's status.
-After run_body(const Cell* body_cell, bool chain, Status* s) {
+// argument cell may be overwritten by what the round leaves. The round runs in the loop
+// frame itself, whose base is the slot the body's value goes to. *s keeps its status.
+After run_body(const Cell* body_cell, Status* s) {
   stack::reset();
   Cell body = *body_cell;
-  *s = interp::eval_block(&body, chain);
+  *s = interp::eval_block_here(&body);
   return after_body(*s);
 }
 
@@ -179,10 +180,24 @@ void remove_each_step(int32_t n) {
 
 // Conditionals --------------------------------------------------------------------------------
 
+// The conditionals run the chosen block in their own frame: once the block is copied, the
+// arguments below are no longer needed, and the block stays referenced as the current code.
+Status if_native(const int32_t*) {
+  if (!is_true(arg(0))) return result_none();
+  Cell body = *arg(1);
+  return interp::eval_block_here(&body);
+}
+
+Status either_native(const int32_t*) {
+  if (arg(0)->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+  Cell body = is_true(arg(0)) ? *arg(1) : *arg(2);
+  return interp::eval_block_here(&body);
+}
+
 Status unless_native(const int32_t*) {
   if (is_true(arg(0))) return result_none();
   Cell body = *arg(1);
-  return interp::eval_block(&body, true);
+  return interp::eval_block_here(&body);
 }
 
 // any and all evaluate each expression above a copy of their block, which keeps the block
@@ -301,11 +316,11 @@ Status while_native(const int32_t*) {
   while (true) {
     stack::reset();
     Cell cond = args[0];
-    Status s = interp::eval_block(&cond, true);
+    Status s = interp::eval_block_here(&cond);
     if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
     if (s != CODE_NONE) return s;
     if (!true_result(stack::base)) break;
-    After a = run_body(args + 1, true, &s);
+    After a = run_body(args + 1, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -321,7 +336,7 @@ Status until_native(const int32_t*) {
   push_loop_frame();
   while (true) {
     Status s;
-    After a = run_body(args, true, &s);
+    After a = run_body(args, &s);
     if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
     if (a == After::stop) break;
     if (a == After::pass) return s;
@@ -338,7 +353,7 @@ Status loop_native(const int32_t*) {
   push_loop_frame();
   for (; n > 0; --n) {
     Status s;
-    After a = run_body(args + 1, true, &s);
+    After a = run_body(args + 1, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -358,7 +373,7 @@ Status repeat_native(const int32_t*) {
     stack::reset();
     interp::set_word(args, args + 1);
     Cell body = args[2];
-    Status s = interp::eval_block(&body, true);
+    Status s = interp::eval_block_here(&body);
     After a = after_body(s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
@@ -373,7 +388,7 @@ Status forever_native(const int32_t*) {
   push_loop_frame();
   while (true) {
     Status s;
-    After a = run_body(args, false, &s);
+    After a = run_body(args, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -393,7 +408,7 @@ Status foreach_native(const int32_t*) {
   push_loop_frame();
   while (multi ? foreach_next_multi(n) : foreach_next()) {
     Status s;
-    After a = run_body(args + 2, false, &s);
+    After a = run_body(args + 2, &s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
@@ -427,7 +442,7 @@ Status forall_native(const int32_t*) {
   bool broke = false;
   while (loop_more(interp::get_word(loop_word()))) {
     Status s;
-    After a = run_body(args + 1, false, &s);
+    After a = run_body(args + 1, &s);
     if (a == After::pass) return s;
     if (a == After::stop) {
       broke = true;
@@ -460,7 +475,7 @@ Status remove_each_native(const int32_t*) {
   push_loop_frame();
   while (multi ? foreach_next_multi(n) : foreach_next()) {
     Status s;
-    After a = run_body(args + 2, false, &s);
+    After a = run_body(args + 2, &s);
     if (s == CODE_CONTINUE) continue;
     if (a == After::stop) break;
     if (a == After::pass) return s;
@@ -479,6 +494,8 @@ Status remove_each_native(const int32_t*) {
 
 void register_control() {
   using namespace control_detail;
+  put("if", if_native);
+  put("either", either_native);
   put("unless", unless_native);
   put("any", any_native);
   put("all", all_native);

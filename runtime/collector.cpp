@@ -289,8 +289,7 @@ void init() {
   cycles = 0;
   pending = false;
   last = Stats{};
-  std::fill(std::begin(markers), std::end(markers), nullptr);
-  marker_fill = 0;
+  // Markers stay: modules register them when they first need them, for the whole process.
   release_batch.clear();
   release_batch.reserve(RELEASE_BATCH);
   mark_stack.reserve(4096);
@@ -331,6 +330,8 @@ const Stats& stats() { return collector_detail::last; }
 
 void add_marker(Marker m) {
   using namespace collector_detail;
+  for (uint32_t i = 0; i < marker_fill; i++)
+    if (markers[i] == m) return;
   if (marker_fill >= MAX_MARKERS) {
     Cell limit;
     set_integer(&limit, static_cast<int32_t>(MAX_MARKERS));

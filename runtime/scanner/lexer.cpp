@@ -182,13 +182,8 @@ void mark_states() {
 }
 
 // Registered on the first traced scan: only a callback evaluates code, and so collects,
-// while a scan holds values.
-void watch_states() {
-  static bool registered = false;
-  if (registered) return;
-  collector::add_marker(mark_states);
-  registered = true;
-}
+// while a scan holds values. Registering twice is harmless.
+void watch_states() { collector::add_marker(mark_states); }
 
 
 // Opens a nesting of the type for the opener token [opening, token_end). Answers false on a

@@ -428,19 +428,15 @@ constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
                                                   NodeId cache, uint32_t count, Code& code) {
   for (uint32_t i = 0; i < count; ++i) {
     if (code.at_end()) [[unlikely]] raise_plain(fn, name, i, nullptr);
-    // A plain value with no operator after it is the argument as it stands.
-    const Cell* plain = fast_paths::plain_operand(code.at());
-    bool pushed = false;
-    if (plain) {
-      ++code.pos;
-      if (!operator_at(code)) {
-        stack::push(plain);
-        pushed = true;
-      } else {
-        --code.pos;
+    // A plain value starts the fast walk right here, straight into its argument cell; an
+    // operator the walk cannot answer takes over from the value it got so far.
+    if (const Cell* plain = fast_paths::plain_operand(code.at())) {
+      Cell* slot = stack::new_cell();
+      if (fast_paths::walk_from(code, plain, false, slot) == fast_paths::Walk::at_operator) {
+        Status s = eval_infix(code, slot, true);
+        if (s != CODE_NONE) return s;
       }
-    }
-    if (!pushed) {
+    } else {
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
     }
@@ -475,8 +471,9 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
   Cell body = node_buffer(fn->data3)->cells()[0];
   if (body.is(TYPE_BLOCK)) [[likely]] {
     context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
-    s = eval_block(&body, true);
-    // Return and exit leave their value in the result slot.
+    // The body runs above the locals with no frame of its own: its value lands in the
+    // frame's result slot, as return and exit leave theirs.
+    s = eval_block_above(&body, false);
     if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
   } else {
     set_unset(stack::base);

@@ -110,6 +110,23 @@ Status eval_block_here(const Cell* block) {
   return CODE_NONE;
 }
 
+Status eval_block_above(const Cell* block, bool as_argument) {
+  Cell* outer = stack::base;
+  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
+  stack::base = stack::top;
+  Status s = eval_block_here(block);
+  // A break, return or throw has already put the stacks where its catcher wants them.
+  if (s != CODE_NONE) [[unlikely]] return s;
+  if (as_argument) {
+    stack::base = outer;
+  } else {
+    *outer = *stack::base;
+    stack::base = outer;
+    stack::top = outer + 1;
+  }
+  return CODE_NONE;
+}
+
 Status eval_block(const Cell* block, bool chain) {
   Cell name = body_name();
   stack::mark_eval(&name);
@@ -144,10 +161,8 @@ Status do_next_index(const Cell* block, uint32_t* next_index) {
 
 // Expressions ------------------------------------------------------------------------------
 
-namespace interp_detail {
-
 Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
-  while (const Cell* op = infix_operator_at(code)) {
+  while (const Cell* op = interp_detail::infix_operator_at(code)) {
     Cell op_value = *op;
     Cell op_word = *code.at();
     ++code.pos;
@@ -163,6 +178,8 @@ Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
   }
   return CODE_NONE;
 }
+
+namespace interp_detail {
 
 // An issue! followed by a block names systems-dialect code, which only a compiler could run.
 bool is_system_issue(const Cell* issue, const Code& code) {
@@ -214,11 +231,8 @@ namespace interp_detail {
   ++code.pos;
   switch (value.type()) {
     case TYPE_PAREN: {
-      Cell name = body_name();
-      stack::mark_native(&name);
-      Status s = eval_block_here(&value);
+      Status s = eval_block_above(&value, as_argument);
       if (s != CODE_NONE) return s;
-      interp_detail::finish_frame(as_argument);
       break;
     }
     case TYPE_WORD: {
@@ -320,7 +334,7 @@ namespace interp_detail {
       emit(&value, as_argument);
       break;
   }
-  if (!no_infix) return interp_detail::eval_infix(code, start_top, as_argument);
+  if (!no_infix) return eval_infix(code, start_top, as_argument);
   return CODE_NONE;
 }
 }  // namespace interp_detail

@@ -32,6 +32,15 @@ Status eval_block(const Cell* block, bool chain);
 // For callers whose frame holds nothing below its result slot that must survive.
 Status eval_block_here(const Cell* block);
 
+// Evaluates the block above everything on the stack, with no frame of its own (such a
+// stretch has no name a report could show, and every catcher finds its place through the
+// frames below): the value is pushed (as_argument) or becomes the running call's result.
+Status eval_block_above(const Cell* block, bool as_argument);
+
+// The operator look-ahead after a value that sits at start_top (as_argument) or in the result
+// slot: each operator found takes that value as its left operand.
+Status eval_infix(Code& code, Cell* start_top, bool as_argument);
+
 // Evaluates the one expression at code.pos and moves code.pos past it.
 Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value);
 

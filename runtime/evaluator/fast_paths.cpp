@@ -201,7 +201,15 @@ bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Co
     }
   }
   Cell* left_cell = stack::push(left);
-  Status s = interp::eval_expression(code, true, true, false);
+  Status s;
+  if (code.at()->is(TYPE_PAREN)) {
+    // A paren operand is evaluated straight above the left operand.
+    Cell paren = *code.at();
+    ++code.pos;
+    s = interp::eval_block_above(&paren, true);
+  } else {
+    s = interp::eval_expression(code, true, true, false);
+  }
   if (s != CODE_NONE) {
     *status = s;
     return true;

@@ -137,6 +137,40 @@ inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
   return walk_from(code, first, no_infix, out);
 }
 
+// Walks the statements of a block from code.pos while each one is a fast walk that ends at
+// the statement's end, or a set-word whose value is such a walk; each value goes to the
+// running call's result slot, each set-word's word is set. True when the block's tail was
+// reached; false leaves code.pos at the first statement that needs the interpreter.
+inline bool walk_statements(interp::Code& code) {
+  SeriesBuffer* b = node_buffer(code.node);
+  const Cell* cells = b->cells();
+  uint32_t end = b->used() / uint32_t(sizeof(Cell));
+  Cell got;
+  while (code.pos < end) {
+    const Cell* c = cells + code.pos;
+    if (c->is(TYPE_SET_WORD)) {
+      if (code.pos + 1 >= end) return false;
+      const Cell* first = plain_operand(c + 1);
+      if (!first) return false;
+      interp::Code value{code.node, code.pos + 1};
+      if (walk_from(value, first, false, &got) != Walk::done) return false;
+      Cell* slot = interp::word_value_cell(c);
+      if (!slot) return false;
+      *slot = got;
+      code.pos = value.pos;
+    } else {
+      const Cell* first = plain_operand(c);
+      if (!first) return false;
+      interp::Code value{code.node, code.pos};
+      if (walk_from(value, first, false, &got) != Walk::done) return false;
+      code.pos = value.pos;
+    }
+    *stack::base = got;
+    stack::top = stack::base + 1;
+  }
+  return true;
+}
+
 // When `op` wraps an arithmetic action or a comparison native, evaluates its right operand
 // from the code and answers through the fast paths; false leaves the call to the caller.
 bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,

@@ -161,6 +161,29 @@ int compare_code(const Cell* op) {
 }
 }  // namespace fast_detail
 
+namespace fast_detail {
+std::array<int8_t, ACTION_COUNT> make_action_infix() {
+  std::array<int8_t, ACTION_COUNT> t{};
+  for (int i = 0; i < ACTION_COUNT; ++i) {
+    Cell op = make_cell(TYPE_OP, static_cast<uint32_t>(i));
+    op.header |= uint32_t(TYPE_ACTION) << 16;
+    t[i] = static_cast<int8_t>(infix_code_slow(&op));
+  }
+  return t;
+}
+std::array<int8_t, COMPARISON_NATIVES> make_native_infix() {
+  std::array<int8_t, COMPARISON_NATIVES> t{};
+  for (uint32_t i = 0; i < COMPARISON_NATIVES; ++i) {
+    Cell op = make_cell(TYPE_OP, FIRST_COMPARISON_NATIVE + i);
+    op.header |= uint32_t(TYPE_NATIVE) << 16;
+    t[i] = static_cast<int8_t>(infix_code_slow(&op));
+  }
+  return t;
+}
+const std::array<int8_t, ACTION_COUNT> action_infix = make_action_infix();
+const std::array<int8_t, COMPARISON_NATIVES> native_infix = make_native_infix();
+}  // namespace fast_detail
+
 int infix_code_slow(const Cell* op) {
   int math = fast_detail::math_code(op);
   if (math >= 0) return math;

@@ -2,11 +2,13 @@
 // products) are answered inline; every other type goes through its own action under a native
 // frame named by the operator word, so errors name the right word.
 #pragma once
+#include <array>
 #include <cstdint>
 
 #include "calls.h"
 #include "cell.h"
 #include "interpreter.h"
+#include "types.h"
 
 namespace tav {
 
@@ -33,30 +35,52 @@ namespace fast_paths {
 // The value of a code cell when taking it needs no evaluation: a value that evaluates to
 // itself, or a bound word whose value is neither callable, nor an operator, nor unset. Null
 // sends the cell through the interpreter (which also raises whatever error it deserves).
+namespace fast_detail {
+constexpr uint64_t type_bit(TypeId t) { return uint64_t(1) << t; }
+// The types that evaluate to themselves and take no evaluation step in the fast walk.
+constexpr uint64_t SELF_VALUES =
+    type_bit(TYPE_INTEGER) | type_bit(TYPE_FLOAT) | type_bit(TYPE_PERCENT) |
+    type_bit(TYPE_CHAR) | type_bit(TYPE_LOGIC) | type_bit(TYPE_NONE) | type_bit(TYPE_STRING) |
+    type_bit(TYPE_BLOCK) | type_bit(TYPE_TIME) | type_bit(TYPE_PAIR) | type_bit(TYPE_TUPLE) |
+    type_bit(TYPE_MONEY) | type_bit(TYPE_DATE) | type_bit(TYPE_BINARY) | type_bit(TYPE_FILE) |
+    type_bit(TYPE_URL);
+// The values a word may not hand over as they stand: they raise, call or apply.
+constexpr uint64_t NOT_PLAIN_VALUES =
+    type_bit(TYPE_UNSET) | type_bit(TYPE_OP) | type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
+    type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE);
+static_assert(TYPE_TABLE_SIZE <= 64);
+}  // namespace fast_detail
+
 inline const Cell* plain_operand(const Cell* c) {
-  switch (c->type()) {
-    case TYPE_INTEGER: case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_CHAR: case TYPE_LOGIC:
-    case TYPE_NONE: case TYPE_STRING: case TYPE_BLOCK: case TYPE_TIME: case TYPE_PAIR:
-    case TYPE_TUPLE: case TYPE_MONEY: case TYPE_DATE: case TYPE_BINARY: case TYPE_FILE:
-    case TYPE_URL:
-      return c;
-    case TYPE_WORD: {
-      const Cell* v = interp::word_value_cell(c);
-      if (!v) return nullptr;
-      TypeId t = v->type();
-      if (t == TYPE_UNSET || t == TYPE_OP || interp::is_callable(t)) return nullptr;
-      return v;
-    }
-    default:
-      return nullptr;
+  TypeId t = c->type();
+  if (t == TYPE_WORD) {
+    const Cell* v = interp::word_value_cell(c);
+    if (!v || ((fast_detail::NOT_PLAIN_VALUES >> (v->type() & 63)) & 1)) return nullptr;
+    return v;
   }
+  return ((fast_detail::SELF_VALUES >> (t & 63)) & 1) ? c : nullptr;
 }
 
 // What an op! does when its operands need no call: 0-7 a math code (MathOp, with 4 for the
 // remainder), 16 + c the comparison code c; -1 when the op always goes through its call.
 constexpr int INFIX_REMAINDER = 4;
 int infix_code_slow(const Cell* op);
-inline int infix_code(const Cell* op) { return infix_code_slow(op); }
+namespace fast_detail {
+// The codes of the ops that wrap an action (by action index) or a native (by native index
+// from the first comparison native), worked out once.
+constexpr uint32_t FIRST_COMPARISON_NATIVE = 24, COMPARISON_NATIVES = 7;
+extern const std::array<int8_t, ACTION_COUNT> action_infix;
+extern const std::array<int8_t, COMPARISON_NATIVES> native_infix;
+}  // namespace fast_detail
+inline int infix_code(const Cell* op) {
+  uint32_t wrapped = (op->header >> 16) & 0xFF;
+  uint32_t i = op->data1;
+  if (wrapped == TYPE_ACTION) return i < uint32_t(ACTION_COUNT) ? fast_detail::action_infix[i] : -1;
+  if (wrapped == TYPE_NATIVE && i - fast_detail::FIRST_COMPARISON_NATIVE <
+                                    fast_detail::COMPARISON_NATIVES)
+    return fast_detail::native_infix[i - fast_detail::FIRST_COMPARISON_NATIVE];
+  return -1;
+}
 
 // left OP right answered inline for integers (and float sums, differences and products) into
 // *out; false when the operands need the operator's own action.

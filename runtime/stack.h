@@ -7,6 +7,7 @@
 // non-zero status into an Unwind exception with `stack::rethrow_status`.
 #pragma once
 #include <cstdint>
+#include <string>
 #include "cell.h"
 #include "memory.h"
 
@@ -175,6 +176,9 @@ void unwind_discard();
 void unwind_to_kind(uint32_t kind, bool keep);
 Status return_to_kind(uint32_t kind);
 [[noreturn]] void throw_error(const Cell* err);
+// Raises again an error that was caught on its way to its catcher: the frame level it
+// recorded when first raised stays.
+[[noreturn]] void pass_error_on(const Cell* err);
 Status throw_break_continue(bool with_value, bool is_continue);
 Status throw_return_exit(bool with_value, bool keep_current);
 Status throw_value(uint32_t catcher_code);
@@ -184,6 +188,17 @@ Status throw_value(uint32_t catcher_code);
 // Introspection.
 uint32_t nearest_call_symbol(NodeId* ctx_out);
 void collect_calls(NodeId block);
+
+// The call names of an error report. `end_frame` counts frames from the bottom; the names are
+// those of the named frames below it, bottom first. With level 1 or lower only names whose
+// value is a function! count. Frames above the current top may be read (an error records how
+// deep it was raised, and the frames it left stay readable until reused): their names are
+// taken only while their contexts are still contexts.
+void collect_call_names(int32_t level, NodeId block, uint32_t end_frame);
+// The same names appended to `out`, each followed by one blank.
+void form_trace(int32_t level, uint32_t end_frame, std::string& out);
+// Stores the frame top in the error's stack field, unless that already holds a block.
+void record_frame_in_error(const Cell* err);
 
 // What happens to an error that nothing catches: set by the host (runner or console).
 using UncaughtHandler = void (*)(const Cell* err);

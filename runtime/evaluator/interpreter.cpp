@@ -11,6 +11,7 @@
 #include "memory.h"
 #include "runtime.h"
 #include "symbols.h"
+#include "trace.h"
 #include "types.h"
 #include "words.h"
 
@@ -111,6 +112,7 @@ Status eval_block(const Cell* block, bool chain) {
   Cell name = body_name();
   stack::mark_eval(&name);
   Code code{block->node(), block->index()};
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, block, block->index(), block, nullptr);
   if (code.at_end()) {
     set_unset(stack::base);
     stack::top = stack::base + 1;
@@ -126,6 +128,7 @@ Status eval_block(const Cell* block, bool chain) {
       stack::reset();
     }
   }
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
   if (chain) stack::unwind_into_result();
   else stack::unwind();
   return CODE_NONE;
@@ -159,13 +162,15 @@ namespace interp_detail {
 
 Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
   while (const Cell* op = infix_operator_at(code)) {
+    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_FETCH, code, code.at(), nullptr);
     Cell op_value = *op;
     Cell op_word = *code.at();
     ++code.pos;
     Cell left = as_argument ? *start_top : *stack::base;
     stack::top = as_argument ? start_top : stack::base + 1;
     Status s = CODE_NONE;
-    if (fast_paths::try_infix(&op_value, &op_word, &left, code, as_argument, &s)) {
+    if (!TAV_UNLIKELY(trace::active) &&
+        fast_paths::try_infix(&op_value, &op_word, &left, code, as_argument, &s)) {
       if (s != CODE_NONE) return s;
       continue;
     }
@@ -189,6 +194,7 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
   collector::safe_point();
   interp_detail::DepthGuard guard;
   Cell* start_top = stack::top;
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_FETCH, code, code.at(), nullptr);
   Cell value = *code.at();
   ++code.pos;
   switch (value.type()) {
@@ -212,14 +218,17 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
         error::raise(ERR_SCRIPT, "no-op-arg", &value);
       } else {
         emit(v, as_argument);
+        if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, v, nullptr);
       }
       break;
     }
     case TYPE_SET_WORD: {
       if (code.at_end()) error::raise(ERR_SCRIPT, "need-value", &value);
       stack::mark_native(&value);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_SET, code, &value, stack::base);
       set_word(&value, stack::base);
       interp_detail::finish_frame(as_argument);
       break;
@@ -227,11 +236,13 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
     case TYPE_LIT_WORD: {
       value.set_type(TYPE_WORD);
       emit(&value, as_argument);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       break;
     }
     case TYPE_GET_WORD: {
       Cell v = *get_word(&value);
       emit(&v, as_argument);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &v, nullptr);
       break;
     }
     case TYPE_ISSUE: {
@@ -272,6 +283,7 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
       Cell v = *stack::base;
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_SET, code, &value, &v);
       s = eval_path(&value, code, true, false, true, &v);
       if (s != CODE_NONE) return s;
       stack::top = stack::base + 1;
@@ -285,9 +297,14 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
     }
     default:
       emit(&value, as_argument);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       break;
   }
-  if (!no_infix) return interp_detail::eval_infix(code, start_top, as_argument);
+  if (!no_infix) {
+    Status s = interp_detail::eval_infix(code, start_top, as_argument);
+    if (s != CODE_NONE) return s;
+  }
+  if (TAV_UNLIKELY(trace::active) && !as_argument) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
   return CODE_NONE;
 }
 
@@ -383,6 +400,8 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   uint32_t first = path->index();
   if (first >= interp_detail::block_count(pn)) error::raise(ERR_SCRIPT, "empty-path", path);
   Cell head = interp_detail::block_cells(pn)[first];
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, path, first, path, nullptr);
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_FETCH, path, first, &head, nullptr);
   if (!head.is(TYPE_WORD)) error::raise(ERR_SCRIPT, "word-first", path);
   Cell current = *get_word(&head);
   TypeId t = current.type();
@@ -391,8 +410,11 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
     if (set) error::raise(ERR_SCRIPT, "invalid-path-set", path);
     if (get) error::raise(ERR_SCRIPT, "invalid-path-get", path);
     PathRefs refs{pn, first + 1};
-    return eval_function_call(&current, code, &refs, as_argument, &head, nullptr);
+    Status s = eval_function_call(&current, code, &refs, as_argument, &head, nullptr);
+    if (TAV_UNLIKELY(trace::active) && s == CODE_NONE) trace::fire(trace::EV_EXIT, path, first, stack::top - 1, nullptr);
+    return s;
   }
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_PUSH, path, first, &current, nullptr);
   // The walk keeps its intermediate values on the stack, where the collector sees them.
   Cell* saved_top = stack::top;
   Cell* cur = stack::push(&current);
@@ -407,6 +429,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   uint32_t count = interp_detail::block_count(pn);
   for (uint32_t i = first + 1; i < count; i = i + 1) {
     Cell element = interp_detail::block_cells(pn)[i];
+    if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_FETCH, path, i, &element, nullptr);
     if (element.is(TYPE_GET_WORD)) {
       element = *get_word(&element);
     } else if (element.is(TYPE_PAREN)) {
@@ -421,6 +444,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       if (Cell* again = place.cell()) *cur = *again;
     }
     if (element.is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "invalid-path", path, &element);
+    if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_PUSH, path, i, &element, nullptr);
     count = interp_detail::block_count(pn);
     bool last = i + 1 >= count;
     Cell next;
@@ -437,7 +461,9 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       stack::top = saved_top;
       Cell name = element.is(TYPE_WORD) ? element : anon_name();
       PathRefs refs{pn, i + 1};
-      return eval_function_call(&next, code, &refs, as_argument, &name, nullptr);
+      s = eval_function_call(&next, code, &refs, as_argument, &name, nullptr);
+      if (TAV_UNLIKELY(trace::active) && s == CODE_NONE) trace::fire(trace::EV_EXIT, path, i, stack::top - 1, nullptr);
+      return s;
     }
     if (set && last) {
       // A scalar (pair, tuple, date...) changed by the step is stored back where it lives.
@@ -455,6 +481,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   Cell result = *cur;
   stack::top = saved_top;
   emit(&result, as_argument);
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, path, count, &result, nullptr);
   return CODE_NONE;
 }
 
@@ -472,8 +499,8 @@ void evaluate_for_object(Cell* block) {
   stack::top = top;
 }
 
-void call_object_handler(Cell* fn, NodeId, uint32_t, uint32_t) {
-  Status s = run_function_body(fn);
+void call_object_handler(Cell* fn, NodeId, uint32_t, uint32_t kind) {
+  Status s = call_function(fn, kind);
   if (s != CODE_NONE) stack::rethrow_status(s);
 }
 
@@ -486,6 +513,7 @@ void init_steps::interpreter() {
   Cell unset = make_cell(TYPE_UNSET);
   interp::interp_detail::current_position_cell = runtime::root_append(&unset);
   interp::interp_detail::tracer_cell = runtime::root_append(&unset);
+  trace::set_tracer_cell(interp::interp_detail::tracer_cell);
 }
 
 }  // namespace tav

@@ -80,7 +80,7 @@ inline Cell* at_index(uint32_t i) { return begin + i; }
 [[noreturn]] void overflow();
 
 // Frames. Pushing and popping them is on every call's path: kept inline.
-inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
+[[gnu::always_inline]] inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
   if (frames_top >= frames_end) [[unlikely]] overflow();
   CallFrame* f = frames_top++;
   f->header = kind_bits;
@@ -93,7 +93,7 @@ inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
   base = top;
   return base;
 }
-inline Cell* mark(const Cell* name, uint32_t kind_bits) {
+[[gnu::always_inline]] inline Cell* mark(const Cell* name, uint32_t kind_bits) {
   return mark_symbol(name ? name->data2 : 0, name ? name->data1 : 0, kind_bits);
 }
 // A function context's first cell is its context! cell; data2 holds the argument-stack index
@@ -105,7 +105,7 @@ inline Cell* mark_func(const Cell* name, NodeId fn_ctx) {
   f->saved_values = fn_ctx ? node_buffer(fn_ctx)->cells()->data2 : 0;
   return b;
 }
-inline Cell* mark_native(const Cell* name) { return mark(name, 0x02000000); }
+[[gnu::always_inline]] inline Cell* mark_native(const Cell* name) { return mark(name, 0x02000000); }
 inline Cell* mark_try(const Cell* name) { return mark(name, 0x04000000); }
 inline Cell* mark_try_all(const Cell* name) { return mark(name, 0x05000000); }
 inline Cell* mark_catch(const Cell* name) { return mark(name, 0x06000000); }

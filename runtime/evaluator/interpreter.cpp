@@ -124,6 +124,7 @@ Status eval_block(const Cell* block, bool chain) {
       cur->data1 = code.pos;
       Status s = eval_expression(code, false, false, false);
       if (s != CODE_NONE) return s;
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
       if (code.at_end()) break;
       stack::reset();
     }
@@ -162,7 +163,7 @@ namespace interp_detail {
 
 Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
   while (const Cell* op = infix_operator_at(code)) {
-    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_FETCH, code, code.at(), nullptr);
+    if (TAV_UNLIKELY(trace::active)) trace::fire_fetch(code);
     Cell op_value = *op;
     Cell op_word = *code.at();
     ++code.pos;
@@ -194,7 +195,7 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
   collector::safe_point();
   interp_detail::DepthGuard guard;
   Cell* start_top = stack::top;
-  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_FETCH, code, code.at(), nullptr);
+  if (TAV_UNLIKELY(trace::active)) trace::fire_fetch(code);
   Cell value = *code.at();
   ++code.pos;
   switch (value.type()) {
@@ -300,11 +301,7 @@ Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_v
       if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       break;
   }
-  if (!no_infix) {
-    Status s = interp_detail::eval_infix(code, start_top, as_argument);
-    if (s != CODE_NONE) return s;
-  }
-  if (TAV_UNLIKELY(trace::active) && !as_argument) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
+  if (!no_infix) return interp_detail::eval_infix(code, start_top, as_argument);
   return CODE_NONE;
 }
 

@@ -197,6 +197,12 @@ void fire_at(uint32_t event, const interp::Code& code, const Cell* value, const 
   fire(event, &c, static_cast<int32_t>(code.pos), value, ref);
 }
 
+void fire_fetch(const interp::Code& code) {
+  if (!(trace_detail::mask & EV_FETCH)) return;
+  Cell value = *code.at();
+  fire_at(EV_FETCH, code, &value, nullptr);
+}
+
 void fire_error(const Cell* err) {
   if (!(trace_detail::mask & EV_ERROR)) return;
   // A native may raise in the middle of raw-pointer work on a buffer it then repairs on the

@@ -61,17 +61,19 @@ uint32_t mask_of(const Cell* tracer);
 // Calls the tracer for one event (when its filter takes it), with tracing off while it runs.
 // `code` is the block, paren or path being evaluated (null: none), `offset` the position in
 // it. An error or non-local exit out of the tracer goes on from here.
-void fire(uint32_t event, const Cell* code, int32_t offset, const Cell* value, const Cell* ref);
+[[gnu::cold]] void fire(uint32_t event, const Cell* code, int32_t offset, const Cell* value, const Cell* ref);
 // The same for an event at a position of code being evaluated.
-void fire_at(uint32_t event, const interp::Code& code, const Cell* value, const Cell* ref);
+[[gnu::cold]] void fire_at(uint32_t event, const interp::Code& code, const Cell* value, const Cell* ref);
+// The fetch of the value at the code position.
+[[gnu::cold]] void fire_fetch(const interp::Code& code);
 // The error event: fired by error::raise before the error unwinds.
-void fire_error(const Cell* err);
+[[gnu::cold]] void fire_error(const Cell* err);
 
 // A function body run while a tracer is installed: its trace / no-trace attribute switches
 // tracing for the body, and prolog fires. Answers a token for leave_body (never 0).
-uint32_t enter_body(const Cell* fn);
+[[gnu::cold]] uint32_t enter_body(const Cell* fn);
 // Fires epilog (on a normal end or a return) and puts the tracing switch back.
-void leave_body(const Cell* fn, uint32_t token, Status s);
+[[gnu::cold]] void leave_body(const Cell* fn, uint32_t token, Status s);
 
 // Switches tracing off, for its lifetime, for a call-back whose kind is not followed.
 class CallbackScope {

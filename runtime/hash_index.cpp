@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "case_folding.h"
+#include "datatypes/money.h"
 #include "murmur3.h"
 #include "stack.h"
 #include "symbols.h"
@@ -73,9 +75,63 @@ uint32_t first_position(const Table* t, uint32_t slot) {
   return chain_positions(chain(t, static_cast<uint32_t>(-k)))[0];
 }
 
+// The code point at a unit of a text buffer (1, 2 or 4 bytes a unit).
+uint32_t text_unit(SeriesBuffer* b, uint32_t at) {
+  const uint8_t* p = b->head_ptr();
+  switch (b->unit()) {
+    case 1: return p[at];
+    case 2: { uint16_t u; std::memcpy(&u, p + size_t(at) * 2, 2); return u; }
+    default: { uint32_t u; std::memcpy(&u, p + size_t(at) * 4, 4); return u; }
+  }
+}
+
+// Characters [from, from + count) of a text, each folded to upper case and fed as one word.
+uint32_t text_hash(NodeId text, uint32_t from, uint32_t count) {
+  SeriesBuffer* b = node_buffer(text);
+  Murmur3Stream m;
+  for (uint32_t i = 0; i < count; i++) m.add_word(casefold::map_char(text_unit(b, from + i), true));
+  return m.finish();
+}
+
+// The characters a text key stands for: from its index to the tail, or a slice's count.
+void text_range(const Cell* key, uint32_t* from, uint32_t* count) {
+  uint32_t len = node_buffer(key->node())->count();
+  *from = key->data1 < len ? key->data1 : len;
+  uint32_t left = len - *from;
+  *count = key->header == SLICE_KEY && key->data3 < left ? key->data3 : left;
+}
+
+// A stored text against a slice key, folding case unless the op is a case-sensitive one.
+bool slice_equal(const Cell* stored, const Cell* slice, int op) {
+  if (!is_any_string(stored->type())) return false;
+  uint32_t f1, n1, f2, n2;
+  text_range(stored, &f1, &n1);
+  text_range(slice, &f2, &n2);
+  if (n1 != n2) return false;
+  bool fold = op != COMP_STRICT_EQUAL && op != COMP_SAME && op != COMP_FIND_CASE &&
+              op != COMP_CASE_SORT;
+  SeriesBuffer* b1 = node_buffer(stored->node());
+  SeriesBuffer* b2 = node_buffer(slice->node());
+  for (uint32_t i = 0; i < n1; i++) {
+    uint32_t c1 = text_unit(b1, f1 + i), c2 = text_unit(b2, f2 + i);
+    if (fold) {
+      c1 = casefold::map_char(c1, true);
+      c2 = casefold::map_char(c2, true);
+    }
+    if (c1 != c2) return false;
+  }
+  return true;
+}
+
+// Whether a stored key has the type a search key asks for (a slice takes any text).
+bool type_matches(const Cell* stored, const Cell* key) {
+  return key->header == SLICE_KEY ? is_any_string(stored->type()) : stored->type() == key->type();
+}
+
 // Equality of two values under a comparison op, through the type's compare handler when one
 // is registered; words compare by symbol so that the indexes work before word! registers.
 bool values_equal(const Cell* a, const Cell* b, int op) {
+  if (b->header == SLICE_KEY) return slice_equal(a, b, op);
   TypeId ta = a->type(), tb = b->type();
   if (is_any_word(ta) && is_any_word(tb)) {
     if (op == COMP_STRICT_EQUAL || op == COMP_SAME)
@@ -147,7 +203,7 @@ uint32_t name_hash(const uint8_t* name, uint32_t len) {
 
 uint32_t value(const Cell* key) {
   const uint32_t* w = &key->data1;
-  switch (key->type()) {
+  switch (static_cast<uint32_t>(key->type())) {
     case TYPE_UNSET: return static_cast<uint32_t>(-2);
     case TYPE_NONE: return static_cast<uint32_t>(-1);
     case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
@@ -181,6 +237,22 @@ uint32_t value(const Cell* key) {
     case TYPE_SYMBOL: {
       SeriesBuffer* b = node_buffer(key->data3);
       return name_hash(b->head_ptr(), b->used());
+    }
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
+    case TYPE_REF: case SLICE_KEY: {
+      uint32_t from, count;
+      hash_index_detail::text_range(key, &from, &count);
+      return hash_index_detail::text_hash(key->node(), from, count);
+    }
+    case TYPE_MONEY: {
+      // The amount alone: equal? holds across a currency and a generic amount ($1 and
+      // USD$1) and between -$0 and $0, so neither the currency byte nor the sign of zero may
+      // part them; nor may header bits such as new-line marks.
+      Cell m = *key;
+      m.header = TYPE_MONEY;
+      m.data1 &= ~0xFFu;
+      money::set_sign_bit(&m, money::sign_bit(key) && !money::zero(key));
+      return murmur3(&m, sizeof m);
     }
     default:
       return 0;
@@ -344,7 +416,7 @@ int32_t find_key(NodeId index, const Cell* key_in, uint32_t start, uint32_t skip
       const Cell* cells = store_cells(t);
       if (t->type != KIND_HASH) {
         uint32_t p = slot_keys(t)[slot];
-        if (cells[p].type() == key.type() && values_equal(cells + p, &key, op))
+        if (type_matches(cells + p, &key) && values_equal(cells + p, &key, op))
           return static_cast<int32_t>(p);
       } else if (values_equal(cells + first_position(t, slot), &key, COMP_EQUAL)) {
         int32_t kv = static_cast<int32_t>(slot_keys(t)[slot]);
@@ -416,6 +488,57 @@ void delete_entry(NodeId index, uint32_t pos) {
   SeriesBuffer* b = node_buffer(t->blk);
   if (pos + 1 < b->count()) b->cells()[pos + 1].header = 0;
   t->size--;
+}
+
+int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_count) {
+  using namespace hash_index_detail;
+  if (delta == 0 || pos >= old_count) return 0;
+  if (old_count - pos > 30000) return 1;
+  uint32_t removed = delta < 0 ? static_cast<uint32_t>(-delta) : 0;
+  if (removed > old_count - pos) removed = old_count - pos;
+  for (uint32_t p = pos; p < pos + removed; p++) {
+    if (p < node_buffer(table(index)->indexes)->used() / 4) remove_position_from_slot(index, p);
+  }
+  uint32_t from = pos + removed;
+  if (delta > 0) {
+    // Room for the moved entries: the entry of the last position moves to old_count + delta.
+    set_position_slot(index, old_count + static_cast<uint32_t>(delta) - 1, 0xFFFFFFFFu);
+  }
+  Table* t = table(index);
+  uint32_t known = node_buffer(t->indexes)->used() / 4;
+  uint32_t* idx = index_words(t);
+  std::vector<uint8_t> chain_done(chain_count(t) + 1, 0);
+  std::vector<uint32_t> chains_to_move;
+  for (uint32_t p = from; p < old_count && p < known; p++) {
+    uint32_t slot_plus_one = idx[p];
+    if (slot_plus_one == 0xFFFFFFFFu || slot_plus_one == 0) continue;
+    uint32_t slot = slot_plus_one - 1;
+    int32_t kv = static_cast<int32_t>(slot_keys(t)[slot]);
+    if (kv >= 0) {
+      slot_keys(t)[slot] = static_cast<uint32_t>(static_cast<int32_t>(p) + delta);
+    } else if (!chain_done[static_cast<uint32_t>(-kv)]) {
+      chain_done[static_cast<uint32_t>(-kv)] = 1;
+      chains_to_move.push_back(static_cast<uint32_t>(-kv));
+    }
+  }
+  // A chain's positions before the change stay; the others move, each chain once.
+  for (uint32_t k : chains_to_move) {
+    SeriesBuffer* c = chain(t, k);
+    uint32_t* positions = chain_positions(c);
+    for (uint32_t i = 0; i < c->used() / 4; i++)
+      if (positions[i] >= from) positions[i] = static_cast<uint32_t>(static_cast<int32_t>(positions[i]) + delta);
+  }
+  // The per-position slot numbers follow their cells.
+  uint32_t moving = old_count < known ? old_count - from : (known > from ? known - from : 0);
+  uint32_t to = static_cast<uint32_t>(static_cast<int32_t>(from) + delta);
+  std::memmove(idx + to, idx + from, size_t(moving) * 4);
+  if (delta > 0) {
+    std::memset(idx + pos, 0xFF, size_t(delta) * 4);
+  } else {
+    uint32_t end = to + moving;
+    std::memset(idx + end, 0xFF, size_t(known - end) * 4);
+  }
+  return 0;
 }
 
 void clear(NodeId index) {

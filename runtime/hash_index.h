@@ -50,7 +50,16 @@ inline Table* table(NodeId index) { return reinterpret_cast<Table*>(node_buffer(
 NodeId new_table(uint32_t size, NodeId store, Kind kind, uint32_t record_cells = 0,
                  uint32_t start = 0);
 
-// Key hash of a value cell.
+// A search key for part of a text: header type byte SLICE_KEY, data1 the index, data2 the
+// node of a string buffer, data3 the character count. It hashes like a string of those
+// characters and matches stored keys of any text type.
+constexpr uint32_t SLICE_KEY = 56;
+inline Cell slice_key(NodeId text, uint32_t index, uint32_t count) {
+  return Cell{SLICE_KEY, index, text, count};
+}
+
+// Key hash of a value cell. Texts hash their characters from the index, case-folded, so keys
+// differing only in case share a slot and the comparison op decides.
 uint32_t value(const Cell* key);
 // Murmur3 of a name with ASCII letters lowered (how symbols are hashed).
 uint32_t name_hash(const uint8_t* name, uint32_t len);
@@ -76,6 +85,12 @@ int32_t find_key(NodeId index, const Cell* key, uint32_t start, uint32_t skip, i
 // Removes the store cell at `pos` from the index (map!: the slot stays, its value cell's
 // header becomes 0).
 void delete_entry(NodeId index, uint32_t pos);
+// hash!: after `delta` cells were inserted at `pos` (delta > 0) or removed from it (delta < 0)
+// of a store that held `old_count` cells, drops the removed positions and moves the stored
+// positions that follow. Answers 1 without changing anything when more than 30,000 entries
+// would move (rebuilding is then as cheap), else 0.
+int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_count);
+
 // Empties the index and its key store.
 void clear(NodeId index);
 // Re-creates the slot arrays of a hash! index for n entries and re-indexes the whole store.

@@ -1,7 +1,9 @@
 #include "sort.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "context.h"
@@ -26,30 +28,121 @@ namespace sort_detail {
 // Runs shorter than this are lengthened by insertion before they are merged.
 constexpr uint32_t MIN_RUN = 24;
 
+// The order given by a caller's callback.
+struct CallbackOrder {
+  Compare compare;
+  int op;
+  uint32_t flags;
+  void* context;
+  int32_t operator()(const uint8_t* a, const uint8_t* b) const {
+    return compare(a, b, op, flags, context);
+  }
+};
+
+// integer! cells by their numbers, as the compare action orders them.
+struct IntegerOrder {
+  bool reverse;
+  int32_t operator()(const uint8_t* a, const uint8_t* b) const {
+    int32_t x, y;
+    std::memcpy(&x, a + offsetof(Cell, data2), 4);
+    std::memcpy(&y, b + offsetof(Cell, data2), 4);
+    if (reverse) std::swap(x, y);
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+};
+
+template <typename Order>
 struct Records {
   uint8_t* base;
   uint32_t width;
-  int op;
-  uint32_t flags;
-  Compare compare;
-  void* context;
+  Order order;
   uint8_t* at(uint32_t i) const { return base + size_t(i) * width; }
-  int32_t order(const uint8_t* a, const uint8_t* b) const {
-    return compare(a, b, op, flags, context);
-  }
 };
 
 void copy_records(uint8_t* to, const uint8_t* from, uint32_t count, uint32_t width) {
   if (count) std::memmove(to, from, size_t(count) * width);
 }
 
+// One record from one place to another (never overlapping): merges move records one at a
+// time, and a library call per record would cost more than the copy. Cells are the common
+// width.
+inline void copy_record(uint8_t* to, const uint8_t* from, uint32_t width) {
+  if (width == sizeof(Cell)) {
+    std::memcpy(to, from, sizeof(Cell));
+  } else if (width % 8 == 0) {
+    for (uint32_t i = 0; i < width; i += 8) std::memcpy(to + i, from + i, 8);
+  } else {
+    std::memcpy(to, from, width);
+  }
+}
+
 // Extends the sorted stretch [start, end) to `to` by insertion: each record moves left by
 // adjacent swaps while its neighbour sorts strictly after it (every step is a swap, so an
 // error in the callback leaves a permutation).
-void insert_until(const Records& r, uint32_t start, uint32_t end, uint32_t to) {
+template <typename Order>
+void insert_until(const Records<Order>& r, uint32_t start, uint32_t end, uint32_t to) {
   for (uint32_t i = end; i < to; i++)
     for (uint32_t j = i; j > start && r.order(r.at(j - 1), r.at(j)) > 0; j--)
       swap_records(r.at(j - 1), r.at(j), r.width);
+}
+
+template <typename Order>
+uint32_t find_run(const Records<Order>& r, uint32_t start, uint32_t n) {
+  if (start + 1 >= n) return n;
+  uint32_t i = start + 2;
+  if (r.order(r.at(start), r.at(start + 1)) <= 0) {
+    while (i < n && r.order(r.at(i - 1), r.at(i)) <= 0) i++;
+    return i;
+  }
+  while (i < n && r.order(r.at(i - 1), r.at(i)) > 0) i++;
+  for (uint32_t lo = start, hi = i - 1; lo < hi; lo++, hi--)
+    swap_records(r.at(lo), r.at(hi), r.width);
+  return i;
+}
+
+template <typename Order>
+void merge_runs(const Records<Order>& r, uint32_t first, uint32_t middle, uint32_t last,
+                uint8_t* temp) {
+  uint32_t width = r.width;
+  uint32_t left = middle - first, right = last - middle;
+  if (left == 0 || right == 0) return;
+  if (right < left) {
+    // From the back: the right run waits in the temp area. The gap [l, out) always holds
+    // exactly t records, which is where the temp records go back when a compare raises.
+    copy_records(temp, r.at(middle), right, width);
+    uint32_t l = middle, t = right, out = last;
+    try {
+      while (l > first && t > 0) {
+        if (r.order(r.at(l - 1), temp + size_t(t - 1) * width) > 0) {
+          copy_record(r.at(--out), r.at(--l), width);
+        } else {
+          copy_record(r.at(--out), temp + size_t(--t) * width, width);
+        }
+      }
+    } catch (...) {
+      copy_records(r.at(l), temp, t, width);
+      throw;
+    }
+    copy_records(r.at(first), temp, t, width);
+  } else {
+    // From the front: the left run waits in the temp area; the gap [out, rr) holds exactly
+    // left - t records.
+    copy_records(temp, r.at(first), left, width);
+    uint32_t t = 0, rr = middle, out = first;
+    try {
+      while (t < left && rr < last) {
+        if (r.order(temp + size_t(t) * width, r.at(rr)) <= 0) {
+          copy_record(r.at(out++), temp + size_t(t++) * width, width);
+        } else {
+          copy_record(r.at(out++), r.at(rr++), width);
+        }
+      }
+    } catch (...) {
+      copy_records(r.at(out), temp + size_t(t) * width, left - t, width);
+      throw;
+    }
+    copy_records(r.at(out), temp + size_t(t) * width, left - t, width);
+  }
 }
 
 // The power of the boundary between two adjacent runs: how deep in a balanced merge tree
@@ -82,6 +175,50 @@ struct TempArea {
   TempArea& operator=(const TempArea&) = delete;
 };
 
+template <typename Order>
+void merge_sort(const Records<Order>& r, uint32_t n) {
+  if (n < 2) return;
+  uint64_t temp_bytes = uint64_t(n / 2) * r.width;
+  if (temp_bytes > 0xFFFFFFFFull) error::raise(ERR_SCRIPT, "too-long");
+  TempArea temp(static_cast<size_t>(temp_bytes));
+
+  // A natural run, lengthened to MIN_RUN records by insertion when shorter.
+  auto next_run = [&](uint32_t start) {
+    uint32_t end = find_run(r, start, n);
+    if (end - start < MIN_RUN && end < n) {
+      uint32_t to = n - start < MIN_RUN ? n : start + MIN_RUN;
+      insert_until(r, start, end, to);
+      end = to;
+    }
+    return end;
+  };
+
+  struct Pending {
+    uint32_t start;
+    uint32_t power;
+  };
+  Pending stack[64] = {};   // powers grow by at least one per entry: log2(2^32) + 1 suffices
+  uint32_t depth = 0;
+  uint32_t start1 = 0, end1 = next_run(0);
+  while (end1 < n) {
+    uint32_t start2 = end1, end2 = next_run(start2);
+    uint32_t power = boundary_power(start1, end1, start2, end2, n);
+    while (depth > 0 && stack[depth - 1].power >= power) {
+      uint32_t s = stack[--depth].start;
+      merge_runs(r, s, start1, end1, temp.p);
+      start1 = s;
+    }
+    stack[depth++] = Pending{start1, power};
+    start1 = start2;
+    end1 = end2;
+  }
+  while (depth > 0) {
+    uint32_t s = stack[--depth].start;
+    merge_runs(r, s, start1, n, temp.p);
+    start1 = s;
+  }
+}
+
 }  // namespace sort_detail
 
 void swap_records(uint8_t* a, uint8_t* b, uint32_t width) {
@@ -104,111 +241,30 @@ void swap_records(uint8_t* a, uint8_t* b, uint32_t width) {
 
 uint32_t find_run(uint8_t* base, uint32_t start, uint32_t n, uint32_t width, int op,
                   uint32_t flags, Compare compare, void* context) {
-  sort_detail::Records r{base, width, op, flags, compare, context};
-  if (start + 1 >= n) return n;
-  uint32_t i = start + 2;
-  if (r.order(r.at(start), r.at(start + 1)) <= 0) {
-    while (i < n && r.order(r.at(i - 1), r.at(i)) <= 0) i++;
-    return i;
-  }
-  while (i < n && r.order(r.at(i - 1), r.at(i)) > 0) i++;
-  for (uint32_t lo = start, hi = i - 1; lo < hi; lo++, hi--)
-    swap_records(r.at(lo), r.at(hi), width);
-  return i;
+  sort_detail::Records<sort_detail::CallbackOrder> r{base, width, {compare, op, flags, context}};
+  return sort_detail::find_run(r, start, n);
 }
 
 void merge_runs(uint8_t* base, uint32_t first, uint32_t middle, uint32_t last, uint32_t width,
                 uint8_t* temp, int op, uint32_t flags, Compare compare, void* context) {
-  using sort_detail::copy_records;
-  sort_detail::Records r{base, width, op, flags, compare, context};
-  uint32_t left = middle - first, right = last - middle;
-  if (left == 0 || right == 0) return;
-  if (right < left) {
-    // From the back: the right run waits in the temp area. The gap [l, out) always holds
-    // exactly t records, which is where the temp records go back when a compare raises.
-    copy_records(temp, r.at(middle), right, width);
-    uint32_t l = middle, t = right, out = last;
-    try {
-      while (l > first && t > 0) {
-        if (r.order(r.at(l - 1), temp + size_t(t - 1) * width) > 0) {
-          copy_records(r.at(--out), r.at(--l), 1, width);
-        } else {
-          copy_records(r.at(--out), temp + size_t(--t) * width, 1, width);
-        }
-      }
-    } catch (...) {
-      copy_records(r.at(l), temp, t, width);
-      throw;
-    }
-    copy_records(r.at(first), temp, t, width);
-  } else {
-    // From the front: the left run waits in the temp area; the gap [out, rr) holds exactly
-    // left - t records.
-    copy_records(temp, r.at(first), left, width);
-    uint32_t t = 0, rr = middle, out = first;
-    try {
-      while (t < left && rr < last) {
-        if (r.order(temp + size_t(t) * width, r.at(rr)) <= 0) {
-          copy_records(r.at(out++), temp + size_t(t++) * width, 1, width);
-        } else {
-          copy_records(r.at(out++), r.at(rr++), 1, width);
-        }
-      }
-    } catch (...) {
-      copy_records(r.at(out), temp + size_t(t) * width, left - t, width);
-      throw;
-    }
-    copy_records(r.at(out), temp + size_t(t) * width, left - t, width);
-  }
+  sort_detail::Records<sort_detail::CallbackOrder> r{base, width, {compare, op, flags, context}};
+  sort_detail::merge_runs(r, first, middle, last, temp);
 }
 
 void merge_sort(uint8_t* base, uint32_t n, uint32_t width, int op, uint32_t flags,
                 Compare compare, void* context) {
-  using namespace sort_detail;
-  if (n < 2) return;
-  uint64_t temp_bytes = uint64_t(n / 2) * width;
-  if (temp_bytes > 0xFFFFFFFFull) error::raise(ERR_SCRIPT, "too-long");
-  TempArea temp(static_cast<size_t>(temp_bytes));
-  Records r{base, width, op, flags, compare, context};
+  sort_detail::Records<sort_detail::CallbackOrder> r{base, width, {compare, op, flags, context}};
+  sort_detail::merge_sort(r, n);
+}
 
-  // A natural run, lengthened to MIN_RUN records by insertion when shorter.
-  auto next_run = [&](uint32_t start) {
-    uint32_t end = find_run(base, start, n, width, op, flags, compare, context);
-    if (end - start < MIN_RUN && end < n) {
-      uint32_t to = n - start < MIN_RUN ? n : start + MIN_RUN;
-      insert_until(r, start, end, to);
-      end = to;
-    }
-    return end;
-  };
-  auto merge = [&](uint32_t first, uint32_t middle, uint32_t last) {
-    merge_runs(base, first, middle, last, width, temp.p, op, flags, compare, context);
-  };
-
-  struct Pending {
-    uint32_t start;
-    uint32_t power;
-  };
-  Pending stack[64] = {};   // powers grow by at least one per entry: log2(2^32) + 1 suffices
-  uint32_t depth = 0;
-  uint32_t start1 = 0, end1 = next_run(0);
-  while (end1 < n) {
-    uint32_t start2 = end1, end2 = next_run(start2);
-    uint32_t power = boundary_power(start1, end1, start2, end2, n);
-    while (depth > 0 && stack[depth - 1].power >= power) {
-      uint32_t s = stack[--depth].start;
-      merge(s, start1, end1);
-      start1 = s;
-    }
-    stack[depth++] = Pending{start1, power};
-    start1 = start2;
-    end1 = end2;
-  }
-  while (depth > 0) {
-    uint32_t s = stack[--depth].start;
-    merge(s, start1, n);
-    start1 = s;
-  }
+bool sort_integer_cells(Cell* cells, uint32_t n, bool reverse) {
+  for (uint32_t i = 0; i < n; i++)
+    if (!cells[i].is(TYPE_INTEGER)) return false;
+  sort_detail::Records<sort_detail::IntegerOrder> r{reinterpret_cast<uint8_t*>(cells),
+                                                    static_cast<uint32_t>(sizeof(Cell)),
+                                                    {reverse}};
+  sort_detail::merge_sort(r, n);
+  return true;
 }
 
 // ---- Ordering with a user function -------------------------------------------------------

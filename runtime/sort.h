@@ -22,6 +22,11 @@ using Compare = int32_t (*)(const uint8_t* a, const uint8_t* b, int op, uint32_t
 void merge_sort(uint8_t* base, uint32_t n, uint32_t width, int op, uint32_t flags,
                 Compare compare, void* context = nullptr);
 
+// Sorts n cells when every one is an integer!, by number (descending with reverse), as the
+// merge sort with the compare action would, without calling it; answers false, touching
+// nothing, when any cell is of another type.
+bool sort_integer_cells(Cell* cells, uint32_t n, bool reverse);
+
 // Exchanges two records: 32 bits at a time when the width allows, else byte by byte.
 void swap_records(uint8_t* a, uint8_t* b, uint32_t width);
 

@@ -28,6 +28,20 @@ inline bool complemented(const Cell* bits) {
 // Membership of one number (the complement flag beyond the stored bytes).
 bool has(const Cell* bits, uint32_t n);
 
+// The same test for many numbers in a row: the bytes are read once, so a loop over text does
+// no lookup per character. Stale once anything allocates.
+struct Members {
+  const uint8_t* bytes;
+  uint32_t size;
+  bool complement;
+  explicit Members(const Cell* bits)
+      : bytes(data_pointer(bits)), size(byte_size(bits)), complement(complemented(bits)) {}
+  bool has(uint32_t n) const {
+    uint32_t byte = n >> 3;
+    return byte < size ? (bytes[byte] & (0x80u >> (n & 7))) != 0 : complement;
+  }
+};
+
 // Makes the cell a bitset of `bytes` bytes filled with `fill`, flagged as asked.
 Cell* make_at(Cell* cell, uint32_t bytes, uint8_t fill, bool complement);
 // Extends the array to hold bit n: new bytes are 255 in a complemented set, else 0.

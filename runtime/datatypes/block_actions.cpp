@@ -342,6 +342,10 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
   if (count > 0) {
     if (by_function) {
       sort_by_function(series, idx, count, plan.size, all && skip, reverse, comparator);
+    } else if (plan.size == 1 && ::tav::sort::sort_integer_cells(
+                                     cell_at(series, static_cast<uint32_t>(idx)),
+                                     static_cast<uint32_t>(count), reverse)) {
+      // Integers alone need no compare action.
     } else {
       uint32_t flags = (reverse ? ORDER_REVERSE : 0) | (all ? ORDER_ALL : 0);
       ::tav::sort::merge_sort(reinterpret_cast<uint8_t*>(cell_at(series, static_cast<uint32_t>(idx))),

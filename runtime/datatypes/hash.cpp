@@ -4,6 +4,7 @@
 #include "datatypes/series.h"
 #include "evaluator/actions.h"
 #include "hash_index.h"
+#include "ownership.h"
 #include "memory.h"
 #include "stack.h"
 #include "string_buffer.h"
@@ -161,12 +162,61 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool 
   return result;
 }
 
-// ---- Changes: the block! handler, then the index again --------------------------------
+// ---- Changes: the block! handler, then the index follows ------------------------------
+//
+// Where the change is plain (cells added at one place, removed from one place, or overwritten
+// in place) only the entries it touches are updated; where it is not, or where the owner of
+// the series may have changed it again in between, the whole block is indexed again.
+
+// What a hash! looked like before a change.
+struct Before {
+  Cell self;
+  uint32_t count;
+  uint32_t at;      // the clamped index
+  bool owned;       // an owner's handler may change the block again: index it whole after
+};
+
+Before before(Cell* series) {
+  Before b{*series, cell_count(series), static_cast<uint32_t>(series::clamp_index(series)),
+           ownership::is_owned(series)};
+  return b;
+}
+
+// Enters the cells [from, to) of the store.
+void enter(const Cell* self, uint32_t from, uint32_t to) {
+  for (uint32_t p = from; p < to; p++)
+    if (hash::put(self->data3, p) == 2) return;   // rebuilt: every cell is in already
+}
+
+// Enters again the cells [from, to), which were overwritten.
+void reenter(const Cell* self, uint32_t from, uint32_t to) {
+  for (uint32_t p = from; p < to; p++) hash::delete_entry(self->data3, p);
+  enter(self, from, to);
+}
+
+// Cells were inserted at `at`: move the entries after them, then enter them.
+void inserted(const Before& b, uint32_t at) {
+  uint32_t now = cell_count(&b.self);
+  if (b.owned || now < b.count || at > b.count) return reindex(&b.self);
+  uint32_t added = now - b.count;
+  if (hash::shift_positions(b.self.data3, static_cast<int32_t>(added), at, b.count) != 0)
+    return reindex(&b.self);
+  enter(&b.self, at, at + added);
+}
+
+// Cells were removed from `at`: drop their entries and move the ones after them.
+void removed(const Before& b, uint32_t at) {
+  uint32_t now = cell_count(&b.self);
+  if (b.owned || now > b.count || at > now) return reindex(&b.self);
+  uint32_t gone = b.count - now;
+  if (hash::shift_positions(b.self.data3, -static_cast<int32_t>(gone), at, b.count) != 0)
+    reindex(&b.self);
+}
 
 Cell* insert(Cell* series, Cell* value, int part, bool only, int dup, bool append) {
-  Cell self = *series;
+  Before b = before(series);
   Cell* r = block_handler<act::Append>(ACT_INSERT)(series, value, part, only, dup, append);
-  reindex(&self);
+  inserted(b, append ? b.count : b.at);
   return r;
 }
 
@@ -178,45 +228,74 @@ Cell* change(Cell* series, Cell* value, int part, bool only, int dup) {
 }
 
 Cell* clear(Cell* series) {
-  Cell self = *series;
+  Before b = before(series);
   Cell* r = block_handler<act::Unary>(ACT_CLEAR)(series);
-  reindex(&self);
+  removed(b, b.at);
   return r;
 }
 
 Cell* poke(Cell* series, int index, Cell* data, Cell* boxed) {
-  Cell self = *series;
+  Before b = before(series);
   Cell* r = block_handler<act::Poke>(ACT_POKE)(series, index, data, boxed);
-  reindex(&self);
+  // The handler refused any position outside the block.
+  int64_t pos = int64_t(b.at) + (index > 0 ? index - 1 : index);
+  if (b.owned || cell_count(&b.self) != b.count || pos < 0 || pos >= b.count)
+    reindex(&b.self);
+  else
+    reenter(&b.self, static_cast<uint32_t>(pos), static_cast<uint32_t>(pos) + 1);
   return r;
 }
 
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
-  Cell self = *series;
+  Before b = before(series);
+  // Where the key is, found as the handler finds it (block keys match by their contents,
+  // which the index cannot tell).
+  int32_t key_at = -1;
+  bool known = !is_any_block(key->type()) && series->data3 != 0;
+  if (known) key_at = indexed_find(series, key, case_, false, false, false);
   Cell* r = block_handler<act::Put>(ACT_PUT)(series, key, value, case_);
-  reindex(&self);
+  uint32_t now = cell_count(&b.self);
+  if (b.owned || !known || now < b.count) reindex(&b.self);
+  else if (now > b.count) enter(&b.self, b.count, now);                 // appended
+  else if (key_at >= 0 && uint32_t(key_at) + 1 < now)
+    reenter(&b.self, static_cast<uint32_t>(key_at) + 1, static_cast<uint32_t>(key_at) + 2);
   return r;
 }
 
 Cell* remove(Cell* series, Cell* part, Cell* key) {
-  Cell self = *series;
+  Before b = before(series);
   Cell* r = block_handler<act::Remove>(ACT_REMOVE)(series, part, key);
-  reindex(&self);
+  // With /key the cells go from where the key was found.
+  if (key) reindex(&b.self);
+  else removed(b, b.at);
   return r;
 }
 
 Cell* reverse(Cell* series, Cell* part, Cell* skip) {
-  Cell self = *series;
+  Before b = before(series);
   Cell* r = block_handler<act::Reverse>(ACT_REVERSE)(series, part, skip);
-  reindex(&self);
+  // The reversed range lies within [index, tail): its cells are entered again.
+  if (b.owned || cell_count(&b.self) != b.count) reindex(&b.self);
+  else reenter(&b.self, b.at, b.count);
   return r;
+}
+
+// The one cell swap overwrote at a hash!'s index.
+void swapped(const Cell* v, uint32_t at, uint32_t count) {
+  if (!v->is(TYPE_HASH) || !v->data3) return;
+  if (ownership::is_owned(v) || cell_count(v) != count) return reindex(v);
+  if (at < count) reenter(v, at, at + 1);
 }
 
 Cell* swap(Cell* series1, Cell* series2) {
   Cell a = *series1, b = *series2;
+  uint32_t a_at = static_cast<uint32_t>(series::clamp_index(&a)), a_count = cell_count(&a);
+  bool b_block = is_any_block(b.type());
+  uint32_t b_at = b_block ? static_cast<uint32_t>(series::clamp_index(&b)) : 0;
+  uint32_t b_count = b_block ? cell_count(&b) : 0;
   Cell* r = block_handler<act::Swap>(ACT_SWAP)(series1, series2);
-  reindex_if_hash(&a);
-  reindex_if_hash(&b);
+  swapped(&a, a_at, a_count);
+  if (b_block && !(b.node() == a.node() && b_at == a_at)) swapped(&b, b_at, b_count);
   return r;
 }
 
@@ -229,9 +308,15 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
 }
 
 Cell* take(Cell* series, Cell* part, bool deep, bool last) {
+  Before b = before(series);
   Cell self = *series;
   Cell* r = block_handler<act::Take>(ACT_TAKE)(series, part, deep, last);
-  reindex(&self);
+  // Taken from the tail, or from the index forwards; a /part that reaches back before the
+  // index takes from elsewhere.
+  bool forwards = !part || (part->is(TYPE_INTEGER) && part->int_value() >= 0);
+  if (last) removed(b, cell_count(&self));
+  else if (forwards) removed(b, b.at);
+  else reindex(&self);
   // Taken values come back in a series of their own: it must not share this index.
   if (r->is(TYPE_HASH) && r->node() != self.node()) as_hash(r);
   return r;

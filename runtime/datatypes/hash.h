@@ -3,7 +3,8 @@
 // kind, equal values chained).
 //
 // hash! shares block!'s storage and handlers; every action that changes the values runs the
-// block! handler and then indexes the block again, so the index always matches the cells.
+// block! handler and then brings the index up to date: the entries of the cells it added,
+// removed or overwrote where the change is that plain, the whole block where it is not.
 #pragma once
 #include <cstdint>
 

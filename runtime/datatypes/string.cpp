@@ -174,7 +174,14 @@ Cell* load_located(Locate bytes_at, size_t len, Cell* target, int encoding, size
       *bytes_left = s.bytes_left;
     n = make_unit(static_cast<uint32_t>(s.chars), s.unit);
     SeriesBuffer* b = node_buffer(n);
-    size_t written = unicode::decode_utf8_units(bytes_at(), s, false, b->head_ptr(), s.unit);
+    size_t written;
+    if (s.unit == 1 && s.chars == s.end - s.start) {
+      // Plain ASCII: one byte per character as it stands.
+      std::memcpy(b->head_ptr(), bytes_at() + s.start, s.chars);
+      written = s.chars;
+    } else {
+      written = unicode::decode_utf8_units(bytes_at(), s, false, b->head_ptr(), s.unit);
+    }
     b->tail = b->head + static_cast<uint32_t>(written) * s.unit;
   } else {
     size_t units = len / 2;

@@ -1,6 +1,7 @@
 // string! construction (make, to) and the actions that change a string in place: append,
 // insert, change, swap, take, trim, and the case changes behind uppercase and lowercase.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "case_folding.h"
@@ -186,8 +187,46 @@ Cell* to_value(Cell*, Cell* spec, int type) {
 
 // ---- append, insert, change --------------------------------------------------------------
 
+namespace string_modify_detail {
+
+// Appending text of the same width from another buffer to a string no owner watches: one
+// capacity check and a copy. Answers false when the general road has to take it (other
+// widths, the same buffer, an owner to tell, nothing to add or a size to refuse).
+bool append_same_width(Cell* series, const Cell* value, int part) {
+  TypeId t = value->type();
+  if (!is_any_string(t) || t == TYPE_TAG || value->node() == series->node()) return false;
+  if (ownership::is_owned(series)) return false;
+  SeriesBuffer* sb = cell_buffer(value);
+  SeriesBuffer* tb = cell_buffer(series);
+  uint32_t unit = sb->unit();
+  if (tb->unit() != unit) return false;
+  // In bytes: the same width on both sides needs no division by it.
+  uint32_t used = sb->used();
+  int32_t at = series::index_of(value);
+  uint64_t from = at < 0 ? 0 : std::min(uint64_t(at) * unit, uint64_t(used));
+  uint32_t bytes = used - static_cast<uint32_t>(from);
+  if (part >= 0 && uint64_t(part) * unit < bytes) bytes = static_cast<uint32_t>(part) * unit;
+  if (bytes == 0) return false;
+  if (uint64_t(tb->used()) + bytes + unit > MAX_BUFFER_BYTES) return false;
+  if (tb->room() < bytes) tb = series::ensure_room(series->node(), bytes);
+  const uint8_t* p = cell_buffer(value)->head_ptr() + from;
+  uint8_t* q = tb->tail_ptr();
+  // Short texts are the common case: a call into the library costs more than the copy.
+  if (bytes <= 16) {
+    for (uint32_t i = 0; i < bytes; ++i) q[i] = p[i];
+  } else {
+    std::memcpy(q, p, bytes);
+  }
+  tb->tail += bytes;
+  series::set_index(series, 0);
+  return true;
+}
+
+}  // namespace string_modify_detail
+
 Cell* insert(Cell* series, Cell* value, int part, bool, int dup, bool append) {
   using namespace string_modify_detail;
+  if (append && dup == 1 && append_same_width(series, value, part)) return series;
   Cell* saved_top = stack::top;
   if (dup < 1) dup = 0;
   const Cell* src = source_text(value, part);

@@ -9,6 +9,8 @@
 #include <openssl/hmac.h>
 #include <sys/random.h>
 
+#include "murmur3.h"
+
 namespace tav::checksum {
 
 namespace checksum_detail {
@@ -115,6 +117,10 @@ uint32_t adler32(const uint8_t* data, size_t length) {
     b %= BASE;
   }
   return (b << 16) | a;
+}
+
+uint32_t table_hash(const uint8_t* data, size_t length, uint32_t size) {
+  return hash::murmur3(data, length) % size;
 }
 
 uint16_t tcp(const uint8_t* data, size_t length) {

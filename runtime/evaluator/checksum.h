@@ -33,6 +33,9 @@ inline bool is_digest_index(int index) { return index >= INDEX_MD5 && index <= I
 
 uint32_t crc32(const uint8_t* data, size_t length);
 uint32_t adler32(const uint8_t* data, size_t length);
+// The slot of the bytes in a hash table of `size` slots (size > 0): the runtime's own key
+// hash, so a script can lay out tables the way maps do.
+uint32_t table_hash(const uint8_t* data, size_t length, uint32_t size);
 // The 16-bit Internet checksum (RFC 1071) of the bytes read as big-endian words.
 uint16_t tcp(const uint8_t* data, size_t length);
 

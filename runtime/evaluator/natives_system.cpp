@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include "datatypes/binary.h"
 #include "datatypes/map.h"
 
 #include <cmath>
@@ -297,21 +298,41 @@ bool command_text(const Cell* v, std::string* out) {
   return true;
 }
 
+// The text as one word of a command line, whatever it holds.
+std::string quoted_word(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
 // Where a stream of the child goes to or comes from: a file! names a file, a string! holds
 // the text.
 void describe_stream(const Cell* v, process::Redirect* r) {
   if (v->is(TYPE_FILE)) {
     r->kind = process::Redirect::FILE;
     if (!simple_io::local_path(v, &r->text)) r->text.assign(1, '\0');   // opens nothing
+  } else if (v->is(TYPE_BINARY)) {
+    r->kind = process::Redirect::BYTES;
+    r->text.assign(reinterpret_cast<const char*>(binary::rs_head(v)), binary::rs_length(v));
   } else {
     r->kind = process::Redirect::BYTES;
     r->text = string::to_std_string(v);
   }
 }
 
-// Inserts captured output at the target string's index, CR LF read as LF.
+// Inserts captured output at the target's index: a binary! takes the bytes as they came, a
+// string! the text with CR LF read as LF.
 void insert_capture(Cell* target, const std::string& bytes) {
   if (bytes.empty()) return;
+  if (target->is(TYPE_BINARY)) {
+    Cell* captured = binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    binary::insert(target, captured, -1, false, 1, false);
+    stack::pop(1);
+    return;
+  }
   std::string text;
   text.reserve(bytes.size());
   for (size_t k = 0; k < bytes.size(); ++k) {
@@ -337,7 +358,11 @@ Status call_native(const int32_t* refs) {
   process::Request request;
   int64_t result = -1;
   if (command_text(cmd, &request.command)) {
+    // A file names one program, spaces and quotes in its name included.
+    if (cmd->is(TYPE_FILE)) request.command = quoted_word(request.command);
     request.wait = given(refs, CALL_WAIT);
+    // No window opens for a child here, so /show has nothing to force.
+    request.shell = given(refs, CALL_SHELL);
     if (given(refs, CALL_INPUT)) describe_stream(arg(refs[CALL_INPUT]), &request.input);
     if (given(refs, CALL_OUTPUT)) describe_stream(arg(refs[CALL_OUTPUT]), &request.output);
     if (given(refs, CALL_ERROR)) describe_stream(arg(refs[CALL_ERROR]), &request.error);

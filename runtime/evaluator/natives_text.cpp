@@ -14,6 +14,9 @@
 #include "datatypes/block_actions.h"
 #include "datatypes/date.h"
 #include "datatypes/file.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
@@ -24,6 +27,7 @@
 #include "evaluator/checksum.h"
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
+#include "evaluator/parse_trace.h"
 #include "init_steps.h"
 #include "runtime.h"
 #include "services/compression.h"
@@ -302,8 +306,11 @@ Status checksum_native(const int32_t* refs) {
   std::optional<checksum::Digest> d;
   if (spec) {
     if (spec->is(TYPE_INTEGER)) {
-      // The table-size hash has no algorithm yet.
-      error::raise(ERR_INTERNAL, "not-done");
+      // A table size, whatever the method word: the slot the data hashes to.
+      if (spec->int_value() <= 0) error::raise(ERR_SCRIPT, "invalid-arg", spec);
+      uint32_t slot = checksum::table_hash(bytes.data(), bytes.size(),
+                                           static_cast<uint32_t>(spec->int_value()));
+      return result(set_integer(&out, static_cast<int32_t>(slot)));
     }
     if (!spec->is(TYPE_STRING) && !spec->is(TYPE_BINARY))
       error::raise(ERR_SCRIPT, "invalid-arg", spec);
@@ -391,7 +398,6 @@ Status parse_native(const int32_t* refs) {
   Cell* rules = arg(1);
   bool case_ = ref_flag(refs, 0);
   Cell* part = ref_cell(refs, 1);
-  if (ref_flag(refs, 2)) error::raise(ERR_INTERNAL, "not-done");
   if (part) {
     int64_t end;
     int32_t idx = std::max(series::index_of(input), 0);
@@ -409,8 +415,60 @@ Status parse_native(const int32_t* refs) {
       return result(&answer);
     }
   }
-  Cell* r = parse::run(input, rules, case_, part, nullptr);
-  return result(r);
+  Cell* callback = ref_cell(refs, 2);
+  if (callback) {
+    parse::Callback trace(callback);
+    return result(parse::run(input, rules, case_, part, &trace.hook));
+  }
+  return result(parse::run(input, rules, case_, part, nullptr));
+}
+
+// ---- Constructors from parts --------------------------------------------------------------
+
+// A pair coordinate: integers as they are, floats cut toward zero; what has no integer
+// value (an infinity, NaN, or a float past 32 bits) is refused rather than wrapped.
+int32_t pair_coordinate(const Cell* v) {
+  if (v->is(TYPE_INTEGER)) return v->int_value();
+  double d = v->float_value();
+  if (!(d > -2147483649.0 && d < 2147483648.0)) error::raise(ERR_SCRIPT, "invalid-arg", v);
+  return static_cast<int32_t>(d);
+}
+
+float point_coordinate(const Cell* v) {
+  return v->is(TYPE_INTEGER) ? static_cast<float>(v->int_value())
+                             : static_cast<float>(v->float_value());
+}
+
+Status as_pair(const int32_t*) {
+  int32_t x = pair_coordinate(arg(0));
+  int32_t y = pair_coordinate(arg(1));
+  Cell p = make_cell(TYPE_PAIR);
+  pair::make_at(&p, x, y);
+  return result(&p);
+}
+
+Status as_point2d(const int32_t*) {
+  Cell p = make_cell(TYPE_POINT2D);
+  point2D::make_at(&p, point_coordinate(arg(0)), point_coordinate(arg(1)));
+  return result(&p);
+}
+
+Status as_point3d(const int32_t*) {
+  Cell p = make_cell(TYPE_POINT3D);
+  point3D::make_at(&p, point_coordinate(arg(0)), point_coordinate(arg(1)),
+                   point_coordinate(arg(2)));
+  return result(&p);
+}
+
+Status as_money(const int32_t*) {
+  int currency = money::currency_index(arg(0));
+  if (currency <= 0) error::raise(ERR_SCRIPT, "bad-denom", arg(0));
+  Cell* amount = arg(1);
+  Cell m;
+  if (amount->is(TYPE_INTEGER)) m = *money::push_from_integer(amount->int_value());
+  else m = *money::push_from_float(amount->float_value(), false);
+  money::set_currency(&m, currency);
+  return result(&m);
 }
 
 }  // namespace text_natives_detail
@@ -437,6 +495,10 @@ void register_series_text() {
   put("as", as);
   put("compress", compress);
   put("decompress", decompress);
+  put("as-pair", as_pair);
+  put("as-point2D", as_point2d);
+  put("as-point3D", as_point3d);
+  put("as-money", as_money);
 }
 
 }  // namespace tav::natives

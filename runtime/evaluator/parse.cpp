@@ -26,52 +26,40 @@ Cell* series_root = nullptr;
 Cell* rule_root = nullptr;
 // Keyword of each canonical symbol id (KW_NONE_ beyond the table).
 std::vector<uint8_t> keywords;
+std::vector<uint8_t> keyword_by_symbol;
 }  // namespace engine_state
-
-Cell* series_stack_cell() { return engine_state::series_root; }
-Cell* rule_stack_cell() { return engine_state::rule_root; }
 
 // ---- Work stacks ---------------------------------------------------------------------------
 
 namespace engine_stacks {
-inline uint32_t tail_of(const Cell* stack_cell) {
-  return static_cast<uint32_t>(series::buffer_length(stack_cell));
-}
+inline uint32_t tail_of(const Cell* stack_cell) { return stack_tail(stack_cell); }
 inline void truncate(Cell* stack_cell, uint32_t tail) {
   SeriesBuffer* b = cell_buffer(stack_cell);
   if (b->count() > tail) b->tail = b->head + tail * static_cast<uint32_t>(sizeof(Cell));
 }
 }  // namespace engine_stacks
 
-uint32_t rule_tail(const Engine&) { return engine_stacks::tail_of(rule_stack_cell()); }
-
-Cell* frame_cell(uint32_t frame_start, int k) {
-  return block::cell_at(rule_stack_cell(), frame_start + static_cast<uint32_t>(k));
-}
-
-uint32_t top_frame(const Engine& e) { return rule_tail(e) - 3; }
-
-bool frame_is_command(uint32_t frame_start) {
-  return !frame_cell(frame_start, 0)->is(TYPE_NONE);
-}
-
-uint32_t frame_count(const Engine& e) { return (rule_tail(e) - e.rule_base) / 3; }
-
 void push_frame(Engine& e, const Cell* c1, const Cell* c2, const Cell* c3) {
   if (rule_tail(e) - e.rule_base + 3 > parse::STACK_LIMIT) raise(e, "parse-stack");
   Cell a = *c1, b = *c2, c = *c3;
-  block::append_cell(rule_stack_cell(), &a);
-  block::append_cell(rule_stack_cell(), &b);
-  block::append_cell(rule_stack_cell(), &c);
+  Cell* s = rule_stack_cell();
+  SeriesBuffer* buf = cell_buffer(s);
+  if (buf->room() >= 3 * sizeof(Cell)) {
+    Cell* at = buf->cell_tail();
+    at[0] = a;
+    at[1] = b;
+    at[2] = c;
+    buf->tail += 3 * static_cast<uint32_t>(sizeof(Cell));
+    return;
+  }
+  block::append_cell(s, &a);
+  block::append_cell(s, &b);
+  block::append_cell(s, &c);
 }
 
 void pop_frame() {
   Cell* s = rule_stack_cell();
   engine_stacks::truncate(s, engine_stacks::tail_of(s) - 3);
-}
-
-uint32_t series_depth(const Engine& e) {
-  return engine_stacks::tail_of(series_stack_cell()) - e.series_base;
 }
 
 void sync_input(Engine& e) {
@@ -117,18 +105,6 @@ void reset_stacks(Engine& e) {
 
 // ---- Input ----------------------------------------------------------------------------------
 
-int32_t input_index(const Engine& e) { return series::index_of(&e.input); }
-void set_input_index(Engine& e, int32_t i) { series::set_index(&e.input, i); }
-int32_t input_length(const Engine& e) { return series::buffer_length(&e.input); }
-
-int32_t input_end(const Engine& e) {
-  int32_t len = input_length(e);
-  if (e.limit >= 0 && e.limit < len && series_depth(e) == 1) return e.limit;
-  return len;
-}
-
-bool at_end(const Engine& e) { return input_index(e) >= input_end(e); }
-
 Cell unit_value(const Engine& e, int32_t i) {
   Cell out;
   TypeId t = e.input.type();
@@ -144,17 +120,14 @@ Cell unit_value(const Engine& e, int32_t i) {
 
 // ---- Rules ----------------------------------------------------------------------------------
 
-int32_t rules_tail(const Engine& e) { return series::buffer_length(&e.rules); }
-
-Cell* rule_at(const Engine& e, int32_t pos) {
-  if (pos < 0 || pos >= rules_tail(e)) return nullptr;
-  return block::cell_at(&e.rules, static_cast<uint32_t>(pos));
-}
-
-Keyword keyword_of(const Cell* word) {
-  uint32_t canon = symbol::alias(word->data2);
+Keyword find_keyword(uint32_t symbol) {
+  uint32_t canon = symbol::alias(symbol);
   const auto& k = engine_state::keywords;
-  return canon < k.size() ? static_cast<Keyword>(k[canon]) : KW_NONE_;
+  auto kw = canon < k.size() ? static_cast<Keyword>(k[canon]) : KW_NONE_;
+  auto& cache = engine_state::keyword_by_symbol;
+  if (symbol >= cache.size()) cache.resize(symbol + 1, KW_UNKNOWN);
+  cache[symbol] = kw;
+  return kw;
 }
 
 Cell word_value(Engine& e, const Cell* word) {
@@ -200,8 +173,8 @@ Cell eval_paren(Engine& e, const Cell* paren) {
   return v;
 }
 
-bool fire(Engine& e, const Cell* event_word) {
-  if (!e.hook || e.stopped) return !e.stopped;
+bool fire_hook(Engine& e, const Cell* event_word) {
+  if (e.stopped) return false;
   Cell rule = e.rules;
   series::set_index(&rule, e.cursor < 0 ? 0 : e.cursor);
   Cell input = e.input;
@@ -257,7 +230,31 @@ State leave(Engine& e) {
   return ST_AFTER_RULE;
 }
 
+// A repetition of one char! or bitset! over text or binary input, with no trace callback to
+// tell of each pass: the units are matched in one loop, with the outcome the passes would
+// have had (the input after the last unit matched; a match when there were enough of them).
+bool repeat_run(Engine& e) {
+  const Cell* r = rule_at(e, e.cursor + 1);
+  if (!r) return false;
+  const Cell* v = r;
+  if (r->is(TYPE_WORD)) {
+    if (keyword_of(r) != KW_NONE_ || r->data1 == 0 || static_cast<int32_t>(r->data3) < 0)
+      return false;
+    v = context::get_word_value(r);
+  }
+  if (!runs_by_unit(e, v)) return false;
+  // The limit the command frame of the passes would have met.
+  if (rule_tail(e) - e.rule_base + 3 > parse::STACK_LIMIT) raise(e, "parse-stack");
+  int32_t at = input_index(e);
+  int32_t n = match_run(e, at, e.cmd_max, v);
+  set_input_index(e, at + n);
+  e.match = n >= e.cmd_min;
+  e.cursor += 1;
+  return true;
+}
+
 State push_command(Engine& e) {
+  if (e.cmd_code == CMD_REPEAT && !e.hook && repeat_run(e)) return ST_AFTER_RULE;
   Cell param;
   switch (e.cmd_code) {
     case CMD_COPY: case CMD_SET: case CMD_COLLECT: param = e.cmd_param; break;

@@ -10,8 +10,10 @@
 // indexes from the head of the rule block's buffer.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "cell.h"
+#include "memory.h"
 #include "evaluator/parse.h"
 
 namespace tav::parse_detail {
@@ -64,18 +66,36 @@ struct Engine {
 
 // ---- Work stacks ---------------------------------------------------------------------------
 
-Cell* series_stack_cell();
-Cell* rule_stack_cell();
-uint32_t rule_tail(const Engine& e);        // cells on the rule stack (absolute index)
-Cell* frame_cell(uint32_t frame_start, int k);   // cell k (0-2) of the frame at that index
-uint32_t top_frame(const Engine& e);        // index of the newest frame's first cell
-bool frame_is_command(uint32_t frame_start);
-uint32_t frame_count(const Engine& e);
+namespace engine_state {
+extern Cell* series_root;
+extern Cell* rule_root;
+}  // namespace engine_state
+
+inline Cell* series_stack_cell() { return engine_state::series_root; }
+inline Cell* rule_stack_cell() { return engine_state::rule_root; }
+// Both stacks hold cells: their lengths need no unit size.
+inline uint32_t stack_tail(const Cell* stack_cell) {
+  return cell_buffer(stack_cell)->used() / static_cast<uint32_t>(sizeof(Cell));
+}
+// Cells on the rule stack (absolute index).
+inline uint32_t rule_tail(const Engine&) { return stack_tail(rule_stack_cell()); }
+// Cell k (0-2) of the frame at that index.
+inline Cell* frame_cell(uint32_t frame_start, int k) {
+  return cell_buffer(rule_stack_cell())->cells() + frame_start + static_cast<uint32_t>(k);
+}
+// Index of the newest frame's first cell.
+inline uint32_t top_frame(const Engine& e) { return rule_tail(e) - 3; }
+inline bool frame_is_command(uint32_t frame_start) {
+  return !frame_cell(frame_start, 0)->is(TYPE_NONE);
+}
+inline uint32_t frame_count(const Engine& e) { return (rule_tail(e) - e.rule_base) / 3; }
 void push_frame(Engine& e, const Cell* c1, const Cell* c2, const Cell* c3);
 void pop_frame();
 void push_series(Engine& e, const Cell* series);
 void pop_series(Engine& e);
-uint32_t series_depth(const Engine& e);
+inline uint32_t series_depth(const Engine& e) {
+  return stack_tail(series_stack_cell()) - e.series_base;
+}
 // Writes the current input (with its index) into the newest series-stack entry.
 void sync_input(Engine& e);
 
@@ -98,32 +118,68 @@ inline void set_slot(Cell* c, int i, int32_t v) {
 
 // ---- Input ----------------------------------------------------------------------------------
 
-int32_t input_index(const Engine& e);
-void set_input_index(Engine& e, int32_t i);
-int32_t input_length(const Engine& e);     // units in the input's whole buffer
+inline int32_t input_index(const Engine& e) { return static_cast<int32_t>(e.input.data1); }
+inline void set_input_index(Engine& e, int32_t i) { e.input.data1 = static_cast<uint32_t>(i); }
+// Units in the input's whole buffer.
+inline int32_t input_length(const Engine& e) {
+  SeriesBuffer* b = cell_buffer(&e.input);
+  uint32_t u = b->unit();
+  return static_cast<int32_t>(u == 1 ? b->used() : b->used() / u);
+}
 // Where matching stops: the tail, or the part limit on the top-level input.
-int32_t input_end(const Engine& e);
-bool at_end(const Engine& e);
+inline int32_t input_end(const Engine& e) {
+  int32_t len = input_length(e);
+  if (e.limit >= 0 && e.limit < len && series_depth(e) == 1) return e.limit;
+  return len;
+}
+inline bool at_end(const Engine& e) { return input_index(e) >= input_end(e); }
 // The unit at a position as a value: the cell, the character as char!, the byte as integer!.
 Cell unit_value(const Engine& e, int32_t i);
 
 // ---- Rules ----------------------------------------------------------------------------------
 
-int32_t rules_tail(const Engine& e);
-Cell* rule_at(const Engine& e, int32_t pos);   // null at or past the tail
-Keyword keyword_of(const Cell* word);
+// Rule blocks hold cells.
+inline int32_t rules_tail(const Engine& e) {
+  return static_cast<int32_t>(cell_buffer(&e.rules)->used() / sizeof(Cell));
+}
+// Null at or past the tail.
+inline Cell* rule_at(const Engine& e, int32_t pos) {
+  SeriesBuffer* b = cell_buffer(&e.rules);
+  if (pos < 0 || static_cast<uint32_t>(pos) >= b->used() / sizeof(Cell)) return nullptr;
+  return b->cells() + pos;
+}
+// Keyword of a word, by its symbol (the canonical symbol's keyword, found once per symbol).
+Keyword find_keyword(uint32_t symbol);
+namespace engine_state {
+extern std::vector<uint8_t> keyword_by_symbol;   // KW_UNKNOWN until looked up
+}  // namespace engine_state
+constexpr uint8_t KW_UNKNOWN = 0xFF;
+inline Keyword keyword_of(const Cell* word) {
+  uint32_t sym = word->data2;
+  const auto& k = engine_state::keyword_by_symbol;
+  if (sym < k.size() && k[sym] != KW_UNKNOWN) return static_cast<Keyword>(k[sym]);
+  return find_keyword(sym);
+}
 // The value of a rule word; a word without a value raises parse-rule.
 Cell word_value(Engine& e, const Cell* word);
 void set_word(const Cell* word, const Cell* value);
 // Evaluates a paren; answers its value (unset when dropped).
 Cell eval_paren(Engine& e, const Cell* paren);
 // Tells the trace callback; false when it asks to stop.
-bool fire(Engine& e, const Cell* event_word);
+bool fire_hook(Engine& e, const Cell* event_word);
+inline bool fire(Engine& e, const Cell* event_word) {
+  return e.hook ? fire_hook(e, event_word) : true;
+}
 
 // ---- Matching -------------------------------------------------------------------------------
 
 // Units the value matches at position pos of the input, or -1 (also at the end).
 int32_t match_at(const Engine& e, int32_t pos, const Cell* value);
+// Whether match_run can take the value: a char! or bitset! on text or binary input, which
+// always matches one unit at a time.
+bool runs_by_unit(const Engine& e, const Cell* value);
+// Units matched one after the other from pos, at most max of them (-1: no bound).
+int32_t match_run(const Engine& e, int32_t pos, int32_t max, const Cell* value);
 // Datatype or typeset rule at the input position: units matched or -1.
 int32_t match_type_at(Engine& e, int32_t pos, const Cell* rule);
 // to/thru with a single value: the first position from pos where it matches, -1 when none;

@@ -103,7 +103,49 @@ bool empty_text(const Cell* v) {
   return false;
 }
 
+// Units from pos on (at most max) that the test accepts one by one, for a buffer of units of
+// type T. The caller re-derives nothing inside: nothing here allocates.
+template <typename T, typename Test>
+int32_t run_of(const uint8_t* head, int32_t pos, int32_t stop, Test test) {
+  const T* p = reinterpret_cast<const T*>(head);
+  int32_t i = pos;
+  while (i < stop && test(static_cast<uint32_t>(p[i]))) ++i;
+  return i - pos;
+}
+
+template <typename Test>
+int32_t run_by_unit(const Engine& e, int32_t pos, int32_t stop, Test test) {
+  SeriesBuffer* b = cell_buffer(&e.input);
+  switch (b->unit()) {
+    case 1: return run_of<uint8_t>(b->head_ptr(), pos, stop, test);
+    case 2: return run_of<uint16_t>(b->head_ptr(), pos, stop, test);
+    default: return run_of<uint32_t>(b->head_ptr(), pos, stop, test);
+  }
+}
+
 }  // namespace match_detail
+
+bool runs_by_unit(const Engine& e, const Cell* value) {
+  TypeId it = e.input.type();
+  return (value->is(TYPE_BITSET) || value->is(TYPE_CHAR)) && !is_any_block(it);
+}
+
+int32_t match_run(const Engine& e, int32_t pos, int32_t max, const Cell* value) {
+  int32_t end = input_end(e);
+  int32_t stop = max >= 0 && max < end - pos ? pos + max : end;
+  if (pos >= stop) return 0;
+  if (value->is(TYPE_BITSET)) {
+    bitset::Members m(value);
+    return match_detail::run_by_unit(e, pos, stop, [m](uint32_t c) { return m.has(c); });
+  }
+  uint32_t want = value->data2;
+  if (e.input.is(TYPE_BINARY) || e.comp == COMP_STRICT_EQUAL)
+    return match_detail::run_by_unit(e, pos, stop, [want](uint32_t c) { return c == want; });
+  uint32_t folded = casefold::map_char(want, false);
+  return match_detail::run_by_unit(e, pos, stop, [want, folded](uint32_t c) {
+    return c == want || casefold::map_char(c, false) == folded;
+  });
+}
 
 int32_t match_at(const Engine& e, int32_t pos, const Cell* value) {
   int32_t end = input_end(e);

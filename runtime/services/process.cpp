@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 extern char** environ;
 
@@ -80,20 +81,23 @@ int64_t wait_status(pid_t pid) {
 
 // Spawns argv[0] (searched in PATH when search) with the file actions and default signal
 // dispositions and an empty signal mask, so an ignored SIGPIPE does not reach the child.
-bool spawn(pid_t* pid, const char* path, char* const argv[], posix_spawn_file_actions_t* fa,
+// Answers 0 or the error of the start, the exec's own included (ENOENT for a program that is
+// not there); a child whose exec failed has already been reaped.
+int spawn(pid_t* pid, const char* path, char* const argv[], posix_spawn_file_actions_t* fa,
            bool search) {
   posix_spawnattr_t attr;
-  if (posix_spawnattr_init(&attr) != 0) return false;
+  int rc = posix_spawnattr_init(&attr);
+  if (rc != 0) return rc;
   sigset_t none, all;
   sigemptyset(&none);
   sigfillset(&all);
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  int rc = search ? posix_spawnp(pid, path, fa, &attr, argv, environ)
+  rc = search ? posix_spawnp(pid, path, fa, &attr, argv, environ)
                   : posix_spawn(pid, path, fa, &attr, argv, environ);
   posix_spawnattr_destroy(&attr);
-  return rc == 0;
+  return rc;
 }
 
 bool has_nul(const std::string& s) { return s.find('\0') != std::string::npos; }
@@ -140,6 +144,54 @@ void pump(int& in_fd, const std::string& input, int& out_fd, std::string* out, i
 }
 
 }  // namespace process_detail
+
+bool split_command(const std::string& line, std::vector<std::string>* words) {
+  words->clear();
+  std::string word;
+  bool in_word = false;
+  size_t k = 0, n = line.size();
+  while (k < n) {
+    char c = line[k];
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      if (in_word) words->push_back(word);
+      word.clear();
+      in_word = false;
+      ++k;
+      continue;
+    }
+    bool was_in_word = in_word;
+    in_word = true;
+    if (c == '\'') {
+      size_t close = line.find('\'', k + 1);
+      if (close == std::string::npos) return false;
+      word.append(line, k + 1, close - k - 1);
+      k = close + 1;
+    } else if (c == '"') {
+      for (++k;; ++k) {
+        if (k >= n) return false;
+        char d = line[k];
+        if (d == '"') break;
+        if (d == '\\' && k + 1 < n && line[k + 1] != '\0' && std::strchr("$`\"\\\n", line[k + 1])) {
+          if (line[++k] != '\n') word += line[k];
+          continue;
+        }
+        word += d;
+      }
+      ++k;
+    } else if (c == '\\') {
+      if (k + 1 >= n) return false;
+      // A line feed after a backslash only continues the line.
+      if (line[k + 1] != '\n') word += line[k + 1];
+      else in_word = was_in_word;
+      k += 2;
+    } else {
+      word += c;
+      ++k;
+    }
+  }
+  if (in_word) words->push_back(word);
+  return true;
+}
 
 int64_t run(Request& request) {
   using namespace process_detail;
@@ -195,11 +247,24 @@ int64_t run(Request& request) {
       posix_spawn_file_actions_addopen(&fa, target, "/dev/null", O_WRONLY, 0);
   }
 
-  std::string command = request.command;
-  char sh[] = "sh", dash_c[] = "-c";
-  char* argv[] = {sh, dash_c, command.data(), nullptr};
   pid_t pid = 0;
-  if (!spawn(&pid, "/bin/sh", argv, &fa, false)) return fail();
+  int rc = ENOENT;
+  std::vector<std::string> words;
+  if (!request.shell && split_command(request.command, &words) && !words.empty()) {
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    rc = spawn(&pid, argv[0], argv.data(), &fa, true);
+  }
+  // Not a program (a built-in, shell syntax, an unfinished quote): the shell gets the line,
+  // and reports what it cannot run itself (status 127).
+  if (rc == ENOENT) {
+    std::string command = request.command;
+    char sh[] = "sh", dash_c[] = "-c";
+    char* argv[] = {sh, dash_c, command.data(), nullptr};
+    rc = spawn(&pid, "/bin/sh", argv, &fa, false);
+  }
+  if (rc != 0) return fail();
   cleanup();
 
   bool redirected = in.kind != Redirect::NONE || request.output.kind != Redirect::NONE ||
@@ -224,7 +289,7 @@ bool open_with_desktop(const std::string& target) {
   std::string name = "xdg-open", arg = target;
   char* argv[] = {name.data(), arg.data(), nullptr};
   pid_t pid = 0;
-  bool ok = spawn(&pid, "xdg-open", argv, &fa, true);
+  bool ok = spawn(&pid, "xdg-open", argv, &fa, true) == 0;
   posix_spawn_file_actions_destroy(&fa);
   if (ok) detach(pid);
   return ok;

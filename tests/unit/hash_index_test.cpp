@@ -5,6 +5,9 @@
 #include "murmur3.h"
 #include "test_runtime.h"
 #include "types.h"
+#include "datatypes/money.h"
+#include "stack.h"
+#include "string_buffer.h"
 
 #include <cstring>
 #include <vector>
@@ -188,6 +191,109 @@ TEST_F(HashIndex, RecordTablesGrowAndDropRemovedRecords) {
       EXPECT_EQ(v->int_value(), i);
     }
   }
+}
+
+}  // namespace
+}  // namespace tav
+
+namespace tav {
+namespace {
+
+class HashIndexKeys : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::ensure_runtime(); }
+  static Cell text(const std::string& s, TypeId type = TYPE_STRING) {
+    Cell c = *string::push_utf8(s.data(), s.size());
+    stack::pop(1);
+    c.set_type(type);
+    return c;
+  }
+  static uint32_t h(const Cell& c) { return hash::value(&c); }
+};
+
+TEST_F(HashIndexKeys, DistinctStringsSpreadOverTheSlotsAndAreFoundWhereTheyAre) {
+  constexpr int N = 10000;
+  NodeId blk = alloc::new_cells(N);
+  Cell hold = make_cell(TYPE_BLOCK, 0, blk);
+  stack::push(&hold);
+  for (int i = 0; i < N; i++) *series::buffer_new_tail_cell(blk) = text("key-" + std::to_string(i));
+  NodeId index = hash::new_table(N, blk, hash::KIND_HASH);
+  Cell hold_index = make_cell(TYPE_HASH, 0, blk, index);
+  stack::push(&hold_index);
+  const hash::Table* t = hash::table(index);
+  EXPECT_EQ(t->size, uint32_t(N));
+  std::vector<bool> home(t->n_buckets);
+  uint32_t homes = 0;
+  for (int i = 0; i < N; i++) {
+    uint32_t s = hash::value(node_buffer(blk)->cells() + i) & (t->n_buckets - 1);
+    if (!home[s]) homes++;
+    home[s] = true;
+  }
+  // A uniform hash puts 10,000 keys in about 7,000 distinct home slots of 16,384.
+  EXPECT_GT(homes, 6000u);
+  for (int i = 0; i < N; i += 7) {
+    Cell key = text("KEY-" + std::to_string(i));
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), i);
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_STRICT_EQUAL, false, false), -1);
+  }
+  stack::pop(2);
+}
+
+TEST_F(HashIndexKeys, TextsHashByFoldedCharactersFromTheirIndex) {
+  EXPECT_EQ(h(text("Straße")), h(text("STRAßE")));
+  EXPECT_NE(h(text("abc")), h(text("abd")));
+  EXPECT_NE(h(text("abc")), 0u);
+  // Every text type, and every unit width, hashes the characters alike.
+  Cell wide = text("xabc€");
+  EXPECT_EQ(h(text("abc", TYPE_FILE)), h(text("ABC", TYPE_TAG)));
+  Cell at = wide;
+  at.data1 = 1;
+  EXPECT_EQ(h(at), h(text("abc€", TYPE_URL)));
+  // A slice stands for its count of characters.
+  Cell slice = hash::slice_key(wide.node(), 1, 3);
+  EXPECT_EQ(h(slice), h(text("ABC")));
+}
+
+TEST_F(HashIndexKeys, SliceKeysMatchStoredTextsOfAnyType) {
+  NodeId blk = alloc::new_cells(4);
+  Cell hold = make_cell(TYPE_BLOCK, 0, blk);
+  stack::push(&hold);
+  *series::buffer_new_tail_cell(blk) = text("abc", TYPE_FILE);
+  *series::buffer_new_tail_cell(blk) = make_cell(TYPE_INTEGER, 0, 1);
+  *series::buffer_new_tail_cell(blk) = text("Key");
+  *series::buffer_new_tail_cell(blk) = make_cell(TYPE_INTEGER, 0, 2);
+  NodeId index = hash::new_table(2, blk, hash::KIND_MAP);
+  Cell hold_index = make_cell(TYPE_MAP, 0, blk, index);
+  stack::push(&hold_index);
+  Cell source = text("the key abc");
+  Cell key = hash::slice_key(source.node(), 4, 3);
+  Cell abc = hash::slice_key(source.node(), 8, 3);
+  EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), 2);
+  EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_STRICT_EQUAL, false, false), -1);
+  EXPECT_EQ(hash::find_key(index, &abc, 0, 1, COMP_STRICT_EQUAL, false, false), 0);
+  Cell longer = hash::slice_key(source.node(), 4, 4);
+  EXPECT_EQ(hash::find_key(index, &longer, 0, 1, COMP_EQUAL, false, false), -1);
+  stack::pop(2);
+}
+
+TEST_F(HashIndexKeys, MoneyHashesItsAmountOnly) {
+  Cell one = *money::push_from_integer(1);
+  Cell two = *money::push_from_integer(2);
+  Cell zero = *money::push_from_integer(0);
+  stack::pop(3);
+  EXPECT_NE(hash::value(&one), hash::value(&two));
+  Cell negative_one = one;
+  money::set_sign_bit(&negative_one, true);
+  EXPECT_NE(hash::value(&one), hash::value(&negative_one));
+  Cell marked = one;
+  marked.header |= FLAG_NEW_LINE;
+  EXPECT_EQ(hash::value(&one), hash::value(&marked));
+  Cell dollars = one;
+  dollars.data1 |= 3;   // a currency
+  EXPECT_EQ(hash::value(&one), hash::value(&dollars));
+  Cell negative_zero = zero;
+  money::set_sign_bit(&negative_zero, true);
+  EXPECT_EQ(hash::value(&zero), hash::value(&negative_zero));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,10 +12,12 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "collector.h"
 #include "eval_helpers.h"
 #include "evaluator/natives_system.h"
+#include "services/process.h"
 
 namespace tav {
 namespace {
@@ -273,14 +276,14 @@ TEST_F(SystemNatives, CallOfAnEmptyCommandRunsNothing) {
 TEST_F(SystemNatives, CallCapturesOutputErrorAndExitStatus) {
   Cell out = str("");
   Cell err = str("");
-  Cell r = value({call_path({"output", "error"}),
+  Cell r = value({call_path({"shell", "output", "error"}),
                   str("printf 'a\\r\\nb\\n'; echo oops >&2; exit 3"), out, err});
   EXPECT_EQ(r.int_value(), 3);
   EXPECT_EQ(text(out), "a\nb\n");
   EXPECT_EQ(text(err), "oops\n");
 
   EXPECT_EQ(value({call_path({"wait"}), str("exit 5")}).int_value(), 5);
-  EXPECT_EQ(value({call_path({"wait"}), str("kill -9 $$")}).int_value(), 128 + 9);
+  EXPECT_EQ(value({call_path({"wait", "shell"}), str("kill -9 $$")}).int_value(), 128 + 9);
   EXPECT_EQ(value({call_path({"wait"}), str("no-such-command-tav 2>/dev/null")}).int_value(), 127);
 }
 
@@ -304,7 +307,7 @@ TEST_F(SystemNatives, CallFeedsInputAndNeverDeadlocksOnLargeStreams) {
   for (int k = 0; k < 200000; ++k) big += "line " + std::to_string(k % 10) + "..\n";
   Cell big_out = str("");
   Cell big_err = str("");
-  Cell r = value({call_path({"input", "output", "error"}), str("cat; cat >&2 </dev/null; head -c 300000 /dev/zero | tr '\\0' x >&2"),
+  Cell r = value({call_path({"shell", "input", "output", "error"}), str("cat; cat >&2 </dev/null; head -c 300000 /dev/zero | tr '\\0' x >&2"),
                   str(big), big_out, big_err});
   EXPECT_EQ(r.int_value(), 0);
   EXPECT_EQ(text(big_out).size(), big.size());
@@ -336,6 +339,71 @@ TEST_F(SystemNatives, CallRedirectsToAndFromFiles) {
   chmod(script.c_str(), 0755);
   EXPECT_EQ(value({call_path({"wait"}), file(script)}).int_value(), 4);
   EXPECT_EQ(error_of({call_path({"console"}), str("true")}), "internal/not-done");
+}
+
+TEST(CallCommandLine, SplitsIntoWordsAsAShellUserWritesThem) {
+  struct Row {
+    const char* line;
+    std::vector<std::string> words;
+  } rows[] = {
+      {"prog a  b", {"prog", "a", "b"}},
+      {"  \tprog\t", {"prog"}},
+      {"", {}},
+      {"say 'a b' \"c d\"", {"say", "a b", "c d"}},
+      {"say 'it\"s' \"it's\"", {"say", "it\"s", "it's"}},
+      {"say a'b c'd", {"say", "ab cd"}},
+      {"say ''", {"say", ""}},
+      {"say a\\ b \\'x", {"say", "a b", "'x"}},
+      {"say \"\\\" \\\\ \\$ \\x\"", {"say", "\" \\ $ \\x"}},
+      {"say '\\n'", {"say", "\\n"}},
+      {"say $HOME ~ *", {"say", "$HOME", "~", "*"}},
+      {"say a\\\nb \\\n", {"say", "ab"}},
+  };
+  for (const Row& r : rows) {
+    std::vector<std::string> got;
+    EXPECT_TRUE(process::split_command(r.line, &got)) << r.line;
+    EXPECT_EQ(got, r.words) << r.line;
+  }
+  std::vector<std::string> got;
+  for (const char* unfinished : {"say 'a", "say \"a", "say a\\", "say \"a\\\""})
+    EXPECT_FALSE(process::split_command(unfinished, &got)) << unfinished;
+}
+
+TEST_F(SystemNatives, CallRunsTheProgramDirectlyAndFallsBackToTheShell) {
+  // Run directly: quotes group words, nothing is expanded.
+  Cell out = str("");
+  EXPECT_EQ(value({call_path({"output"}), str("printf '%s|%s|%s' \"a b\" $HOME 'c\"d'"), out})
+                .int_value(),
+            0);
+  EXPECT_EQ(text(out), "a b|$HOME|c\"d");
+  // Not a program: the shell runs the line.
+  Cell built_in = str("");
+  EXPECT_EQ(value({call_path({"output"}), str("cd / && pwd"), built_in}).int_value(), 0);
+  EXPECT_EQ(text(built_in), "/\n");
+  // Asked for the shell: its syntax works even when the first word is a program.
+  Cell shell = str("");
+  EXPECT_EQ(value({call_path({"shell", "output"}), str("echo $((2 + 3)) | tr 5 x"), shell})
+                .int_value(),
+            0);
+  EXPECT_EQ(text(shell), "x\n");
+  // Nowhere to be found, not even by the shell: its status.
+  EXPECT_EQ(value({call_path({"wait"}), str("no-such-program-tav --flag")}).int_value(), 127);
+  EXPECT_EQ(value({call_path({"wait", "show"}), str("true")}).int_value(), 0);
+}
+
+TEST_F(SystemNatives, CallOfAFileRunsThatOneProgramAndAFailedStartLeavesNoChild) {
+  std::string dir = temp_dir() + "a b'c/";
+  mkdir(dir.c_str(), 0755);
+  std::string script = dir + "run me.sh";
+  { std::ofstream(script) << "#!/bin/sh\nexit 6\n"; }
+  chmod(script.c_str(), 0755);
+  EXPECT_EQ(value({call_path({"wait"}), file(script)}).int_value(), 6);
+  // Found but not executable: the start fails at once, and no zombie is left to reap.
+  std::string plain = dir + "plain.txt";
+  { std::ofstream(plain) << "not a program\n"; }
+  chmod(plain.c_str(), 0644);
+  EXPECT_EQ(value({call_path({"wait"}), file(plain)}).int_value(), -1);
+  EXPECT_LE(waitpid(-1, nullptr, WNOHANG), 0);
 }
 
 bool gone(pid_t pid) {

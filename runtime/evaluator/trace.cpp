@@ -83,34 +83,34 @@ void push_tracer_arguments(NodeId cache, const Cell* args, uint32_t count) {
 void call_tracer(const Cell* args) {
   Cell fn = *tracer_cell;
   if (!fn.is(TYPE_FUNCTION)) return;
+  // Tracing is off from here on, even for the pushes: a stack overflow raised by them must
+  // not call the tracer again.
+  struct Switch {
+    bool was_active;
+    ~Switch() {
+      active = was_active;
+      --in_tracer;
+    }
+  } tracing_back{active};
+  active = false;
+  ++in_tracer;
   stack::State saved = stack::save();
   NodeId cache = interp::arg_cache(&fn);
   stack::push(&fn);   // keeps the tracer referenced while it runs
   Cell name = words::tag_interp_callback;
   name.set_type(TYPE_WORD);
   stack::mark_try_all(&name);
-  stack::mark_func(&name, fn.data1);
-  push_tracer_arguments(cache, args, 6);
-  bool was_active = active;
-  active = false;
-  ++in_tracer;
   try {
+    stack::mark_func(&name, fn.data1);
+    push_tracer_arguments(cache, args, 6);
     interp::run_function_body(&fn);
   } catch (const Unwind& u) {
-    active = was_active;
-    --in_tracer;
     if (u.code != CODE_ERROR) throw;
     // The error stopped at the barrier: it goes on from where the event fired.
     Cell err = *(stack::top - 1);
     stack::restore(saved);
     stack::pass_error_on(&err);
-  } catch (...) {
-    active = was_active;
-    --in_tracer;
-    throw;
   }
-  active = was_active;
-  --in_tracer;
   stack::restore(saved);
 }
 

@@ -300,6 +300,44 @@ State fail_block(Engine& e) {
   return ST_LEAVE;
 }
 
+// The end of a block that a repetition governs, with no trace callback: when the repetition
+// goes on, its next pass starts here, leaving the block frame in place with the input's new
+// position, as finishing the pass and entering the block again would have done. False when
+// the repetition stops (or the block is not a plain `any`/`some`/count over a literal block):
+// the states finish it.
+bool next_pass_in_place(Engine& e) {
+  if (frame_count(e) < 2 || !e.match || e.brk) return false;
+  uint32_t f = top_frame(e);
+  uint32_t g = f - 3;
+  if (!frame_is_command(g) || slot(frame_cell(g, 2), 0) != CMD_REPEAT) return false;
+  Cell* param = frame_cell(g, 0);
+  Cell* pos = frame_cell(g, 1);
+  Cell* block_pos = frame_cell(f, 1);
+  int32_t rule_pos = slot(pos, 0);
+  if (slot(block_pos, 0) != rule_pos) return false;
+  const Cell* enclosing = frame_cell(f, 2);
+  SeriesBuffer* eb = cell_buffer(enclosing);
+  if (rule_pos < 0 || static_cast<uint32_t>(rule_pos) >= eb->used() / sizeof(Cell)) return false;
+  const Cell* r = eb->cells() + rule_pos;
+  if (!r->is(TYPE_BLOCK)) return false;
+  int32_t max = slot(param, 1), counter = slot(param, 2);
+  if (max != -1 && counter >= max) return false;
+  int32_t idx = input_index(e), rest = input_length(e) - idx;
+  if (idx == slot(pos, 1) && rest >= slot(pos, 2)) return false;
+  set_slot(pos, 1, idx);
+  set_slot(pos, 2, rest);
+  set_slot(param, 2, counter + 1);
+  set_slot(block_pos, 1, idx);
+  set_slot(block_pos, 2, rest);
+  e.reached_end = true;
+  e.value = *r;
+  e.value_from_word = false;
+  e.rules = *r;
+  e.cursor = series::index_of(&e.rules) - 1;
+  e.match = true;
+  return true;
+}
+
 // With no trace callback, the rules that need no frame of their own are run here, one after
 // the other, without a round through the state loop each: a repetition of a char! or bitset!
 // over text (`some letter`), `skip`, an alternative bar and a paren. A failure goes on with
@@ -310,7 +348,9 @@ State fetch(Engine& e) {
     int32_t tail = rules_tail(e);
     if (e.cursor >= tail) {
       e.cursor = tail;
-      return top_is_command(e) ? ST_FINISH_COMMAND : ST_LEAVE;
+      if (e.hook || e.top_cmd) return top_is_command(e) ? ST_FINISH_COMMAND : ST_LEAVE;
+      if (next_pass_in_place(e)) continue;
+      return ST_LEAVE;
     }
     fire(e, &words::fetch);
     const Cell* r = rule_at(e, e.cursor);

@@ -8,6 +8,7 @@
 #include "datatypes/object.h"
 #include "error_catalogue.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
 #include "hash_index.h"
 #include "symbols.h"
 #include "memory.h"
@@ -25,6 +26,15 @@ namespace errors_detail {
 // error is thrown before another can be made. Error cells that use it hold node 0.
 Cell emergency_fields[ERROR_FIELD_COUNT];
 bool creating = false;
+
+// The stack-trace setting, when it is an integer.
+bool stack_trace_is_integer = true;
+int32_t stack_trace_level = 1;
+
+// The level call names are collected with: the setting when it is a positive integer, else 1.
+int32_t call_name_level() {
+  return stack_trace_is_integer && stack_trace_level > 0 ? stack_trace_level : 1;
+}
 
 constexpr const char* field_names[ERROR_FIELD_COUNT] = {
     "code", "type", "id", "arg1", "arg2", "arg3", "near", "where", "stack", "files"};
@@ -327,6 +337,7 @@ void create(ErrorCategory cat, const char* id, const Cell* arg1, const Cell* arg
                         const Cell* arg3) {
   Cell err;
   create(cat, id, arg1, arg2, arg3, &err);
+  if (TAV_UNLIKELY(trace::active)) trace::fire_error(&err);
   stack::throw_error(&err);
 }
 
@@ -386,15 +397,36 @@ std::string form(const Cell* err) {
     out += "???";
   out += "\n*** Near : ";
   append_value(out, &f[ERROR_NEAR], true, 40, false);
-  if (f[ERROR_STACK].is(TYPE_BLOCK)) {
-    out += "\n*** Stack: ";
-    append_value(out, &f[ERROR_STACK], false, SIZE_MAX, false);
+  if (errors_detail::stack_trace_is_integer && errors_detail::stack_trace_level > 0) {
+    if (f[ERROR_STACK].is(TYPE_INTEGER)) {
+      out += "\n*** Stack: ";
+      int32_t end = f[ERROR_STACK].int_value();
+      stack::form_trace(errors_detail::stack_trace_level, end > 0 ? uint32_t(end) : 0, out);
+      f = errors_detail::fields_of(err);
+    } else if (f[ERROR_STACK].is(TYPE_BLOCK)) {
+      out += "\n*** Stack: ";
+      append_value(out, &f[ERROR_STACK], false, SIZE_MAX, false);
+    }
   }
   if (f[ERROR_FILES].is(TYPE_BLOCK)) {
     out += "\n*** Files: ";
     append_value(out, &f[ERROR_FILES], true, 40, false);
   }
   return out;
+}
+
+void set_stack_trace_setting(const Cell* value) {
+  errors_detail::stack_trace_is_integer = value->is(TYPE_INTEGER);
+  errors_detail::stack_trace_level = value->is(TYPE_INTEGER) ? value->int_value() : 0;
+}
+
+void set_stack_trace(const Cell* err) {
+  Cell* f = field(err, ERROR_STACK);
+  if (!f->is(TYPE_INTEGER)) return;
+  int32_t end = f->int_value();
+  NodeId names = alloc::new_cells(8);
+  stack::collect_call_names(errors_detail::call_name_level(), names, end > 0 ? uint32_t(end) : 0);
+  *field(err, ERROR_STACK) = make_cell(TYPE_BLOCK, 0, names);
 }
 
 void form_for_console(const Cell* err, void (*sink)(const char*, size_t, void*), void* ctx) {

@@ -55,8 +55,19 @@ std::string id_name(const Cell* err);
 void set_where(const Cell* err, const Cell* value);
 
 // The report as the console prints it: "*** <title>: <message>", then the Where and Near
-// lines, then the Stack and Files lines when those fields hold blocks.
+// lines, then, while the stack-trace setting is a positive integer, the Stack line (the call
+// names of the frames the error was raised under, or the block try/keep made of them), then
+// the Files line when that field holds a block.
 std::string form(const Cell* err);
+
+// The stack-trace setting (system/state/stack-trace once the system object exists): how many
+// levels of calls the Stack line and try/keep show. Any value may be set; only a positive
+// integer turns the Stack line on. 1 at start.
+void set_stack_trace_setting(const Cell* value);
+
+// Replaces the frame level held in the error's stack field by a block of the call names
+// (try/keep). An error that holds no level keeps its field.
+void set_stack_trace(const Cell* err);
 
 // The same report, written as UTF-8 to a sink.
 void form_for_console(const Cell* err, void (*sink)(const char* bytes, size_t len, void* ctx),

@@ -13,6 +13,7 @@
 #include "errors.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
 #include "memory.h"
 #include "ownership.h"
 #include "platform/fatal.h"
@@ -309,6 +310,7 @@ Cell FunctionCall::call(const Cell* first, const Cell* second) {
   }
   interp::Code code{code_, 1};
   Cell* mark = stack::top;
+  trace::CallbackScope callback(trace::CALLBACK_SORT);
   Status s = interp::eval_function_call(&fn_, code, nullptr, true, nullptr, nullptr);
   if (s != CODE_NONE) stack::rethrow_status(s);
   Cell answer = *(stack::top - 1);

@@ -2,9 +2,12 @@
 
 #include <cstdlib>
 
+#include "context.h"
 #include "cycles.h"
 #include "errors.h"
+#include "evaluator/interpreter.h"
 #include "memory.h"
+#include "symbols.h"
 
 namespace tav::stack {
 
@@ -162,7 +165,14 @@ Status return_to_kind(uint32_t kind) {
   return CODE_RETURN;
 }
 
-[[noreturn]] void throw_error(const Cell* err) {
+namespace stack_detail {
+[[noreturn]] void raise_error(const Cell* err, bool record);
+}
+
+[[noreturn]] void throw_error(const Cell* err) { stack_detail::raise_error(err, true); }
+[[noreturn]] void pass_error_on(const Cell* err) { stack_detail::raise_error(err, false); }
+
+[[noreturn]] void stack_detail::raise_error(const Cell* err, bool record) {
   Cell error = *err;
   if (error.is(TYPE_ERROR) && frames_top > frames_begin) {
     // The report names the call the error happened in.
@@ -172,6 +182,7 @@ Status return_to_kind(uint32_t kind) {
       Cell where = make_cell(TYPE_WORD, ctx, sym, 0xFFFFFFFF);
       error::set_where(&error, &where);
     }
+    if (record) record_frame_in_error(&error);
   }
   CallFrame* f = frames_top;
   while (f > frames_begin && (f - 1)->kind() != FRAME_TRY && (f - 1)->kind() != FRAME_TRY_ALL) --f;
@@ -255,6 +266,60 @@ uint32_t nearest_call_symbol(NodeId* ctx_out) {
   }
   if (ctx_out) *ctx_out = 0;
   return 0;
+}
+
+// Call names of error reports -----------------------------------------------------------------
+
+namespace stack_detail {
+
+// Whether a node still holds a context: a frame above the top may name one that is gone.
+bool is_context_node(NodeId n) {
+  if (!is_live_node(n)) return false;
+  SeriesBuffer* b = node_buffer(n);
+  return b->unit() == sizeof(Cell) && b->count() >= 1 && b->cells()->is(TYPE_CONTEXT);
+}
+
+// Calls visit(word) for each named frame below end_frame, bottom first.
+template <typename Visit>
+void each_call_name(int32_t level, uint32_t end_frame, Visit visit) {
+  uint32_t live = static_cast<uint32_t>(frames_top - frames_begin);
+  uint32_t limit = static_cast<uint32_t>(frames_end - frames_begin);
+  if (end_frame > limit) end_frame = limit;
+  for (uint32_t i = 0; i < end_frame; ++i) {
+    const CallFrame* f = frames_begin + i;
+    uint32_t sym = f->symbol;
+    if (sym == 0 || sym > symbol::count() || !is_call_name(sym)) continue;
+    NodeId ctx = f->word_ctx ? f->word_ctx : context::global;
+    bool ctx_ok = i < live || is_context_node(ctx);
+    Cell word = make_cell(TYPE_WORD, ctx_ok ? ctx : 0, sym, uint32_t(-1));
+    if (level <= 1) {
+      if (!ctx_ok) continue;
+      const Cell* v = interp::word_value_cell(&word);
+      if (!v || !v->is(TYPE_FUNCTION)) continue;
+    }
+    visit(word);
+  }
+}
+
+}  // namespace stack_detail
+
+void collect_call_names(int32_t level, NodeId block, uint32_t end_frame) {
+  stack_detail::each_call_name(level, end_frame, [&](const Cell& word) {
+    *series::buffer_new_tail_cell(block) = word;
+  });
+}
+
+void form_trace(int32_t level, uint32_t end_frame, std::string& out) {
+  stack_detail::each_call_name(level, end_frame, [&](const Cell& word) {
+    symbol::Name name = symbol::name(word.data2);
+    out.append(name.bytes, name.length);
+    out += ' ';
+  });
+}
+
+void record_frame_in_error(const Cell* err) {
+  Cell* f = error::field(err, ERROR_STACK);
+  if (!f->is(TYPE_BLOCK)) set_integer(f, static_cast<int32_t>(frames_top - frames_begin));
 }
 
 }  // namespace tav::stack

@@ -7,6 +7,7 @@
 // non-zero status into an Unwind exception with `stack::rethrow_status`.
 #pragma once
 #include <cstdint>
+#include <string>
 #include "cell.h"
 #include "memory.h"
 
@@ -79,7 +80,7 @@ inline Cell* at_index(uint32_t i) { return begin + i; }
 [[noreturn]] void overflow();
 
 // Frames. Pushing and popping them is on every call's path: kept inline.
-inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
+[[gnu::always_inline]] inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
   if (frames_top >= frames_end) [[unlikely]] overflow();
   CallFrame* f = frames_top++;
   f->header = kind_bits;
@@ -92,7 +93,7 @@ inline Cell* mark_symbol(uint32_t symbol, NodeId word_ctx, uint32_t kind_bits) {
   base = top;
   return base;
 }
-inline Cell* mark(const Cell* name, uint32_t kind_bits) {
+[[gnu::always_inline]] inline Cell* mark(const Cell* name, uint32_t kind_bits) {
   return mark_symbol(name ? name->data2 : 0, name ? name->data1 : 0, kind_bits);
 }
 // A function context's first cell is its context! cell; data2 holds the argument-stack index
@@ -104,7 +105,7 @@ inline Cell* mark_func(const Cell* name, NodeId fn_ctx) {
   f->saved_values = fn_ctx ? node_buffer(fn_ctx)->cells()->data2 : 0;
   return b;
 }
-inline Cell* mark_native(const Cell* name) { return mark(name, 0x02000000); }
+[[gnu::always_inline]] inline Cell* mark_native(const Cell* name) { return mark(name, 0x02000000); }
 inline Cell* mark_try(const Cell* name) { return mark(name, 0x04000000); }
 inline Cell* mark_try_all(const Cell* name) { return mark(name, 0x05000000); }
 inline Cell* mark_catch(const Cell* name) { return mark(name, 0x06000000); }
@@ -175,6 +176,9 @@ void unwind_discard();
 void unwind_to_kind(uint32_t kind, bool keep);
 Status return_to_kind(uint32_t kind);
 [[noreturn]] void throw_error(const Cell* err);
+// Raises again an error that was caught on its way to its catcher: the frame level it
+// recorded when first raised stays.
+[[noreturn]] void pass_error_on(const Cell* err);
 Status throw_break_continue(bool with_value, bool is_continue);
 Status throw_return_exit(bool with_value, bool keep_current);
 Status throw_value(uint32_t catcher_code);
@@ -184,6 +188,17 @@ Status throw_value(uint32_t catcher_code);
 // Introspection.
 uint32_t nearest_call_symbol(NodeId* ctx_out);
 void collect_calls(NodeId block);
+
+// The call names of an error report. `end_frame` counts frames from the bottom; the names are
+// those of the named frames below it, bottom first. With level 1 or lower only names whose
+// value is a function! count. Frames above the current top may be read (an error records how
+// deep it was raised, and the frames it left stay readable until reused): their names are
+// taken only while their contexts are still contexts.
+void collect_call_names(int32_t level, NodeId block, uint32_t end_frame);
+// The same names appended to `out`, each followed by one blank.
+void form_trace(int32_t level, uint32_t end_frame, std::string& out);
+// Stores the frame top in the error's stack field, unless that already holds a block.
+void record_frame_in_error(const Cell* err);
 
 // What happens to an error that nothing catches: set by the host (runner or console).
 using UncaughtHandler = void (*)(const Cell* err);

@@ -12,6 +12,7 @@
 #include "ownership.h"
 #include "stack.h"
 #include "string_buffer.h"
+#include "evaluator/trace.h"
 #include "symbols.h"
 #include "types.h"
 #include "words.h"
@@ -543,6 +544,10 @@ bool deep_events_q(const Cell* obj) {
   NodeId events = events_of(obj);
   return events && object_detail::event_cell(events, 1)->data1 < NO_HANDLER;
 }
+
+// Change handlers are call-backs of the evaluator's tracing mode, of these kinds.
+static_assert(TRACE_ON_CHANGE == trace::CALLBACK_ON_CHANGE);
+static_assert(TRACE_ON_DEEP_CHANGE == trace::CALLBACK_ON_DEEP_CHANGE);
 
 namespace object_detail {
 

@@ -9,6 +9,7 @@
 #include "interpreter.h"
 #include "memory.h"
 #include "symbols.h"
+#include "trace.h"
 #include "types.h"
 #include "words.h"
 
@@ -226,6 +227,7 @@ Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_
   if (kind == ARG_EVALUATED) {
     // A plain value with no operator after it is the argument as it stands.
     const Cell* plain = fast_paths::plain_operand(code.at());
+    if (TAV_UNLIKELY(trace::active)) plain = nullptr;   // the full road reports each step
     if (plain) {
       ++code.pos;
       if (no_infix || !operator_at(code)) {
@@ -379,7 +381,9 @@ Status run_function_body(const Cell* fn) {
   }
   node_buffer(ctx)->cells()->data2 = stack::index_of(stack::base) + 1;
   stack::set_return_target(true);
+  uint32_t traced = TAV_UNLIKELY(trace::installed) ? trace::enter_body(fn) : 0;
   Status s = eval_block(&body, true);
+  if (TAV_UNLIKELY(traced)) trace::leave_body(fn, traced, s);
   if (s == CODE_RETURN || s == CODE_EXIT) s = CODE_NONE;   // the value is in the result slot
   return s;
 }
@@ -394,6 +398,7 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
   stack::set_interpreted();
   Status s = gather(site, code, refs, left, false, nullptr, 0, 0);
   if (s != CODE_NONE) return s;
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_CALL, code, &site.fn, &site.name);
   s = run_function_body(&site.fn);
   if (s != CODE_NONE) return s;
   if (as_argument) {
@@ -404,6 +409,7 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
     stack::unwind_func_into_result();
     stack::top = stack::base + 1;
   }
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_RETURN, code, stack::top - 1, &site.name);
   return CODE_NONE;
 }
 
@@ -500,6 +506,7 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
                     own_refinements);
   if (s != CODE_NONE) return s;
   if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_CALL, code, &site.fn, &site.name);
   // A status that left the native's call-backs by exception skipped the evaluator's own
   // bookkeeping: it is put back here, as the catchers of errors do.
   uint32_t depth = stack::eval_depth;
@@ -524,6 +531,7 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
     stack::unwind_into_result();
     stack::top = stack::base + 1;
   }
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_RETURN, code, stack::top - 1, &site.name);
   return CODE_NONE;
 }
 
@@ -578,7 +586,9 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
                           const Cell* name, const Cell* left) {
   uint32_t info = 0;
   TypeId t = fn->type();
-  if (t != TYPE_OP && !left) [[likely]] {
+  // While a tracer is installed every call takes the full road, which reports its steps and
+  // honours the trace attributes of function bodies.
+  if (t != TYPE_OP && !left && !TAV_UNLIKELY(trace::installed)) [[likely]] {
     NodeId cache = calls_detail::cache_and_info(fn, &info);
     if (!refs && (info & calls_detail::INFO_PLAIN)) {
       uint32_t count = calls_detail::info_arguments(info);
@@ -604,6 +614,7 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
   }
   site.cache = calls_detail::cache_and_info(&site.fn, &info);
   uint32_t own_refinements = calls_detail::info_refinements(info);
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_OPEN, code, &site.name, nullptr);
   switch (t) {
     case TYPE_FUNCTION:
       return calls_detail::call_function(site, code, refs, as_argument, left);

@@ -11,6 +11,7 @@
 #include "memory.h"
 #include "runtime.h"
 #include "symbols.h"
+#include "trace.h"
 #include "types.h"
 #include "words.h"
 
@@ -86,9 +87,11 @@ void raise_unwritable(const Cell* word) {
 
 Status eval_block_here(const Cell* block) {
   Code code{block->node(), block->index()};
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, block, block->index(), block, nullptr);
   if (code.at_end()) {
     set_unset(stack::base);
     stack::top = stack::base + 1;
+    if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
     return CODE_NONE;
   }
   // The position goes back as the caller had it on every way out but an error, whose catcher
@@ -103,10 +106,12 @@ Status eval_block_here(const Cell* block) {
       *cur = saved;
       return s;
     }
+    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
     if (code.at_end()) break;
     stack::reset();
   }
   *cur = saved;
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
   return CODE_NONE;
 }
 
@@ -148,13 +153,15 @@ namespace interp_detail {
 
 Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
   while (const Cell* op = infix_operator_at(code)) {
+    if (TAV_UNLIKELY(trace::active)) trace::fire_fetch(code);
     Cell op_value = *op;
     Cell op_word = *code.at();
     ++code.pos;
     Cell left = as_argument ? *start_top : *stack::base;
     stack::top = as_argument ? start_top : stack::base + 1;
     Status s = CODE_NONE;
-    if (fast_paths::try_infix(&op_value, &op_word, &left, code, as_argument, &s)) {
+    if (!TAV_UNLIKELY(trace::active) &&
+        fast_paths::try_infix(&op_value, &op_word, &left, code, as_argument, &s)) {
       if (s != CODE_NONE) return s;
       continue;
     }
@@ -177,7 +184,7 @@ namespace interp_detail {
 [[gnu::always_inline]] inline Status eval_expression_body(Code& code, bool no_infix,
                                                           bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
-  {
+  if (!TAV_UNLIKELY(trace::active)) {
     // A word is looked up once: a function is called, a plain value starts the fast walk over
     // plain operands and the operators answered inline, which take no frame and no call.
     const Cell* c = code.at();
@@ -210,6 +217,7 @@ namespace interp_detail {
       return CODE_NONE;
     }
   }
+  if (TAV_UNLIKELY(trace::active)) trace::fire_fetch(code);
   Cell value = *code.at();
   ++code.pos;
   switch (value.type()) {
@@ -233,6 +241,7 @@ namespace interp_detail {
         error::raise(ERR_SCRIPT, "no-op-arg", &value);
       } else {
         emit(v, as_argument);
+        if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, v, nullptr);
       }
       break;
     }
@@ -243,7 +252,8 @@ namespace interp_detail {
         // frame. Anything else goes back and takes the full road.
         uint32_t back = code.pos;
         Cell got;
-        if (fast_paths::walk_expression(code, false, &got) == fast_paths::Walk::done) {
+        if (!TAV_UNLIKELY(trace::active) &&
+            fast_paths::walk_expression(code, false, &got) == fast_paths::Walk::done) {
           set_word(&value, &got);
           emit(&got, as_argument);
           return CODE_NONE;
@@ -251,8 +261,10 @@ namespace interp_detail {
         code.pos = back;
       }
       stack::mark_native(&value);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_SET, code, &value, stack::base);
       set_word(&value, stack::base);
       interp_detail::finish_frame(as_argument);
       break;
@@ -260,11 +272,13 @@ namespace interp_detail {
     case TYPE_LIT_WORD: {
       value.set_type(TYPE_WORD);
       emit(&value, as_argument);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       break;
     }
     case TYPE_GET_WORD: {
       Cell v = *get_word(&value);
       emit(&v, as_argument);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &v, nullptr);
       break;
     }
     case TYPE_ISSUE: {
@@ -305,6 +319,7 @@ namespace interp_detail {
       Status s = eval_expression(code, false, true, false);
       if (s != CODE_NONE) return s;
       Cell v = *stack::base;
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_SET, code, &value, &v);
       s = eval_path(&value, code, true, false, true, &v);
       if (s != CODE_NONE) return s;
       stack::top = stack::base + 1;
@@ -318,6 +333,7 @@ namespace interp_detail {
     }
     default:
       emit(&value, as_argument);
+      if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_PUSH, code, &value, nullptr);
       break;
   }
   if (!no_infix) return interp_detail::eval_infix(code, start_top, as_argument);
@@ -430,6 +446,8 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   uint32_t first = path->index();
   if (first >= interp_detail::block_count(pn)) error::raise(ERR_SCRIPT, "empty-path", path);
   Cell head = interp_detail::block_cells(pn)[first];
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, path, first, path, nullptr);
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_FETCH, path, first, &head, nullptr);
   if (!head.is(TYPE_WORD)) error::raise(ERR_SCRIPT, "word-first", path);
   Cell current = *get_word(&head);
   TypeId t = current.type();
@@ -438,8 +456,11 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
     if (set) error::raise(ERR_SCRIPT, "invalid-path-set", path);
     if (get) error::raise(ERR_SCRIPT, "invalid-path-get", path);
     PathRefs refs{pn, first + 1};
-    return eval_function_call(&current, code, &refs, as_argument, &head, nullptr);
+    Status s = eval_function_call(&current, code, &refs, as_argument, &head, nullptr);
+    if (TAV_UNLIKELY(trace::active) && s == CODE_NONE) trace::fire(trace::EV_EXIT, path, first, stack::top - 1, nullptr);
+    return s;
   }
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_PUSH, path, first, &current, nullptr);
   // The walk keeps its intermediate values on the stack, where the collector sees them.
   Cell* saved_top = stack::top;
   Cell* cur = stack::push(&current);
@@ -454,6 +475,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   uint32_t count = interp_detail::block_count(pn);
   for (uint32_t i = first + 1; i < count; i = i + 1) {
     Cell element = interp_detail::block_cells(pn)[i];
+    if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_FETCH, path, i, &element, nullptr);
     if (element.is(TYPE_GET_WORD)) {
       element = *get_word(&element);
     } else if (element.is(TYPE_PAREN)) {
@@ -468,6 +490,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       if (Cell* again = place.cell()) *cur = *again;
     }
     if (element.is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "invalid-path", path, &element);
+    if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_PUSH, path, i, &element, nullptr);
     count = interp_detail::block_count(pn);
     bool last = i + 1 >= count;
     Cell next;
@@ -484,7 +507,9 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       stack::top = saved_top;
       Cell name = element.is(TYPE_WORD) ? element : anon_name();
       PathRefs refs{pn, i + 1};
-      return eval_function_call(&next, code, &refs, as_argument, &name, nullptr);
+      s = eval_function_call(&next, code, &refs, as_argument, &name, nullptr);
+      if (TAV_UNLIKELY(trace::active) && s == CODE_NONE) trace::fire(trace::EV_EXIT, path, i, stack::top - 1, nullptr);
+      return s;
     }
     if (set && last) {
       // A scalar (pair, tuple, date...) changed by the step is stored back where it lives.
@@ -502,6 +527,7 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   Cell result = *cur;
   stack::top = saved_top;
   emit(&result, as_argument);
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, path, count, &result, nullptr);
   return CODE_NONE;
 }
 
@@ -519,8 +545,8 @@ void evaluate_for_object(Cell* block) {
   stack::top = top;
 }
 
-void call_object_handler(Cell* fn, NodeId, uint32_t, uint32_t) {
-  Status s = run_function_body(fn);
+void call_object_handler(Cell* fn, NodeId, uint32_t, uint32_t kind) {
+  Status s = call_function(fn, kind);
   if (s != CODE_NONE) stack::rethrow_status(s);
 }
 
@@ -533,6 +559,7 @@ void init_steps::interpreter() {
   Cell unset = make_cell(TYPE_UNSET);
   stack::position_cell = runtime::root_append(&unset);
   interp::interp_detail::tracer_cell = runtime::root_append(&unset);
+  trace::set_tracer_cell(interp::interp_detail::tracer_cell);
 }
 
 }  // namespace tav

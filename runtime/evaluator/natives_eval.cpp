@@ -18,6 +18,7 @@
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
+#include "evaluator/trace.h"
 #include "memory.h"
 #include "ownership.h"
 #include "scanner/lexer.h"
@@ -210,8 +211,7 @@ Status do_block(const int32_t* refs, Cell* blk) {
   return CODE_NONE;
 }
 
-Status do_native(const int32_t* refs) {
-  if (given(refs, DO_TRACE)) error::raise(ERR_INTERNAL, "not-done");
+Status do_value(const int32_t* refs) {
   Cell v = *arg(0);
   switch (v.type()) {
     case TYPE_BLOCK:
@@ -243,6 +243,43 @@ Status do_native(const int32_t* refs) {
     default:
       return eval_one_value(&v);
   }
+}
+
+// do/trace: the tracer is in place for the evaluation and gone on every way out. Inside a
+// run that already has a tracer, the outer one stays and this one is not installed.
+//
+// An error stops at a try frame of do's own, so that the end event runs while the frames
+// below are still there to catch what the tracer may raise; then the error goes on. The try
+// frame shares do's stretch of the stack: the evaluation reads do's arguments from the base.
+Status do_traced(const int32_t* refs) {
+  if (trace::installed) return do_value(refs);
+  stack::State entry = stack::save();
+  Cell name = interp::anon_name();
+  stack::mark_try(&name);
+  stack::base = entry.base;
+  Status s;
+  try {
+    trace::install(arg(refs[DO_TRACE]));
+    s = do_value(refs);
+  } catch (const Unwind& u) {
+    if (u.code != CODE_ERROR) {
+      trace::remove();
+      throw;
+    }
+    Cell err = *(stack::top - 1);
+    stack::restore(entry);
+    stack::push(&err);   // referenced while the tracer sees the end
+    trace::remove();
+    stack::pass_error_on(stack::top - 1);
+  }
+  if (s == CODE_NONE) stack::frames_top = entry.frames_top;
+  trace::remove();
+  return s;
+}
+
+Status do_native(const int32_t* refs) {
+  if (given(refs, DO_TRACE)) return do_traced(refs);
+  return do_value(refs);
 }
 
 // reduce and compose ------------------------------------------------------------------------
@@ -601,6 +638,9 @@ Status try_native(const int32_t* refs) {
   Cell block = *arg(0);
   stack::State entry = stack::save();
   Cell position = *interp::current_position();
+  // A function or call-back that switched tracing for its run is left by the error without
+  // switching it back.
+  bool tracing = trace::active;
   Cell name = words::try_;
   if (given(refs, 0)) stack::mark_try_all(&name);
   else stack::mark_try(&name);
@@ -616,7 +656,9 @@ Status try_native(const int32_t* refs) {
     stack::restore(entry);
     *interp::current_position() = position;
     stack::saved_throw_frame = nullptr;
+    trace::active = tracing;
     *stack::base = err;
+    if (given(refs, 1)) error::set_stack_trace(stack::base);
   }
   stack::top = stack::base + 1;
   return CODE_NONE;
@@ -659,10 +701,12 @@ Status catch_native(const int32_t* refs) {
   stack::saved_throw_frame = nullptr;
   stack::unwind_into_result();
   stack::top = stack::base + 1;
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_CATCH, nullptr, -1, stack::base, nullptr);
   return CODE_NONE;
 }
 
 Status throw_native(const int32_t* refs) {
+  if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_THROW, nullptr, -1, arg(0), nullptr);
   if (!given(refs, 0)) {
     stack::top = stack::base + 1;
     set_unset(stack::new_cell());

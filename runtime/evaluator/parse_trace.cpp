@@ -12,21 +12,16 @@
 #include "memory.h"
 #include "stack.h"
 #include "symbols.h"
+#include "evaluator/trace.h"
 #include "words.h"
 
 namespace tav::parse {
 
 namespace trace_detail {
 
-// The call-back kind of the parse engine, for the evaluator's per-kind trace switch.
-constexpr uint32_t CALLBACK_KIND = 2;
-
-// Runs the body of the function whose frame is open. The only place that knows the kind:
-// once the evaluator's call-back entry takes it, this is the line that changes.
-Status run_callback(const Cell* fn) {
-  (void)CALLBACK_KIND;
-  return interp::run_function_body(fn);
-}
+// Runs the body of the function whose frame is open, as a parse call-back: the evaluator's
+// tracing leaves it untraced unless parse call-backs are followed.
+Status run_callback(const Cell* fn) { return interp::call_function(fn, trace::CALLBACK_PARSE); }
 
 // The events a callback can be told of, in bit order.
 const Cell* const EVENTS[] = {&words::push,    &words::pop,   &words::fetch, &words::match,

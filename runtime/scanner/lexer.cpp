@@ -11,6 +11,7 @@
 #include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "errors.h"
+#include "evaluator/trace.h"
 #include "evaluator/calls.h"
 #include "init_steps.h"
 #include "memory.h"
@@ -159,8 +160,8 @@ Cell call_callback(const Cell& callback, const Cell (&args)[5], Cell* input_afte
     if (e.is(TYPE_REFINEMENT)) set_logic(stack::new_cell(), false);
     else if (e.is(TYPE_TYPESET)) set_none(stack::new_cell());
   }
-  // The call of kind CALLBACK_KIND: the evaluator's tracing leaves it untraced unless asked.
-  Status status = interp::run_function_body(held);
+  // A lexer call-back: the evaluator's tracing leaves it untraced unless asked.
+  Status status = interp::call_function(held, trace::CALLBACK_LEXER);
   // A break, throw or return out of the callback has unwound the frames to its catcher.
   if (status != CODE_NONE) stack::rethrow_status(status);
   Cell answer = *stack::base;

@@ -41,9 +41,6 @@ enum Event : uint32_t {
 };
 constexpr uint32_t ALL_EVENTS = 63;
 
-// The kind a lexer callback's call carries, so that the evaluator's tracing can tell it apart.
-constexpr uint32_t CALLBACK_KIND = 1;
-
 // The events a callback wants: a block opening its body lists their words (any letter case);
 // without one, all of them.
 uint32_t event_mask(const Cell* callback);

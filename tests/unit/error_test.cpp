@@ -157,7 +157,8 @@ TEST_F(Errors, DivideByZeroReportsAsTheConsolePrintsIt) {
   ASSERT_TRUE(err.is(TYPE_ERROR));
   EXPECT_EQ(error::code(&err), 400);
   EXPECT_EQ(error::form(&err),
-            "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none");
+            "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none\n"
+            "*** Stack: ");
   std::string sunk;
   error::form_for_console(
       &err, [](const char* b, size_t n, void* ctx) { static_cast<std::string*>(ctx)->append(b, n); },

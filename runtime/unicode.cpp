@@ -1,5 +1,7 @@
 #include "unicode.h"
 
+#include <cstring>
+
 namespace tav::unicode {
 
 namespace utf8_dfa {
@@ -122,6 +124,17 @@ Utf8Scan scan_utf8(const uint8_t* bytes, size_t length, bool crlf_to_lf) {
   if (length > 2 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) s.start = 3;
   size_t i = s.start;
   while (i < length) {
+    // Eight ASCII bytes at a time, when no CR among them needs folding.
+    if (!crlf_to_lf) {
+      while (i + 8 <= length) {
+        uint64_t w;
+        std::memcpy(&w, bytes + i, 8);
+        if (w & 0x8080808080808080ull) break;
+        i += 8;
+        s.chars += 8;
+      }
+      if (i >= length) break;
+    }
     uint8_t b = bytes[i];
     if (b < 0x80) {
       ++i;

@@ -42,6 +42,7 @@ inline void truncate(Cell* stack_cell, uint32_t tail) {
 void push_frame(Engine& e, const Cell* c1, const Cell* c2, const Cell* c3) {
   if (rule_tail(e) - e.rule_base + 3 > parse::STACK_LIMIT) raise(e, "parse-stack");
   Cell a = *c1, b = *c2, c = *c3;
+  e.top_cmd = !a.is(TYPE_NONE);
   Cell* s = rule_stack_cell();
   SeriesBuffer* buf = cell_buffer(s);
   if (buf->room() >= 3 * sizeof(Cell)) {
@@ -57,9 +58,11 @@ void push_frame(Engine& e, const Cell* c1, const Cell* c2, const Cell* c3) {
   block::append_cell(s, &c);
 }
 
-void pop_frame() {
+void pop_frame(Engine& e) {
   Cell* s = rule_stack_cell();
-  engine_stacks::truncate(s, engine_stacks::tail_of(s) - 3);
+  uint32_t tail = engine_stacks::tail_of(s) - 3;
+  engine_stacks::truncate(s, tail);
+  e.top_cmd = tail - e.rule_base >= 3 && frame_is_command(tail - 3);
 }
 
 void sync_input(Engine& e) {
@@ -192,7 +195,9 @@ bool fire_hook(Engine& e, const Cell* event_word) {
 
 namespace engine_loop {
 
+// A trace callback sees the rule stack and could change it: then the stack itself is asked.
 bool top_is_command(const Engine& e) {
+  if (!e.hook) return e.top_cmd;
   return frame_count(e) > 0 && frame_is_command(top_frame(e));
 }
 
@@ -226,14 +231,16 @@ State leave(Engine& e) {
   uint32_t f = top_frame(e);
   e.cursor = slot(frame_cell(f, 1), 0);
   e.rules = *frame_cell(f, 2);
-  pop_frame();
+  pop_frame(e);
   return ST_AFTER_RULE;
 }
 
 // A repetition of one char! or bitset! over text or binary input, with no trace callback to
 // tell of each pass: the units are matched in one loop, with the outcome the passes would
 // have had (the input after the last unit matched; a match when there were enough of them).
-bool repeat_run(Engine& e) {
+// The cursor stands on the repetition's keyword or count; false when the rule after it is
+// not such a value.
+bool repeat_run(Engine& e, int32_t min, int32_t max) {
   const Cell* r = rule_at(e, e.cursor + 1);
   if (!r) return false;
   const Cell* v = r;
@@ -246,15 +253,16 @@ bool repeat_run(Engine& e) {
   // The limit the command frame of the passes would have met.
   if (rule_tail(e) - e.rule_base + 3 > parse::STACK_LIMIT) raise(e, "parse-stack");
   int32_t at = input_index(e);
-  int32_t n = match_run(e, at, e.cmd_max, v);
+  int32_t n = match_run(e, at, max, v);
   set_input_index(e, at + n);
-  e.match = n >= e.cmd_min;
+  e.match = n >= min;
   e.cursor += 1;
   return true;
 }
 
 State push_command(Engine& e) {
-  if (e.cmd_code == CMD_REPEAT && !e.hook && repeat_run(e)) return ST_AFTER_RULE;
+  if (e.cmd_code == CMD_REPEAT && !e.hook && repeat_run(e, e.cmd_min, e.cmd_max))
+    return ST_AFTER_RULE;
   Cell param;
   switch (e.cmd_code) {
     case CMD_COPY: case CMD_SET: case CMD_COLLECT: param = e.cmd_param; break;
@@ -292,17 +300,100 @@ State fail_block(Engine& e) {
   return ST_LEAVE;
 }
 
-State fetch(Engine& e) {
-  e.cursor += 1;
-  int32_t tail = rules_tail(e);
-  if (e.cursor >= tail) {
-    e.cursor = tail;
-    return top_is_command(e) ? ST_FINISH_COMMAND : ST_LEAVE;
-  }
-  fire(e, &words::fetch);
-  e.value = *rule_at(e, e.cursor);
+// The end of a block that a repetition governs, with no trace callback: when the repetition
+// goes on, its next pass starts here, leaving the block frame in place with the input's new
+// position, as finishing the pass and entering the block again would have done. False when
+// the repetition stops (or the block is not a plain `any`/`some`/count over a literal block):
+// the states finish it.
+bool next_pass_in_place(Engine& e) {
+  if (frame_count(e) < 2 || !e.match || e.brk) return false;
+  uint32_t f = top_frame(e);
+  uint32_t g = f - 3;
+  if (!frame_is_command(g) || slot(frame_cell(g, 2), 0) != CMD_REPEAT) return false;
+  Cell* param = frame_cell(g, 0);
+  Cell* pos = frame_cell(g, 1);
+  Cell* block_pos = frame_cell(f, 1);
+  int32_t rule_pos = slot(pos, 0);
+  if (slot(block_pos, 0) != rule_pos) return false;
+  const Cell* enclosing = frame_cell(f, 2);
+  SeriesBuffer* eb = cell_buffer(enclosing);
+  if (rule_pos < 0 || static_cast<uint32_t>(rule_pos) >= eb->used() / sizeof(Cell)) return false;
+  const Cell* r = eb->cells() + rule_pos;
+  if (!r->is(TYPE_BLOCK)) return false;
+  int32_t max = slot(param, 1), counter = slot(param, 2);
+  if (max != -1 && counter >= max) return false;
+  int32_t idx = input_index(e), rest = input_length(e) - idx;
+  if (idx == slot(pos, 1) && rest >= slot(pos, 2)) return false;
+  set_slot(pos, 1, idx);
+  set_slot(pos, 2, rest);
+  set_slot(param, 2, counter + 1);
+  set_slot(block_pos, 1, idx);
+  set_slot(block_pos, 2, rest);
+  e.reached_end = true;
+  e.value = *r;
   e.value_from_word = false;
-  return ST_DISPATCH;
+  e.rules = *r;
+  e.cursor = series::index_of(&e.rules) - 1;
+  e.match = true;
+  return true;
+}
+
+// With no trace callback, the rules that need no frame of their own are run here, one after
+// the other, without a round through the state loop each: a repetition of a char! or bitset!
+// over text (`some letter`), `skip`, an alternative bar and a paren. A failure goes on with
+// the next alternative as the failure state would. The newest frame is this block's.
+State fetch(Engine& e) {
+  for (;;) {
+    e.cursor += 1;
+    int32_t tail = rules_tail(e);
+    if (e.cursor >= tail) {
+      e.cursor = tail;
+      if (e.hook || e.top_cmd) return top_is_command(e) ? ST_FINISH_COMMAND : ST_LEAVE;
+      if (next_pass_in_place(e)) continue;
+      return ST_LEAVE;
+    }
+    fire(e, &words::fetch);
+    const Cell* r = rule_at(e, e.cursor);
+    if (e.hook || e.top_cmd) {
+      e.value = *r;
+      e.value_from_word = false;
+      return ST_DISPATCH;
+    }
+    if (r->is(TYPE_WORD)) {
+      switch (keyword_of(r)) {
+        case KW_SOME:
+          if (!repeat_run(e, 1, -1)) break;
+          goto matched;
+        case KW_ANY:
+          if (!repeat_run(e, 0, -1)) break;
+          goto matched;
+        case KW_OPT:
+          if (!repeat_run(e, 0, 1)) break;
+          goto matched;
+        case KW_SKIP:
+          e.match = !at_end(e);
+          if (e.match) advance(e, 1);
+          goto matched;
+        case KW_BAR:
+          e.cursor = tail - 1;
+          continue;
+        default:
+          break;
+      }
+    } else if (r->is(TYPE_PAREN)) {
+      Cell paren = *r;
+      eval_paren(e, &paren);
+      e.match = true;
+      continue;
+    }
+    e.value = *r;
+    e.value_from_word = false;
+    return ST_DISPATCH;
+  matched:
+    if (e.match) continue;
+    State next = fail_block(e);
+    if (next != ST_FETCH) return next;
+  }
 }
 
 // A count or a range before a rule.

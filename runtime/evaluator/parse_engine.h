@@ -54,6 +54,7 @@ struct Engine {
   bool brk;            // a break or reject is on its way to the enclosing repetition
   bool reached_end;    // the block just left was run to its end
   bool stopped;        // the trace callback asked to stop
+  bool top_cmd;        // the newest frame of this run is a command frame
   int comp;            // COMP_EQUAL or COMP_STRICT_EQUAL
   int32_t limit;       // part limit on the top-level input, -1 for none
   uint32_t series_base;  // head indexes of this run's view of the work stacks
@@ -90,7 +91,7 @@ inline bool frame_is_command(uint32_t frame_start) {
 }
 inline uint32_t frame_count(const Engine& e) { return (rule_tail(e) - e.rule_base) / 3; }
 void push_frame(Engine& e, const Cell* c1, const Cell* c2, const Cell* c3);
-void pop_frame();
+void pop_frame(Engine& e);
 void push_series(Engine& e, const Cell* series);
 void pop_series(Engine& e);
 inline uint32_t series_depth(const Engine& e) {

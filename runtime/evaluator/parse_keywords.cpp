@@ -491,7 +491,7 @@ State finish_command(Engine& e) {
     default:
       break;
   }
-  pop_frame();
+  pop_frame(e);
   fire(e, &words::pop);
   return ST_AFTER_RULE;
 }

@@ -106,10 +106,13 @@ bool read_bytes(int fd, int64_t part, int64_t seek, std::vector<uint8_t>* bytes)
 
 // Drops the CR of each CR LF pair in place.
 void fold_crlf(std::vector<uint8_t>* bytes) {
-  size_t w = 0;
   size_t n = bytes->size();
   uint8_t* p = bytes->data();
-  for (size_t r = 0; r < n; r++) {
+  // Most text has no CR: nothing moves before the first one.
+  const void* cr = n ? std::memchr(p, '\r', n) : nullptr;
+  if (!cr) return;
+  size_t w = static_cast<size_t>(static_cast<const uint8_t*>(cr) - p);
+  for (size_t r = w; r < n; r++) {
     if (p[r] == '\r' && r + 1 < n && p[r + 1] == '\n') continue;
     p[w++] = p[r];
   }

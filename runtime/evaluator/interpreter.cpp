@@ -374,16 +374,20 @@ namespace interp_detail {
 
 // Where the current value of a path walk lives, so that a changed scalar can be stored back.
 struct PathPlace {
-  enum Kind { NOWHERE, WORD_SLOT, BLOCK_ELEMENT } kind = NOWHERE;
+  // FROM_SCALAR: the value is a component of the scalar one level up (a date's time), which
+  // has to be changed and stored back in its turn.
+  enum Kind { NOWHERE, WORD_SLOT, BLOCK_ELEMENT, OBJECT_FIELD, FROM_SCALAR } kind = NOWHERE;
   Cell word{};                 // WORD_SLOT: the word whose value it is
-  NodeId node = 0;             // BLOCK_ELEMENT: the block's buffer
-  uint32_t index = 0;          //   and the element's absolute index
+  NodeId node = 0;             // BLOCK_ELEMENT: the block's buffer; OBJECT_FIELD: the context
+  uint32_t index = 0;          //   and the element's absolute index, or the field's slot
   Cell* cell() const {
     if (kind == WORD_SLOT) return word_value_cell(&word);
     if (kind == BLOCK_ELEMENT) {
       SeriesBuffer* b = node_buffer(node);
       return index < b->count() ? b->cells() + index : nullptr;
     }
+    if (kind == OBJECT_FIELD)
+      return index < context::word_count(node) ? context::slot_value_cell(node, index) : nullptr;
     return nullptr;
   }
 };
@@ -452,6 +456,48 @@ Status path_step(const Cell* current, const Cell* element, const Cell* set_value
   *out = *got;
   stack::unwind_discard();
   place->kind = PathPlace::NOWHERE;
+  if (!set_value) {
+    if (t == TYPE_OBJECT && element->is(TYPE_WORD)) {
+      NodeId ctx = current->data1;
+      int32_t slot = context::find_symbol(ctx, element->data2, true);
+      if (slot >= 0) {
+        place->kind = PathPlace::OBJECT_FIELD;
+        place->node = ctx;
+        place->index = static_cast<uint32_t>(slot);
+      }
+    } else if (!holds_by_reference(t)) {
+      place->kind = PathPlace::FROM_SCALAR;
+    }
+  }
+  return CODE_NONE;
+}
+
+// A scalar the walk went through on its way to a component: changing the component changes
+// it, and it goes back where it lives (or into the scalar above it).
+struct ScalarLevel {
+  Cell value;          // the scalar
+  Cell element;        // the element that took the component out of it
+  PathPlace place;     // where the scalar lives
+  int index;           // its element's 0-based position in the path
+};
+constexpr uint32_t MAX_SCALAR_LEVELS = 4;
+
+// Stores a scalar changed by the last step of a set-path back where it lives, going up
+// through the scalars it is a component of.
+Status store_back(const Cell* path, Cell changed, PathPlace home, const ScalarLevel* levels,
+                  uint32_t count) {
+  while (home.kind == PathPlace::FROM_SCALAR && count > 0) {
+    const ScalarLevel& up = levels[--count];
+    PathStep step{path, nullptr, nullptr, up.index, false};
+    Cell updated;
+    PathPlace ignored;
+    Status s = path_step(&up.value, &up.element, &changed, step, &updated, &ignored);
+    if (s != CODE_NONE) return s;
+    if (updated.type() != up.value.type()) return CODE_NONE;
+    changed = updated;
+    home = up.place;
+  }
+  if (Cell* cell = home.cell()) *cell = changed;
   return CODE_NONE;
 }
 
@@ -490,6 +536,8 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
   Cell* prev_element = stack::push(&head);     // the element that gave the current value
   bool has_grand = false;
   PathPlace parent_place;
+  interp_detail::ScalarLevel levels[interp_detail::MAX_SCALAR_LEVELS];
+  uint32_t level_count = 0;
   uint32_t count = interp_detail::block_count(pn);
   for (uint32_t i = first + 1; i < count; i = i + 1) {
     Cell element = interp_detail::block_cells(pn)[i];
@@ -533,9 +581,17 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       // A scalar (pair, tuple, date...) changed by the step is stored back where it lives.
       if (!interp_detail::holds_by_reference(parent_holder.type()) && !next.is(TYPE_NONE) &&
           next.type() == parent_holder.type()) {
-        if (Cell* home = parent_place.cell()) *home = next;
+        s = interp_detail::store_back(path, next, parent_place, levels, level_count);
+        if (s != CODE_NONE) return s;
       }
       next = *set_value;
+    } else if (interp_detail::holds_by_reference(parent_holder.type())) {
+      level_count = 0;
+    } else if (level_count < interp_detail::MAX_SCALAR_LEVELS) {
+      levels[level_count++] = {parent_holder, element, parent_place,
+                               static_cast<int>(i - first - 1)};
+    } else {
+      place.kind = PathPlace::NOWHERE;   // too deep to store back: left as it was
     }
     *grand = parent_holder;
     has_grand = true;

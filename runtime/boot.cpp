@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <strings.h>
@@ -20,6 +19,7 @@
 #include "stack.h"
 #include "symbols.h"
 #include "words.h"
+#include "services/simple_io.h"
 
 namespace tav::boot {
 
@@ -52,15 +52,6 @@ void bind_first_make() {
   fail_with("*** Start-up failed: the boot image holds no boot code");
 }
 
-bool read_text_file(const char* path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *out = ss.str();
-  return true;
-}
-
 // Cells of the scanned text from which the code starts: a header (the word Tav and a block)
 // is left out.
 int32_t code_start(const Cell* scanned) {
@@ -76,7 +67,7 @@ int32_t code_start(const Cell* scanned) {
 
 bool add_text_source(Cell* root, const char* path) {
   std::string text;
-  if (!boot_detail::read_text_file(path, &text)) return false;
+  if (!simple_io::read_whole(path, &text)) return false;
   Cell* scanned = set_none(stack::new_cell());
   lexer::transcode(text, scanned);
   int32_t from = boot_detail::code_start(scanned);
@@ -98,7 +89,7 @@ const char* text_manifest = nullptr;
 
 uint32_t load_text_sources() {
   std::string list;
-  if (!boot_detail::read_text_file(text_manifest, &list))
+  if (!simple_io::read_whole(text_manifest, &list))
     boot_detail::fail_with("*** Start-up failed: cannot read " + std::string(text_manifest));
   stack::State saved = stack::save();
   std::string current = text_manifest;

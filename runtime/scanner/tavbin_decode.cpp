@@ -830,6 +830,19 @@ class Decoder {
     return pos;
   }
 
+  // The context part's type, which must open an object's or a function's record; answers
+  // where the part starts.
+  const uint8_t* context_type() {
+    const uint8_t* at = p_;
+    if (compact_) {
+      if (byte() != TYPE_CONTEXT) bad(at);
+    } else {
+      fixed_header_ = u32();
+      if ((fixed_header_ & 0xFF) != TYPE_CONTEXT) bad(at);
+    }
+    return at;
+  }
+
   // An object! record after its type; word_pos >= 0 makes it the owner of the word at that
   // position of the parent instead of a value of its own.
   int64_t read_object(NodeId parent, bool handlers, int64_t word_pos, const uint8_t* at) {
@@ -843,13 +856,7 @@ class Decoder {
         if (h < -1) bad(h_at);
       }
     }
-    const uint8_t* ctx_at = p_;
-    if (compact_) {
-      if (byte() != TYPE_CONTEXT) bad(ctx_at);
-    } else {
-      fixed_header_ = u32();
-      if ((fixed_header_ & 0xFF) != TYPE_CONTEXT) bad(ctx_at);
-    }
+    const uint8_t* ctx_at = context_type();
     uint32_t pos = 0;
     read_context_part(ctx_at, true, [&](NodeId ctx) {
       Cell obj = make_cell(TYPE_OBJECT, ctx, static_cast<uint32_t>(class_id), 0);
@@ -939,13 +946,7 @@ class Decoder {
   int64_t read_function(NodeId parent, int64_t word_pos, const uint8_t* at) {
     count();   // the spec and body sizes: the blocks' own counts size them
     count();
-    const uint8_t* ctx_at = p_;
-    if (compact_) {
-      if (byte() != TYPE_CONTEXT) bad(ctx_at);
-    } else {
-      fixed_header_ = u32();
-      if ((fixed_header_ & 0xFF) != TYPE_CONTEXT) bad(ctx_at);
-    }
+    const uint8_t* ctx_at = context_type();
     NodeId more = alloc::new_cells(function::MORE_CELLS);
     SeriesBuffer* mb = node_buffer(more);
     mb->tail = mb->head + function::MORE_CELLS * sizeof(Cell);

@@ -189,6 +189,16 @@ int64_t write_newline(int fd) {
 
 }  // namespace simple_io_detail
 
+bool read_whole(const std::string& path, std::string* out) {
+  int fd = open(path, OPEN_READ);
+  if (fd < 0) return false;
+  std::vector<uint8_t> bytes;
+  bool ok = simple_io_detail::read_bytes(fd, -1, -1, &bytes);
+  close(fd);
+  if (ok) out->assign(bytes.begin(), bytes.end());
+  return ok;
+}
+
 bool dir_path_q(const Cell* file) {
   NodeId n = file->node();
   uint32_t from = string::clamped_index(file);

@@ -43,6 +43,10 @@ void close(int fd);
 // cannot be opened or read raises access error cannot-open. Pushes and answers the result.
 Cell* read(Cell* file, Cell* part, Cell* seek, bool binary, bool lines, bool info);
 
+// The bytes of the file at path, as they are (start-up and the runner's scripts); false when
+// it cannot be opened or read.
+bool read_whole(const std::string& path, std::string* out);
+
 // The file at path read as above; pushes and answers none on any failure.
 Cell* read_file(const std::string& path, int64_t part, int64_t seek, bool binary, bool lines);
 

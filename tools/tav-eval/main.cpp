@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "boot.h"
@@ -15,6 +13,7 @@
 #include "runtime.h"
 #include "evaluator/interpreter.h"
 #include "scanner/lexer.h"
+#include "services/simple_io.h"
 #include "stack.h"
 #include "symbols.h"
 #include "table.h"
@@ -42,15 +41,6 @@ void print_to_stdout(const tav::Cell* text, bool new_line) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
-bool read_file(const char* path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  *out = ss.str();
-  return true;
-}
-
 // A script may open with its header: the word Tav followed by a block.
 void skip_header(tav::Cell* code) {
   using namespace tav;
@@ -75,7 +65,7 @@ int run(void* p) {
     return status;
   }
   std::string text;
-  if (opts->file && !read_file(opts->file, &text)) {
+  if (opts->file && !tav::simple_io::read_whole(opts->file, &text)) {
     std::fprintf(stderr, "*** Access Error: cannot open: %s\n", opts->file);
     return 1;
   }

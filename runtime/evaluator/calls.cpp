@@ -587,6 +587,11 @@ Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32
 
 namespace tav::interp {
 
+namespace calls_detail {
+Status call_general(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
+                    const Cell* name, const Cell* left);
+}
+
 Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
                           const Cell* name, const Cell* left) {
   uint32_t info = 0;
@@ -613,6 +618,17 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
       }
     }
   }
+  return calls_detail::call_general(fn, code, refs, as_argument, name, left);
+}
+
+namespace calls_detail {
+
+// Every call the straight roads do not take: kept apart, so that the dispatch in front of
+// them saves no more registers than they need.
+[[gnu::noinline]] Status call_general(const Cell* fn, Code& code, const PathRefs* refs,
+                                      bool as_argument, const Cell* name, const Cell* left) {
+  uint32_t info = 0;
+  TypeId t = fn->type();
   calls_detail::CallSite site;
   site.fn = *fn;
   site.name = name ? *name : anon_name();
@@ -641,5 +657,7 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
       error::raise(ERR_INTERNAL, "not-done");
   }
 }
+
+}  // namespace calls_detail
 
 }  // namespace tav::interp

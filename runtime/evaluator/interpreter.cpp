@@ -226,6 +226,9 @@ bool is_system_issue(const Cell* issue, const Code& code) {
 }  // namespace interp_detail
 
 namespace interp_detail {
+Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool fn_is_value,
+                               Cell* start_top);
+
 [[gnu::always_inline]] inline Status eval_expression_body(Code& code, bool no_infix,
                                                           bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
@@ -262,6 +265,13 @@ namespace interp_detail {
       return CODE_NONE;
     }
   }
+  return eval_expression_general(code, no_infix, as_argument, fn_is_value, start_top);
+}
+
+// Every expression the word look-up and the fast walk above do not answer: kept apart, so
+// that those save no more registers than they need.
+[[gnu::noinline]] Status eval_expression_general(Code& code, bool no_infix, bool as_argument,
+                                                 bool fn_is_value, Cell* start_top) {
   if (TAV_UNLIKELY(trace::active)) trace::fire_fetch(code);
   Cell value = *code.at();
   ++code.pos;

@@ -163,6 +163,9 @@ inline uint32_t cell_count(SeriesBuffer* b) { return b->used() / uint32_t(sizeof
 // (such a call takes the straight road).
 constexpr uint32_t INFO_KNOWN = 1u << 31;
 constexpr uint32_t INFO_PLAIN = 1u << 30;
+// Every argument before the first refinement is evaluated: a native or action called with no
+// refinement gathers exactly those, with every refinement absent.
+constexpr uint32_t INFO_LEADING_PLAIN = 1u << 29;
 inline uint32_t info_arguments(uint32_t info) { return info & 0xFF; }
 inline uint32_t info_refinements(uint32_t info) { return (info >> 8) & 0xFF; }
 
@@ -170,20 +173,23 @@ uint32_t cache_info(NodeId cache) {
   SeriesBuffer* b = node_buffer(cache);
   uint32_t n = cell_count(b);
   uint32_t args = 0, refinements = 0;
-  bool plain = true;
+  bool plain = true, leading_plain = true;
   for (uint32_t i = 0; i < n; ++i) {
     const Cell* c = b->cells() + i;
     if (c->is(TYPE_TYPESET)) {
-      if (arg_kind(c) != ARG_EVALUATED) plain = false;
+      if (arg_kind(c) != ARG_EVALUATED) {
+        plain = false;
+        if (refinements == 0) leading_plain = false;
+      }
       if (refinements == 0) ++args;
     } else if (c->is(TYPE_REFINEMENT)) {
       ++refinements;
       plain = false;
     }
   }
-  if (args > 0xFF) plain = false;
+  if (args > 0xFF) plain = leading_plain = false;
   if (refinements > 0xFF) refinements = 0xFF;
-  return INFO_KNOWN | (plain ? INFO_PLAIN : 0) | (args > 0xFF ? 0xFF : args) | refinements << 8;
+  return INFO_KNOWN | (plain ? INFO_PLAIN : 0) | (leading_plain ? INFO_LEADING_PLAIN : 0) | (args > 0xFF ? 0xFF : args) | refinements << 8;
 }
 
 // The cache and its summary.
@@ -533,10 +539,12 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
 }
 
 // The refinement table of a call without refinements (an entry never looks past its own).
-constexpr int32_t NO_REFINEMENTS[4] = {-1, -1, -1, -1};
+constexpr int32_t NO_REFINEMENTS[MAX_NATIVE_REFINEMENTS] = {
+    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
-// The straight road of a native or action whose arguments are all evaluated and that has no
-// refinements: no refinement table to fill.
+// The straight road of a native or action whose leading arguments are all evaluated, called
+// with no refinement: every refinement is absent, so the table is a constant one.
 Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32_t count,
                          Code& code, bool as_argument, const Cell* name) {
   if (name) {
@@ -579,6 +587,11 @@ Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32
 
 namespace tav::interp {
 
+namespace calls_detail {
+Status call_general(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
+                    const Cell* name, const Cell* left);
+}
+
 Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
                           const Cell* name, const Cell* left) {
   uint32_t info = 0;
@@ -587,19 +600,35 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
   // honours the trace attributes of function bodies.
   if (t != TYPE_OP && !left && !TAV_UNLIKELY(trace::installed)) [[likely]] {
     NodeId cache = calls_detail::cache_and_info(fn, &info);
-    if (!refs && (info & calls_detail::INFO_PLAIN)) {
+    if (!refs && (info & calls_detail::INFO_LEADING_PLAIN)) {
       uint32_t count = calls_detail::info_arguments(info);
-      if (t == TYPE_FUNCTION)
-        return calls_detail::call_function_plain(fn, cache, count, code, as_argument, name);
-      if (t == TYPE_NATIVE)
-        return calls_detail::call_native_plain(fn, natives::entry(fn->data1), cache, count,
-                                               code, as_argument, name);
-      if (t == TYPE_ACTION)
-        return calls_detail::call_native_plain(
-            fn, fn->data1 < ACTION_COUNT ? actions::table[fn->data1] : nullptr, cache, count,
-            code, as_argument, name);
+      if (t == TYPE_FUNCTION) {
+        // A function's refinements take flag cells in its frame: only one with none at all.
+        if (info & calls_detail::INFO_PLAIN)
+          return calls_detail::call_function_plain(fn, cache, count, code, as_argument, name);
+      } else if (calls_detail::info_refinements(info) <= calls_detail::MAX_NATIVE_REFINEMENTS) {
+        // (More refinements than the constant table holds take the general road.)
+        if (t == TYPE_NATIVE)
+          return calls_detail::call_native_plain(fn, natives::entry(fn->data1), cache, count,
+                                                 code, as_argument, name);
+        if (t == TYPE_ACTION)
+          return calls_detail::call_native_plain(
+              fn, fn->data1 < ACTION_COUNT ? actions::table[fn->data1] : nullptr, cache, count,
+              code, as_argument, name);
+      }
     }
   }
+  return calls_detail::call_general(fn, code, refs, as_argument, name, left);
+}
+
+namespace calls_detail {
+
+// Every call the straight roads do not take: kept apart, so that the dispatch in front of
+// them saves no more registers than they need.
+[[gnu::noinline]] Status call_general(const Cell* fn, Code& code, const PathRefs* refs,
+                                      bool as_argument, const Cell* name, const Cell* left) {
+  uint32_t info = 0;
+  TypeId t = fn->type();
   calls_detail::CallSite site;
   site.fn = *fn;
   site.name = name ? *name : anon_name();
@@ -628,5 +657,7 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
       error::raise(ERR_INTERNAL, "not-done");
   }
 }
+
+}  // namespace calls_detail
 
 }  // namespace tav::interp

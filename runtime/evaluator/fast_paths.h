@@ -164,8 +164,10 @@ inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
 // Walks the statements of a block from code.pos while each one is a fast walk that ends at
 // the statement's end, or a set-word whose value is such a walk; each value goes to the
 // running call's result slot, each set-word's word is set. True when the block's tail was
-// reached; false leaves code.pos at the first statement that needs the interpreter.
-inline bool walk_statements(interp::Code& code) {
+// reached; false leaves code.pos at the first statement that needs the interpreter, with
+// *callee set to the looked-up value when that statement starts with a word naming a
+// function (so that the call needs no second look-up).
+inline bool walk_statements(interp::Code& code, const Cell** callee) {
   SeriesBuffer* b = node_buffer(code.node);
   const Cell* cells = b->cells();
   uint32_t end = b->used() / uint32_t(sizeof(Cell));
@@ -183,8 +185,21 @@ inline bool walk_statements(interp::Code& code) {
       *slot = got;
       code.pos = value.pos;
     } else {
-      const Cell* first = plain_operand(c);
-      if (!first) return false;
+      const Cell* first;
+      if (c->is(TYPE_WORD)) {
+        const Cell* v = interp::word_value_cell(c);
+        if (!v) return false;
+        TypeId vt = v->type();
+        if (interp::is_callable(vt)) {
+          *callee = v;
+          return false;
+        }
+        if ((fast_detail::NOT_PLAIN_VALUES >> (vt & 63)) & 1) return false;
+        first = v;
+      } else {
+        first = plain_operand(c);
+        if (!first) return false;
+      }
       interp::Code value{code.node, code.pos};
       if (walk_from(value, first, false, &got) != Walk::done) return false;
       code.pos = value.pos;

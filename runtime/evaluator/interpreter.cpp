@@ -85,6 +85,23 @@ void raise_unwritable(const Cell* word) {
 
 // Blocks -----------------------------------------------------------------------------------
 
+namespace interp_detail {
+// A statement that starts with a word whose value (already looked up, at `v`) is a function:
+// eval_expression's road for it, without the second look-up.
+Status eval_call_statement(Code& code, const Cell* v) {
+  Cell fn = *v;
+  Cell name = *code.at();
+  collector::safe_point();
+  if (++stack::eval_depth > MAX_EVAL_DEPTH) [[unlikely]] raise_too_deep();
+  Cell* start_top = stack::top;
+  ++code.pos;
+  Status s = eval_function_call(&fn, code, nullptr, false, &name, nullptr);
+  if (s == CODE_NONE) s = eval_infix(code, start_top, false);
+  --stack::eval_depth;
+  return s;
+}
+}  // namespace interp_detail
+
 Status eval_block_here(const Cell* block) {
   Code code{block->node(), block->index()};
   if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, block, block->index(), block, nullptr);
@@ -97,7 +114,8 @@ Status eval_block_here(const Cell* block) {
   // Statements made of plain operands and inline operators (set-words of such included)
   // cannot fail, call nothing and allocate nothing: they are answered here with no step of
   // the interpreter at all. The first other statement goes on through the interpreter.
-  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code)) return CODE_NONE;
+  const Cell* callee = nullptr;
+  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
   // The position goes back as the caller had it on every way out but an error, whose catcher
   // restores it from its saved state.
   Cell* cur = stack::position_cell;
@@ -105,7 +123,13 @@ Status eval_block_here(const Cell* block) {
   *cur = *block;
   while (true) {
     cur->data1 = code.pos;
-    Status s = eval_expression(code, false, false, false);
+    Status s;
+    if (callee) {
+      s = interp_detail::eval_call_statement(code, callee);
+      callee = nullptr;
+    } else {
+      s = eval_expression(code, false, false, false);
+    }
     if (s != CODE_NONE) [[unlikely]] {
       *cur = saved;
       return s;
@@ -202,6 +226,9 @@ bool is_system_issue(const Cell* issue, const Code& code) {
 }  // namespace interp_detail
 
 namespace interp_detail {
+Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool fn_is_value,
+                               Cell* start_top);
+
 [[gnu::always_inline]] inline Status eval_expression_body(Code& code, bool no_infix,
                                                           bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
@@ -238,6 +265,13 @@ namespace interp_detail {
       return CODE_NONE;
     }
   }
+  return eval_expression_general(code, no_infix, as_argument, fn_is_value, start_top);
+}
+
+// Every expression the word look-up and the fast walk above do not answer: kept apart, so
+// that those save no more registers than they need.
+[[gnu::noinline]] Status eval_expression_general(Code& code, bool no_infix, bool as_argument,
+                                                 bool fn_is_value, Cell* start_top) {
   if (TAV_UNLIKELY(trace::active)) trace::fire_fetch(code);
   Cell value = *code.at();
   ++code.pos;

@@ -501,19 +501,16 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
   return CODE_NONE;
 }
 
-Status call_native(const CallSite& site, NativeEntry entry, Code& code, const PathRefs* refs,
-                   bool as_argument, const Cell* left, uint32_t own_refinements) {
-  stack::mark_interp_native(&site.name);
-  int32_t positions[MAX_NATIVE_REFINEMENTS];
-  Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS,
-                    own_refinements);
-  if (s != CODE_NONE) return s;
+// Calls a native's or action's entry on the gathered frame and pops the frame, keeping the
+// result as an argument or chaining it into the enclosing result slot.
+[[gnu::always_inline]] inline Status run_entry(NativeEntry entry, const int32_t* positions,
+                                               bool as_argument) {
   if (!entry) error::raise(ERR_INTERNAL, "not-done");
-  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_CALL, code, &site.fn, &site.name);
   // A status that left the native's call-backs by exception skipped the evaluator's own
   // bookkeeping: it is put back here, as the catchers of errors do.
   uint32_t depth = stack::eval_depth;
   Cell position = *stack::position_cell;
+  Status s;
   try {
     s = entry(positions);
   } catch (const Unwind& u) {
@@ -534,6 +531,19 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
     stack::unwind_into_result();
     stack::top = stack::base + 1;
   }
+  return CODE_NONE;
+}
+
+Status call_native(const CallSite& site, NativeEntry entry, Code& code, const PathRefs* refs,
+                   bool as_argument, const Cell* left, uint32_t own_refinements) {
+  stack::mark_interp_native(&site.name);
+  int32_t positions[MAX_NATIVE_REFINEMENTS];
+  Status s = gather(site, code, refs, left, true, positions, MAX_NATIVE_REFINEMENTS,
+                    own_refinements);
+  if (s != CODE_NONE) return s;
+  if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_CALL, code, &site.fn, &site.name);
+  s = run_entry(entry, positions, as_argument);
+  if (s != CODE_NONE) return s;
   if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_RETURN, code, stack::top - 1, &site.name);
   return CODE_NONE;
 }
@@ -555,27 +565,7 @@ Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32
   }
   Status s = gather_plain(fn, name, cache, count, code);
   if (s != CODE_NONE) return s;
-  if (!entry) error::raise(ERR_INTERNAL, "not-done");
-  uint32_t depth = stack::eval_depth;
-  Cell position = *stack::position_cell;
-  try {
-    s = entry(NO_REFINEMENTS);
-  } catch (const Unwind& u) {
-    if (u.code == CODE_ERROR) throw;
-    s = u.code;
-  }
-  if (s != CODE_NONE) {
-    stack::eval_depth = depth;
-    *stack::position_cell = position;
-    return s;
-  }
-  if (as_argument) {
-    stack::unwind();
-  } else {
-    stack::unwind_into_result();
-    stack::top = stack::base + 1;
-  }
-  return CODE_NONE;
+  return run_entry(entry, NO_REFINEMENTS, as_argument);
 }
 
 }  // namespace calls_detail

@@ -18,6 +18,7 @@
 #include "evaluator/natives.h"
 #include "memory.h"
 #include "output.h"
+#include "scanner/lexer.h"
 #include "string_buffer.h"
 #include "symbols.h"
 #include "test_runtime.h"
@@ -25,6 +26,15 @@
 #include "words.h"
 
 namespace tav::evaltest {
+
+// The values of a text, as a block (held only by the caller afterwards).
+inline Cell loaded(const std::string& text) {
+  Cell* out = stack::new_cell();
+  lexer::transcode(text, out);
+  Cell b = *out;
+  stack::pop(1);
+  return b;
+}
 
 // Words bound to the global context, as loaded code has them.
 inline Cell word_of(const char* name, TypeId kind) {

@@ -82,13 +82,7 @@ class EvalNatives : public ::testing::Test {
   }
 
   // The values of a text, as a block.
-  static Cell load(const char* text) {
-    Cell* out = stack::new_cell();
-    lexer::transcode(text, out);
-    Cell b = *out;
-    stack::pop(1);
-    return b;
-  }
+  static Cell load(const char* text) { return evaltest::loaded(text); }
 
   // Evaluates a text; the stacks, frames and cycle stack are checked to be as they were.
   Outcome eval(const char* text) {

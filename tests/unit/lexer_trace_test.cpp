@@ -35,13 +35,7 @@ class LexerTrace : public ::testing::Test {
                           "[integer! binary!] /into dst [block!] /trace callback [function!]"));
   }
 
-  static Cell load(const char* text) {
-    Cell* out = stack::new_cell();
-    lexer::transcode(text, out);
-    Cell b = *out;
-    stack::pop(1);
-    return b;
-  }
+  static Cell load(const char* text) { return evaltest::loaded(text); }
   // The value of a text, evaluated; held only by the caller's C++ local afterwards.
   static Cell value_of(const char* text) {
     evaltest::Outcome o = evaltest::run(load(text));

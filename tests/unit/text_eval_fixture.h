@@ -9,13 +9,7 @@
 
 namespace tav::texteval {
 
-inline Cell spec_of(const std::string& text) {
-  Cell* out = stack::new_cell();
-  lexer::transcode(text, out);
-  Cell v = *out;
-  stack::pop(1);
-  return v;
-}
+inline Cell spec_of(const std::string& text) { return evaltest::loaded(text); }
 
 inline void def(const char* name, TypeId kind, int32_t position, const std::string& spec) {
   evaltest::set_global(name, evaltest::make_builtin(kind, position, spec_of(spec)));

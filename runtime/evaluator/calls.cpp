@@ -396,6 +396,19 @@ Status run_function_body(const Cell* fn) {
 
 namespace calls_detail {
 
+// Pops a function's frame; its result takes the callee's cell (an argument of the enclosing
+// call) or the enclosing result slot.
+[[gnu::always_inline]] inline void finish_function(Cell* callee_slot, bool as_argument) {
+  if (as_argument) {
+    stack::unwind_func();
+    *callee_slot = *(stack::top - 1);
+    stack::top = callee_slot + 1;
+  } else {
+    stack::unwind_func_into_result();
+    stack::top = stack::base + 1;
+  }
+}
+
 Status call_function(const CallSite& site, Code& code, const PathRefs* refs, bool as_argument,
                      const Cell* left) {
   Cell* callee_slot = stack::push(&site.fn);   // keeps an anonymous function referenced
@@ -407,14 +420,7 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
   if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_CALL, code, &site.fn, &site.name);
   s = run_function_body(&site.fn);
   if (s != CODE_NONE) return s;
-  if (as_argument) {
-    stack::unwind_func();
-    *callee_slot = *(stack::top - 1);
-    stack::top = callee_slot + 1;
-  } else {
-    stack::unwind_func_into_result();
-    stack::top = stack::base + 1;
-  }
+  finish_function(callee_slot, as_argument);
   if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_RETURN, code, stack::top - 1, &site.name);
   return CODE_NONE;
 }
@@ -490,14 +496,7 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
   } else {
     set_unset(stack::base);
   }
-  if (as_argument) {
-    stack::unwind_func();
-    *callee_slot = *(stack::top - 1);
-    stack::top = callee_slot + 1;
-  } else {
-    stack::unwind_func_into_result();
-    stack::top = stack::base + 1;
-  }
+  finish_function(callee_slot, as_argument);
   return CODE_NONE;
 }
 

@@ -1031,7 +1031,7 @@ class Decoder {
     BlockPart spec = read_block_part([&](NodeId n) { *cell_at(parent, pos) = make_cell(TYPE_BLOCK, 0, n); });
     Cell spec_block = make_cell(TYPE_BLOCK, spec.head, spec.node);
     if (spec.head != 0) bad(spec_at);
-    // Made as `make native!` makes it: the argument context comes from the spec.
+    // Made as `make native!` makes it: the argument context comes from its spec block.
     NodeId arg = alloc::new_cells(2);
     SeriesBuffer* ab = node_buffer(arg);
     ab->cells()[0] = spec_block;

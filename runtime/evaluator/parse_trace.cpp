@@ -8,6 +8,7 @@
 #include "evaluator/parse_trace.h"
 
 #include "datatypes/simple.h"
+#include "evaluator/callbacks.h"
 #include "evaluator/calls.h"
 #include "memory.h"
 #include "stack.h"
@@ -27,7 +28,6 @@ Status run_callback(const Cell* fn) { return interp::call_function(fn, trace::CA
 const Cell* const EVENTS[] = {&words::push,    &words::pop,   &words::fetch, &words::match,
                               &words::iterate, &words::paren, &words::end};
 constexpr uint32_t EVENT_COUNT = sizeof(EVENTS) / sizeof(EVENTS[0]);
-constexpr uint32_t ALL_EVENTS = (1u << EVENT_COUNT) - 1;
 
 uint32_t event_bit(uint32_t symbol) {
   uint32_t canon = symbol::alias(symbol);
@@ -36,39 +36,10 @@ uint32_t event_bit(uint32_t symbol) {
   return 0;
 }
 
-// A block opening the body names the events wanted; a body opening with anything else wants
-// them all.
 uint32_t event_mask(const Cell* fn) {
-  Cell body = node_buffer(fn->data3)->cells()[0];
-  if (!body.is(TYPE_BLOCK)) return ALL_EVENTS;
-  SeriesBuffer* b = node_buffer(body.node());
-  auto at = static_cast<uint32_t>(body.data1);
-  if (at >= b->count() || !b->cells()[at].is(TYPE_BLOCK)) return ALL_EVENTS;
-  Cell filter = b->cells()[at];
-  SeriesBuffer* fb = node_buffer(filter.node());
-  uint32_t mask = 0;
-  for (uint32_t i = filter.data1; i < fb->count(); ++i) {
-    const Cell* c = fb->cells() + i;
-    if (c->is(TYPE_WORD)) mask |= event_bit(c->data2);
-  }
-  return mask;
-}
-
-// Pushes the defaults of the spec words after the five arguments: false for a refinement,
-// none for each of its arguments. The body runner adds the locals after them.
-void push_defaults(const Cell* fn) {
-  NodeId cache = interp::arg_cache(fn);
-  uint32_t n = node_buffer(cache)->count();
-  uint32_t args = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    Cell e = node_buffer(cache)->cells()[i];
-    if (e.is(TYPE_REFINEMENT)) {
-      set_logic(stack::new_cell(), false);
-    } else if (e.is(TYPE_TYPESET)) {
-      if (interp::arg_kind(&e) == interp::ARG_RETURN) continue;
-      if (++args > 5) set_none(stack::new_cell());
-    }
-  }
+  uint32_t symbols[EVENT_COUNT];
+  for (uint32_t k = 0; k < EVENT_COUNT; ++k) symbols[k] = EVENTS[k]->data2;
+  return callbacks::event_filter(fn, symbols, EVENT_COUNT);
 }
 
 bool fire(void* ctx, const Cell* event, bool match, const Cell* rule, const Cell* input,
@@ -79,12 +50,8 @@ bool fire(void* ctx, const Cell* event, bool match, const Cell* rule, const Cell
   Cell fn = *stack::at_index(cb->fn_index);
   stack::push(&fn);   // the frame's function stays referenced while it runs
   stack::mark_func(&words::tag_parse_callback, fn.data1);
-  stack::push(event);
-  set_logic(stack::new_cell(), match);
-  stack::push(rule);
-  stack::push(input);
-  stack::push(rule_stack);
-  push_defaults(&fn);
+  Cell args[5] = {*event, make_cell(TYPE_LOGIC, match ? 1u : 0u), *rule, *input, *rule_stack};
+  callbacks::push_arguments(&fn, args, 5);
   Status s = run_callback(&fn);
   if (s != CODE_NONE) stack::rethrow_status(s);
   bool go = is_true(stack::base);

@@ -1,6 +1,7 @@
 #include "evaluator/trace.h"
 
 #include "collector.h"
+#include "evaluator/callbacks.h"
 #include "datatypes/function.h"
 #include "datatypes/pair.h"
 #include "evaluator/interpreter.h"
@@ -55,27 +56,6 @@ Cell body_of(const Cell* fn) {
   return node_buffer(fn->data3)->cells()[function::MORE_BODY];
 }
 
-// Pushes the tracer's arguments: the event's six values for its first arguments (none for
-// any further one), then false for each refinement and none for the refinements' arguments.
-void push_tracer_arguments(NodeId cache, const Cell* args, uint32_t count) {
-  Cell none = make_cell(TYPE_NONE);
-  uint32_t entries = node_buffer(cache)->count();
-  uint32_t i = 0, k = 0;
-  for (; i < entries; ++i) {
-    const Cell* e = node_buffer(cache)->cells() + i;
-    if (!e->is(TYPE_TYPESET)) break;
-    if (interp::arg_kind(e) == interp::ARG_RETURN) continue;
-    stack::push(k < count ? args + k : &none);
-    ++k;
-  }
-  for (; i < entries; ++i) {
-    Cell e = node_buffer(cache)->cells()[i];
-    if (e.is(TYPE_REFINEMENT)) set_logic(stack::new_cell(), false);
-    else if (e.is(TYPE_TYPESET) && interp::arg_kind(&e) != interp::ARG_RETURN)
-      set_none(stack::new_cell());
-  }
-}
-
 // Runs the tracer with the six values. A try/all frame under the tracer's own frame keeps a
 // break, continue or throw without a target inside the tracer from unwinding the traced code
 // in the middle of a step: such an exit is raised as its Throw error, which, like any error
@@ -95,14 +75,13 @@ void call_tracer(const Cell* args) {
   active = false;
   ++in_tracer;
   stack::State saved = stack::save();
-  NodeId cache = interp::arg_cache(&fn);
   stack::push(&fn);   // keeps the tracer referenced while it runs
   Cell name = words::tag_interp_callback;
   name.set_type(TYPE_WORD);
   stack::mark_try_all(&name);
   try {
     stack::mark_func(&name, fn.data1);
-    push_tracer_arguments(cache, args, 6);
+    callbacks::push_arguments(&fn, args, 6);
     interp::run_function_body(&fn);
   } catch (const Unwind& u) {
     if (u.code != CODE_ERROR) throw;
@@ -129,24 +108,8 @@ void set_callback_bits(uint32_t bits) { trace_detail::callback_bits = bits; }
 uint32_t callback_bits() { return trace_detail::callback_bits; }
 
 uint32_t mask_of(const Cell* tracer) {
-  using namespace trace_detail;
-  Cell body = body_of(tracer);
-  if (!body.is(TYPE_BLOCK)) return ALL_EVENTS;
-  SeriesBuffer* b = node_buffer(body.node());
-  if (body.index() >= b->count()) return ALL_EVENTS;
-  Cell filter = b->cells()[body.index()];
-  if (!filter.is(TYPE_BLOCK)) return ALL_EVENTS;
-  make_event_symbols();
-  uint32_t m = 0;
-  SeriesBuffer* f = node_buffer(filter.node());
-  for (uint32_t i = filter.index(); i < f->count(); ++i) {
-    const Cell* w = f->cells() + i;
-    if (!is_any_word(w->type())) continue;
-    uint32_t canon = symbol::alias(w->data2);
-    for (int k = 0; k < EVENT_COUNT; ++k)
-      if (symbol::alias(event_symbols[k]) == canon) m |= 1u << k;
-  }
-  return m;
+  trace_detail::make_event_symbols();
+  return callbacks::event_filter(tracer, trace_detail::event_symbols, trace_detail::EVENT_COUNT);
 }
 
 bool install(const Cell* tracer) {

@@ -11,6 +11,7 @@
 #include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "errors.h"
+#include "evaluator/callbacks.h"
 #include "evaluator/trace.h"
 #include "evaluator/calls.h"
 #include "init_steps.h"
@@ -141,25 +142,10 @@ Cell exit_state_value(uint8_t state) {
 // the value its `input` argument holds at the end.
 Cell call_callback(const Cell& callback, const Cell (&args)[5], Cell* input_after) {
   Cell fn = callback;
-  NodeId cache = interp::arg_cache(&fn);
   Cell* saved_top = stack::top;
   Cell* held = stack::push(&fn);
   stack::mark_func(&words::tag_lexer_callback, fn.data1);
-  uint32_t entries = node_buffer(cache)->count();
-  uint32_t i = 0, given = 0;
-  for (; i < entries; ++i) {
-    const Cell* e = node_buffer(cache)->cells() + i;
-    if (!e->is(TYPE_TYPESET)) break;
-    if (interp::arg_kind(e) == interp::ARG_RETURN) continue;
-    if (given < 5) stack::push(&args[given]);
-    else set_none(stack::new_cell());
-    ++given;
-  }
-  for (; i < entries; ++i) {
-    Cell e = node_buffer(cache)->cells()[i];
-    if (e.is(TYPE_REFINEMENT)) set_logic(stack::new_cell(), false);
-    else if (e.is(TYPE_TYPESET)) set_none(stack::new_cell());
-  }
+  uint32_t given = callbacks::push_arguments(&fn, args, 5);
   // A lexer call-back: the evaluator's tracing leaves it untraced unless asked.
   Status status = interp::call_function(held, trace::CALLBACK_LEXER);
   // A break, throw or return out of the callback has unwound the frames to its catcher.
@@ -763,24 +749,11 @@ bool fire_event(State& s, Event event, int type, const Cell* value, const uint8_
 }
 
 uint32_t event_mask(const Cell* callback) {
-  if (!callback->is(TYPE_FUNCTION)) return ALL_EVENTS;
-  Cell body = node_buffer(callback->data3)->cells()[0];
-  if (!body.is(TYPE_BLOCK) || node_buffer(body.node())->count() <= body.index()) return ALL_EVENTS;
-  Cell filter = node_buffer(body.node())->cells()[body.index()];
-  if (!filter.is(TYPE_BLOCK)) return ALL_EVENTS;
-  static const struct { const Cell* word; uint32_t bit; } names[] = {
-      {&words::prescan, EVENT_PRESCAN}, {&words::scan, EVENT_SCAN}, {&words::load, EVENT_LOAD},
-      {&words::open, EVENT_OPEN},       {&words::close, EVENT_CLOSE}, {&words::error_, EVENT_ERROR}};
-  uint32_t mask = 0;
-  SeriesBuffer* b = node_buffer(filter.node());
-  for (uint32_t i = filter.index(); i < b->count(); ++i) {
-    const Cell* c = b->cells() + i;
-    if (!is_any_word(c->type())) continue;
-    for (const auto& n : names) {
-      if (symbol::alias(c->data2) == symbol::alias(n.word->data2)) mask |= n.bit;
-    }
-  }
-  return mask;
+  static const Cell* const names[] = {&words::prescan, &words::scan, &words::load,
+                                      &words::open, &words::close, &words::error_};
+  uint32_t symbols[6];
+  for (int k = 0; k < 6; ++k) symbols[k] = names[k]->data2;
+  return callbacks::event_filter(callback, symbols, 6);
 }
 
 const LoadError& last_load_error() { return lexer_driver::last_error; }

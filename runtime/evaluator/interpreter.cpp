@@ -104,6 +104,11 @@ Status eval_call_statement(Code& code, const Cell* v) {
 
 Status eval_block_here(const Cell* block) {
   Code code{block->node(), block->index()};
+  // Statements made of plain operands and inline operators (set-words of such included)
+  // cannot fail, call nothing and allocate nothing: they are answered here with no step of
+  // the interpreter at all. The first other statement goes on through the interpreter.
+  const Cell* callee = nullptr;
+  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
   if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, block, block->index(), block, nullptr);
   if (code.at_end()) {
     set_unset(stack::base);
@@ -111,11 +116,6 @@ Status eval_block_here(const Cell* block) {
     if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
     return CODE_NONE;
   }
-  // Statements made of plain operands and inline operators (set-words of such included)
-  // cannot fail, call nothing and allocate nothing: they are answered here with no step of
-  // the interpreter at all. The first other statement goes on through the interpreter.
-  const Cell* callee = nullptr;
-  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
   // The position goes back as the caller had it on every way out but an error, whose catcher
   // restores it from its saved state.
   Cell* cur = stack::position_cell;

@@ -445,12 +445,18 @@ constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
 [[gnu::always_inline]] inline Status gather_plain(const Cell* fn, const Cell* name,
                                                   NodeId cache, uint32_t count, Code& code) {
   for (uint32_t i = 0; i < count; ++i) {
-    if (code.at_end()) [[unlikely]] raise_plain(fn, name, i, nullptr);
+    // The code's cells are found once per argument: what evaluates an argument may move them.
+    SeriesBuffer* b = node_buffer(code.node);
+    uint32_t end = b->used() / uint32_t(sizeof(Cell));
+    if (code.pos >= end) [[unlikely]] raise_plain(fn, name, i, nullptr);
+    const Cell* cells = b->cells();
     // A plain value starts the fast walk right here, straight into its argument cell; an
     // operator the walk cannot answer takes over from the value it got so far.
-    if (const Cell* plain = fast_paths::plain_operand(code.at())) {
+    if (const Cell* plain = fast_paths::plain_operand(cells + code.pos)) {
       Cell* slot = stack::new_cell();
-      if (fast_paths::walk_from(code, plain, false, slot) == fast_paths::Walk::at_operator) {
+      *slot = *plain;
+      ++code.pos;
+      if (fast_paths::walk_cells(cells, end, code.pos, slot) == fast_paths::Walk::at_operator) {
         Status s = eval_infix(code, slot, true);
         if (s != CODE_NONE) return s;
       }

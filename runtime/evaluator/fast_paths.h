@@ -84,7 +84,7 @@ inline int infix_code(const Cell* op) {
 
 // left OP right answered inline for integers (and float sums, differences and products) into
 // *out; false when the operands need the operator's own action.
-inline bool infix_inline(int code, const Cell* left, const Cell* right, Cell* out) {
+[[gnu::always_inline]] inline bool infix_inline(int code, const Cell* left, const Cell* right, Cell* out) {
   if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) [[likely]] {
     int32_t a = left->int_value(), b = right->int_value(), r;
     switch (code) {
@@ -134,26 +134,30 @@ enum class Walk { none, done, at_operator };
 // call (or a right operand that needs evaluation), *out being its left operand; none: the
 // first value is not plain, and nothing was taken. With no_infix only the operand is taken.
 // walk_from starts with the first operand already resolved (`first`, for the cell at the code).
+// The walk over cells [pos, end) of a block whose cells are already at hand, *out holding the
+// first operand and pos just past it: the operators and right operands that follow.
+[[gnu::always_inline]] inline Walk walk_cells(const Cell* cells, uint32_t end, uint32_t& pos,
+                                              Cell* out) {
+  while (pos < end) {
+    const Cell* w = cells + pos;
+    if (!w->is(TYPE_WORD) || w->data1 == 0) return Walk::done;
+    const Cell* op = interp::word_value_cell(w);
+    if (!op || !op->is(TYPE_OP)) return Walk::done;
+    if (pos + 1 >= end) return Walk::at_operator;
+    int k = infix_code(op);
+    if (k < 0) return Walk::at_operator;
+    const Cell* right = plain_operand(w + 1);
+    if (!right || !infix_inline(k, out, right, out)) return Walk::at_operator;
+    pos += 2;
+  }
+  return Walk::done;
+}
 inline Walk walk_from(interp::Code& code, const Cell* first, bool no_infix, Cell* out) {
   *out = *first;
   ++code.pos;
   if (no_infix) return Walk::done;
   SeriesBuffer* b = node_buffer(code.node);
-  const Cell* cells = b->cells();
-  uint32_t end = b->used() / uint32_t(sizeof(Cell));
-  while (code.pos < end) {
-    const Cell* w = cells + code.pos;
-    if (!w->is(TYPE_WORD) || w->data1 == 0) return Walk::done;
-    const Cell* op = interp::word_value_cell(w);
-    if (!op || !op->is(TYPE_OP)) return Walk::done;
-    if (code.pos + 1 >= end) return Walk::at_operator;
-    int k = infix_code(op);
-    if (k < 0) return Walk::at_operator;
-    const Cell* right = plain_operand(cells + code.pos + 1);
-    if (!right || !infix_inline(k, out, right, out)) return Walk::at_operator;
-    code.pos += 2;
-  }
-  return Walk::done;
+  return walk_cells(b->cells(), b->used() / uint32_t(sizeof(Cell)), code.pos, out);
 }
 inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
   const Cell* first = plain_operand(code.at());
@@ -166,11 +170,16 @@ inline Walk walk_expression(interp::Code& code, bool no_infix, Cell* out) {
 // running call's result slot, each set-word's word is set. True when the block's tail was
 // reached; false leaves code.pos at the first statement that needs the interpreter, with
 // *callee set to the looked-up value when that statement starts with a word naming a
-// function (so that the call needs no second look-up).
+// function (so that the call needs no second look-up). An empty block answers unset!.
 inline bool walk_statements(interp::Code& code, const Cell** callee) {
   SeriesBuffer* b = node_buffer(code.node);
   const Cell* cells = b->cells();
   uint32_t end = b->used() / uint32_t(sizeof(Cell));
+  if (code.pos >= end) {
+    set_unset(stack::base);
+    stack::top = stack::base + 1;
+    return true;
+  }
   Cell got;
   while (code.pos < end) {
     const Cell* c = cells + code.pos;
@@ -178,12 +187,13 @@ inline bool walk_statements(interp::Code& code, const Cell** callee) {
       if (code.pos + 1 >= end) return false;
       const Cell* first = plain_operand(c + 1);
       if (!first) return false;
-      interp::Code value{code.node, code.pos + 1};
-      if (walk_from(value, first, false, &got) != Walk::done) return false;
+      got = *first;
+      uint32_t pos = code.pos + 2;
+      if (walk_cells(cells, end, pos, &got) != Walk::done) return false;
       Cell* slot = interp::word_value_cell(c);
       if (!slot) return false;
       *slot = got;
-      code.pos = value.pos;
+      code.pos = pos;
     } else {
       const Cell* first;
       if (c->is(TYPE_WORD)) {
@@ -200,9 +210,10 @@ inline bool walk_statements(interp::Code& code, const Cell** callee) {
         first = plain_operand(c);
         if (!first) return false;
       }
-      interp::Code value{code.node, code.pos};
-      if (walk_from(value, first, false, &got) != Walk::done) return false;
-      code.pos = value.pos;
+      got = *first;
+      uint32_t pos = code.pos + 1;
+      if (walk_cells(cells, end, pos, &got) != Walk::done) return false;
+      code.pos = pos;
     }
     *stack::base = got;
     stack::top = stack::base + 1;

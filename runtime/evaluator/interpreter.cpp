@@ -104,6 +104,11 @@ Status eval_call_statement(Code& code, const Cell* v) {
 
 Status eval_block_here(const Cell* block) {
   Code code{block->node(), block->index()};
+  // Statements made of plain operands and inline operators (set-words of such included)
+  // cannot fail, call nothing and allocate nothing: they are answered here with no step of
+  // the interpreter at all. The first other statement goes on through the interpreter.
+  const Cell* callee = nullptr;
+  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
   if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, block, block->index(), block, nullptr);
   if (code.at_end()) {
     set_unset(stack::base);
@@ -111,11 +116,6 @@ Status eval_block_here(const Cell* block) {
     if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
     return CODE_NONE;
   }
-  // Statements made of plain operands and inline operators (set-words of such included)
-  // cannot fail, call nothing and allocate nothing: they are answered here with no step of
-  // the interpreter at all. The first other statement goes on through the interpreter.
-  const Cell* callee = nullptr;
-  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
   // The position goes back as the caller had it on every way out but an error, whose catcher
   // restores it from its saved state.
   Cell* cur = stack::position_cell;
@@ -235,7 +235,8 @@ Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool
   if (!TAV_UNLIKELY(trace::active)) {
     // A word is looked up once: a function is called, a plain value starts the fast walk over
     // plain operands and the operators answered inline, which take no frame and no call.
-    const Cell* c = code.at();
+    SeriesBuffer* b = node_buffer(code.node);
+    const Cell* c = b->cells() + code.pos;
     const Cell* first = nullptr;
     if (c->is(TYPE_WORD)) {
       if (c->data1 != 0) [[likely]] {
@@ -258,8 +259,12 @@ Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool
       first = fast_paths::plain_operand(c);
     }
     if (first) {
-      Cell got;
-      fast_paths::Walk w = fast_paths::walk_from(code, first, no_infix, &got);
+      Cell got = *first;
+      ++code.pos;
+      fast_paths::Walk w = no_infix ? fast_paths::Walk::done
+                                    : fast_paths::walk_cells(b->cells(),
+                                                             b->used() / uint32_t(sizeof(Cell)),
+                                                             code.pos, &got);
       emit(&got, as_argument);
       if (w == fast_paths::Walk::at_operator) return eval_infix(code, start_top, as_argument);
       return CODE_NONE;

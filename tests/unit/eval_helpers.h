@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/native.h"
@@ -62,6 +63,16 @@ inline Cell series_of(TypeId t, std::initializer_list<Cell> cells) {
   return make_cell(t, 0, n);
 }
 inline Cell blk(std::initializer_list<Cell> cells) { return series_of(TYPE_BLOCK, cells); }
+// The path naming a callee with refinements: name/r1/r2...
+inline Cell path_of(const char* name, std::initializer_list<const char*> refinements) {
+  std::vector<Cell> parts{word_of(name, TYPE_WORD)};
+  for (const char* r : refinements) parts.push_back(word_of(r, TYPE_WORD));
+  NodeId n = alloc::new_cells(static_cast<uint32_t>(parts.size()));
+  SeriesBuffer* b = node_buffer(n);
+  for (size_t k = 0; k < parts.size(); ++k) b->cells()[k] = parts[k];
+  b->tail = b->head + static_cast<uint32_t>(parts.size() * sizeof(Cell));
+  return make_cell(TYPE_PATH, 0, n);
+}
 inline Cell paren(std::initializer_list<Cell> cells) { return series_of(TYPE_PAREN, cells); }
 inline Cell path(std::initializer_list<Cell> cells) { return series_of(TYPE_PATH, cells); }
 inline Cell set_path(std::initializer_list<Cell> cells) { return series_of(TYPE_SET_PATH, cells); }

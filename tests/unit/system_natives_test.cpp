@@ -88,14 +88,9 @@ class SystemNatives : public ::testing::Test {
     return o.id;
   }
   static Cell call_path(std::initializer_list<const char*> refinements) {
-    std::vector<Cell> parts{w("call")};
-    for (const char* r : refinements) parts.push_back(w(r));
-    NodeId n = alloc::new_cells(static_cast<uint32_t>(parts.size()));
-    SeriesBuffer* b = node_buffer(n);
-    for (size_t k = 0; k < parts.size(); ++k) b->cells()[k] = parts[k];
-    b->tail = b->head + static_cast<uint32_t>(parts.size() * sizeof(Cell));
-    return make_cell(TYPE_PATH, 0, n);
+    return path_of("call", refinements);
   }
+
   stack::State saved_{};
 };
 
@@ -196,13 +191,7 @@ struct ZoneScope {
 };
 
 Cell now_with(std::initializer_list<const char*> refinements) {
-  std::vector<Cell> parts{w("now")};
-  for (const char* r : refinements) parts.push_back(w(r));
-  NodeId n = alloc::new_cells(static_cast<uint32_t>(parts.size()));
-  SeriesBuffer* b = node_buffer(n);
-  for (size_t k = 0; k < parts.size(); ++k) b->cells()[k] = parts[k];
-  b->tail = b->head + static_cast<uint32_t>(parts.size() * sizeof(Cell));
-  return make_cell(TYPE_PATH, 0, n);
+  return path_of("now", refinements);
 }
 
 TEST_F(SystemNatives, NowFieldsComeFromOneClockReading) {

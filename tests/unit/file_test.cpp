@@ -51,21 +51,6 @@ class FileUrl : public ::testing::Test {
     return value;
   }
 
-  // The id of the error fn raises, "" when it raises none.
-  template <typename Fn>
-  static std::string error_id(Fn fn) {
-    std::string id;
-    stack::State saved = stack::save();
-    stack::mark_try(nullptr);
-    try {
-      fn();
-    } catch (const Unwind& u) {
-      if (u.code == CODE_ERROR) id = std::string(error::id_name(stack::top - 1));
-    }
-    stack::restore(saved);
-    return id;
-  }
-
   stack::State saved_{};
 };
 
@@ -171,7 +156,7 @@ TEST_F(FileUrl, EncodeModesAndDecode) {
     url::decode(string::push_utf8(c.in), d->node());
     EXPECT_EQ(text(d), c.out) << c.in;
   }
-  EXPECT_EQ(error_id([] {
+  EXPECT_EQ(testing::error_id([] {
               Cell* d = string::make_at(stack::new_cell(), 16);
               url::decode(string::push_utf8("%E2%82x"), d->node());
             }),
@@ -203,7 +188,7 @@ TEST_F(FileUrl, PathJoinsWithOneSlash) {
   // The joined value is new: the base is left as it was.
   EXPECT_EQ(text(u), "http://host");
 
-  EXPECT_EQ(error_id([] {
+  EXPECT_EQ(testing::error_id([] {
               Cell* f = file("dir");
               actions::eval_path_direct(f, string::push_utf8("x"), string::push_utf8("y"),
                                         nullptr, nullptr, nullptr, -1, false, false, true, false);
@@ -225,7 +210,7 @@ TEST_F(FileUrl, UrlFromBlockOfParts) {
   for (const char* part : {"ftp", "h"}) block::append_cell(host_only, string::push_utf8(part));
   EXPECT_EQ(text(url::make(&datatype, host_only, TYPE_URL)), "ftp://h");
 
-  EXPECT_EQ(error_id([] {
+  EXPECT_EQ(testing::error_id([] {
               Cell dt;
               set_datatype(&dt, TYPE_URL);
               url::to(&dt, block::push_only(1), TYPE_URL);

@@ -84,20 +84,6 @@ class SimpleIo : public ::testing::Test {
                           nullptr);
   }
 
-  template <typename Fn>
-  static std::string error_id(Fn fn) {
-    std::string id;
-    stack::State saved = stack::save();
-    stack::mark_try(nullptr);
-    try {
-      fn();
-    } catch (const Unwind& u) {
-      if (u.code == CODE_ERROR) id = std::string(error::id_name(stack::top - 1));
-    }
-    stack::restore(saved);
-    return id;
-  }
-
   std::string dir_;
   stack::State saved_{};
 };
@@ -178,7 +164,7 @@ TEST_F(SimpleIo, SizesAre64BitAndLargeFilesAreOutOfRange) {
   ASSERT_GE(rd, 0);
   EXPECT_EQ(simple_io::size(rd), int64_t(5) << 30);
   simple_io::close(rd);
-  EXPECT_EQ(error_id([&] { read("big", integer(4)); }), "cannot-open");
+  EXPECT_EQ(testing::error_id([&] { read("big", integer(4)); }), "cannot-open");
 }
 
 TEST_F(SimpleIo, WritesTextBinaryLinesAndMolds) {
@@ -224,7 +210,7 @@ TEST_F(SimpleIo, WriteAppendSeekAndPartRules) {
 
   write("never", string::push_utf8("data"), false, false, integer(-1));
   EXPECT_FALSE(std::filesystem::exists(path("never")));
-  EXPECT_EQ(error_id([&] { write("g", string::push_utf8("d"), false, false, string::push_utf8("2")); }),
+  EXPECT_EQ(testing::error_id([&] { write("g", string::push_utf8("d"), false, false, string::push_utf8("2")); }),
             "invalid-refine-arg");
   EXPECT_FALSE(std::filesystem::exists(path("g")));
 }
@@ -328,30 +314,30 @@ TEST_F(SimpleIo, DeleteRenameAndQuery) {
 }
 
 TEST_F(SimpleIo, FailuresRaiseAccessErrors) {
-  EXPECT_EQ(error_id([&] { read("missing"); }), "cannot-open");
-  EXPECT_EQ(error_id([&] { read("missing-dir/"); }), "cannot-open");
-  EXPECT_EQ(error_id([&] { write("no/such/dir", string::push_utf8("x")); }), "cannot-open");
+  EXPECT_EQ(testing::error_id([&] { read("missing"); }), "cannot-open");
+  EXPECT_EQ(testing::error_id([&] { read("missing-dir/"); }), "cannot-open");
+  EXPECT_EQ(testing::error_id([&] { write("no/such/dir", string::push_utf8("x")); }), "cannot-open");
   std::filesystem::create_directory(path("d"));
-  EXPECT_EQ(error_id([&] { read("d"); }), "cannot-open");   // a folder read as a file
+  EXPECT_EQ(testing::error_id([&] { read("d"); }), "cannot-open");   // a folder read as a file
   // A NUL cannot be part of a system path: it must not cut the name short.
   put("a", "secret");
-  EXPECT_EQ(error_id([&] { read(std::string("a\0b", 3)); }), "cannot-open");
-  EXPECT_EQ(error_id([&] { read("a", string::push_utf8("1")); }), "invalid-refine-arg");
+  EXPECT_EQ(testing::error_id([&] { read(std::string("a\0b", 3)); }), "cannot-open");
+  EXPECT_EQ(testing::error_id([&] { read("a", string::push_utf8("1")); }), "invalid-refine-arg");
 
   Cell as_type;
   set_datatype(&as_type, TYPE_STRING);
-  EXPECT_EQ(error_id([&] {
+  EXPECT_EQ(testing::error_id([&] {
               actions::read_direct(file("a"), nullptr, nullptr, false, false, false, &as_type);
             }),
             "not-done");
-  EXPECT_EQ(error_id([&] {
+  EXPECT_EQ(testing::error_id([&] {
               actions::write_direct(file("w"), string::push_utf8("x"), false, false, false,
                                     false, nullptr, nullptr, &as_type, nullptr);
             }),
             "not-done");
   EXPECT_FALSE(std::filesystem::exists(path("w")));
   put("bad-utf8", "ok\xFF");
-  EXPECT_EQ(error_id([&] { read("bad-utf8"); }), "invalid-utf8");
+  EXPECT_EQ(testing::error_id([&] { read("bad-utf8"); }), "invalid-utf8");
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "block_fixture.h"
 #include "datatypes/string_ops.h"
-#include "error_catalogue.h"
+#include "test_runtime.h"
 #include "string_buffer.h"
 
 namespace tav {
@@ -44,25 +44,6 @@ class StringOps : public testing::BlockFixture {
     b->tail = b->head + static_cast<uint32_t>(bytes.size());
     Cell c = make_cell(TYPE_BINARY, 0, n, 0);
     return *stack::push(&c);
-  }
-
-  // The catalogue id of the error fn raises, or "" when it raises none.
-  template <typename Fn>
-  static std::string raised(Fn fn) {
-    stack::State saved = stack::save();
-    stack::mark_try(nullptr);
-    std::string id;
-    try {
-      fn();
-    } catch (const Unwind& u) {
-      if (u.code == CODE_ERROR) {
-        int cat, pos;
-        if (error_catalogue::split_code(error::code(stack::top - 1), &cat, &pos))
-          id = error_catalogue::category(cat).ids[pos].name;
-      }
-    }
-    stack::restore(saved);
-    return id;
   }
 
   // Refinement positions: name -> position of its first argument (or any position for a
@@ -115,7 +96,7 @@ TEST_F(StringOps, CompareAcrossStringKinds) {
   f.set_type(TYPE_FILE);
   EXPECT_TRUE(actions::compare(&a, &f, COMP_EQUAL));
   EXPECT_FALSE(actions::compare(&a, &f, COMP_NOT_EQUAL));
-  EXPECT_EQ(raised([&] { actions::compare(&a, &f, COMP_LESSER); }), "invalid-compare");
+  EXPECT_EQ(testing::error_id([&] { actions::compare(&a, &f, COMP_LESSER); }), "invalid-compare");
   Cell one = integer(1);
   EXPECT_FALSE(actions::compare(&a, &one, COMP_EQUAL));
   // same? is about the place, not the text.
@@ -201,11 +182,11 @@ TEST_F(StringOps, FindFormsOtherValuesAndChecksItsRefinements) {
   Cell* found = call(ACT_FIND, {s("a1b"), integer(1)});
   EXPECT_EQ(series::index_of(found), 1);
   Cell other = s("abc");
-  EXPECT_EQ(raised([&] { call(ACT_FIND, {s("abc"), s("b"), other}, refs({{0, 2}})); }),
+  EXPECT_EQ(testing::error_id([&] { call(ACT_FIND, {s("abc"), s("b"), other}, refs({{0, 2}})); }),
             "invalid-refine-arg");
-  EXPECT_EQ(raised([&] { call(ACT_FIND, {s("abc"), s("b"), integer(0)}, refs({{6, 2}})); }),
+  EXPECT_EQ(testing::error_id([&] { call(ACT_FIND, {s("abc"), s("b"), integer(0)}, refs({{6, 2}})); }),
             "out-of-range");
-  EXPECT_EQ(raised([&] { call(ACT_FIND, {s("abc"), s("b")}, refs({{4, 2}})); }), "not-done");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_FIND, {s("abc"), s("b")}, refs({{4, 2}})); }), "not-done");
   // A position in the same string is a /part count.
   Cell hay = s("abcd");
   Cell end = hay;
@@ -239,7 +220,7 @@ TEST_F(StringOps, PathsReadAndWriteCharacters) {
   string::eval_path(&str, &key, &x, nullptr, nullptr, nullptr, 0, false, false, false, false);
   EXPECT_EQ(text(str), "abcXe");
   Cell missing = s("zz");
-  EXPECT_EQ(raised([&] {
+  EXPECT_EQ(testing::error_id([&] {
               string::eval_path(&str, &missing, &x, nullptr, nullptr, nullptr, 0, false, false,
                                 false, false);
             }),
@@ -280,13 +261,13 @@ TEST_F(StringOps, SortTable) {
 
 TEST_F(StringOps, SortChecksItsRefinementsFirst) {
   Cell str = s("abcd");
-  EXPECT_EQ(raised([&] { call(ACT_SORT, {str, integer(3)}, refs({{1, 1}})); }),
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SORT, {str, integer(3)}, refs({{1, 1}})); }),
             "invalid-refine-arg");
-  EXPECT_EQ(raised([&] { call(ACT_SORT, {str}, refs({{4, 1}})); }), "bad-refines");
-  EXPECT_EQ(raised([&] { call(ACT_SORT, {str, integer(2)}, refs({{2, 1}})); }), "bad-refines");
-  EXPECT_EQ(raised([&] { call(ACT_SORT, {str, integer(2), integer(3)}, refs({{1, 1}, {2, 2}})); }),
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SORT, {str}, refs({{4, 1}})); }), "bad-refines");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SORT, {str, integer(2)}, refs({{2, 1}})); }), "bad-refines");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SORT, {str, integer(2), integer(3)}, refs({{1, 1}, {2, 2}})); }),
             "out-of-range");
-  EXPECT_EQ(raised([&] { call(ACT_SORT, {str, s("x")}, refs({{2, 1}})); }), "invalid-refine-arg");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SORT, {str, s("x")}, refs({{2, 1}})); }), "invalid-refine-arg");
   EXPECT_EQ(whole(str), "abcd");
   // A negative part sorts the characters before the index.
   Cell tail = s("dcba", 1, 3);
@@ -324,7 +305,7 @@ TEST_F(StringOps, SetOperationsTable) {
       EXPECT_TRUE(a.is(TYPE_STRING));
     }
   Cell a = s("ab"), b = s("b"), bad = integer(0);
-  EXPECT_EQ(raised([&] { string::do_set_op(&a, &b, false, &bad, string::SET_UNIQUE); }),
+  EXPECT_EQ(testing::error_id([&] { string::do_set_op(&a, &b, false, &bad, string::SET_UNIQUE); }),
             "invalid-refine-arg");
 }
 
@@ -336,11 +317,11 @@ TEST_F(StringOps, MakeAndTo) {
   Cell* r = call(ACT_MAKE, {proto, integer(0)});
   ASSERT_TRUE(r->is(TYPE_STRING));
   EXPECT_EQ(text(*r), "");
-  EXPECT_EQ(raised([&] { call(ACT_MAKE, {proto, integer(-1)}); }), "out-of-range");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_MAKE, {proto, integer(-1)}); }), "out-of-range");
   Cell big;
   set_float(&big, 1e12);
-  EXPECT_EQ(raised([&] { call(ACT_MAKE, {proto, big}); }), "out-of-range");
-  EXPECT_EQ(raised([&] { call(ACT_TO, {proto, none()}); }), "bad-to-arg");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_MAKE, {proto, big}); }), "out-of-range");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_TO, {proto, none()}); }), "bad-to-arg");
 
   Cell* b = blk("123 [4 5] 6");
   Cell inner = s("x");
@@ -363,7 +344,7 @@ TEST_F(StringOps, ToStringDecodesBinaryUtf8) {
   Cell ok = binary("a\xE2\x82\xAC");
   EXPECT_EQ(text(*call(ACT_TO, {proto, ok})), "a€");
   Cell cut = binary("\xC3\x41");
-  EXPECT_EQ(raised([&] { call(ACT_TO, {proto, cut}); }), "invalid-utf8");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_TO, {proto, cut}); }), "invalid-utf8");
 }
 
 // ---- append, insert, change ------------------------------------------------------------------
@@ -441,11 +422,11 @@ TEST_F(StringOps, AppendFormsBlocksWithinThePartBudget) {
 
 TEST_F(StringOps, AHugeDupRaisesBeforeAnythingChanges) {
   Cell str = s("abc", 1, 1);
-  EXPECT_EQ(raised([&] {
+  EXPECT_EQ(testing::error_id([&] {
               call(ACT_INSERT, {str, s("xyzw"), integer(0x7FFFFFFF)}, refs({{2, 2}}));
             }),
             "no-memory");
-  EXPECT_EQ(raised([&] {
+  EXPECT_EQ(testing::error_id([&] {
               call(ACT_CHANGE, {str, s("xyzw"), integer(0x40000000)}, refs({{2, 2}}));
             }),
             "no-memory");
@@ -468,11 +449,11 @@ TEST_F(StringOps, SwapExchangesTheCharactersAtTheIndexes) {
   Cell a = s("ab"), empty = s("");
   call(ACT_SWAP, {a, empty});
   EXPECT_EQ(text(a), "ab");
-  EXPECT_EQ(raised([&] { call(ACT_SWAP, {a, integer(1)}); }), "invalid-arg");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SWAP, {a, integer(1)}); }), "invalid-arg");
   // A byte buffer cannot take a character above 0xFF: neither side changes.
   Cell bin = binary(std::string(1, '\0'));
   Cell euro = s("€");
-  EXPECT_EQ(raised([&] { call(ACT_SWAP, {euro, bin}); }), "invalid-arg");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_SWAP, {euro, bin}); }), "invalid-arg");
   EXPECT_EQ(cell_buffer(&bin)->head_ptr()[0], 0);
   EXPECT_EQ(cell_buffer(&bin)->used(), 1u);
   EXPECT_EQ(text(euro), "€");
@@ -551,7 +532,7 @@ TEST_F(StringOps, TrimKeepsTextBeforeTheIndexAndRefusesAuto) {
   Cell with = s("a-b");
   call(ACT_TRIM, {with, ch('-')}, refs({{5, 1}}));
   EXPECT_EQ(text(with), "ab");
-  EXPECT_EQ(raised([&] { call(ACT_TRIM, {s(" a ")}, refs({{2, 1}})); }), "not-done");
+  EXPECT_EQ(testing::error_id([&] { call(ACT_TRIM, {s(" a ")}, refs({{2, 1}})); }), "not-done");
 }
 
 // ---- uppercase and lowercase ----------------------------------------------------------------------
@@ -586,7 +567,7 @@ TEST_F(StringOps, ChangeCase) {
   string::change_case(&one, nullptr, true);
   EXPECT_EQ(unit(one), 2u);
   Cell a = s("abc"), other = s("abc", 1, 2);
-  EXPECT_EQ(raised([&] { string::change_case(&a, &other, true); }), "invalid-refine-arg");
+  EXPECT_EQ(testing::error_id([&] { string::change_case(&a, &other, true); }), "invalid-refine-arg");
   Cell same = a;
   same.data1 = 2;
   string::change_case(&a, &same, true);

@@ -292,10 +292,9 @@ bool load_integer(State& s, const uint8_t* start, const uint8_t* end, uint32_t f
     if (value < (int64_t(1) << 40)) value = value * 10 + (*q - '0');
   }
   if (digits == 0) return fail(s, start, end, TYPE_INTEGER);
-  bool too_long = apostrophes ? digits > 10 : static_cast<size_t>(end - start) > 10;
-  if (!apostrophes && end - start == 11 && std::memcmp(start, "-2147483648", 11) == 0) {
-    too_long = false;
-  }
+  // Ten characters besides the sign: counting the sign too would make every negative
+  // ten-digit integer (-1000000000) a float while -2147483648 stays an integer.
+  bool too_long = apostrophes ? digits > 10 : static_cast<size_t>(end - p) > 10;
   if (negative) value = -value;
   s.type = TYPE_INTEGER;
   if (too_long || value > INT32_MAX || value < INT32_MIN) {

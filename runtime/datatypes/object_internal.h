@@ -14,8 +14,6 @@ namespace tav::object::object_detail {
 inline Cell* values(NodeId ctx) { return node_buffer(context::values_of(ctx))->cells(); }
 inline uint32_t count(NodeId ctx) { return context::word_count(ctx); }
 
-inline bool same_symbol(uint32_t a, uint32_t b) { return symbol::alias(a) == symbol::alias(b); }
-
 inline Cell* event_cell(NodeId events, int which) { return node_buffer(events)->cells() + which; }
 inline int32_t handler_index(const Cell* c) { return static_cast<int32_t>(c->data1) >> 16; }
 

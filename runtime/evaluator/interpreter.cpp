@@ -1,6 +1,7 @@
 #include "interpreter.h"
 
 #include "collector.h"
+#include "compiled.h"
 #include "context.h"
 #include "datatypes/function.h"
 #include "datatypes/object.h"
@@ -143,6 +144,18 @@ Status eval_block_here(const Cell* block) {
   return CODE_NONE;
 }
 
+Status eval_rest_here(Code& code) {
+  Cell* cur = stack::position_cell;
+  while (true) {
+    cur->data1 = code.pos;
+    Status s = eval_expression(code, false, false, false);
+    if (s != CODE_NONE) [[unlikely]] return s;
+    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
+    if (code.at_end()) return CODE_NONE;
+    stack::reset();
+  }
+}
+
 Status eval_block_above(const Cell* block, bool as_argument) {
   Cell* outer = stack::base;
   if (stack::top >= stack::end) [[unlikely]] stack::overflow();
@@ -161,6 +174,8 @@ Status eval_block_above(const Cell* block, bool as_argument) {
 }
 
 Status eval_block(const Cell* block, bool chain) {
+  // Hosts and natives start evaluations here: what they did before may have edited code.
+  compiled::note_edit();
   Cell name = body_name();
   stack::mark_eval(&name);
   Status s = eval_block_here(block);
@@ -477,6 +492,7 @@ Status path_step(const Cell* current, const Cell* element, const Cell* set_value
   stack::push(step.grand_parent ? step.grand_parent : &none);
   stack::push(step.prev_element ? step.prev_element : &none);
   Cell* got;
+  if (set_value) compiled::note_edit();
   uint32_t depth = stack::eval_depth;
   Cell position = *stack::position_cell;
   try {

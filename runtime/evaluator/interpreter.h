@@ -32,6 +32,10 @@ Status eval_block(const Cell* block, bool chain);
 // For callers whose frame holds nothing below its result slot that must survive.
 Status eval_block_here(const Cell* block);
 
+// Goes on with a block from code.pos (not at its tail) in the running frame, the position
+// record already naming the block: the statements eval_block_here has not evaluated yet.
+Status eval_rest_here(Code& code);
+
 // Evaluates the block above everything on the stack, with no frame of its own (such a
 // stretch has no name a report could show, and every catcher finds its place through the
 // frames below): the value is pushed (as_argument) or becomes the running call's result.

@@ -23,4 +23,7 @@ inline void note_edit() { ++edits; }
 // eval_block_above(body, false), whichever road it takes.
 Status run_body(const Cell* fn, const Cell* body, Cell* locals);
 
+// Drops every compiled body (the runtime's memory is going away).
+void forget_all();
+
 }  // namespace tav::compiled

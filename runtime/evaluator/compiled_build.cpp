@@ -239,7 +239,16 @@ class Builder {
     }
     n.end = next;
     n.kids = static_cast<uint32_t>(u_->kids.size());
-    for (uint32_t i = 0; i < arity; ++i) u_->kids.push_back(args[i]);
+    n.args_pure = true;
+    for (uint32_t i = 0; i < arity; ++i) {
+      u_->kids.push_back(args[i]);
+      const Node& a = node(args[i]);
+      n.args_pure = n.args_pure && a.pure;
+      // A value's type is known now, and the cache does not change.
+      if (i < 32 && a.kind == K_VALUE &&
+          interp::typeset_has(node_buffer(n.cache)->cells() + i, a.cell.type()))
+        n.typed |= 1u << i;
+    }
     if (t == TYPE_NATIVE) special(n, args.data());
     return add(n);
   }

@@ -44,6 +44,8 @@ struct Node {
   bool pure_loop = false;      // S_WHILE: both blocks are pure, and set no operator's word
   int8_t code = -1;            // K_INFIX: the operator's infix code
   uint8_t arity = 0;           // K_CALL: arguments
+  bool args_pure = false;      // K_CALL: every argument is pure
+  uint32_t typed = 0;          // K_CALL: arguments whose type is known to fit (values)
   uint32_t pos = 0, end = 0;   // the cells it spans in its unit's block
   uint32_t kids = 0;           // first child in the unit's kid list (while compiling)
   const Node* const* kid = nullptr;   // the children: operands, arguments, the set value

@@ -26,6 +26,8 @@ uint64_t edits = 0;
 
 namespace detail {
 
+Status run_body_here(const Cell* fn, const Cell* body, Cell* locals);
+
 namespace {
 
 // An expression whose first step did not hold: nothing of it was evaluated, and the
@@ -105,9 +107,26 @@ bool eval_pure(const Node& n, const Exec& x, Cell* out) {
   return right && fast_paths::infix_inline(n.code, out, right, out);
 }
 
+// The same, with the two commonest shapes (an operand; operand operator operand) inline.
+[[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
+  if (n.kind != K_INFIX) {
+    const Cell* v = leaf_value(n, x);
+    if (!v) return false;
+    *out = *v;
+    return true;
+  }
+  if (n.kid[0]->kind == K_INFIX) return eval_pure(n, x, out);
+  const Cell* left = leaf_value(*n.kid[0], x);
+  if (!left) return false;
+  const Cell* op = interp::word_value_cell(&n.cell);
+  if (!op || !same(op, &n.target)) return false;
+  const Cell* right = leaf_value(*n.kid[1], x);
+  return right && fast_paths::infix_inline(n.code, left, right, out);
+}
+
 // A whole expression that way: no operator may follow it either.
-inline bool eval_pure_root(const Node& n, const Exec& x, Cell* out) {
-  return eval_pure(n, x, out) && !(n.next_check && next_is_op(x, n));
+[[gnu::always_inline]] inline bool eval_pure_root(const Node& n, const Exec& x, Cell* out) {
+  return pure_value(n, x, out) && !(n.next_check && next_is_op(x, n));
 }
 
 Status exec(const Node& n, Exec& x, bool as_argument);
@@ -254,11 +273,11 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
   return CODE_NONE;
 }
 
-// The arguments of a call, each checked against its cache entry as it is pushed. After a
-// take-over the interpreter gathers the rest.
-Status gather(const Node& n, Exec& x, const Cell* fn) {
+// The arguments of a call from the i-th, each checked against its cache entry as it is
+// pushed. After a take-over the interpreter gathers the rest.
+[[gnu::noinline]] Status gather_from(const Node& n, Exec& x, const Cell* fn, uint32_t i) {
   using namespace interp::calls_detail;
-  for (uint32_t i = 0; i < n.arity; ++i) {
+  for (; i < n.arity; ++i) {
     const Node& a = *n.kid[i];
     Cell got;
     if (a.pure && eval_pure_root(a, x, &got)) {
@@ -280,6 +299,27 @@ Status gather(const Node& n, Exec& x, const Cell* fn) {
   return CODE_NONE;
 }
 
+// Arguments that are all values, words and inline operators go straight into their cells;
+// the first that needs more takes the common road with the rest.
+[[gnu::always_inline]] inline Status gather(const Node& n, Exec& x, const Cell* fn) {
+  uint32_t i = 0;
+  if (n.args_pure) {
+    const Cell* types = node_buffer(n.cache)->cells();
+    for (; i < n.arity; ++i) {
+      const Node& a = *n.kid[i];
+      Cell* slot = stack::new_cell();
+      if (!eval_pure_root(a, x, slot)) [[unlikely]] {
+        --stack::top;
+        break;
+      }
+      if (!((n.typed >> i) & 1) && !interp::typeset_has(types + i, slot->type())) [[unlikely]]
+        interp::calls_detail::raise_plain(fn, &n.cell, i, slot);
+    }
+    if (i == n.arity) [[likely]] return CODE_NONE;
+  }
+  return gather_from(n, x, fn, i);
+}
+
 Status call_function(const Node& n, Exec& x, bool as_argument) {
   using namespace interp::calls_detail;
   Cell* callee_slot = stack::push(&n.target);   // keeps an anonymous function referenced
@@ -296,7 +336,7 @@ Status call_function(const Node& n, Exec& x, bool as_argument) {
   Cell body = node_buffer(fn->data3)->cells()[0];
   if (body.is(TYPE_BLOCK)) [[likely]] {
     context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
-    s = run_body(fn, &body, stack::base);
+    s = run_body_here(fn, &body, stack::base);
     if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
   } else {
     set_unset(stack::base);
@@ -518,38 +558,10 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
   return FALLBACK;
 }
 
-// A block's statements in the running frame: eval_block_here.
-Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
-                uint32_t first_statement) {
-  const Unit& u = p.units[unit];
-  if (!still(u, u.index)) return interp::eval_block_here(block);
-  Exec x{p, u, locals};
+// The statements of a block from the first one that is not answered inline: eval_block_here's
+// loop, with the position record naming the block.
+[[gnu::noinline]] Status run_statements(const Unit& u, Exec& x, const Cell* block, uint32_t i) {
   const uint32_t count = static_cast<uint32_t>(u.roots.size());
-  uint32_t i = first_statement;
-  // Leading statements of plain values and inline operators take no step of the
-  // interpreter's at all: no position, no depth, no safe point.
-  for (; i < count; ++i) {
-    const Node& st = *u.roots[i];
-    if (!st.pure) break;
-    Cell got;
-    if (st.kind == K_SET) {
-      if (!eval_pure_root(*st.kid[0], x, &got)) break;
-      Cell* slot = word_at(st, x);
-      if (!slot) break;
-      *slot = got;
-    } else if (!eval_pure_root(st, x, &got)) {
-      break;
-    }
-    *stack::base = got;
-    stack::top = stack::base + 1;
-  }
-  if (i == count && u.rest == u.tail()) {
-    if (count == 0) {
-      set_unset(stack::base);
-      stack::top = stack::base + 1;
-    }
-    return CODE_NONE;
-  }
   // The position goes back as the caller had it on every way out but an error, whose catcher
   // restores it from its saved state.
   Cell* cur = stack::position_cell;
@@ -585,41 +597,82 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
   return s;
 }
 
+// A block's statements in the running frame: eval_block_here. Leading statements of plain
+// values and inline operators take no step of the interpreter's at all: no position, no
+// depth, no safe point.
+Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
+                uint32_t first_statement) {
+  const Unit& u = p.units[unit];
+  if (!still(u, u.index)) [[unlikely]] return interp::eval_block_here(block);
+  Exec x{p, u, locals};
+  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  uint32_t i = first_statement;
+  for (; i < count; ++i) {
+    const Node& st = *u.roots[i];
+    if (!st.pure) break;
+    Cell got;
+    if (st.kind == K_SET) {
+      if (!eval_pure_root(*st.kid[0], x, &got)) break;
+      Cell* slot = word_at(st, x);
+      if (!slot) break;
+      *slot = got;
+    } else if (!eval_pure_root(st, x, &got)) {
+      break;
+    }
+    *stack::base = got;
+    stack::top = stack::base + 1;
+  }
+  if (i == count && u.rest == u.tail()) [[likely]] {
+    if (count == 0) {
+      set_unset(stack::base);
+      stack::top = stack::base + 1;
+    }
+    return CODE_NONE;
+  }
+  return run_statements(u, x, block, i);
+}
+
 // The registry: a body's buffer keeps its program's number in its first spare word and the
 // number of times it ran uncompiled in the second.
-std::vector<Program*> registry(1, nullptr);
-std::vector<uint32_t> free_numbers;
-size_t live_programs = 0;
-size_t prune_at = 64;
+struct Registry {
+  std::vector<Program*> programs{nullptr};   // by number; 0 is no program
+  std::vector<uint32_t> free_numbers;
+  size_t live = 0;
+  size_t prune_at = 64;
+};
+// Never destroyed: programs stay reachable for as long as the process runs.
+Registry* const registry = new Registry;
 
 // A program whose body is gone, or was replaced by a grown copy, is dropped.
 void prune() {
-  for (uint32_t id = 1; id < registry.size(); ++id) {
-    Program* p = registry[id];
+  Registry& r = *registry;
+  for (uint32_t id = 1; id < r.programs.size(); ++id) {
+    Program* p = r.programs[id];
     if (!p) continue;
     if (is_live_node(p->body) && node_buffer(p->body)->reserved[0] == id) continue;
-    registry[id] = nullptr;
-    free_numbers.push_back(id);
-    --live_programs;
+    r.programs[id] = nullptr;
+    r.free_numbers.push_back(id);
+    --r.live;
     retire(p);
   }
 }
 
 uint32_t enroll(Program* p) {
-  if (live_programs >= prune_at) {
+  Registry& r = *registry;
+  if (r.live >= r.prune_at) {
     prune();
-    prune_at = std::max<size_t>(64, live_programs * 2);
+    r.prune_at = std::max<size_t>(64, r.live * 2);
   }
   uint32_t id;
-  if (free_numbers.empty()) {
-    id = static_cast<uint32_t>(registry.size());
-    registry.push_back(p);
+  if (r.free_numbers.empty()) {
+    id = static_cast<uint32_t>(r.programs.size());
+    r.programs.push_back(p);
   } else {
-    id = free_numbers.back();
-    free_numbers.pop_back();
-    registry[id] = p;
+    id = r.free_numbers.back();
+    r.free_numbers.pop_back();
+    r.programs[id] = p;
   }
-  ++live_programs;
+  ++r.live;
   return id;
 }
 
@@ -644,7 +697,8 @@ void retire(Program* p) {
 Program* program_of(const Cell* fn, const Cell* body) {
   SeriesBuffer* b = node_buffer(body->node());
   if (uint32_t id = b->reserved[0]) [[likely]] {
-    Program* p = id < registry.size() ? registry[id] : nullptr;
+    const std::vector<Program*>& programs = registry->programs;
+    Program* p = id < programs.size() ? programs[id] : nullptr;
     if (p && p->ctx == fn->data1 && p->units[p->body_unit].index == body->index()) return p;
     return nullptr;
   }
@@ -659,14 +713,24 @@ Program* program_of(const Cell* fn, const Cell* body) {
   return p;
 }
 
-}  // namespace detail
-
-Status run_body(const Cell* fn, const Cell* body, Cell* locals) {
-  using namespace detail;
+Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
   Program* p = trace::installed ? nullptr : program_of(fn, body);
   if (!p) return interp::eval_block_above(body, false);
   Hold hold(p);
   return run_above(*p, p->body_unit, body, locals, false);
+}
+
+}  // namespace detail
+
+Status run_body(const Cell* fn, const Cell* body, Cell* locals) {
+  return detail::run_body_here(fn, body, locals);
+}
+
+void forget_all() {
+  using namespace detail;
+  for (Program* p : registry->programs)
+    if (p) retire(p);
+  *registry = Registry{};
 }
 
 }  // namespace tav::compiled

@@ -16,7 +16,7 @@ namespace tav::compiled::detail {
 namespace {
 
 struct Specials {
-  uint32_t if_ = ~0u, either = ~0u, unless = ~0u, while_ = ~0u;
+  uint32_t if_ = ~0u, either = ~0u, unless = ~0u, while_ = ~0u, loop = ~0u, until = ~0u;
   Specials() {
     auto index = [](const char* name) {
       uint32_t p = natives::position_of(name);
@@ -26,6 +26,12 @@ struct Specials {
     either = index("either");
     unless = index("unless");
     while_ = index("while");
+    loop = index("loop");
+    until = index("until");
+  }
+  Special of(uint32_t id) const {
+    return id == if_ ? S_IF : id == either ? S_EITHER : id == unless ? S_UNLESS
+           : id == while_ ? S_WHILE : id == loop ? S_LOOP : id == until ? S_UNTIL : S_NONE;
   }
 };
 
@@ -138,7 +144,7 @@ class Builder {
         break;
       }
       int code = fast_paths::infix_code(op);
-      if (code < 0 || code == fast_paths::INFIX_REMAINDER) return FAIL;
+      if (code < 0) return FAIL;
       if (at_op + 1 >= tail()) return FAIL;
       uint32_t right = operand(at_op + 1);
       if (right == FAIL) return FAIL;
@@ -269,15 +275,14 @@ class Builder {
     return info;
   }
 
-  // if, either, unless and while with literal blocks run their blocks' units themselves.
+  // if, either, unless, while, loop and until with literal blocks run their blocks' units
+  // themselves.
   void special(Node& n, const uint32_t* args) {
-    const Specials& s = specials();
-    uint32_t id = n.target.data1;
-    Special k = id == s.if_ ? S_IF : id == s.either ? S_EITHER : id == s.unless ? S_UNLESS
-                : id == s.while_ ? S_WHILE : S_NONE;
+    Special k = specials().of(n.target.data1);
     if (k == S_NONE) return;
-    uint32_t first = k == S_WHILE ? 0 : 1;
-    uint32_t blocks = k == S_EITHER ? 2 : k == S_WHILE ? 2 : 1;
+    // The blocks come after the condition or the count, but for while and until.
+    uint32_t first = (k == S_WHILE || k == S_UNTIL) ? 0 : 1;
+    uint32_t blocks = (k == S_EITHER || k == S_WHILE) ? 2 : 1;
     if (n.arity != first + blocks) return;
     uint32_t units[2] = {NO_UNIT, NO_UNIT};
     for (uint32_t b = 0; b < blocks; ++b) {
@@ -332,6 +337,7 @@ Program* compile(const Cell* fn, const Cell* body) {
     return nullptr;
   }
   p->body_unit = u;
+  p->body_index = body->index();
   return p;
 }
 

@@ -29,7 +29,7 @@ enum Kind : uint8_t {
 };
 
 // Natives the runner carries out itself, with their blocks compiled.
-enum Special : uint8_t { S_NONE, S_IF, S_EITHER, S_UNLESS, S_WHILE };
+enum Special : uint8_t { S_NONE, S_IF, S_EITHER, S_UNLESS, S_WHILE, S_LOOP, S_UNTIL };
 
 constexpr uint32_t NO_UNIT = ~0u;
 
@@ -78,6 +78,7 @@ struct Program {
   SeriesBuffer* buffer = nullptr;  // and its buffer when compiled, to tell a replaced one
   std::vector<Unit> units;         // every unit, each after the units it runs
   uint32_t body_unit = 0;
+  uint32_t body_index = 0;         // the index of the body's block cell
   uint32_t running = 0;            // runs in progress: a retired program waits for them
   bool retired = false;
 };

@@ -18,17 +18,41 @@
 #include "errors.h"
 #include "fast_paths.h"
 #include "interpreter.h"
+#include "natives.h"
 #include "trace.h"
 
 namespace tav::compiled {
 
-uint64_t edits = 0;
+alignas(64) uint64_t edits = 0;
 
 namespace detail {
 
 Status run_body_here(const Cell* fn, const Cell* body, Cell* locals);
 
 namespace {
+
+// The registry: a body's buffer keeps its program's number in its first spare word and the
+// number of times it ran uncompiled in the second.
+struct Registry {
+  std::vector<Program*> programs{nullptr};   // by number; 0 is no program
+  std::vector<uint32_t> free_numbers;
+  size_t live = 0;
+  size_t prune_at = 64;
+};
+// Never destroyed: programs stay reachable for as long as the process runs.
+Registry* const registry = new Registry;
+
+// Keeps a program alive while it runs, whatever leaves it (an error is a C++ exception).
+struct Hold {
+  Program* p;
+  explicit Hold(Program* program) : p(program) { ++p->running; }
+  ~Hold() {
+    if (--p->running == 0 && p->retired) delete p;
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+};
+
 
 // An expression whose first step did not hold: nothing of it was evaluated, and the
 // interpreter takes it whole. It never leaves this file.
@@ -218,6 +242,14 @@ Status infix_step(const Node& n, Exec& x, bool as_argument, Cell* start_top) {
       }
     }
   }
+  if (n.code == fast_paths::INFIX_REMAINDER) {
+    // Its action takes both operands as a call does: the interpreter makes that call.
+    if (as_argument) *start_top = left;
+    else *stack::base = left;
+    x.deopt = true;
+    x.pos = n.kid[0]->end;
+    return CODE_NONE;
+  }
   Cell* left_cell = stack::push(&left);
   Status s;
   if (r.kind == K_PAREN) {
@@ -320,6 +352,27 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
   return gather_from(n, x, fn, i);
 }
 
+// A callee's body that has its program already: eval_block_above(body, false) above the
+// callee's frame. Any other takes run_body_here, which compiles.
+[[gnu::always_inline]] inline Status run_callee_body(const Cell* fn, const Cell* body,
+                                                     Cell* locals) {
+  uint32_t id = node_buffer(body->node())->reserved[0];
+  const std::vector<Program*>& programs = registry->programs;
+  Program* p = id < programs.size() ? programs[id] : nullptr;
+  if (!p || p->ctx != fn->data1 || p->body_index != body->index() || trace::installed)
+    [[unlikely]] return run_body_here(fn, body, locals);
+  Hold hold(p);
+  Cell* outer = stack::base;
+  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
+  stack::base = stack::top;
+  Status s = run_here(*p, p->body_unit, body, locals);
+  if (s != CODE_NONE) [[unlikely]] return s;
+  *outer = *stack::base;
+  stack::base = outer;
+  stack::top = outer + 1;
+  return CODE_NONE;
+}
+
 Status call_function(const Node& n, Exec& x, bool as_argument) {
   using namespace interp::calls_detail;
   Cell* callee_slot = stack::push(&n.target);   // keeps an anonymous function referenced
@@ -336,7 +389,7 @@ Status call_function(const Node& n, Exec& x, bool as_argument) {
   Cell body = node_buffer(fn->data3)->cells()[0];
   if (body.is(TYPE_BLOCK)) [[likely]] {
     context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
-    s = run_body_here(fn, &body, stack::base);
+    s = run_callee_body(fn, &body, stack::base);
     if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
   } else {
     set_unset(stack::base);
@@ -472,6 +525,44 @@ Status run_special(const Node& n, const Exec& x) {
       bool yes = is_true(args);
       Cell body = yes ? args[1] : args[2];
       return run_block(n.blocks[yes ? 0 : 1], &body, x);
+    }
+    case S_LOOP: {
+      int32_t count = natives::loop_count(args);
+      if (count <= 0) {
+        set_none(stack::base);
+        stack::top = stack::base + 1;
+        return CODE_NONE;
+      }
+      Cell name = interp::body_name();
+      stack::mark_loop(&name);
+      set_unset(stack::new_cell());
+      for (; count > 0; --count) {
+        stack::reset();
+        Cell body = args[1];
+        Status s = run_block(n.blocks[0], &body, x);
+        if (s == CODE_NONE || s == CODE_CONTINUE) continue;
+        if (s == CODE_BREAK) break;
+        return s;
+      }
+      stack::unwind_into_result();
+      return CODE_NONE;
+    }
+    case S_UNTIL: {
+      Cell name = interp::body_name();
+      stack::mark_loop(&name);
+      set_unset(stack::new_cell());
+      while (true) {
+        stack::reset();
+        Cell body = args[0];
+        Status s = run_block(n.blocks[0], &body, x);
+        if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
+        if (s == CODE_BREAK) break;
+        if (s != CODE_NONE) return s;
+        if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+        if (is_true(stack::base)) break;
+      }
+      stack::unwind_into_result();
+      return CODE_NONE;
     }
     default: {
       Cell name = interp::body_name();
@@ -632,17 +723,6 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
   return run_statements(u, x, block, i);
 }
 
-// The registry: a body's buffer keeps its program's number in its first spare word and the
-// number of times it ran uncompiled in the second.
-struct Registry {
-  std::vector<Program*> programs{nullptr};   // by number; 0 is no program
-  std::vector<uint32_t> free_numbers;
-  size_t live = 0;
-  size_t prune_at = 64;
-};
-// Never destroyed: programs stay reachable for as long as the process runs.
-Registry* const registry = new Registry;
-
 // A program whose body is gone, or was replaced by a grown copy, is dropped.
 void prune() {
   Registry& r = *registry;
@@ -676,17 +756,6 @@ uint32_t enroll(Program* p) {
   return id;
 }
 
-// Keeps a program alive while it runs, whatever leaves it (an error is a C++ exception).
-struct Hold {
-  Program* p;
-  explicit Hold(Program* program) : p(program) { ++p->running; }
-  ~Hold() {
-    if (--p->running == 0 && p->retired) delete p;
-  }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-};
-
 }  // namespace
 
 void retire(Program* p) {
@@ -699,7 +768,7 @@ Program* program_of(const Cell* fn, const Cell* body) {
   if (uint32_t id = b->reserved[0]) [[likely]] {
     const std::vector<Program*>& programs = registry->programs;
     Program* p = id < programs.size() ? programs[id] : nullptr;
-    if (p && p->ctx == fn->data1 && p->units[p->body_unit].index == body->index()) return p;
+    if (p && p->ctx == fn->data1 && p->body_index == body->index()) return p;
     return nullptr;
   }
   // A body is compiled on its first run. One with nothing to compile is tried again after

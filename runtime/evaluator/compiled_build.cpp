@@ -264,14 +264,15 @@ class Builder {
   static uint32_t build_info(Cell fn) {
     stack::State state = stack::save();
     Cell* held = stack::push(&fn);
+    stack::mark_try(nullptr);   // an error comes back here, not to the script's catchers
     uint32_t info = 0;
     try {
       interp::calls_detail::cache_and_info(held, &info);
     } catch (const Unwind&) {
-      stack::restore(state);
-      return 0;
+      info = 0;
+      stack::saved_throw_frame = nullptr;
     }
-    stack::top = held;
+    stack::restore(state);
     return info;
   }
 

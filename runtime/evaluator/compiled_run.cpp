@@ -86,8 +86,7 @@ inline bool plain_type(TypeId t) {
 
 // Whether compiled code may go on in this block from `from`.
 inline bool still(const Unit& u, uint32_t from) {
-  bool r = !trace::installed && unchanged(u, from);
-  return r;
+  return !trace::installed && unchanged(u, from);
 }
 
 // Whether the word after an expression has become an operator.
@@ -110,7 +109,9 @@ inline bool next_is_op(const Exec& x, const Node& n) {
 
 // Values, words and inline operators, with no frame and nothing pushed; false when a word
 // no longer holds a plain value or an operator cannot be answered inline (nothing happened).
-bool eval_pure(const Node& n, const Exec& x, Cell* out) {
+// A pure loop has checked its operators already (check_ops false).
+template <bool check_ops>
+bool eval_values(const Node& n, const Exec& x, Cell* out) {
   if (n.kind != K_INFIX) {
     const Cell* v = leaf_value(n, x);
     if (!v) return false;
@@ -119,14 +120,16 @@ bool eval_pure(const Node& n, const Exec& x, Cell* out) {
   }
   const Node& l = *n.kid[0];
   if (l.kind == K_INFIX) {
-    if (!eval_pure(l, x, out)) return false;
+    if (!eval_values<check_ops>(l, x, out)) return false;
   } else {
     const Cell* v = leaf_value(l, x);
     if (!v) return false;
     *out = *v;
   }
-  const Cell* op = interp::word_value_cell(&n.cell);
-  if (!op || !same(op, &n.target)) return false;
+  if (check_ops) {
+    const Cell* op = interp::word_value_cell(&n.cell);
+    if (!op || !same(op, &n.target)) return false;
+  }
   const Cell* right = leaf_value(*n.kid[1], x);
   return right && fast_paths::infix_inline(n.code, out, right, out);
 }
@@ -139,7 +142,7 @@ bool eval_pure(const Node& n, const Exec& x, Cell* out) {
     *out = *v;
     return true;
   }
-  if (n.kid[0]->kind == K_INFIX) return eval_pure(n, x, out);
+  if (n.kid[0]->kind == K_INFIX) return eval_values<true>(n, x, out);
   const Cell* left = leaf_value(*n.kid[0], x);
   if (!left) return false;
   const Cell* op = interp::word_value_cell(&n.cell);
@@ -359,7 +362,8 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
   uint32_t id = node_buffer(body->node())->reserved[0];
   const std::vector<Program*>& programs = registry->programs;
   Program* p = id < programs.size() ? programs[id] : nullptr;
-  if (!p || p->ctx != fn->data1 || p->body_index != body->index() || trace::installed)
+  if (!p || p->body != body->node() || p->ctx != fn->data1 || p->body_index != body->index() ||
+      trace::installed)
     [[unlikely]] return run_body_here(fn, body, locals);
   Hold hold(p);
   Cell* outer = stack::base;
@@ -416,26 +420,6 @@ bool loop_holds(const Node& n, const Exec& x) {
   return true;
 }
 
-// eval_pure with the operators already known to hold.
-bool eval_trusted(const Node& n, const Exec& x, Cell* out) {
-  if (n.kind != K_INFIX) {
-    const Cell* v = leaf_value(n, x);
-    if (!v) return false;
-    *out = *v;
-    return true;
-  }
-  const Node& l = *n.kid[0];
-  if (l.kind == K_INFIX) {
-    if (!eval_trusted(l, x, out)) return false;
-  } else {
-    const Cell* v = leaf_value(l, x);
-    if (!v) return false;
-    *out = *v;
-  }
-  const Cell* right = leaf_value(*n.kid[1], x);
-  return right && fast_paths::infix_inline(n.code, out, right, out);
-}
-
 // The statements of a pure loop's block from the first; answers how many were done (all of
 // them, or the one whose operands need more than an inline answer).
 [[gnu::always_inline]] inline uint32_t run_trusted(const Unit& u, const Exec& x) {
@@ -445,11 +429,11 @@ bool eval_trusted(const Node& n, const Exec& x, Cell* out) {
     const Node& st = *u.roots[i];
     Cell got;
     if (st.kind == K_SET) {
-      if (!eval_trusted(*st.kid[0], x, &got)) break;
+      if (!eval_values<false>(*st.kid[0], x, &got)) break;
       Cell* slot = word_at(st, x);
       if (!slot) break;
       *slot = got;
-    } else if (!eval_trusted(st, x, &got)) {
+    } else if (!eval_values<false>(st, x, &got)) {
       break;
     }
     *stack::base = got;
@@ -768,7 +752,8 @@ Program* program_of(const Cell* fn, const Cell* body) {
   if (uint32_t id = b->reserved[0]) [[likely]] {
     const std::vector<Program*>& programs = registry->programs;
     Program* p = id < programs.size() ? programs[id] : nullptr;
-    if (p && p->ctx == fn->data1 && p->body_index == body->index()) return p;
+    if (p && p->body == body->node() && p->ctx == fn->data1 && p->body_index == body->index())
+      return p;
     return nullptr;
   }
   // A body is compiled on its first run. One with nothing to compile is tried again after

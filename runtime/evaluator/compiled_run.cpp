@@ -135,20 +135,26 @@ bool eval_values(const Node& n, const Exec& x, Cell* out) {
 }
 
 // The same, with the two commonest shapes (an operand; operand operator operand) inline.
-[[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
+template <bool check_ops>
+[[gnu::always_inline]] inline bool values_inline(const Node& n, const Exec& x, Cell* out) {
   if (n.kind != K_INFIX) {
     const Cell* v = leaf_value(n, x);
     if (!v) return false;
     *out = *v;
     return true;
   }
-  if (n.kid[0]->kind == K_INFIX) return eval_values<true>(n, x, out);
+  if (n.kid[0]->kind == K_INFIX) return eval_values<check_ops>(n, x, out);
   const Cell* left = leaf_value(*n.kid[0], x);
   if (!left) return false;
-  const Cell* op = interp::word_value_cell(&n.cell);
-  if (!op || !same(op, &n.target)) return false;
+  if (check_ops) {
+    const Cell* op = interp::word_value_cell(&n.cell);
+    if (!op || !same(op, &n.target)) return false;
+  }
   const Cell* right = leaf_value(*n.kid[1], x);
   return right && fast_paths::infix_inline(n.code, left, right, out);
+}
+[[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
+  return values_inline<true>(n, x, out);
 }
 
 // A whole expression that way: no operator may follow it either.
@@ -429,11 +435,11 @@ bool loop_holds(const Node& n, const Exec& x) {
     const Node& st = *u.roots[i];
     Cell got;
     if (st.kind == K_SET) {
-      if (!eval_values<false>(*st.kid[0], x, &got)) break;
+      if (!values_inline<false>(*st.kid[0], x, &got)) break;
       Cell* slot = word_at(st, x);
       if (!slot) break;
       *slot = got;
-    } else if (!eval_values<false>(st, x, &got)) {
+    } else if (!values_inline<false>(st, x, &got)) {
       break;
     }
     *stack::base = got;

@@ -451,13 +451,8 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
   (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
   Status s = gather_plain(fn, name, cache, 0, count, code);
   if (s != CODE_NONE) return s;
-  Cell* locals_end = stack::base + context::word_count(ctx);
-  if (locals_end > stack::end) [[unlikely]] stack::overflow();
-  for (Cell* c = stack::top; c < locals_end; ++c) set_none(c);
-  if (locals_end > stack::top) stack::top = locals_end;
-  Cell body = node_buffer(fn->data3)->cells()[0];
+  Cell body = enter_body(fn);
   if (body.is(TYPE_BLOCK)) [[likely]] {
-    context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
     // The body runs above the locals with no frame of its own: its value lands in the
     // frame's result slot, as return and exit leave theirs.
     s = compiled::run_body(fn, &body, stack::base);

@@ -6,6 +6,7 @@
 
 #include "calls.h"
 #include "compiled.h"
+#include "context.h"
 #include "errors.h"
 #include "stack.h"
 
@@ -55,6 +56,20 @@ inline uint32_t known_info(const Cell* fn) {
 // checked against its cache entry.
 Status gather_rest(const Cell* fn, const Cell* name, NodeId cache, uint32_t from,
                    uint32_t count, Code& code);
+
+// Pushes a function's local slots (none) after its gathered arguments and answers its body;
+// when the body is a block, the function's context now names this call's slots.
+[[gnu::always_inline]] inline Cell enter_body(const Cell* fn) {
+  NodeId ctx = fn->data1;
+  Cell* locals_end = stack::base + context::word_count(ctx);
+  if (locals_end > stack::end) [[unlikely]] stack::overflow();
+  for (Cell* c = stack::top; c < locals_end; ++c) set_none(c);
+  if (locals_end > stack::top) stack::top = locals_end;
+  Cell body = node_buffer(fn->data3)->cells()[0];
+  if (body.is(TYPE_BLOCK)) [[likely]]
+    context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
+  return body;
+}
 
 // Pops a function's frame; its result takes the callee's cell (an argument of the enclosing
 // call) or the enclosing result slot.

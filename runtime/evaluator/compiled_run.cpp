@@ -109,32 +109,11 @@ inline bool next_is_op(const Exec& x, const Node& n) {
 
 // Values, words and inline operators, with no frame and nothing pushed; false when a word
 // no longer holds a plain value or an operator cannot be answered inline (nothing happened).
-// A pure loop has checked its operators already (check_ops false).
+// A pure loop has checked its operators already (check_ops false). The commonest shapes, an
+// operand and operand-operator-operand, take no call.
 template <bool check_ops>
-bool eval_values(const Node& n, const Exec& x, Cell* out) {
-  if (n.kind != K_INFIX) {
-    const Cell* v = leaf_value(n, x);
-    if (!v) return false;
-    *out = *v;
-    return true;
-  }
-  const Node& l = *n.kid[0];
-  if (l.kind == K_INFIX) {
-    if (!eval_values<check_ops>(l, x, out)) return false;
-  } else {
-    const Cell* v = leaf_value(l, x);
-    if (!v) return false;
-    *out = *v;
-  }
-  if (check_ops) {
-    const Cell* op = interp::word_value_cell(&n.cell);
-    if (!op || !same(op, &n.target)) return false;
-  }
-  const Cell* right = leaf_value(*n.kid[1], x);
-  return right && fast_paths::infix_inline(n.code, out, right, out);
-}
+bool eval_values(const Node& n, const Exec& x, Cell* out);
 
-// The same, with the two commonest shapes (an operand; operand operator operand) inline.
 template <bool check_ops>
 [[gnu::always_inline]] inline bool values_inline(const Node& n, const Exec& x, Cell* out) {
   if (n.kind != K_INFIX) {
@@ -143,9 +122,15 @@ template <bool check_ops>
     *out = *v;
     return true;
   }
-  if (n.kid[0]->kind == K_INFIX) return eval_values<check_ops>(n, x, out);
-  const Cell* left = leaf_value(*n.kid[0], x);
-  if (!left) return false;
+  Cell chain;
+  const Cell* left;
+  if (n.kid[0]->kind == K_INFIX) {
+    if (!eval_values<check_ops>(*n.kid[0], x, &chain)) return false;
+    left = &chain;
+  } else {
+    left = leaf_value(*n.kid[0], x);
+    if (!left) return false;
+  }
   if (check_ops) {
     const Cell* op = interp::word_value_cell(&n.cell);
     if (!op || !same(op, &n.target)) return false;
@@ -153,6 +138,12 @@ template <bool check_ops>
   const Cell* right = leaf_value(*n.kid[1], x);
   return right && fast_paths::infix_inline(n.code, left, right, out);
 }
+
+template <bool check_ops>
+bool eval_values(const Node& n, const Exec& x, Cell* out) {
+  return values_inline<check_ops>(n, x, out);
+}
+
 [[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
   return values_inline<true>(n, x, out);
 }
@@ -214,18 +205,10 @@ inline Status run_block(uint32_t unit, const Cell* block, const Exec& x) {
 Status run_above(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
                  bool as_argument) {
   if (unit == NO_UNIT) return interp::eval_block_above(block, as_argument);
-  Cell* outer = stack::base;
-  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
-  stack::base = stack::top;
+  Cell* outer = interp::lift_base();
   Status s = run_here(p, unit, block, locals);
   if (s != CODE_NONE) [[unlikely]] return s;
-  if (as_argument) {
-    stack::base = outer;
-  } else {
-    *outer = *stack::base;
-    stack::base = outer;
-    stack::top = outer + 1;
-  }
+  interp::drop_base(outer, as_argument);
   return CODE_NONE;
 }
 
@@ -372,14 +355,10 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
       trace::installed)
     [[unlikely]] return run_body_here(fn, body, locals);
   Hold hold(p);
-  Cell* outer = stack::base;
-  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
-  stack::base = stack::top;
+  Cell* outer = interp::lift_base();
   Status s = run_here(*p, p->body_unit, body, locals);
   if (s != CODE_NONE) [[unlikely]] return s;
-  *outer = *stack::base;
-  stack::base = outer;
-  stack::top = outer + 1;
+  interp::drop_base(outer, false);
   return CODE_NONE;
 }
 
@@ -392,13 +371,8 @@ Status call_function(const Node& n, Exec& x, bool as_argument) {
   (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
   Status s = gather(n, x, fn);
   if (s != CODE_NONE) return s;
-  Cell* locals_end = stack::base + context::word_count(ctx);
-  if (locals_end > stack::end) [[unlikely]] stack::overflow();
-  for (Cell* c = stack::top; c < locals_end; ++c) set_none(c);
-  if (locals_end > stack::top) stack::top = locals_end;
-  Cell body = node_buffer(fn->data3)->cells()[0];
+  Cell body = enter_body(fn);
   if (body.is(TYPE_BLOCK)) [[likely]] {
-    context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
     s = run_callee_body(fn, &body, stack::base);
     if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
   } else {

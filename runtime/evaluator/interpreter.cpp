@@ -157,19 +157,11 @@ Status eval_rest_here(Code& code) {
 }
 
 Status eval_block_above(const Cell* block, bool as_argument) {
-  Cell* outer = stack::base;
-  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
-  stack::base = stack::top;
+  Cell* outer = lift_base();
   Status s = eval_block_here(block);
   // A break, return or throw has already put the stacks where its catcher wants them.
   if (s != CODE_NONE) [[unlikely]] return s;
-  if (as_argument) {
-    stack::base = outer;
-  } else {
-    *outer = *stack::base;
-    stack::base = outer;
-    stack::top = outer + 1;
-  }
+  drop_base(outer, as_argument);
   return CODE_NONE;
 }
 

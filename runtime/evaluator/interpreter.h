@@ -90,6 +90,23 @@ inline void set_word(const Cell* word, const Cell* value) {
   *slot = *value;
 }
 
+// A block that runs with no frame of its own runs above everything pushed: its base is lifted
+// to the top (the old base is answered), and dropped back once it is done, its value kept as
+// the newest argument (as_argument) or moved into the running call's result slot.
+[[gnu::always_inline]] inline Cell* lift_base() {
+  Cell* outer = stack::base;
+  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
+  stack::base = stack::top;
+  return outer;
+}
+[[gnu::always_inline]] inline void drop_base(Cell* outer, bool as_argument) {
+  if (!as_argument) {
+    *outer = *stack::base;
+    stack::top = outer + 1;
+  }
+  stack::base = outer;
+}
+
 // Pushes `v` (as_argument) or makes it the result of the running call.
 inline void emit(const Cell* v, bool as_argument) {
   if (as_argument) {

@@ -7,6 +7,7 @@
 
 #include "collector.h"
 #include "errors.h"
+#include "evaluator/compiled.h"
 #include "init_steps.h"
 #include "memory.h"
 #include "output.h"
@@ -101,7 +102,10 @@ void init() {
   collector::init();
 }
 
-void cleanup() { memory_manager::release_all(); }
+void cleanup() {
+  compiled::forget_all();
+  memory_manager::release_all();
+}
 
 }  // namespace tav::runtime
 

@@ -1,5 +1,8 @@
 #include "calls.h"
 
+#include "calls_internal.h"
+#include "compiled.h"
+
 #include <vector>
 
 #include "context.h"
@@ -26,9 +29,6 @@ inline const uint8_t* mask_bytes(const Cell* ts) {
 }
 }  // namespace calls_detail
 
-bool typeset_has(const Cell* ts, TypeId t) {
-  return (calls_detail::mask_bytes(ts)[t >> 3] & (0x80u >> (t & 7))) != 0;
-}
 void typeset_add(Cell* ts, TypeId t) {
   calls_detail::mask_bytes(ts)[t >> 3] |= static_cast<uint8_t>(0x80u >> (t & 7));
 }
@@ -52,9 +52,6 @@ Cell typeset_default() {
 // Argument caches ---------------------------------------------------------------------------
 
 namespace calls_detail {
-
-// The block that holds a callee's cache in its cell 1 (the more block or the native block).
-inline Cell* cache_slot(const Cell* fn) { return node_buffer(fn->data3)->cells() + 1; }
 
 // The type mask of one argument from the type block that follows it in the spec block.
 Cell typeset_from_block(const Cell* types) {
@@ -157,18 +154,6 @@ namespace calls_detail {
 // Caches hold cells: their length needs no division by the unit size.
 inline uint32_t cell_count(SeriesBuffer* b) { return b->used() / uint32_t(sizeof(Cell)); }
 
-// What a call needs to know of its callee before gathering, worked out once with the cache
-// and kept in the cache slot's spare payload word: the number of leading arguments, the
-// number of refinements, and whether every argument is evaluated with no refinement at all
-// (such a call takes the straight road).
-constexpr uint32_t INFO_KNOWN = 1u << 31;
-constexpr uint32_t INFO_PLAIN = 1u << 30;
-// Every argument before the first refinement is evaluated: a native or action called with no
-// refinement gathers exactly those, with every refinement absent.
-constexpr uint32_t INFO_LEADING_PLAIN = 1u << 29;
-inline uint32_t info_arguments(uint32_t info) { return info & 0xFF; }
-inline uint32_t info_refinements(uint32_t info) { return (info >> 8) & 0xFF; }
-
 uint32_t cache_info(NodeId cache) {
   SeriesBuffer* b = node_buffer(cache);
   uint32_t n = cell_count(b);
@@ -190,19 +175,6 @@ uint32_t cache_info(NodeId cache) {
   if (args > 0xFF) plain = leading_plain = false;
   if (refinements > 0xFF) refinements = 0xFF;
   return INFO_KNOWN | (plain ? INFO_PLAIN : 0) | (leading_plain ? INFO_LEADING_PLAIN : 0) | (args > 0xFF ? 0xFF : args) | refinements << 8;
-}
-
-// The cache and its summary.
-[[gnu::always_inline]] inline NodeId cache_and_info(const Cell* fn, uint32_t* info) {
-  Cell* slot = cache_slot(fn);
-  if (slot->is(TYPE_BLOCK) && (slot->data3 & INFO_KNOWN)) [[likely]] {
-    *info = slot->data3;
-    return slot->node();
-  }
-  NodeId cache = arg_cache(fn);
-  *info = cache_info(cache);
-  cache_slot(fn)->data3 = *info;
-  return cache;
 }
 
 struct CallSite {
@@ -396,19 +368,6 @@ Status run_function_body(const Cell* fn) {
 
 namespace calls_detail {
 
-// Pops a function's frame; its result takes the callee's cell (an argument of the enclosing
-// call) or the enclosing result slot.
-[[gnu::always_inline]] inline void finish_function(Cell* callee_slot, bool as_argument) {
-  if (as_argument) {
-    stack::unwind_func();
-    *callee_slot = *(stack::top - 1);
-    stack::top = callee_slot + 1;
-  } else {
-    stack::unwind_func_into_result();
-    stack::top = stack::base + 1;
-  }
-}
-
 Status call_function(const CallSite& site, Code& code, const PathRefs* refs, bool as_argument,
                      const Cell* left) {
   Cell* callee_slot = stack::push(&site.fn);   // keeps an anonymous function referenced
@@ -424,8 +383,6 @@ Status call_function(const CallSite& site, Code& code, const PathRefs* refs, boo
   if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_RETURN, code, stack::top - 1, &site.name);
   return CODE_NONE;
 }
-
-constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
 
 [[noreturn, gnu::noinline]] void raise_plain(const Cell* fn, const Cell* name, uint32_t entry,
                                              const Cell* value) {
@@ -443,8 +400,9 @@ constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
 
 // Pushes `count` evaluated arguments from the code, each checked against its cache entry.
 [[gnu::always_inline]] inline Status gather_plain(const Cell* fn, const Cell* name,
-                                                  NodeId cache, uint32_t count, Code& code) {
-  for (uint32_t i = 0; i < count; ++i) {
+                                                  NodeId cache, uint32_t from, uint32_t count,
+                                                  Code& code) {
+  for (uint32_t i = from; i < count; ++i) {
     // The code's cells are found once per argument: what evaluates an argument may move them.
     SeriesBuffer* b = node_buffer(code.node);
     uint32_t end = b->used() / uint32_t(sizeof(Cell));
@@ -471,6 +429,11 @@ constexpr uint32_t MAX_NATIVE_REFINEMENTS = 32;
   return CODE_NONE;
 }
 
+Status gather_rest(const Cell* fn, const Cell* name, NodeId cache, uint32_t from,
+                   uint32_t count, Code& code) {
+  return gather_plain(fn, name, cache, from, count, code);
+}
+
 // The straight road of a function whose arguments are all evaluated, called with no
 // refinements: the arguments go straight into the frame, checked against the cache, the
 // locals follow in one stretch, and the body runs.
@@ -486,56 +449,18 @@ Status call_function_plain(const Cell* fn_value, NodeId cache, uint32_t count, C
     stack::mark_func(&anon, ctx);
   }
   (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
-  Status s = gather_plain(fn, name, cache, count, code);
+  Status s = gather_plain(fn, name, cache, 0, count, code);
   if (s != CODE_NONE) return s;
-  Cell* locals_end = stack::base + context::word_count(ctx);
-  if (locals_end > stack::end) [[unlikely]] stack::overflow();
-  for (Cell* c = stack::top; c < locals_end; ++c) set_none(c);
-  if (locals_end > stack::top) stack::top = locals_end;
-  Cell body = node_buffer(fn->data3)->cells()[0];
+  Cell body = enter_body(fn);
   if (body.is(TYPE_BLOCK)) [[likely]] {
-    context::context_cell(ctx)->data2 = stack::index_of(stack::base) + 1;
     // The body runs above the locals with no frame of its own: its value lands in the
     // frame's result slot, as return and exit leave theirs.
-    s = eval_block_above(&body, false);
+    s = compiled::run_body(fn, &body, stack::base);
     if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
   } else {
     set_unset(stack::base);
   }
   finish_function(callee_slot, as_argument);
-  return CODE_NONE;
-}
-
-// Calls a native's or action's entry on the gathered frame and pops the frame, keeping the
-// result as an argument or chaining it into the enclosing result slot.
-[[gnu::always_inline]] inline Status run_entry(NativeEntry entry, const int32_t* positions,
-                                               bool as_argument) {
-  if (!entry) error::raise(ERR_INTERNAL, "not-done");
-  // A status that left the native's call-backs by exception skipped the evaluator's own
-  // bookkeeping: it is put back here, as the catchers of errors do.
-  uint32_t depth = stack::eval_depth;
-  Cell position = *stack::position_cell;
-  Status s;
-  try {
-    s = entry(positions);
-  } catch (const Unwind& u) {
-    // A break, return or throw from code a native called back into (a sort comparator, an
-    // object's field block) could not travel as a status through the native: the frames are
-    // already unwound to its catcher, so it goes on from here as a status again.
-    if (u.code == CODE_ERROR) throw;
-    s = u.code;
-  }
-  if (s != CODE_NONE) {
-    stack::eval_depth = depth;
-    *stack::position_cell = position;
-    return s;
-  }
-  if (as_argument) {
-    stack::unwind();
-  } else {
-    stack::unwind_into_result();
-    stack::top = stack::base + 1;
-  }
   return CODE_NONE;
 }
 
@@ -553,11 +478,6 @@ Status call_native(const CallSite& site, NativeEntry entry, Code& code, const Pa
   return CODE_NONE;
 }
 
-// The refinement table of a call without refinements (an entry never looks past its own).
-constexpr int32_t NO_REFINEMENTS[MAX_NATIVE_REFINEMENTS] = {
-    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-
 // The straight road of a native or action whose leading arguments are all evaluated, called
 // with no refinement: every refinement is absent, so the table is a constant one.
 Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32_t count,
@@ -568,7 +488,7 @@ Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32
     Cell anon = anon_name();
     stack::mark_interp_native(&anon);
   }
-  Status s = gather_plain(fn, name, cache, count, code);
+  Status s = gather_plain(fn, name, cache, 0, count, code);
   if (s != CODE_NONE) return s;
   return run_entry(entry, NO_REFINEMENTS, as_argument);
 }

@@ -50,7 +50,9 @@ enum ArgKind : uint32_t { ARG_EVALUATED = 0, ARG_GET = 1, ARG_QUOTED = 2, ARG_RE
 inline uint32_t arg_kind(const Cell* entry) { return (entry->header >> 20) & 3; }
 
 // Typeset masks: bit for type t is byte t >> 3, bit 0x80 >> (t & 7), across data1..data3.
-bool typeset_has(const Cell* ts, TypeId t);
+inline bool typeset_has(const Cell* ts, TypeId t) {
+  return (reinterpret_cast<const uint8_t*>(&ts->data1)[t >> 3] & (0x80u >> (t & 7))) != 0;
+}
 void typeset_add(Cell* ts, TypeId t);
 void typeset_merge(Cell* ts, const Cell* other);
 Cell typeset_default();

@@ -1,6 +1,7 @@
 #include "interpreter.h"
 
 #include "collector.h"
+#include "compiled.h"
 #include "context.h"
 #include "datatypes/function.h"
 #include "datatypes/object.h"
@@ -143,24 +144,30 @@ Status eval_block_here(const Cell* block) {
   return CODE_NONE;
 }
 
+Status eval_rest_here(Code& code) {
+  Cell* cur = stack::position_cell;
+  while (true) {
+    cur->data1 = code.pos;
+    Status s = eval_expression(code, false, false, false);
+    if (s != CODE_NONE) [[unlikely]] return s;
+    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
+    if (code.at_end()) return CODE_NONE;
+    stack::reset();
+  }
+}
+
 Status eval_block_above(const Cell* block, bool as_argument) {
-  Cell* outer = stack::base;
-  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
-  stack::base = stack::top;
+  Cell* outer = lift_base();
   Status s = eval_block_here(block);
   // A break, return or throw has already put the stacks where its catcher wants them.
   if (s != CODE_NONE) [[unlikely]] return s;
-  if (as_argument) {
-    stack::base = outer;
-  } else {
-    *outer = *stack::base;
-    stack::base = outer;
-    stack::top = outer + 1;
-  }
+  drop_base(outer, as_argument);
   return CODE_NONE;
 }
 
 Status eval_block(const Cell* block, bool chain) {
+  // Hosts and natives start evaluations here: what they did before may have edited code.
+  compiled::note_edit();
   Cell name = body_name();
   stack::mark_eval(&name);
   Status s = eval_block_here(block);
@@ -477,6 +484,7 @@ Status path_step(const Cell* current, const Cell* element, const Cell* set_value
   stack::push(step.grand_parent ? step.grand_parent : &none);
   stack::push(step.prev_element ? step.prev_element : &none);
   Cell* got;
+  if (set_value) compiled::note_edit();
   uint32_t depth = stack::eval_depth;
   Cell position = *stack::position_cell;
   try {

@@ -32,6 +32,10 @@ Status eval_block(const Cell* block, bool chain);
 // For callers whose frame holds nothing below its result slot that must survive.
 Status eval_block_here(const Cell* block);
 
+// Goes on with a block from code.pos (not at its tail) in the running frame, the position
+// record already naming the block: the statements eval_block_here has not evaluated yet.
+Status eval_rest_here(Code& code);
+
 // Evaluates the block above everything on the stack, with no frame of its own (such a
 // stretch has no name a report could show, and every catcher finds its place through the
 // frames below): the value is pushed (as_argument) or becomes the running call's result.
@@ -84,6 +88,23 @@ inline void set_word(const Cell* word, const Cell* value) {
   Cell* slot = word_value_cell(word);
   if (!slot) [[unlikely]] raise_unwritable(word);
   *slot = *value;
+}
+
+// A block that runs with no frame of its own runs above everything pushed: its base is lifted
+// to the top (the old base is answered), and dropped back once it is done, its value kept as
+// the newest argument (as_argument) or moved into the running call's result slot.
+[[gnu::always_inline]] inline Cell* lift_base() {
+  Cell* outer = stack::base;
+  if (stack::top >= stack::end) [[unlikely]] stack::overflow();
+  stack::base = stack::top;
+  return outer;
+}
+[[gnu::always_inline]] inline void drop_base(Cell* outer, bool as_argument) {
+  if (!as_argument) {
+    *outer = *stack::base;
+    stack::top = outer + 1;
+  }
+  stack::base = outer;
 }
 
 // Pushes `v` (as_argument) or makes it the result of the running call.

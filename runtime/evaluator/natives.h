@@ -19,6 +19,8 @@ std::string_view name_of(uint32_t position);
 uint32_t next_position();
 // The line-feed flag of the last print (true) or prin (false).
 bool last_line_feed();
+// A loop count: a float! is cut toward zero and held within the 32-bit range (NaN: 0).
+int32_t loop_count(const Cell* v);
 // Comparison op code (0-6) of the comparison native at a 0-based index, else -1.
 int comparison_code(uint32_t index);
 

@@ -26,6 +26,15 @@
 
 namespace tav::natives {
 
+int32_t loop_count(const Cell* v) {
+  if (!v->is(TYPE_FLOAT)) return v->int_value();
+  double d = v->float_value();
+  int32_t n = 0;
+  if (number::float_to_int32(d, &n)) return n;
+  if (d != d) return 0;
+  return d < 0 ? INT32_MIN : INT32_MAX;
+}
+
 namespace control_detail {
 
 inline Cell* arg(int i) { return stack::base + i; }
@@ -65,16 +74,6 @@ After run_body(const Cell* body_cell, Status* s) {
   Cell body = *body_cell;
   *s = interp::eval_block_here(&body);
   return after_body(*s);
-}
-
-// A loop count: a float! is cut toward zero and held within the 32-bit range (NaN: 0).
-int32_t loop_count(const Cell* v) {
-  if (!v->is(TYPE_FLOAT)) return v->int_value();
-  double d = v->float_value();
-  int32_t n = 0;
-  if (number::float_to_int32(d, &n)) return n;
-  if (d != d) return 0;
-  return d < 0 ? INT32_MIN : INT32_MAX;
 }
 
 // Block-like values hold value cells; every other series is picked unit by unit.

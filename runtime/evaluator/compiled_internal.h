@@ -1,0 +1,113 @@
+// The compiled form of function bodies, shared by the compiler and the runner.
+//
+// A program holds the units of one function: its body and the parens and literal blocks the
+// body runs through if, either, unless and while. A unit keeps a copy of its block's cells as
+// they were compiled; it runs only while the block still holds exactly those cells, and gives
+// the rest of its block to the interpreter as soon as they differ or a word no longer names
+// what it named when compiled.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "calls.h"
+#include "cell.h"
+#include "compiled.h"
+#include "memory.h"
+#include "stack.h"
+
+namespace tav::compiled::detail {
+
+enum Kind : uint8_t {
+  K_VALUE,   // a cell that evaluates to itself (a lit-word is kept as its word)
+  K_WORD,    // a word whose value is taken as it stands
+  K_LOCAL,   // such a word of the running function's own context
+  K_GET,     // a get-word
+  K_PAREN,   // a paren, run above the stack
+  K_INFIX,   // left op right, for the arithmetic and comparison ops
+  K_SET,     // set-word: value
+  K_CALL,    // a function, native or action with evaluated arguments and no refinement
+};
+
+// Natives the runner carries out itself, with their blocks compiled.
+enum Special : uint8_t { S_NONE, S_IF, S_EITHER, S_UNLESS, S_WHILE, S_LOOP, S_UNTIL };
+
+constexpr uint32_t NO_UNIT = ~0u;
+
+struct Node {
+  Kind kind;
+  Special special = S_NONE;
+  bool plain_first = false;    // the leftmost operand is a value or a word (no call, no paren)
+  bool pure = false;           // values, words and inline operators only: no call, no frame
+  bool calls = false;          // may run other code (a call, a paren)
+  bool local = false;          // the word is one of the running function's own
+  bool next_check = false;     // the word after it must still not be an operator
+  bool pure_loop = false;      // S_WHILE: both blocks are pure, and set no operator's word
+  int8_t code = -1;            // K_INFIX: the operator's infix code
+  uint8_t arity = 0;           // K_CALL: arguments
+  bool args_pure = false;      // K_CALL: every argument is pure
+  uint32_t typed = 0;          // K_CALL: arguments whose type is known to fit (values)
+  uint32_t pos = 0, end = 0;   // the cells it spans in its unit's block
+  uint32_t kids = 0;           // first child in the unit's kid list (while compiling)
+  const Node* const* kid = nullptr;   // the children: operands, arguments, the set value
+  uint32_t unit = NO_UNIT;     // K_PAREN: the paren's unit
+  uint32_t blocks[2] = {NO_UNIT, NO_UNIT};   // special natives: the units of their blocks
+  Cell cell{};                 // the value, the word, the callee's word or the op word
+  Cell target{};               // K_CALL: the callee; K_INFIX: the op
+  NodeId cache = 0;            // K_CALL: the callee's argument cache
+  NativeEntry entry = nullptr; // K_CALL of a native or action
+};
+
+struct Unit {
+  NodeId node = 0;
+  uint32_t index = 0;
+  std::vector<Cell> cells;          // the block's cells from its index, as compiled
+  std::vector<uint32_t> statements; // the root node of each compiled statement
+  std::vector<const Node*> roots;   // the same, as pointers
+  uint32_t rest = 0;                // where the interpreter takes over (the tail: nowhere)
+  std::vector<Node> nodes;
+  std::vector<uint32_t> kids;
+  std::vector<const Node*> kid_nodes;
+  // The count of possible edits when the cells were last found unchanged.
+  mutable uint64_t checked = ~uint64_t(0);
+  uint32_t tail() const { return index + static_cast<uint32_t>(cells.size()); }
+};
+
+struct Program {
+  NodeId ctx = 0;                  // the function's context
+  NodeId body = 0;                 // the body block's node
+  SeriesBuffer* buffer = nullptr;  // and its buffer when compiled, to tell a replaced one
+  std::vector<Unit> units;         // every unit, each after the units it runs
+  uint32_t body_unit = 0;
+  uint32_t body_index = 0;         // the index of the body's block cell
+  uint32_t running = 0;            // runs in progress: a retired program waits for them
+  bool retired = false;
+};
+
+// Whether the block still holds the unit's cells, from `from` to its tail.
+inline bool same_cells(const Unit& u, uint32_t from) {
+  SeriesBuffer* b = node_buffer(u.node);
+  if (b->used() != u.tail() * uint32_t(sizeof(Cell))) return false;
+  const uint64_t* live = reinterpret_cast<const uint64_t*>(b->cells() + from);
+  const uint64_t* kept = reinterpret_cast<const uint64_t*>(u.cells.data() + (from - u.index));
+  uint32_t n = (u.tail() - from) * 2;
+  uint64_t diff = 0;
+  for (uint32_t i = 0; i < n; ++i) diff |= live[i] ^ kept[i];
+  return diff == 0;
+}
+
+// The same, cheaply when nothing that can edit a block ran since the last time.
+inline bool unchanged(const Unit& u, uint32_t from) {
+  if (u.checked == edits) [[likely]] return true;
+  if (!same_cells(u, from)) return false;
+  if (from == u.index) u.checked = edits;
+  return true;
+}
+
+// Compiles the body of a function; null when nothing in it can be compiled.
+Program* compile(const Cell* fn, const Cell* body);
+
+// The program registry: the body's buffer holds the program's number.
+Program* program_of(const Cell* fn, const Cell* body);
+void retire(Program* p);
+
+}  // namespace tav::compiled::detail

@@ -1,0 +1,770 @@
+// Running compiled function bodies.
+//
+// Every step does what the interpreter's step for the same cells does: the same frames, the
+// same cells pushed in the same places, the same depth count, the same position record. Each
+// check the interpreter makes by reading the code (is this word still a function, this one
+// still that operator, this one still no operator at all) is made here against the value the
+// node was compiled for. When one fails, the interpreter takes over from exactly that point
+// of the block, with everything evaluated so far where it would have left it: nothing is
+// evaluated twice.
+#include <algorithm>
+#include <cstring>
+
+#include "calls_internal.h"
+#include "collector.h"
+#include "compiled.h"
+#include "compiled_internal.h"
+#include "context.h"
+#include "errors.h"
+#include "fast_paths.h"
+#include "interpreter.h"
+#include "natives.h"
+#include "trace.h"
+
+namespace tav::compiled {
+
+alignas(64) uint64_t edits = 0;
+
+namespace detail {
+
+Status run_body_here(const Cell* fn, const Cell* body, Cell* locals);
+
+namespace {
+
+// The registry: a body's buffer keeps its program's number in its first spare word and the
+// number of times it ran uncompiled in the second.
+struct Registry {
+  std::vector<Program*> programs{nullptr};   // by number; 0 is no program
+  std::vector<uint32_t> free_numbers;
+  size_t live = 0;
+  size_t prune_at = 64;
+};
+// Never destroyed: programs stay reachable for as long as the process runs.
+Registry* const registry = new Registry;
+
+// Keeps a program alive while it runs, whatever leaves it (an error is a C++ exception).
+struct Hold {
+  Program* p;
+  explicit Hold(Program* program) : p(program) { ++p->running; }
+  ~Hold() {
+    if (--p->running == 0 && p->retired) delete p;
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+};
+
+
+// An expression whose first step did not hold: nothing of it was evaluated, and the
+// interpreter takes it whole. It never leaves this file.
+constexpr Status FALLBACK = 0x7FFFFFF0;
+
+struct Exec {
+  const Program& p;
+  const Unit& u;
+  Cell* locals;      // the running call's argument and local slots
+  uint32_t pos = 0;  // once deopt is set: where the interpreter left the code
+  bool deopt = false;
+};
+
+[[gnu::always_inline]] inline bool same(const Cell* a, const Cell* b) {
+  uint64_t a0, a1, b0, b1;
+  std::memcpy(&a0, a, 8);
+  std::memcpy(&a1, reinterpret_cast<const char*>(a) + 8, 8);
+  std::memcpy(&b0, b, 8);
+  std::memcpy(&b1, reinterpret_cast<const char*>(b) + 8, 8);
+  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+
+// The value cell of a node's word.
+[[gnu::always_inline]] inline Cell* word_at(const Node& n, const Exec& x) {
+  return n.local ? x.locals + n.cell.data3 : interp::word_value_cell(&n.cell);
+}
+
+inline bool plain_type(TypeId t) {
+  return !((fast_paths::fast_detail::NOT_PLAIN_VALUES >> (t & 63)) & 1);
+}
+
+// Whether compiled code may go on in this block from `from`.
+inline bool still(const Unit& u, uint32_t from) {
+  return !trace::installed && unchanged(u, from);
+}
+
+// Whether the word after an expression has become an operator.
+inline bool next_is_op(const Exec& x, const Node& n) {
+  const Cell* v = interp::word_value_cell(&x.u.cells[n.end - x.u.index]);
+  return v && v->is(TYPE_OP);
+}
+
+[[noreturn, gnu::noinline]] void raise_too_deep() {
+  --stack::eval_depth;
+  error::raise(ERR_INTERNAL, "stack-overflow");
+}
+
+// The value of a value or word operand, when it is plain (null: the interpreter decides).
+[[gnu::always_inline]] inline const Cell* leaf_value(const Node& n, const Exec& x) {
+  if (n.kind == K_VALUE) return &n.cell;
+  const Cell* v = word_at(n, x);
+  return (v && plain_type(v->type())) ? v : nullptr;
+}
+
+// Values, words and inline operators, with no frame and nothing pushed; false when a word
+// no longer holds a plain value or an operator cannot be answered inline (nothing happened).
+// A pure loop has checked its operators already (check_ops false). The commonest shapes, an
+// operand and operand-operator-operand, take no call.
+template <bool check_ops>
+bool eval_values(const Node& n, const Exec& x, Cell* out);
+
+template <bool check_ops>
+[[gnu::always_inline]] inline bool values_inline(const Node& n, const Exec& x, Cell* out) {
+  if (n.kind != K_INFIX) {
+    const Cell* v = leaf_value(n, x);
+    if (!v) return false;
+    *out = *v;
+    return true;
+  }
+  Cell chain;
+  const Cell* left;
+  if (n.kid[0]->kind == K_INFIX) {
+    if (!eval_values<check_ops>(*n.kid[0], x, &chain)) return false;
+    left = &chain;
+  } else {
+    left = leaf_value(*n.kid[0], x);
+    if (!left) return false;
+  }
+  if (check_ops) {
+    const Cell* op = interp::word_value_cell(&n.cell);
+    if (!op || !same(op, &n.target)) return false;
+  }
+  const Cell* right = leaf_value(*n.kid[1], x);
+  return right && fast_paths::infix_inline(n.code, left, right, out);
+}
+
+template <bool check_ops>
+bool eval_values(const Node& n, const Exec& x, Cell* out) {
+  return values_inline<check_ops>(n, x, out);
+}
+
+[[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
+  return values_inline<true>(n, x, out);
+}
+
+// A whole expression that way: no operator may follow it either.
+[[gnu::always_inline]] inline bool eval_pure_root(const Node& n, const Exec& x, Cell* out) {
+  return pure_value(n, x, out) && !(n.next_check && next_is_op(x, n));
+}
+
+Status exec(const Node& n, Exec& x, bool as_argument);
+Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
+                uint32_t first = 0);
+
+// An expression as the interpreter's eval_expression takes it (counted: with its safe point
+// and depth step), followed by the operator look-ahead unless no_infix.
+Status exec_root(const Node& n, Exec& x, bool as_argument, bool no_infix, bool counted) {
+  Cell* start_top = stack::top;
+  Status s;
+  if (counted) {
+    collector::safe_point();
+    if (++stack::eval_depth > interp::MAX_EVAL_DEPTH) [[unlikely]] raise_too_deep();
+    s = exec(n, x, as_argument);
+    --stack::eval_depth;
+  } else {
+    s = exec(n, x, as_argument);
+  }
+  if (s == FALLBACK) [[unlikely]] {
+    interp::Code code{x.u.node, n.pos};
+    s = interp::eval_expression(code, no_infix, as_argument, false);
+    x.deopt = true;
+    x.pos = code.pos;
+    return s;
+  }
+  if (s != CODE_NONE || no_infix) return s;
+  if (!x.deopt) [[likely]] {
+    if (n.calls && !still(x.u, n.end)) {
+      x.deopt = true;
+      x.pos = n.end;
+    } else if (n.next_check && next_is_op(x, n)) {
+      x.deopt = true;
+      x.pos = n.end;
+    } else {
+      return CODE_NONE;
+    }
+  }
+  interp::Code code{x.u.node, x.pos};
+  s = interp::eval_infix(code, start_top, as_argument);
+  x.pos = code.pos;
+  return s;
+}
+
+// A block run in the running frame, by its unit when it has one.
+inline Status run_block(uint32_t unit, const Cell* block, const Exec& x) {
+  if (unit == NO_UNIT) return interp::eval_block_here(block);
+  return run_here(x.p, unit, block, x.locals);
+}
+
+// A block run above the stack (a paren, a body): eval_block_above.
+Status run_above(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
+                 bool as_argument) {
+  if (unit == NO_UNIT) return interp::eval_block_above(block, as_argument);
+  Cell* outer = interp::lift_base();
+  Status s = run_here(p, unit, block, locals);
+  if (s != CODE_NONE) [[unlikely]] return s;
+  interp::drop_base(outer, as_argument);
+  return CODE_NONE;
+}
+
+// One operator step: the left operand is the last value (start_top or the result slot).
+Status infix_step(const Node& n, Exec& x, bool as_argument, Cell* start_top) {
+  const Cell* op = interp::word_value_cell(&n.cell);
+  if (!op || !same(op, &n.target)) {
+    // The interpreter reads the word afresh, whatever it holds now.
+    x.deopt = true;
+    x.pos = n.kid[0]->end;
+    return CODE_NONE;
+  }
+  Cell left = as_argument ? *start_top : *stack::base;
+  stack::top = as_argument ? start_top : stack::base + 1;
+  const Node& r = *n.kid[1];
+  if (r.pure) {
+    const Cell* plain = r.kind == K_VALUE ? &r.cell : word_at(r, x);
+    if (plain && plain_type(plain->type())) {
+      Cell result;
+      if (fast_paths::infix_inline(n.code, &left, plain, &result)) {
+        interp::emit(&result, as_argument);
+        return CODE_NONE;
+      }
+    }
+  }
+  if (n.code == fast_paths::INFIX_REMAINDER) {
+    // Its action takes both operands as a call does: the interpreter makes that call.
+    if (as_argument) *start_top = left;
+    else *stack::base = left;
+    x.deopt = true;
+    x.pos = n.kid[0]->end;
+    return CODE_NONE;
+  }
+  Cell* left_cell = stack::push(&left);
+  Status s;
+  if (r.kind == K_PAREN) {
+    Cell paren = r.cell;
+    s = run_above(x.p, r.unit, &paren, x.locals, true);
+  } else {
+    s = exec_root(r, x, true, true, true);
+  }
+  if (s != CODE_NONE) return s;
+  Cell right = *(stack::top - 1);
+  --stack::top;
+  if (n.code < 16) actions::math_op_top(n.code, &n.cell, &right);
+  else actions::compare_op_top(n.code - 16, &n.cell, &right);
+  Cell result = *left_cell;
+  stack::top = left_cell;
+  interp::emit(&result, as_argument);
+  return CODE_NONE;
+}
+
+Status exec_infix(const Node& n, Exec& x, bool as_argument, Cell* start_top) {
+  const Node& l = *n.kid[0];
+  Status s = l.kind == K_INFIX ? exec_infix(l, x, as_argument, start_top)
+                               : exec(l, x, as_argument);
+  if (s != CODE_NONE) return s;
+  // After a take-over, the expression's root goes on from where the interpreter stopped.
+  if (x.deopt) return CODE_NONE;
+  if (l.calls && !still(x.u, l.end)) {
+    x.deopt = true;
+    x.pos = l.end;
+    return CODE_NONE;
+  }
+  return infix_step(n, x, as_argument, start_top);
+}
+
+Status exec_set(const Node& n, Exec& x, bool as_argument) {
+  const Node& v = *n.kid[0];
+  if (v.pure) {
+    Cell got;
+    if (eval_pure_root(v, x, &got)) {
+      Cell* slot = word_at(n, x);
+      if (!slot) interp::raise_unwritable(&n.cell);
+      *slot = got;
+      interp::emit(&got, as_argument);
+      return CODE_NONE;
+    }
+  }
+  stack::mark_native(&n.cell);
+  Status s = exec_root(v, x, true, false, true);
+  if (s != CODE_NONE) return s;
+  if (n.local) x.locals[n.cell.data3] = *stack::base;
+  else interp::set_word(&n.cell, stack::base);
+  interp::calls_detail::finish_native(as_argument);
+  return CODE_NONE;
+}
+
+// The arguments of a call from the i-th, each checked against its cache entry as it is
+// pushed. After a take-over the interpreter gathers the rest.
+[[gnu::noinline]] Status gather_from(const Node& n, Exec& x, const Cell* fn, uint32_t i) {
+  using namespace interp::calls_detail;
+  for (; i < n.arity; ++i) {
+    const Node& a = *n.kid[i];
+    Cell got;
+    if (a.pure && eval_pure_root(a, x, &got)) {
+      stack::push(&got);
+    } else {
+      Status s = exec_root(a, x, true, false, !a.plain_first);
+      if (s != CODE_NONE) return s;
+    }
+    const Cell* pushed = stack::top - 1;
+    if (!interp::typeset_has(node_buffer(n.cache)->cells() + i, pushed->type())) [[unlikely]]
+      raise_plain(fn, &n.cell, i, pushed);
+    if (x.deopt) [[unlikely]] {
+      interp::Code code{x.u.node, x.pos};
+      Status s = gather_rest(fn, &n.cell, n.cache, i + 1, n.arity, code);
+      x.pos = code.pos;
+      return s;
+    }
+  }
+  return CODE_NONE;
+}
+
+// Arguments that are all values, words and inline operators go straight into their cells;
+// the first that needs more takes the common road with the rest.
+[[gnu::always_inline]] inline Status gather(const Node& n, Exec& x, const Cell* fn) {
+  uint32_t i = 0;
+  if (n.args_pure) {
+    const Cell* types = node_buffer(n.cache)->cells();
+    for (; i < n.arity; ++i) {
+      const Node& a = *n.kid[i];
+      Cell* slot = stack::new_cell();
+      if (!eval_pure_root(a, x, slot)) [[unlikely]] {
+        --stack::top;
+        break;
+      }
+      if (!((n.typed >> i) & 1) && !interp::typeset_has(types + i, slot->type())) [[unlikely]]
+        interp::calls_detail::raise_plain(fn, &n.cell, i, slot);
+    }
+    if (i == n.arity) [[likely]] return CODE_NONE;
+  }
+  return gather_from(n, x, fn, i);
+}
+
+// A callee's body that has its program already: eval_block_above(body, false) above the
+// callee's frame. Any other takes run_body_here, which compiles.
+[[gnu::always_inline]] inline Status run_callee_body(const Cell* fn, const Cell* body,
+                                                     Cell* locals) {
+  uint32_t id = node_buffer(body->node())->reserved[0];
+  const std::vector<Program*>& programs = registry->programs;
+  Program* p = id < programs.size() ? programs[id] : nullptr;
+  if (!p || p->body != body->node() || p->ctx != fn->data1 || p->body_index != body->index() ||
+      trace::installed)
+    [[unlikely]] return run_body_here(fn, body, locals);
+  Hold hold(p);
+  Cell* outer = interp::lift_base();
+  Status s = run_here(*p, p->body_unit, body, locals);
+  if (s != CODE_NONE) [[unlikely]] return s;
+  interp::drop_base(outer, false);
+  return CODE_NONE;
+}
+
+Status call_function(const Node& n, Exec& x, bool as_argument) {
+  using namespace interp::calls_detail;
+  Cell* callee_slot = stack::push(&n.target);   // keeps an anonymous function referenced
+  const Cell* fn = callee_slot;
+  NodeId ctx = fn->data1;
+  stack::mark_func(&n.cell, ctx);
+  (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
+  Status s = gather(n, x, fn);
+  if (s != CODE_NONE) return s;
+  Cell body = enter_body(fn);
+  if (body.is(TYPE_BLOCK)) [[likely]] {
+    s = run_callee_body(fn, &body, stack::base);
+    if (s != CODE_NONE && s != CODE_RETURN && s != CODE_EXIT) return s;
+  } else {
+    set_unset(stack::base);
+  }
+  finish_function(callee_slot, as_argument);
+  return CODE_NONE;
+}
+
+// A pure loop's blocks hold only plain values, words and inline operators, and set no word
+// that names one of its operators: once the operators are found to be what they were compiled
+// for, nothing the loop does can change them, nor its blocks (it calls nothing).
+bool loop_holds(const Node& n, const Exec& x) {
+  for (uint32_t b = 0; b < 2; ++b) {
+    const Unit& u = x.p.units[n.blocks[b]];
+    if (!still(u, u.index)) return false;
+    for (const Node& k : u.nodes) {
+      if (k.kind == K_INFIX) {
+        const Cell* op = interp::word_value_cell(&k.cell);
+        if (!op || !same(op, &k.target)) return false;
+      }
+      if (k.next_check && next_is_op({x.p, u, x.locals}, k)) return false;
+    }
+  }
+  return true;
+}
+
+// The statements of a pure loop's block from the first; answers how many were done (all of
+// them, or the one whose operands need more than an inline answer).
+[[gnu::always_inline]] inline uint32_t run_trusted(const Unit& u, const Exec& x) {
+  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  uint32_t i = 0;
+  for (; i < count; ++i) {
+    const Node& st = *u.roots[i];
+    Cell got;
+    if (st.kind == K_SET) {
+      if (!values_inline<false>(*st.kid[0], x, &got)) break;
+      Cell* slot = word_at(st, x);
+      if (!slot) break;
+      *slot = got;
+    } else if (!values_inline<false>(st, x, &got)) {
+      break;
+    }
+    *stack::base = got;
+    stack::top = stack::base + 1;
+  }
+  if (count == 0) {
+    set_unset(stack::base);
+    stack::top = stack::base + 1;
+  }
+  return i;
+}
+
+// The rounds of a pure while loop, as the native runs them. Once a statement needs more than
+// an inline answer, it and the rest of the round take the common road, and so do the rounds
+// after it: true when the loop ended here, with its status in *s.
+bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
+  const Unit& cond = x.p.units[n.blocks[0]];
+  const Unit& body = x.p.units[n.blocks[1]];
+  const Exec cx{x.p, cond, x.locals};
+  const Exec bx{x.p, body, x.locals};
+  while (true) {
+    stack::reset();
+    uint32_t done = run_trusted(cond, cx);
+    if (done < cond.roots.size()) {
+      Cell block = args[0];
+      *s = run_here(x.p, n.blocks[0], &block, x.locals, done);
+      if (*s == CODE_BREAK || *s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
+      if (*s != CODE_NONE) return true;
+      if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+      if (!is_true(stack::base)) break;
+      stack::reset();
+      Cell body_block = args[1];
+      *s = run_here(x.p, n.blocks[1], &body_block, x.locals);
+      if (*s == CODE_BREAK) break;
+      if (*s != CODE_NONE && *s != CODE_CONTINUE) return true;
+      return false;
+    }
+    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+    if (!is_true(stack::base)) break;
+    stack::reset();
+    done = run_trusted(body, bx);
+    if (done < body.roots.size()) {
+      Cell body_block = args[1];
+      *s = run_here(x.p, n.blocks[1], &body_block, x.locals, done);
+      if (*s == CODE_BREAK) break;
+      if (*s != CODE_NONE && *s != CODE_CONTINUE) return true;
+      return false;
+    }
+  }
+  stack::unwind();
+  set_unset(stack::reset());
+  stack::top = stack::base + 1;
+  *s = CODE_NONE;
+  return true;
+}
+
+// if, either, unless and while on their gathered arguments, as their natives do.
+Status run_special(const Node& n, const Exec& x) {
+  Cell* args = stack::base;
+  switch (n.special) {
+    case S_IF:
+    case S_UNLESS: {
+      if (is_true(args) == (n.special == S_UNLESS)) {
+        set_none(stack::base);
+        stack::top = stack::base + 1;
+        return CODE_NONE;
+      }
+      Cell body = args[1];
+      return run_block(n.blocks[0], &body, x);
+    }
+    case S_EITHER: {
+      if (args->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+      bool yes = is_true(args);
+      Cell body = yes ? args[1] : args[2];
+      return run_block(n.blocks[yes ? 0 : 1], &body, x);
+    }
+    case S_LOOP: {
+      int32_t count = natives::loop_count(args);
+      if (count <= 0) {
+        set_none(stack::base);
+        stack::top = stack::base + 1;
+        return CODE_NONE;
+      }
+      Cell name = interp::body_name();
+      stack::mark_loop(&name);
+      set_unset(stack::new_cell());
+      for (; count > 0; --count) {
+        stack::reset();
+        Cell body = args[1];
+        Status s = run_block(n.blocks[0], &body, x);
+        if (s == CODE_NONE || s == CODE_CONTINUE) continue;
+        if (s == CODE_BREAK) break;
+        return s;
+      }
+      stack::unwind_into_result();
+      return CODE_NONE;
+    }
+    case S_UNTIL: {
+      Cell name = interp::body_name();
+      stack::mark_loop(&name);
+      set_unset(stack::new_cell());
+      while (true) {
+        stack::reset();
+        Cell body = args[0];
+        Status s = run_block(n.blocks[0], &body, x);
+        if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
+        if (s == CODE_BREAK) break;
+        if (s != CODE_NONE) return s;
+        if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+        if (is_true(stack::base)) break;
+      }
+      stack::unwind_into_result();
+      return CODE_NONE;
+    }
+    default: {
+      Cell name = interp::body_name();
+      stack::mark_loop(&name);
+      set_unset(stack::new_cell());
+      if (n.pure_loop && loop_holds(n, x)) {
+        Status s;
+        if (pure_loop(n, x, args, &s)) return s;
+      }
+      while (true) {
+        stack::reset();
+        Cell cond = args[0];
+        Status s = run_block(n.blocks[0], &cond, x);
+        if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
+        if (s != CODE_NONE) return s;
+        if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+        if (!is_true(stack::base)) break;
+        stack::reset();
+        Cell body = args[1];
+        s = run_block(n.blocks[1], &body, x);
+        if (s == CODE_NONE || s == CODE_CONTINUE) continue;
+        if (s == CODE_BREAK) break;
+        return s;
+      }
+      stack::unwind();
+      set_unset(stack::reset());
+      stack::top = stack::base + 1;
+      return CODE_NONE;
+    }
+  }
+}
+
+Status call_native(const Node& n, Exec& x, bool as_argument) {
+  using namespace interp::calls_detail;
+  stack::mark_interp_native(&n.cell);
+  Status s = gather(n, x, &n.target);
+  if (s != CODE_NONE) return s;
+  // Arguments the interpreter gathered may be other blocks: the native itself runs them.
+  if (n.special == S_NONE || x.deopt) return run_entry(n.entry, NO_REFINEMENTS, as_argument);
+  uint32_t depth = stack::eval_depth;
+  Cell position = *stack::position_cell;
+  s = run_special(n, x);
+  if (s != CODE_NONE) {
+    stack::eval_depth = depth;
+    *stack::position_cell = position;
+    return s;
+  }
+  finish_native(as_argument);
+  return CODE_NONE;
+}
+
+Status exec(const Node& n, Exec& x, bool as_argument) {
+  switch (n.kind) {
+    case K_VALUE:
+      interp::emit(&n.cell, as_argument);
+      return CODE_NONE;
+    case K_WORD:
+    case K_LOCAL: {
+      const Cell* v = word_at(n, x);
+      if (!v || !plain_type(v->type())) return FALLBACK;
+      interp::emit(v, as_argument);
+      return CODE_NONE;
+    }
+    case K_GET: {
+      Cell v = n.local ? x.locals[n.cell.data3] : *interp::get_word(&n.cell);
+      interp::emit(&v, as_argument);
+      return CODE_NONE;
+    }
+    case K_PAREN: {
+      Cell paren = n.cell;
+      return run_above(x.p, n.unit, &paren, x.locals, as_argument);
+    }
+    case K_INFIX:
+      return exec_infix(n, x, as_argument, stack::top);
+    case K_SET:
+      return exec_set(n, x, as_argument);
+    case K_CALL: {
+      const Cell* v = word_at(n, x);
+      if (!v || !same(v, &n.target)) return FALLBACK;
+      return n.target.is(TYPE_FUNCTION) ? call_function(n, x, as_argument)
+                                        : call_native(n, x, as_argument);
+    }
+  }
+  return FALLBACK;
+}
+
+// The statements of a block from the first one that is not answered inline: eval_block_here's
+// loop, with the position record naming the block.
+[[gnu::noinline]] Status run_statements(const Unit& u, Exec& x, const Cell* block, uint32_t i) {
+  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  // The position goes back as the caller had it on every way out but an error, whose catcher
+  // restores it from its saved state.
+  Cell* cur = stack::position_cell;
+  Cell saved = *cur;
+  *cur = *block;
+  bool first = true;
+  for (; i < count; ++i) {
+    const Node& st = *u.roots[i];
+    if (!first) stack::reset();
+    first = false;
+    cur->data1 = st.pos;
+    Status s = exec_root(st, x, false, false, true);
+    if (s != CODE_NONE) [[unlikely]] {
+      *cur = saved;
+      return s;
+    }
+    if (x.deopt) [[unlikely]] break;
+  }
+  if (!x.deopt) {
+    if (u.rest == u.tail()) {
+      *cur = saved;
+      return CODE_NONE;
+    }
+    x.pos = u.rest;
+  }
+  interp::Code code{u.node, x.pos};
+  Status s = CODE_NONE;
+  if (!code.at_end()) {
+    if (!first) stack::reset();
+    s = interp::eval_rest_here(code);
+  }
+  *cur = saved;
+  return s;
+}
+
+// A block's statements in the running frame: eval_block_here. Leading statements of plain
+// values and inline operators take no step of the interpreter's at all: no position, no
+// depth, no safe point.
+Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
+                uint32_t first_statement) {
+  const Unit& u = p.units[unit];
+  if (!still(u, u.index)) [[unlikely]] return interp::eval_block_here(block);
+  Exec x{p, u, locals};
+  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  uint32_t i = first_statement;
+  for (; i < count; ++i) {
+    const Node& st = *u.roots[i];
+    if (!st.pure) break;
+    Cell got;
+    if (st.kind == K_SET) {
+      if (!eval_pure_root(*st.kid[0], x, &got)) break;
+      Cell* slot = word_at(st, x);
+      if (!slot) break;
+      *slot = got;
+    } else if (!eval_pure_root(st, x, &got)) {
+      break;
+    }
+    *stack::base = got;
+    stack::top = stack::base + 1;
+  }
+  if (i == count && u.rest == u.tail()) [[likely]] {
+    if (count == 0) {
+      set_unset(stack::base);
+      stack::top = stack::base + 1;
+    }
+    return CODE_NONE;
+  }
+  return run_statements(u, x, block, i);
+}
+
+// A program whose body is gone, or was replaced by a grown copy, is dropped.
+void prune() {
+  Registry& r = *registry;
+  for (uint32_t id = 1; id < r.programs.size(); ++id) {
+    Program* p = r.programs[id];
+    if (!p) continue;
+    if (is_live_node(p->body) && node_buffer(p->body)->reserved[0] == id) continue;
+    r.programs[id] = nullptr;
+    r.free_numbers.push_back(id);
+    --r.live;
+    retire(p);
+  }
+}
+
+uint32_t enroll(Program* p) {
+  Registry& r = *registry;
+  if (r.live >= r.prune_at) {
+    prune();
+    r.prune_at = std::max<size_t>(64, r.live * 2);
+  }
+  uint32_t id;
+  if (r.free_numbers.empty()) {
+    id = static_cast<uint32_t>(r.programs.size());
+    r.programs.push_back(p);
+  } else {
+    id = r.free_numbers.back();
+    r.free_numbers.pop_back();
+    r.programs[id] = p;
+  }
+  ++r.live;
+  return id;
+}
+
+}  // namespace
+
+void retire(Program* p) {
+  if (p->running == 0) delete p;
+  else p->retired = true;
+}
+
+Program* program_of(const Cell* fn, const Cell* body) {
+  SeriesBuffer* b = node_buffer(body->node());
+  if (uint32_t id = b->reserved[0]) [[likely]] {
+    const std::vector<Program*>& programs = registry->programs;
+    Program* p = id < programs.size() ? programs[id] : nullptr;
+    if (p && p->body == body->node() && p->ctx == fn->data1 && p->body_index == body->index())
+      return p;
+    return nullptr;
+  }
+  // A body is compiled on its first run. One with nothing to compile is tried again after
+  // 2, 4, 8... runs (what its words name may change), and left to the interpreter for good
+  // after 65536.
+  uint32_t runs = ++b->reserved[1];
+  if (runs > 65536 || (runs & (runs - 1)) != 0) return nullptr;
+  Program* p = compile(fn, body);
+  if (!p) return nullptr;
+  node_buffer(body->node())->reserved[0] = enroll(p);
+  return p;
+}
+
+Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
+  Program* p = trace::installed ? nullptr : program_of(fn, body);
+  if (!p) return interp::eval_block_above(body, false);
+  Hold hold(p);
+  return run_above(*p, p->body_unit, body, locals, false);
+}
+
+}  // namespace detail
+
+Status run_body(const Cell* fn, const Cell* body, Cell* locals) {
+  return detail::run_body_here(fn, body, locals);
+}
+
+void forget_all() {
+  using namespace detail;
+  for (Program* p : registry->programs)
+    if (p) retire(p);
+  *registry = Registry{};
+}
+
+}  // namespace tav::compiled

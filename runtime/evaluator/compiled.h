@@ -7,6 +7,8 @@
 // the words still say what they said when it was compiled, and leaves the rest to the
 // interpreter as soon as they do not.
 #pragma once
+#include <cstddef>
+
 #include "cell.h"
 #include "stack.h"
 
@@ -22,6 +24,9 @@ inline void note_edit() { ++edits; }
 // `locals`: the value lands in the frame's result slot. The same as the interpreter's
 // eval_block_above(body, false), whichever road it takes.
 Status run_body(const Cell* fn, const Cell* body, Cell* locals);
+
+// The number of compiled bodies kept.
+size_t program_count();
 
 // Drops every compiled body (the runtime's memory is going away).
 void forget_all();

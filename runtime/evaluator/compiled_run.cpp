@@ -38,6 +38,7 @@ struct Registry {
   std::vector<uint32_t> free_numbers;
   size_t live = 0;
   size_t prune_at = 64;
+  uint32_t pruned_after = 0;   // the collector's cycle count at the last look
 };
 // Never destroyed: programs stay reachable for as long as the process runs.
 Registry* const registry = new Registry;
@@ -385,7 +386,7 @@ Status call_function(const Node& n, Exec& x, bool as_argument) {
 // A pure loop's blocks hold only plain values, words and inline operators, and set no word
 // that names one of its operators: once the operators are found to be what they were compiled
 // for, nothing the loop does can change them, nor its blocks (it calls nothing).
-bool loop_holds(const Node& n, const Exec& x) {
+[[gnu::noinline]] bool loop_holds(const Node& n, const Exec& x) {
   for (uint32_t b = 0; b < 2; ++b) {
     const Unit& u = x.p.units[n.blocks[b]];
     if (!still(u, u.index)) return false;
@@ -429,7 +430,7 @@ bool loop_holds(const Node& n, const Exec& x) {
 // The rounds of a pure while loop, as the native runs them. Once a statement needs more than
 // an inline answer, it and the rest of the round take the common road, and so do the rounds
 // after it: true when the loop ended here, with its status in *s.
-bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
+[[gnu::noinline]] bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
   const Unit& cond = x.p.units[n.blocks[0]];
   const Unit& body = x.p.units[n.blocks[1]];
   const Exec cx{x.p, cond, x.locals};
@@ -470,7 +471,78 @@ bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
   return true;
 }
 
-// if, either, unless and while on their gathered arguments, as their natives do.
+// The loops on their gathered arguments, as their natives run them; each keeps its frame
+// to itself, off the road of the conditionals.
+[[gnu::noinline]] Status run_loop(const Node& n, const Exec& x, Cell* args) {
+  int32_t count = natives::loop_count(args);
+  if (count <= 0) {
+    set_none(stack::base);
+    stack::top = stack::base + 1;
+    return CODE_NONE;
+  }
+  Cell name = interp::body_name();
+  stack::mark_loop(&name);
+  set_unset(stack::new_cell());
+  for (; count > 0; --count) {
+    stack::reset();
+    Cell body = args[1];
+    Status s = run_block(n.blocks[0], &body, x);
+    if (s == CODE_NONE || s == CODE_CONTINUE) continue;
+    if (s == CODE_BREAK) break;
+    return s;
+  }
+  stack::unwind_into_result();
+  return CODE_NONE;
+}
+
+[[gnu::noinline]] Status run_until(const Node& n, const Exec& x, Cell* args) {
+  Cell name = interp::body_name();
+  stack::mark_loop(&name);
+  set_unset(stack::new_cell());
+  while (true) {
+    stack::reset();
+    Cell body = args[0];
+    Status s = run_block(n.blocks[0], &body, x);
+    if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
+    if (s == CODE_BREAK) break;
+    if (s != CODE_NONE) return s;
+    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+    if (is_true(stack::base)) break;
+  }
+  stack::unwind_into_result();
+  return CODE_NONE;
+}
+
+[[gnu::noinline]] Status run_while(const Node& n, const Exec& x, Cell* args) {
+  Cell name = interp::body_name();
+  stack::mark_loop(&name);
+  set_unset(stack::new_cell());
+  if (n.pure_loop && loop_holds(n, x)) {
+    Status s;
+    if (pure_loop(n, x, args, &s)) return s;
+  }
+  while (true) {
+    stack::reset();
+    Cell cond = args[0];
+    Status s = run_block(n.blocks[0], &cond, x);
+    if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
+    if (s != CODE_NONE) return s;
+    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
+    if (!is_true(stack::base)) break;
+    stack::reset();
+    Cell body = args[1];
+    s = run_block(n.blocks[1], &body, x);
+    if (s == CODE_NONE || s == CODE_CONTINUE) continue;
+    if (s == CODE_BREAK) break;
+    return s;
+  }
+  stack::unwind();
+  set_unset(stack::reset());
+  stack::top = stack::base + 1;
+  return CODE_NONE;
+}
+
+// if, either, unless and the loops on their gathered arguments, as their natives do.
 Status run_special(const Node& n, const Exec& x) {
   Cell* args = stack::base;
   switch (n.special) {
@@ -490,72 +562,12 @@ Status run_special(const Node& n, const Exec& x) {
       Cell body = yes ? args[1] : args[2];
       return run_block(n.blocks[yes ? 0 : 1], &body, x);
     }
-    case S_LOOP: {
-      int32_t count = natives::loop_count(args);
-      if (count <= 0) {
-        set_none(stack::base);
-        stack::top = stack::base + 1;
-        return CODE_NONE;
-      }
-      Cell name = interp::body_name();
-      stack::mark_loop(&name);
-      set_unset(stack::new_cell());
-      for (; count > 0; --count) {
-        stack::reset();
-        Cell body = args[1];
-        Status s = run_block(n.blocks[0], &body, x);
-        if (s == CODE_NONE || s == CODE_CONTINUE) continue;
-        if (s == CODE_BREAK) break;
-        return s;
-      }
-      stack::unwind_into_result();
-      return CODE_NONE;
-    }
-    case S_UNTIL: {
-      Cell name = interp::body_name();
-      stack::mark_loop(&name);
-      set_unset(stack::new_cell());
-      while (true) {
-        stack::reset();
-        Cell body = args[0];
-        Status s = run_block(n.blocks[0], &body, x);
-        if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
-        if (s == CODE_BREAK) break;
-        if (s != CODE_NONE) return s;
-        if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-        if (is_true(stack::base)) break;
-      }
-      stack::unwind_into_result();
-      return CODE_NONE;
-    }
-    default: {
-      Cell name = interp::body_name();
-      stack::mark_loop(&name);
-      set_unset(stack::new_cell());
-      if (n.pure_loop && loop_holds(n, x)) {
-        Status s;
-        if (pure_loop(n, x, args, &s)) return s;
-      }
-      while (true) {
-        stack::reset();
-        Cell cond = args[0];
-        Status s = run_block(n.blocks[0], &cond, x);
-        if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
-        if (s != CODE_NONE) return s;
-        if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-        if (!is_true(stack::base)) break;
-        stack::reset();
-        Cell body = args[1];
-        s = run_block(n.blocks[1], &body, x);
-        if (s == CODE_NONE || s == CODE_CONTINUE) continue;
-        if (s == CODE_BREAK) break;
-        return s;
-      }
-      stack::unwind();
-      set_unset(stack::reset());
-      stack::top = stack::base + 1;
-      return CODE_NONE;
-    }
+    case S_LOOP:
+      return run_loop(n, x, args);
+    case S_UNTIL:
+      return run_until(n, x, args);
+    default:
+      return run_while(n, x, args);
   }
 }
 
@@ -652,16 +664,10 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
   return s;
 }
 
-// A block's statements in the running frame: eval_block_here. Leading statements of plain
-// values and inline operators take no step of the interpreter's at all: no position, no
-// depth, no safe point.
-Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
-                uint32_t first_statement) {
-  const Unit& u = p.units[unit];
-  if (!still(u, u.index)) [[unlikely]] return interp::eval_block_here(block);
-  Exec x{p, u, locals};
+// Leading statements of plain values and inline operators, from the i-th: answers the first
+// one that needs more. Out of line, so that the frames of deep recursions stay small.
+[[gnu::noinline]] uint32_t run_plain_statements(const Unit& u, const Exec& x, uint32_t i) {
   const uint32_t count = static_cast<uint32_t>(u.roots.size());
-  uint32_t i = first_statement;
   for (; i < count; ++i) {
     const Node& st = *u.roots[i];
     if (!st.pure) break;
@@ -677,6 +683,20 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
     *stack::base = got;
     stack::top = stack::base + 1;
   }
+  return i;
+}
+
+// A block's statements in the running frame: eval_block_here. Leading statements of plain
+// values and inline operators take no step of the interpreter's at all: no position, no
+// depth, no safe point.
+Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
+                uint32_t first_statement) {
+  const Unit& u = p.units[unit];
+  if (!still(u, u.index)) [[unlikely]] return interp::eval_block_here(block);
+  Exec x{p, u, locals};
+  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  uint32_t i = first_statement;
+  if (i < count && u.roots[i]->pure) i = run_plain_statements(u, x, i);
   if (i == count && u.rest == u.tail()) [[likely]] {
     if (count == 0) {
       set_unset(stack::base);
@@ -701,11 +721,14 @@ void prune() {
   }
 }
 
+// Programs are looked over when there are twice as many as after the last look, and after
+// every collection, which is when bodies go away.
 uint32_t enroll(Program* p) {
   Registry& r = *registry;
-  if (r.live >= r.prune_at) {
+  if (r.live >= r.prune_at || r.pruned_after != collector::cycle_count()) {
     prune();
     r.prune_at = std::max<size_t>(64, r.live * 2);
+    r.pruned_after = collector::cycle_count();
   }
   uint32_t id;
   if (r.free_numbers.empty()) {
@@ -759,6 +782,8 @@ Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
 Status run_body(const Cell* fn, const Cell* body, Cell* locals) {
   return detail::run_body_here(fn, body, locals);
 }
+
+size_t program_count() { return detail::registry->live; }
 
 void forget_all() {
   using namespace detail;

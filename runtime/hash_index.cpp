@@ -167,12 +167,12 @@ void remove_position_from_slot(NodeId index, uint32_t pos);
 
 }  // namespace hash_index_detail
 
-HeldCell::HeldCell(const Cell& c) : pushed_(stack::begin != nullptr) {
-  if (pushed_) stack::push(&c);
-}
+HeldCell::HeldCell(const Cell& c) : slot_(stack::begin ? stack::push(&c) : nullptr) {}
 
 HeldCell::~HeldCell() {
-  if (pushed_) stack::pop(1);
+  // An error unwinding through this scope has already cut the stack back to its catcher,
+  // where the error itself now lies: nothing of that may be popped.
+  if (slot_ && stack::top > slot_) stack::pop(1);
 }
 
 SlotState slot_state(const Table* t, uint32_t slot) {

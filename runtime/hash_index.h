@@ -125,7 +125,7 @@ class HeldCell {
   HeldCell& operator=(const HeldCell&) = delete;
 
  private:
-  bool pushed_;
+  Cell* slot_;   // the cell pushed, null before the stacks exist
 };
 
 // The growth rule shared by symbol and context indexes (a used slot is never deleted there).

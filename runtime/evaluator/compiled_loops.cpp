@@ -107,9 +107,7 @@ Status run_loop(const Node& n, const Exec& x, Cell* args) {
     stack::top = stack::base + 1;
     return CODE_NONE;
   }
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
+  natives::push_loop_frame();
   for (; count > 0; --count) {
     stack::reset();
     Cell body = args[1];
@@ -123,9 +121,7 @@ Status run_loop(const Node& n, const Exec& x, Cell* args) {
 }
 
 Status run_until(const Node& n, const Exec& x, Cell* args) {
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
+  natives::push_loop_frame();
   while (true) {
     stack::reset();
     Cell body = args[0];
@@ -141,9 +137,7 @@ Status run_until(const Node& n, const Exec& x, Cell* args) {
 }
 
 Status run_while(const Node& n, const Exec& x, Cell* args) {
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
+  natives::push_loop_frame();
   if (n.pure_loop && loop_holds(n, x)) {
     Status s;
     if (pure_loop(n, x, args, &s)) return s;

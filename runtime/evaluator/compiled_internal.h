@@ -106,8 +106,31 @@ inline bool unchanged(const Unit& u, uint32_t from) {
 // Compiles the body of a function; null when nothing in it can be compiled.
 Program* compile(const Cell* fn, const Cell* body);
 
-// The program registry: the body's buffer holds the program's number.
+// The registry: a body's buffer keeps its program's number in its first spare word and the
+// number of times it ran uncompiled in the second.
+struct Registry {
+  std::vector<Program*> programs{nullptr};   // by number; 0 is no program
+  std::vector<uint32_t> free_numbers;
+  size_t live = 0;
+  size_t prune_at = 64;
+  uint32_t pruned_after = 0;   // the collector's cycle count at the last look
+};
+extern Registry* const registry;
+
+// Keeps a program alive while it runs, whatever leaves it (an error is a C++ exception).
+struct Hold {
+  Program* p;
+  explicit Hold(Program* program) : p(program) { ++p->running; }
+  ~Hold() {
+    if (--p->running == 0 && p->retired) delete p;
+  }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+};
+
+// The program of a function's body, compiled on its first run; null when it has none (yet).
 Program* program_of(const Cell* fn, const Cell* body);
+// Deletes a program now, or once its last run ends.
 void retire(Program* p);
 
 }  // namespace tav::compiled::detail

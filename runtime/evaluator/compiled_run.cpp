@@ -7,19 +7,12 @@
 // node was compiled for. When one fails, the interpreter takes over from exactly that point
 // of the block, with everything evaluated so far where it would have left it: nothing is
 // evaluated twice.
-#include <algorithm>
-#include <cstring>
-
 #include "calls_internal.h"
 #include "collector.h"
 #include "compiled.h"
-#include "compiled_internal.h"
+#include "compiled_exec.h"
 #include "context.h"
 #include "errors.h"
-#include "fast_paths.h"
-#include "interpreter.h"
-#include "natives.h"
-#include "trace.h"
 
 namespace tav::compiled {
 
@@ -31,132 +24,12 @@ Status run_body_here(const Cell* fn, const Cell* body, Cell* locals);
 
 namespace {
 
-// The registry: a body's buffer keeps its program's number in its first spare word and the
-// number of times it ran uncompiled in the second.
-struct Registry {
-  std::vector<Program*> programs{nullptr};   // by number; 0 is no program
-  std::vector<uint32_t> free_numbers;
-  size_t live = 0;
-  size_t prune_at = 64;
-  uint32_t pruned_after = 0;   // the collector's cycle count at the last look
-};
-// Never destroyed: programs stay reachable for as long as the process runs.
-Registry* const registry = new Registry;
-
-// Keeps a program alive while it runs, whatever leaves it (an error is a C++ exception).
-struct Hold {
-  Program* p;
-  explicit Hold(Program* program) : p(program) { ++p->running; }
-  ~Hold() {
-    if (--p->running == 0 && p->retired) delete p;
-  }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-};
-
-
-// An expression whose first step did not hold: nothing of it was evaluated, and the
-// interpreter takes it whole. It never leaves this file.
-constexpr Status FALLBACK = 0x7FFFFFF0;
-
-struct Exec {
-  const Program& p;
-  const Unit& u;
-  Cell* locals;      // the running call's argument and local slots
-  uint32_t pos = 0;  // once deopt is set: where the interpreter left the code
-  bool deopt = false;
-};
-
-[[gnu::always_inline]] inline bool same(const Cell* a, const Cell* b) {
-  uint64_t a0, a1, b0, b1;
-  std::memcpy(&a0, a, 8);
-  std::memcpy(&a1, reinterpret_cast<const char*>(a) + 8, 8);
-  std::memcpy(&b0, b, 8);
-  std::memcpy(&b1, reinterpret_cast<const char*>(b) + 8, 8);
-  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-}
-
-// The value cell of a node's word.
-[[gnu::always_inline]] inline Cell* word_at(const Node& n, const Exec& x) {
-  return n.local ? x.locals + n.cell.data3 : interp::word_value_cell(&n.cell);
-}
-
-inline bool plain_type(TypeId t) {
-  return !((fast_paths::fast_detail::NOT_PLAIN_VALUES >> (t & 63)) & 1);
-}
-
-// Whether compiled code may go on in this block from `from`.
-inline bool still(const Unit& u, uint32_t from) {
-  return !trace::installed && unchanged(u, from);
-}
-
-// Whether the word after an expression has become an operator.
-inline bool next_is_op(const Exec& x, const Node& n) {
-  const Cell* v = interp::word_value_cell(&x.u.cells[n.end - x.u.index]);
-  return v && v->is(TYPE_OP);
-}
-
 [[noreturn, gnu::noinline]] void raise_too_deep() {
   --stack::eval_depth;
   error::raise(ERR_INTERNAL, "stack-overflow");
 }
 
-// The value of a value or word operand, when it is plain (null: the interpreter decides).
-[[gnu::always_inline]] inline const Cell* leaf_value(const Node& n, const Exec& x) {
-  if (n.kind == K_VALUE) return &n.cell;
-  const Cell* v = word_at(n, x);
-  return (v && plain_type(v->type())) ? v : nullptr;
-}
-
-// Values, words and inline operators, with no frame and nothing pushed; false when a word
-// no longer holds a plain value or an operator cannot be answered inline (nothing happened).
-// A pure loop has checked its operators already (check_ops false). The commonest shapes, an
-// operand and operand-operator-operand, take no call.
-template <bool check_ops>
-bool eval_values(const Node& n, const Exec& x, Cell* out);
-
-template <bool check_ops>
-[[gnu::always_inline]] inline bool values_inline(const Node& n, const Exec& x, Cell* out) {
-  if (n.kind != K_INFIX) {
-    const Cell* v = leaf_value(n, x);
-    if (!v) return false;
-    *out = *v;
-    return true;
-  }
-  Cell chain;
-  const Cell* left;
-  if (n.kid[0]->kind == K_INFIX) {
-    if (!eval_values<check_ops>(*n.kid[0], x, &chain)) return false;
-    left = &chain;
-  } else {
-    left = leaf_value(*n.kid[0], x);
-    if (!left) return false;
-  }
-  if (check_ops) {
-    const Cell* op = interp::word_value_cell(&n.cell);
-    if (!op || !same(op, &n.target)) return false;
-  }
-  const Cell* right = leaf_value(*n.kid[1], x);
-  return right && fast_paths::infix_inline(n.code, left, right, out);
-}
-
-template <bool check_ops>
-bool eval_values(const Node& n, const Exec& x, Cell* out) {
-  return values_inline<check_ops>(n, x, out);
-}
-
-[[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
-  return values_inline<true>(n, x, out);
-}
-
-// A whole expression that way: no operator may follow it either.
-[[gnu::always_inline]] inline bool eval_pure_root(const Node& n, const Exec& x, Cell* out) {
-  return pure_value(n, x, out) && !(n.next_check && next_is_op(x, n));
-}
-
 Status exec(const Node& n, Exec& x, bool as_argument);
-Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals,
-                uint32_t first = 0);
 
 // An expression as the interpreter's eval_expression takes it (counted: with its safe point
 // and depth step), followed by the operator look-ahead unless no_infix.
@@ -194,12 +67,6 @@ Status exec_root(const Node& n, Exec& x, bool as_argument, bool no_infix, bool c
   s = interp::eval_infix(code, start_top, as_argument);
   x.pos = code.pos;
   return s;
-}
-
-// A block run in the running frame, by its unit when it has one.
-inline Status run_block(uint32_t unit, const Cell* block, const Exec& x) {
-  if (unit == NO_UNIT) return interp::eval_block_here(block);
-  return run_here(x.p, unit, block, x.locals);
 }
 
 // A block run above the stack (a paren, a body): eval_block_above.
@@ -383,165 +250,6 @@ Status call_function(const Node& n, Exec& x, bool as_argument) {
   return CODE_NONE;
 }
 
-// A pure loop's blocks hold only plain values, words and inline operators, and set no word
-// that names one of its operators: once the operators are found to be what they were compiled
-// for, nothing the loop does can change them, nor its blocks (it calls nothing).
-[[gnu::noinline]] bool loop_holds(const Node& n, const Exec& x) {
-  for (uint32_t b = 0; b < 2; ++b) {
-    const Unit& u = x.p.units[n.blocks[b]];
-    if (!still(u, u.index)) return false;
-    for (const Node& k : u.nodes) {
-      if (k.kind == K_INFIX) {
-        const Cell* op = interp::word_value_cell(&k.cell);
-        if (!op || !same(op, &k.target)) return false;
-      }
-      if (k.next_check && next_is_op({x.p, u, x.locals}, k)) return false;
-    }
-  }
-  return true;
-}
-
-// The statements of a pure loop's block from the first; answers how many were done (all of
-// them, or the one whose operands need more than an inline answer).
-[[gnu::always_inline]] inline uint32_t run_trusted(const Unit& u, const Exec& x) {
-  const uint32_t count = static_cast<uint32_t>(u.roots.size());
-  uint32_t i = 0;
-  for (; i < count; ++i) {
-    const Node& st = *u.roots[i];
-    Cell got;
-    if (st.kind == K_SET) {
-      if (!values_inline<false>(*st.kid[0], x, &got)) break;
-      Cell* slot = word_at(st, x);
-      if (!slot) break;
-      *slot = got;
-    } else if (!values_inline<false>(st, x, &got)) {
-      break;
-    }
-    *stack::base = got;
-    stack::top = stack::base + 1;
-  }
-  if (count == 0) {
-    set_unset(stack::base);
-    stack::top = stack::base + 1;
-  }
-  return i;
-}
-
-// The rounds of a pure while loop, as the native runs them. Once a statement needs more than
-// an inline answer, it and the rest of the round take the common road, and so do the rounds
-// after it: true when the loop ended here, with its status in *s.
-[[gnu::noinline]] bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
-  const Unit& cond = x.p.units[n.blocks[0]];
-  const Unit& body = x.p.units[n.blocks[1]];
-  const Exec cx{x.p, cond, x.locals};
-  const Exec bx{x.p, body, x.locals};
-  while (true) {
-    stack::reset();
-    uint32_t done = run_trusted(cond, cx);
-    if (done < cond.roots.size()) {
-      Cell block = args[0];
-      *s = run_here(x.p, n.blocks[0], &block, x.locals, done);
-      if (*s == CODE_BREAK || *s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
-      if (*s != CODE_NONE) return true;
-      if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-      if (!is_true(stack::base)) break;
-      stack::reset();
-      Cell body_block = args[1];
-      *s = run_here(x.p, n.blocks[1], &body_block, x.locals);
-      if (*s == CODE_BREAK) break;
-      if (*s != CODE_NONE && *s != CODE_CONTINUE) return true;
-      return false;
-    }
-    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-    if (!is_true(stack::base)) break;
-    stack::reset();
-    done = run_trusted(body, bx);
-    if (done < body.roots.size()) {
-      Cell body_block = args[1];
-      *s = run_here(x.p, n.blocks[1], &body_block, x.locals, done);
-      if (*s == CODE_BREAK) break;
-      if (*s != CODE_NONE && *s != CODE_CONTINUE) return true;
-      return false;
-    }
-  }
-  stack::unwind();
-  set_unset(stack::reset());
-  stack::top = stack::base + 1;
-  *s = CODE_NONE;
-  return true;
-}
-
-// The loops on their gathered arguments, as their natives run them; each keeps its frame
-// to itself, off the road of the conditionals.
-[[gnu::noinline]] Status run_loop(const Node& n, const Exec& x, Cell* args) {
-  int32_t count = natives::loop_count(args);
-  if (count <= 0) {
-    set_none(stack::base);
-    stack::top = stack::base + 1;
-    return CODE_NONE;
-  }
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
-  for (; count > 0; --count) {
-    stack::reset();
-    Cell body = args[1];
-    Status s = run_block(n.blocks[0], &body, x);
-    if (s == CODE_NONE || s == CODE_CONTINUE) continue;
-    if (s == CODE_BREAK) break;
-    return s;
-  }
-  stack::unwind_into_result();
-  return CODE_NONE;
-}
-
-[[gnu::noinline]] Status run_until(const Node& n, const Exec& x, Cell* args) {
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
-  while (true) {
-    stack::reset();
-    Cell body = args[0];
-    Status s = run_block(n.blocks[0], &body, x);
-    if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
-    if (s == CODE_BREAK) break;
-    if (s != CODE_NONE) return s;
-    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-    if (is_true(stack::base)) break;
-  }
-  stack::unwind_into_result();
-  return CODE_NONE;
-}
-
-[[gnu::noinline]] Status run_while(const Node& n, const Exec& x, Cell* args) {
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
-  if (n.pure_loop && loop_holds(n, x)) {
-    Status s;
-    if (pure_loop(n, x, args, &s)) return s;
-  }
-  while (true) {
-    stack::reset();
-    Cell cond = args[0];
-    Status s = run_block(n.blocks[0], &cond, x);
-    if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
-    if (s != CODE_NONE) return s;
-    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-    if (!is_true(stack::base)) break;
-    stack::reset();
-    Cell body = args[1];
-    s = run_block(n.blocks[1], &body, x);
-    if (s == CODE_NONE || s == CODE_CONTINUE) continue;
-    if (s == CODE_BREAK) break;
-    return s;
-  }
-  stack::unwind();
-  set_unset(stack::reset());
-  stack::top = stack::base + 1;
-  return CODE_NONE;
-}
-
 // if, either, unless and the loops on their gathered arguments, as their natives do.
 Status run_special(const Node& n, const Exec& x) {
   Cell* args = stack::base;
@@ -686,6 +394,8 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
   return i;
 }
 
+}  // namespace
+
 // A block's statements in the running frame: eval_block_here. Leading statements of plain
 // values and inline operators take no step of the interpreter's at all: no position, no
 // depth, no safe point.
@@ -707,69 +417,6 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
   return run_statements(u, x, block, i);
 }
 
-// A program whose body is gone, or was replaced by a grown copy, is dropped.
-void prune() {
-  Registry& r = *registry;
-  for (uint32_t id = 1; id < r.programs.size(); ++id) {
-    Program* p = r.programs[id];
-    if (!p) continue;
-    if (is_live_node(p->body) && node_buffer(p->body)->reserved[0] == id) continue;
-    r.programs[id] = nullptr;
-    r.free_numbers.push_back(id);
-    --r.live;
-    retire(p);
-  }
-}
-
-// Programs are looked over when there are twice as many as after the last look, and after
-// every collection, which is when bodies go away.
-uint32_t enroll(Program* p) {
-  Registry& r = *registry;
-  if (r.live >= r.prune_at || r.pruned_after != collector::cycle_count()) {
-    prune();
-    r.prune_at = std::max<size_t>(64, r.live * 2);
-    r.pruned_after = collector::cycle_count();
-  }
-  uint32_t id;
-  if (r.free_numbers.empty()) {
-    id = static_cast<uint32_t>(r.programs.size());
-    r.programs.push_back(p);
-  } else {
-    id = r.free_numbers.back();
-    r.free_numbers.pop_back();
-    r.programs[id] = p;
-  }
-  ++r.live;
-  return id;
-}
-
-}  // namespace
-
-void retire(Program* p) {
-  if (p->running == 0) delete p;
-  else p->retired = true;
-}
-
-Program* program_of(const Cell* fn, const Cell* body) {
-  SeriesBuffer* b = node_buffer(body->node());
-  if (uint32_t id = b->reserved[0]) [[likely]] {
-    const std::vector<Program*>& programs = registry->programs;
-    Program* p = id < programs.size() ? programs[id] : nullptr;
-    if (p && p->body == body->node() && p->ctx == fn->data1 && p->body_index == body->index())
-      return p;
-    return nullptr;
-  }
-  // A body is compiled on its first run. One with nothing to compile is tried again after
-  // 2, 4, 8... runs (what its words name may change), and left to the interpreter for good
-  // after 65536.
-  uint32_t runs = ++b->reserved[1];
-  if (runs > 65536 || (runs & (runs - 1)) != 0) return nullptr;
-  Program* p = compile(fn, body);
-  if (!p) return nullptr;
-  node_buffer(body->node())->reserved[0] = enroll(p);
-  return p;
-}
-
 Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
   Program* p = trace::installed ? nullptr : program_of(fn, body);
   if (!p) return interp::eval_block_above(body, false);
@@ -781,15 +428,6 @@ Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
 
 Status run_body(const Cell* fn, const Cell* body, Cell* locals) {
   return detail::run_body_here(fn, body, locals);
-}
-
-size_t program_count() { return detail::registry->live; }
-
-void forget_all() {
-  using namespace detail;
-  for (Program* p : registry->programs)
-    if (p) retire(p);
-  *registry = Registry{};
 }
 
 }  // namespace tav::compiled

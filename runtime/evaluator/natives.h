@@ -19,6 +19,9 @@ std::string_view name_of(uint32_t position);
 uint32_t next_position();
 // The line-feed flag of the last print (true) or prin (false).
 bool last_line_feed();
+// Above a loop native's arguments: a frame break and continue find; its base is the loop's
+// result slot.
+void push_loop_frame();
 // A loop count: a float! is cut toward zero and held within the 32-bit range (NaN: 0).
 int32_t loop_count(const Cell* v);
 // Comparison op code (0-6) of the comparison native at a 0-based index, else -1.

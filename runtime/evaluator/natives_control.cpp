@@ -35,6 +35,12 @@ int32_t loop_count(const Cell* v) {
   return d < 0 ? INT32_MIN : INT32_MAX;
 }
 
+void push_loop_frame() {
+  Cell name = interp::body_name();
+  stack::mark_loop(&name);
+  set_unset(stack::new_cell());
+}
+
 namespace control_detail {
 
 inline Cell* arg(int i) { return stack::base + i; }
@@ -49,13 +55,6 @@ inline Status result_none() {
 inline bool true_result(const Cell* v) {
   if (v->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
   return is_true(v);
-}
-
-// Above the native's arguments: a frame break and continue find; its base is its result slot.
-inline void push_loop_frame() {
-  Cell name = interp::body_name();
-  stack::mark_loop(&name);
-  set_unset(stack::new_cell());
 }
 
 // What a loop does with the status its body came back with.

@@ -55,9 +55,13 @@ class Builder {
     u.index = index;
     u.cells.assign(b->cells() + index, b->cells() + count);
     u.rest = count;
+    // Nodes are found by number while the node list grows, by address once it is done.
+    std::vector<uint32_t> statements, kids;
     Unit* saved = u_;
+    std::vector<uint32_t>* saved_kids = kids_;
     uint32_t saved_depth = depth_;
     u_ = &u;
+    kids_ = &kids;
     depth_ = depth;
     uint32_t pos = index;
     while (pos < count) {
@@ -66,16 +70,16 @@ class Builder {
         u.rest = pos;
         break;
       }
-      u.statements.push_back(n);
+      statements.push_back(n);
       pos = u.nodes[n].end;
     }
     u_ = saved;
+    kids_ = saved_kids;
     depth_ = saved_depth;
-    if (u.statements.empty() && count > index) return NO_UNIT;
-    // Children and statements by address: the node list no longer grows.
-    for (uint32_t k : u.kids) u.kid_nodes.push_back(&u.nodes[k]);
+    if (statements.empty() && count > index) return NO_UNIT;
+    for (uint32_t k : kids) u.kid_nodes.push_back(&u.nodes[k]);
     for (Node& n : u.nodes) n.kid = u.kid_nodes.data() + n.kids;
-    for (uint32_t st : u.statements) u.roots.push_back(&u.nodes[st]);
+    for (uint32_t st : statements) u.roots.push_back(&u.nodes[st]);
     p_.units.push_back(std::move(u));
     return static_cast<uint32_t>(p_.units.size() - 1);
   }
@@ -83,7 +87,8 @@ class Builder {
  private:
   Program& p_;
   NodeId fn_ctx_;
-  Unit* u_ = nullptr;
+  Unit* u_ = nullptr;                     // the unit being compiled
+  std::vector<uint32_t>* kids_ = nullptr;  // and its nodes' children, by number
   uint32_t depth_ = 0;
   static const Specials& specials() {
     static const Specials s;
@@ -120,8 +125,8 @@ class Builder {
       n.cell = c;
       n.pure = node(value).pure;
       n.calls = node(value).calls;
-      n.kids = static_cast<uint32_t>(u_->kids.size());
-      u_->kids.push_back(value);
+      n.kids = static_cast<uint32_t>(kids_->size());
+      kids_->push_back(value);
       n.local = is_local(c);
       return add(n);
     }
@@ -157,9 +162,9 @@ class Builder {
       n.plain_first = node(left).plain_first;
       n.pure = node(left).pure && node(right).pure;
       n.calls = node(left).calls || node(right).calls;
-      n.kids = static_cast<uint32_t>(u_->kids.size());
-      u_->kids.push_back(left);
-      u_->kids.push_back(right);
+      n.kids = static_cast<uint32_t>(kids_->size());
+      kids_->push_back(left);
+      kids_->push_back(right);
       left = add(n);
     }
     // The interpreter looks at the word after an expression for an operator every time.
@@ -244,10 +249,10 @@ class Builder {
       next = node(args[i]).end;
     }
     n.end = next;
-    n.kids = static_cast<uint32_t>(u_->kids.size());
+    n.kids = static_cast<uint32_t>(kids_->size());
     n.args_pure = true;
     for (uint32_t i = 0; i < arity; ++i) {
-      u_->kids.push_back(args[i]);
+      kids_->push_back(args[i]);
       const Node& a = node(args[i]);
       n.args_pure = n.args_pure && a.pure;
       // A value's type is known now, and the cache does not change.
@@ -330,7 +335,6 @@ Program* compile(const Cell* fn, const Cell* body) {
   auto* p = new Program;
   p->ctx = fn->data1;
   p->body = body->node();
-  p->buffer = node_buffer(body->node());
   Builder b(*p, fn->data1);
   uint32_t u = b.unit(body->node(), body->index(), 0);
   if (u == NO_UNIT) {

@@ -15,6 +15,7 @@ namespace tav::compiled::detail {
 // interpreter takes it whole. It never leaves the runner.
 constexpr Status FALLBACK = 0x7FFFFFF0;
 
+// One run of a unit's block.
 struct Exec {
   const Program& p;
   const Unit& u;
@@ -23,6 +24,7 @@ struct Exec {
   bool deopt = false;
 };
 
+// Whether two cells are the same, bit for bit.
 [[gnu::always_inline]] inline bool same(const Cell* a, const Cell* b) {
   uint64_t a0, a1, b0, b1;
   std::memcpy(&a0, a, 8);

@@ -47,7 +47,7 @@ struct Node {
   bool args_pure = false;      // K_CALL: every argument is pure
   uint32_t typed = 0;          // K_CALL: arguments whose type is known to fit (values)
   uint32_t pos = 0, end = 0;   // the cells it spans in its unit's block
-  uint32_t kids = 0;           // first child in the unit's kid list (while compiling)
+  uint32_t kids = 0;           // its first child's place in the unit's list of children
   const Node* const* kid = nullptr;   // the children: operands, arguments, the set value
   uint32_t unit = NO_UNIT;     // K_PAREN: the paren's unit
   uint32_t blocks[2] = {NO_UNIT, NO_UNIT};   // special natives: the units of their blocks
@@ -61,12 +61,10 @@ struct Unit {
   NodeId node = 0;
   uint32_t index = 0;
   std::vector<Cell> cells;          // the block's cells from its index, as compiled
-  std::vector<uint32_t> statements; // the root node of each compiled statement
-  std::vector<const Node*> roots;   // the same, as pointers
+  std::vector<const Node*> roots;   // the root node of each compiled statement
   uint32_t rest = 0;                // where the interpreter takes over (the tail: nowhere)
   std::vector<Node> nodes;
-  std::vector<uint32_t> kids;
-  std::vector<const Node*> kid_nodes;
+  std::vector<const Node*> kid_nodes;   // every node's children, one stretch per node
   // The count of possible edits when the cells were last found unchanged.
   mutable uint64_t checked = ~uint64_t(0);
   uint32_t tail() const { return index + static_cast<uint32_t>(cells.size()); }
@@ -75,7 +73,6 @@ struct Unit {
 struct Program {
   NodeId ctx = 0;                  // the function's context
   NodeId body = 0;                 // the body block's node
-  SeriesBuffer* buffer = nullptr;  // and its buffer when compiled, to tell a replaced one
   std::vector<Unit> units;         // every unit, each after the units it runs
   uint32_t body_unit = 0;
   uint32_t body_index = 0;         // the index of the body's block cell

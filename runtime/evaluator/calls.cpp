@@ -1,10 +1,9 @@
 #include "calls.h"
 
-#include "calls_internal.h"
-#include "compiled.h"
-
 #include <vector>
 
+#include "calls_internal.h"
+#include "compiled.h"
 #include "context.h"
 #include "errors.h"
 #include "evaluator/actions.h"

@@ -1,7 +1,7 @@
 // The compiled form of function bodies, shared by the compiler and the runner.
 //
-// A program holds the units of one function: its body and the parens and literal blocks the
-// body runs through if, either, unless and while. A unit keeps a copy of its block's cells as
+// A program holds the units of one function: its body, and the parens and literal blocks the
+// body runs through if, either, unless, while, loop and until. A unit keeps a copy of its block's cells as
 // they were compiled; it runs only while the block still holds exactly those cells, and gives
 // the rest of its block to the interpreter as soon as they differ or a word no longer names
 // what it named when compiled.

@@ -117,9 +117,10 @@ inline Status run_block(uint32_t unit, const Cell* block, const Exec& x) {
   return run_here(x.p, unit, block, x.locals);
 }
 
-// The loops on their gathered arguments (at args), as their natives run them.
-Status run_loop(const Node& n, const Exec& x, Cell* args);
-Status run_until(const Node& n, const Exec& x, Cell* args);
-Status run_while(const Node& n, const Exec& x, Cell* args);
+// The loops on their gathered arguments (at args), as their natives run them. Out of line,
+// so that the frames of the conditionals on the road of deep recursions stay small.
+[[gnu::noinline]] Status run_loop(const Node& n, const Exec& x, Cell* args);
+[[gnu::noinline]] Status run_until(const Node& n, const Exec& x, Cell* args);
+[[gnu::noinline]] Status run_while(const Node& n, const Exec& x, Cell* args);
 
 }  // namespace tav::compiled::detail

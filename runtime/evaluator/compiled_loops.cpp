@@ -3,7 +3,7 @@
 // and then runs its rounds with no check at all.
 #include "compiled_exec.h"
 #include "errors.h"
-#include "natives.h"
+#include "loop_rounds.h"
 
 namespace tav::compiled::detail {
 
@@ -57,6 +57,7 @@ namespace {
 // an inline answer, it and the rest of the round take the common road, and so do the rounds
 // after it: true when the loop ended here, with its status in *s.
 [[gnu::noinline]] bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
+  using natives::After;
   const Unit& cond = x.p.units[n.blocks[0]];
   const Unit& body = x.p.units[n.blocks[1]];
   const Exec cx{x.p, cond, x.locals};
@@ -69,71 +70,47 @@ namespace {
       *s = run_here(x.p, n.blocks[0], &block, x.locals, done);
       if (*s == CODE_BREAK || *s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
       if (*s != CODE_NONE) return true;
-      if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-      if (!is_true(stack::base)) break;
+      if (!natives::true_result(stack::base)) break;
       stack::reset();
-      Cell body_block = args[1];
-      *s = run_here(x.p, n.blocks[1], &body_block, x.locals);
-      if (*s == CODE_BREAK) break;
-      if (*s != CODE_NONE && *s != CODE_CONTINUE) return true;
-      return false;
+      block = args[1];
+      *s = run_here(x.p, n.blocks[1], &block, x.locals);
+      After a = natives::after_body(*s);
+      if (a == After::stop) break;
+      return a == After::pass;
     }
-    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-    if (!is_true(stack::base)) break;
+    if (!natives::true_result(stack::base)) break;
     stack::reset();
     done = run_trusted(body, bx);
     if (done < body.roots.size()) {
-      Cell body_block = args[1];
-      *s = run_here(x.p, n.blocks[1], &body_block, x.locals, done);
-      if (*s == CODE_BREAK) break;
-      if (*s != CODE_NONE && *s != CODE_CONTINUE) return true;
-      return false;
+      Cell block = args[1];
+      *s = run_here(x.p, n.blocks[1], &block, x.locals, done);
+      After a = natives::after_body(*s);
+      if (a == After::stop) break;
+      return a == After::pass;
     }
   }
-  stack::unwind();
-  set_unset(stack::reset());
-  stack::top = stack::base + 1;
-  *s = CODE_NONE;
+  *s = natives::while_ends();
   return true;
+}
+
+// A compiled loop's block argument run as one round, by its unit.
+inline auto rounds_by_unit(const Node& n, const Exec& x, Cell* args) {
+  return [&n, &x, args](uint32_t i) {
+    stack::reset();
+    Cell block = args[i];
+    return run_block(n.blocks[n.special == S_WHILE ? i : 0], &block, x);
+  };
 }
 
 }  // namespace
 
 // Each loop keeps its frame to itself, off the road of the conditionals.
 Status run_loop(const Node& n, const Exec& x, Cell* args) {
-  int32_t count = natives::loop_count(args);
-  if (count <= 0) {
-    set_none(stack::base);
-    stack::top = stack::base + 1;
-    return CODE_NONE;
-  }
-  natives::push_loop_frame();
-  for (; count > 0; --count) {
-    stack::reset();
-    Cell body = args[1];
-    Status s = run_block(n.blocks[0], &body, x);
-    if (s == CODE_NONE || s == CODE_CONTINUE) continue;
-    if (s == CODE_BREAK) break;
-    return s;
-  }
-  stack::unwind_into_result();
-  return CODE_NONE;
+  return natives::loop_rounds(args, rounds_by_unit(n, x, args));
 }
 
 Status run_until(const Node& n, const Exec& x, Cell* args) {
-  natives::push_loop_frame();
-  while (true) {
-    stack::reset();
-    Cell body = args[0];
-    Status s = run_block(n.blocks[0], &body, x);
-    if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
-    if (s == CODE_BREAK) break;
-    if (s != CODE_NONE) return s;
-    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-    if (is_true(stack::base)) break;
-  }
-  stack::unwind_into_result();
-  return CODE_NONE;
+  return natives::until_rounds(rounds_by_unit(n, x, args));
 }
 
 Status run_while(const Node& n, const Exec& x, Cell* args) {
@@ -142,25 +119,7 @@ Status run_while(const Node& n, const Exec& x, Cell* args) {
     Status s;
     if (pure_loop(n, x, args, &s)) return s;
   }
-  while (true) {
-    stack::reset();
-    Cell cond = args[0];
-    Status s = run_block(n.blocks[0], &cond, x);
-    if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
-    if (s != CODE_NONE) return s;
-    if (stack::base->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-    if (!is_true(stack::base)) break;
-    stack::reset();
-    Cell body = args[1];
-    s = run_block(n.blocks[1], &body, x);
-    if (s == CODE_NONE || s == CODE_CONTINUE) continue;
-    if (s == CODE_BREAK) break;
-    return s;
-  }
-  stack::unwind();
-  set_unset(stack::reset());
-  stack::top = stack::base + 1;
-  return CODE_NONE;
+  return natives::while_rounds(rounds_by_unit(n, x, args));
 }
 
 }  // namespace tav::compiled::detail

@@ -103,6 +103,28 @@ Status eval_call_statement(Code& code, const Cell* v) {
 }
 }  // namespace interp_detail
 
+namespace interp_detail {
+// The statements from code.pos to the block's tail, the position record naming the block;
+// the first starts with the function at `callee` when that is looked up already.
+[[gnu::always_inline]] inline Status statements_from(Code& code, const Cell* callee) {
+  Cell* cur = stack::position_cell;
+  while (true) {
+    cur->data1 = code.pos;
+    Status s;
+    if (callee) {
+      s = eval_call_statement(code, callee);
+      callee = nullptr;
+    } else {
+      s = eval_expression(code, false, false, false);
+    }
+    if (s != CODE_NONE) [[unlikely]] return s;
+    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
+    if (code.at_end()) return CODE_NONE;
+    stack::reset();
+  }
+}
+}  // namespace interp_detail
+
 Status eval_block_here(const Cell* block) {
   Code code{block->node(), block->index()};
   // Statements made of plain operands and inline operators (set-words of such included)
@@ -122,39 +144,14 @@ Status eval_block_here(const Cell* block) {
   Cell* cur = stack::position_cell;
   Cell saved = *cur;
   *cur = *block;
-  while (true) {
-    cur->data1 = code.pos;
-    Status s;
-    if (callee) {
-      s = interp_detail::eval_call_statement(code, callee);
-      callee = nullptr;
-    } else {
-      s = eval_expression(code, false, false, false);
-    }
-    if (s != CODE_NONE) [[unlikely]] {
-      *cur = saved;
-      return s;
-    }
-    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
-    if (code.at_end()) break;
-    stack::reset();
-  }
+  Status s = interp_detail::statements_from(code, callee);
   *cur = saved;
+  if (s != CODE_NONE) [[unlikely]] return s;
   if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
   return CODE_NONE;
 }
 
-Status eval_rest_here(Code& code) {
-  Cell* cur = stack::position_cell;
-  while (true) {
-    cur->data1 = code.pos;
-    Status s = eval_expression(code, false, false, false);
-    if (s != CODE_NONE) [[unlikely]] return s;
-    if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
-    if (code.at_end()) return CODE_NONE;
-    stack::reset();
-  }
-}
+Status eval_rest_here(Code& code) { return interp_detail::statements_from(code, nullptr); }
 
 Status eval_block_above(const Cell* block, bool as_argument) {
   Cell* outer = lift_base();

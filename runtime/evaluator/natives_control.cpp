@@ -17,6 +17,7 @@
 #include "errors.h"
 #include "evaluator/actions.h"
 #include "interpreter.h"
+#include "loop_rounds.h"
 #include "memory.h"
 #include "natives.h"
 #include "number_text.h"
@@ -51,20 +52,6 @@ inline Status result_none() {
   return CODE_NONE;
 }
 
-// The truth test that refuses an unset! value.
-inline bool true_result(const Cell* v) {
-  if (v->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-  return is_true(v);
-}
-
-// What a loop does with the status its body came back with.
-enum class After { next, stop, pass };
-inline After after_body(Status s) {
-  if (s == CODE_NONE || s == CODE_CONTINUE) return After::next;
-  if (s == CODE_BREAK) return After::stop;
-  return After::pass;
-}
-
 // One round of a loop body on a fresh result slot: the body is copied first, since the
 // argument cell may be overwritten by what the round leaves. The round runs in the loop
 // frame itself, whose base is the slot the body's value goes to. *s keeps its status.
@@ -73,6 +60,15 @@ After run_body(const Cell* body_cell, Status* s) {
   Cell body = *body_cell;
   *s = interp::eval_block_here(&body);
   return after_body(*s);
+}
+
+// loop, until and while run each round's block as it stands in their arguments.
+inline auto rounds_in_place(Cell* args) {
+  return [args](uint32_t i) {
+    stack::reset();
+    Cell block = args[i];
+    return interp::eval_block_here(&block);
+  };
 }
 
 // Block-like values hold value cells; every other series is picked unit by unit.
@@ -311,52 +307,17 @@ Status case_native(const int32_t* refs) {
 Status while_native(const int32_t*) {
   Cell* args = stack::base;
   push_loop_frame();
-  while (true) {
-    stack::reset();
-    Cell cond = args[0];
-    Status s = interp::eval_block_here(&cond);
-    if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
-    if (s != CODE_NONE) return s;
-    if (!true_result(stack::base)) break;
-    After a = run_body(args + 1, &s);
-    if (a == After::stop) break;
-    if (a == After::pass) return s;
-  }
-  // while answers unset!, whatever break left.
-  stack::unwind();
-  set_unset(stack::reset());
-  stack::top = stack::base + 1;
-  return CODE_NONE;
+  return while_rounds(rounds_in_place(args));
 }
 
 Status until_native(const int32_t*) {
   Cell* args = stack::base;
-  push_loop_frame();
-  while (true) {
-    Status s;
-    After a = run_body(args, &s);
-    if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
-    if (a == After::stop) break;
-    if (a == After::pass) return s;
-    if (true_result(stack::base)) break;
-  }
-  stack::unwind_into_result();
-  return CODE_NONE;
+  return until_rounds(rounds_in_place(args));
 }
 
 Status loop_native(const int32_t*) {
-  int32_t n = loop_count(arg(0));
-  if (n <= 0) return result_none();
   Cell* args = stack::base;
-  push_loop_frame();
-  for (; n > 0; --n) {
-    Status s;
-    After a = run_body(args + 1, &s);
-    if (a == After::stop) break;
-    if (a == After::pass) return s;
-  }
-  stack::unwind_into_result();
-  return CODE_NONE;
+  return loop_rounds(args, rounds_in_place(args));
 }
 
 // The count cell becomes the counter the word is set to before each round; the word keeps

@@ -131,8 +131,9 @@ bool fire_event(State& s, Event event, int type, const Cell* value, const uint8_
 
 // Handler of a final state: checks the token [start, end) and, when build is set, pushes its
 // value. Sets s.position past what it consumed. Answers false after reporting a failure.
-using Handler = bool (*)(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                         bool build);
+using HandlerFn = bool(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
+                       bool build);
+using Handler = HandlerFn*;
 
 // The scan-role (structure and checks) and load-role (values) handlers, one slot per final
 // state; filled at start-up.

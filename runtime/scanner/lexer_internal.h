@@ -50,25 +50,9 @@ const uint8_t* next_char(const State& s, const uint8_t* p);
 // ---- Nesting and structure handlers (lexer_structure.cpp) -------------------------------
 
 // The scan-role handlers of the structure tokens (see Handler), registered at start-up.
-bool scan_eof(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build);
-bool scan_error(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build);
-bool scan_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build);
-bool scan_close_block(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                      bool build);
-bool scan_close_paren(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                      bool build);
-bool scan_map_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                   bool build);
-bool scan_brace_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                     bool build);
-bool scan_brace_close(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                      bool build);
-bool scan_path_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                    bool build);
-bool scan_construct(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags,
-                    bool build);
-bool scan_comment(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build);
-bool scan_comma(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build);
+HandlerFn scan_eof, scan_error, scan_open, scan_close_block, scan_close_paren, scan_map_open,
+    scan_brace_open, scan_brace_close, scan_path_open, scan_construct, scan_comment,
+    scan_comma;
 // After a path element: goes on, or closes the path (see lexer_structure.cpp).
 bool path_next(State& s);
 

@@ -29,19 +29,17 @@ namespace tavbin_decode_detail {
 void Decoder::read_compact_header() {
   varint();   // root count: the records say how many values there are
   const uint8_t* at = p_;
-  uint32_t size = varint();
-  if (flags_symbols_) read_symbol_table();
-  if (size > left()) bad(at);
-  records_ = p_;
-  end_ = p_ + size;
+  take_records(at, varint());
 }
 void Decoder::read_fixed_header() {
   if (left() < 8) bad(p_);
   u32();
   const uint8_t* at = p_;
-  uint32_t size = u32();
+  take_records(at, u32());
+}
+void Decoder::take_records(const uint8_t* size_at, uint32_t size) {
   if (flags_symbols_) read_symbol_table();
-  if (size > left()) bad(at);
+  if (size > left()) bad(size_at);
   records_ = p_;
   end_ = p_ + size;
 }

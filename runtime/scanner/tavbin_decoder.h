@@ -162,6 +162,9 @@ class Decoder {
 
   void read_compact_header();
   void read_fixed_header();
+  // After the records' size (read at size_at): the symbol table when there is one, then the
+  // records themselves.
+  void take_records(const uint8_t* size_at, uint32_t size);
   void read_symbol_table();
 
  public:

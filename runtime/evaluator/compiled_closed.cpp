@@ -61,10 +61,14 @@ bool closed_shape(Program& p) {
         case K_CALL:
           if (n.local || !unowned_word(n.cell) || n.arity > 32) return false;
           if (n.target.is(TYPE_FUNCTION)) break;
-          if (n.special != S_IF && n.special != S_EITHER && n.special != S_UNLESS) return false;
-          // The blocks are literal, of a type the native takes, each with its unit.
-          for (uint32_t b = 0; b < (n.special == S_EITHER ? 2u : 1u); ++b)
-            if (n.blocks[b] == NO_UNIT || !((n.typed >> (b + 1)) & 1)) return false;
+          if (n.special == S_NONE) return false;
+          {
+            // The blocks are literal, of a type the native takes, each with its unit.
+            uint32_t first = (n.special == S_WHILE || n.special == S_UNTIL) ? 0 : 1;
+            uint32_t blocks = (n.special == S_EITHER || n.special == S_WHILE) ? 2 : 1;
+            for (uint32_t b = 0; b < blocks; ++b)
+              if (n.blocks[b] == NO_UNIT || !((n.typed >> (first + b)) & 1)) return false;
+          }
           break;
       }
     }
@@ -236,8 +240,14 @@ bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell
 // A node's value; values, words and inline operators take no call.
 [[gnu::always_inline]] inline bool closed_value(const Program& p, const Node& n, Cell* regs,
                                                 ClosedRun& r, Cell* out) {
-  if (n.pure && n.kind != K_SET) return values_inline<false>(n, regs, out) && closed_next(n, regs);
-  return closed_node(p, n, regs, r, out);
+  if (!n.pure) return closed_node(p, n, regs, r, out);
+  if (n.kind != K_SET) return values_inline<false>(n, regs, out) && closed_next(n, regs);
+  const Node& v = *n.kid[0];
+  Cell got;   // in registers: a copy out of *out would wait for the two halves just stored
+  if (!values_inline<false>(v, regs, &got) || !closed_next(v, regs)) return false;
+  regs[n.cell.data3] = got;
+  *out = got;
+  return true;
 }
 
 // A unit's statements: the last one's value, unset! for none.
@@ -281,26 +291,75 @@ bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell
   return true;
 }
 
+// The truth of a condition; unset! has none (the native raises).
+[[gnu::always_inline]] inline bool closed_truth(const Cell& c, bool* yes) {
+  if (c.is(TYPE_UNSET)) return false;
+  *yes = is_true(&c);
+  return true;
+}
+
+// while, loop and until: their rounds and what they answer, as their natives.
+[[gnu::noinline]] bool closed_loop(const Node& n, Cell* regs, const Program& p, ClosedRun& r,
+                                   Cell* out) {
+  bool yes;
+  switch (n.special) {
+    case S_WHILE: {
+      Cell cond;
+      const Unit& test = p.units[n.blocks[0]];
+      const Unit& body = p.units[n.blocks[1]];
+      if (test.single && body.single) {
+        // The commonest loop: one expression each.
+        const Node& t = *test.single;
+        const Node& b = *body.single;
+        while (true) {
+          if (!closed_value(p, t, regs, r, &cond) || !closed_truth(cond, &yes)) return false;
+          if (!yes) break;
+          if (!closed_value(p, b, regs, r, out)) return false;
+        }
+      } else {
+        while (true) {
+          if (!closed_unit(p, n.blocks[0], regs, r, &cond) || !closed_truth(cond, &yes))
+            return false;
+          if (!yes) break;
+          if (!closed_unit(p, n.blocks[1], regs, r, out)) return false;
+        }
+      }
+      set_unset(out);
+      return true;
+    }
+    case S_UNTIL:
+      do {
+        if (!closed_unit(p, n.blocks[0], regs, r, out) || !closed_truth(*out, &yes)) return false;
+      } while (!yes);
+      return true;
+    default: {
+      Cell count;
+      if (!closed_value(p, *n.kid[0], regs, r, &count) || !count.is(TYPE_INTEGER)) return false;
+      int32_t rounds = count.int_value();
+      if (rounds <= 0) set_none(out);
+      for (; rounds > 0; --rounds)
+        if (!closed_unit(p, n.blocks[0], regs, r, out)) return false;
+      return true;
+    }
+  }
+}
+
+// if, either and unless.
 bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out) {
+  if (n.special >= S_WHILE) return closed_loop(n, regs, p, r, out);
   Cell cond;
   if (!closed_value(p, *n.kid[0], regs, r, &cond)) return false;
   if ((n.closed_checks & 1) && !interp::typeset_has(node_buffer(n.cache)->cells(), cond.type()))
     return false;
-  bool yes = is_true(&cond);
-  switch (n.special) {
-    case S_EITHER:
-      if (cond.is(TYPE_UNSET)) return false;
-      return closed_unit(p, n.blocks[yes ? 0 : 1], regs, r, out);
-    case S_IF:
-    case S_UNLESS:
-      if (yes == (n.special == S_UNLESS)) {
-        set_none(out);
-        return true;
-      }
-      return closed_unit(p, n.blocks[0], regs, r, out);
-    default:
-      return false;
+  if (n.special == S_EITHER) {
+    bool yes;
+    return closed_truth(cond, &yes) && closed_unit(p, n.blocks[yes ? 0 : 1], regs, r, out);
   }
+  if (is_true(&cond) == (n.special == S_UNLESS)) {
+    set_none(out);
+    return true;
+  }
+  return closed_unit(p, n.blocks[0], regs, r, out);
 }
 
 bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell* out) {

@@ -51,6 +51,9 @@ bool closed_shape(Program& p) {
           break;
         case K_PAREN:
           if (n.unit == NO_UNIT) return false;
+          // Units come after the units they run: an inner paren has its own already.
+          if (const Node* only = p.units[n.unit].single)
+            n.closed_as = only->closed_as ? only->closed_as : only;
           break;
         case K_INFIX:
           if (!unowned_word(n.cell)) return false;
@@ -76,16 +79,28 @@ bool closed_shape(Program& p) {
   return true;
 }
 
+// The types of the runtime's own cells, which no script value has but that any-type! leaves
+// out: a value of one of them is checked whatever its argument takes.
+constexpr uint64_t RARE_TYPES = (uint64_t(1) << TYPE_NONE_ID) | (uint64_t(1) << TYPE_SYMBOL) |
+                                (uint64_t(1) << TYPE_CONTEXT) | (uint64_t(1) << TYPE_SERIES) |
+                                ~((uint64_t(1) << (TYPE_EVENT + 1)) - 1);
+
+// Whether an argument's type needs the callee's typeset.
+[[gnu::always_inline]] inline bool check_type(const Node& call, uint32_t i, TypeId t) {
+  return ((call.closed_checks >> i) & 1) || ((RARE_TYPES >> (t & 63)) & 1);
+}
+
 // The arguments of a call whose type a closed run checks: not those whose type is known, nor
-// plain values where the callee takes any plain value.
+// plain values where the callee takes any plain value a script can have.
 uint32_t checked_arguments(const Node& n) {
   const Cell* types = node_buffer(n.cache)->cells();
   uint32_t checks = 0;
   for (uint32_t i = 0; i < n.arity; ++i) {
     if ((n.typed >> i) & 1) continue;
     bool any_plain = n.kid[i]->pure && n.kid[i]->kind != K_SET;
-    for (uint32_t t = TYPE_DATATYPE; any_plain && t < TYPE_TABLE_SIZE; ++t)
-      if (plain_type(static_cast<TypeId>(t)) && !interp::typeset_has(types + i, static_cast<TypeId>(t)))
+    for (uint32_t t = 0; any_plain && t < TYPE_TABLE_SIZE; ++t)
+      if (!((RARE_TYPES >> t) & 1) && plain_type(static_cast<TypeId>(t)) &&
+          !interp::typeset_has(types + i, static_cast<TypeId>(t)))
         any_plain = false;
     if (!any_plain) checks |= 1u << i;
   }
@@ -231,23 +246,37 @@ struct ClosedRun {
 }
 
 bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell* out);
+bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out);
+bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out);
 
 // The function's own word after a node must still not be an operator.
 [[gnu::always_inline]] inline bool closed_next(const Node& n, const Cell* regs) {
   return n.next_slot == NO_SLOT || !regs[n.next_slot].is(TYPE_OP);
 }
 
-// A node's value; values, words and inline operators take no call.
+// A node's value. Values, words and inline operators take no call; a paren of one expression
+// is that expression.
 [[gnu::always_inline]] inline bool closed_value(const Program& p, const Node& n, Cell* regs,
                                                 ClosedRun& r, Cell* out) {
-  if (!n.pure) return closed_node(p, n, regs, r, out);
-  if (n.kind != K_SET) return values_inline<false>(n, regs, out) && closed_next(n, regs);
-  const Node& v = *n.kid[0];
-  Cell got;   // in registers: a copy out of *out would wait for the two halves just stored
-  if (!values_inline<false>(v, regs, &got) || !closed_next(v, regs)) return false;
-  regs[n.cell.data3] = got;
-  *out = got;
-  return true;
+  const Node& m = n.closed_as ? *n.closed_as : n;
+  if (m.pure) {
+    if (m.kind != K_SET) {
+      if (!values_inline<false>(m, regs, out)) return false;
+    } else {
+      const Node& v = *m.kid[0];
+      Cell got;   // in registers: a copy out of *out would wait for the two halves just stored
+      if (!values_inline<false>(v, regs, &got) || !closed_next(v, regs)) return false;
+      regs[m.cell.data3] = got;
+      *out = got;
+    }
+  } else if (m.kind == K_CALL) {
+    if (!(m.special == S_NONE ? closed_call(m, regs, p, r, out)
+                              : closed_special(m, regs, p, r, out)))
+      return false;
+  } else if (!closed_node(p, m, regs, r, out)) {
+    return false;
+  }
+  return closed_next(m, regs) && (&m == &n || closed_next(n, regs));
 }
 
 // A unit's statements: the last one's value, unset! for none.
@@ -280,7 +309,7 @@ bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell
   const Cell* types = node_buffer(n.cache)->cells();
   for (uint32_t i = 0; i < n.arity; ++i) {
     if (!closed_value(p, *n.kid[i], regs, r, slots + i)) return false;
-    if (((n.closed_checks >> i) & 1) && !interp::typeset_has(types + i, slots[i].type()))
+    if (check_type(n, i, slots[i].type()) && !interp::typeset_has(types + i, slots[i].type()))
       return false;
   }
   for (uint32_t i = n.arity; i < q.slots; ++i) set_none(slots + i);
@@ -349,7 +378,8 @@ bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, C
   if (n.special >= S_WHILE) return closed_loop(n, regs, p, r, out);
   Cell cond;
   if (!closed_value(p, *n.kid[0], regs, r, &cond)) return false;
-  if ((n.closed_checks & 1) && !interp::typeset_has(node_buffer(n.cache)->cells(), cond.type()))
+  if (check_type(n, 0, cond.type()) &&
+      !interp::typeset_has(node_buffer(n.cache)->cells(), cond.type()))
     return false;
   if (n.special == S_EITHER) {
     bool yes;
@@ -362,6 +392,7 @@ bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, C
   return closed_unit(p, n.blocks[0], regs, r, out);
 }
 
+// A node's value, the check of the word after it left to closed_value.
 bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell* out) {
   switch (n.kind) {
     case K_VALUE:
@@ -401,12 +432,10 @@ bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell
       regs[n.cell.data3] = *out;
       break;
     case K_CALL:
-      if (!(n.special == S_NONE ? closed_call(n, regs, p, r, out)
-                                : closed_special(n, regs, p, r, out)))
-        return false;
-      break;
+      return n.special == S_NONE ? closed_call(n, regs, p, r, out)
+                                 : closed_special(n, regs, p, r, out);
   }
-  return closed_next(n, regs);
+  return true;
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ struct Node {
   Program* callee = nullptr;   // K_CALL of a function in a closed run: the callee's program
   uint32_t next_slot = NO_SLOT;  // next_check on one of the function's own words: its slot
   uint32_t closed_checks = ~0u;  // K_CALL in a closed run: the arguments whose type is checked
+  const Node* closed_as = nullptr;   // K_PAREN of one expression in a closed run: that one
 };
 
 struct Unit {

@@ -80,6 +80,7 @@ class Builder {
     for (uint32_t k : kids) u.kid_nodes.push_back(&u.nodes[k]);
     for (Node& n : u.nodes) n.kid = u.kid_nodes.data() + n.kids;
     for (uint32_t st : statements) u.roots.push_back(&u.nodes[st]);
+    if (u.roots.size() == 1 && u.rest == count) u.single = u.roots[0];
     p_.units.push_back(std::move(u));
     return static_cast<uint32_t>(p_.units.size() - 1);
   }
@@ -343,6 +344,8 @@ Program* compile(const Cell* fn, const Cell* body) {
   }
   p->body_unit = u;
   p->body_index = body->index();
+  p->slots = context::word_count(p->ctx);
+  for (const Unit& unit : p->units) p->node_count += static_cast<uint32_t>(unit.nodes.size());
   return p;
 }
 

@@ -34,9 +34,12 @@ struct Exec {
   return ((a0 ^ b0) | (a1 ^ b1)) == 0;
 }
 
-// The value cell of a node's word.
+// The value cell of a node's word, the running call's slots at `locals`.
+[[gnu::always_inline]] inline Cell* word_at(const Node& n, Cell* locals) {
+  return n.local ? locals + n.cell.data3 : interp::word_value_cell(&n.cell);
+}
 [[gnu::always_inline]] inline Cell* word_at(const Node& n, const Exec& x) {
-  return n.local ? x.locals + n.cell.data3 : interp::word_value_cell(&n.cell);
+  return word_at(n, x.locals);
 }
 
 inline bool plain_type(TypeId t) {
@@ -55,9 +58,9 @@ inline bool next_is_op(const Exec& x, const Node& n) {
 }
 
 // The value of a value or word operand, when it is plain (null: the interpreter decides).
-[[gnu::always_inline]] inline const Cell* leaf_value(const Node& n, const Exec& x) {
+[[gnu::always_inline]] inline const Cell* leaf_value(const Node& n, Cell* locals) {
   if (n.kind == K_VALUE) return &n.cell;
-  const Cell* v = word_at(n, x);
+  const Cell* v = word_at(n, locals);
   return (v && plain_type(v->type())) ? v : nullptr;
 }
 
@@ -66,12 +69,12 @@ inline bool next_is_op(const Exec& x, const Node& n) {
 // A pure loop has checked its operators already (check_ops false). The commonest shapes, an
 // operand and operand-operator-operand, take no call.
 template <bool check_ops>
-inline bool eval_values(const Node& n, const Exec& x, Cell* out);
+inline bool eval_values(const Node& n, Cell* locals, Cell* out);
 
 template <bool check_ops>
-[[gnu::always_inline]] inline bool values_inline(const Node& n, const Exec& x, Cell* out) {
+[[gnu::always_inline]] inline bool values_inline(const Node& n, Cell* locals, Cell* out) {
   if (n.kind != K_INFIX) {
-    const Cell* v = leaf_value(n, x);
+    const Cell* v = leaf_value(n, locals);
     if (!v) return false;
     *out = *v;
     return true;
@@ -79,27 +82,27 @@ template <bool check_ops>
   Cell chain;
   const Cell* left;
   if (n.kid[0]->kind == K_INFIX) {
-    if (!eval_values<check_ops>(*n.kid[0], x, &chain)) return false;
+    if (!eval_values<check_ops>(*n.kid[0], locals, &chain)) return false;
     left = &chain;
   } else {
-    left = leaf_value(*n.kid[0], x);
+    left = leaf_value(*n.kid[0], locals);
     if (!left) return false;
   }
   if (check_ops) {
     const Cell* op = interp::word_value_cell(&n.cell);
     if (!op || !same(op, &n.target)) return false;
   }
-  const Cell* right = leaf_value(*n.kid[1], x);
+  const Cell* right = leaf_value(*n.kid[1], locals);
   return right && fast_paths::infix_inline(n.code, left, right, out);
 }
 
 template <bool check_ops>
-inline bool eval_values(const Node& n, const Exec& x, Cell* out) {
-  return values_inline<check_ops>(n, x, out);
+inline bool eval_values(const Node& n, Cell* locals, Cell* out) {
+  return values_inline<check_ops>(n, locals, out);
 }
 
 [[gnu::always_inline]] inline bool pure_value(const Node& n, const Exec& x, Cell* out) {
-  return values_inline<true>(n, x, out);
+  return values_inline<true>(n, x.locals, out);
 }
 
 // A whole expression that way: no operator may follow it either.

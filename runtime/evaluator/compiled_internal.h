@@ -7,6 +7,7 @@
 // what it named when compiled.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "calls.h"
@@ -32,6 +33,9 @@ enum Kind : uint8_t {
 enum Special : uint8_t { S_NONE, S_IF, S_EITHER, S_UNLESS, S_WHILE, S_LOOP, S_UNTIL };
 
 constexpr uint32_t NO_UNIT = ~0u;
+constexpr uint32_t NO_SLOT = ~0u;
+
+struct Program;
 
 struct Node {
   Kind kind;
@@ -55,6 +59,10 @@ struct Node {
   Cell target{};               // K_CALL: the callee; K_INFIX: the op
   NodeId cache = 0;            // K_CALL: the callee's argument cache
   NativeEntry entry = nullptr; // K_CALL of a native or action
+  Program* callee = nullptr;   // K_CALL of a function in a closed run: the callee's program
+  uint32_t next_slot = NO_SLOT;  // next_check on one of the function's own words: its slot
+  uint32_t closed_checks = ~0u;  // K_CALL in a closed run: the arguments whose type is checked
+  const Node* closed_as = nullptr;   // K_PAREN of one expression in a closed run: that one
 };
 
 struct Unit {
@@ -62,6 +70,7 @@ struct Unit {
   uint32_t index = 0;
   std::vector<Cell> cells;          // the block's cells from its index, as compiled
   std::vector<const Node*> roots;   // the root node of each compiled statement
+  const Node* single = nullptr;     // the root of a unit that is one whole statement
   uint32_t rest = 0;                // where the interpreter takes over (the tail: nowhere)
   std::vector<Node> nodes;
   std::vector<const Node*> kid_nodes;   // every node's children, one stretch per node
@@ -70,7 +79,18 @@ struct Unit {
   uint32_t tail() const { return index + static_cast<uint32_t>(cells.size()); }
 };
 
+struct ClosedSet;
+
+// Whether a program's own nodes all have a closed form (see compiled_closed.h).
+enum Shape : uint8_t { SHAPE_UNKNOWN, SHAPE_CLOSED, SHAPE_OPEN };
+// Whether a program runs closed, with what it calls.
+enum Closed : uint8_t { CLOSED_UNKNOWN, CLOSED_YES, CLOSED_NO };
+
 struct Program {
+  Program();
+  ~Program();
+  uint64_t serial = 0;             // unique over the process's life
+  uint32_t id = 0;                 // its number in the registry
   NodeId ctx = 0;                  // the function's context
   NodeId body = 0;                 // the body block's node
   std::vector<Unit> units;         // every unit, each after the units it runs
@@ -78,6 +98,13 @@ struct Program {
   uint32_t body_index = 0;         // the index of the body's block cell
   uint32_t running = 0;            // runs in progress: a retired program waits for them
   bool retired = false;
+  uint32_t slots = 0;              // the words of its context when compiled
+  uint32_t node_count = 0;         // the nodes of all its units
+  Shape shape = SHAPE_UNKNOWN;
+  Closed closed = CLOSED_UNKNOWN;
+  uint32_t closed_tries = 0;       // looks at a closed form that could not decide yet
+  uint64_t closed_runs = 0, closed_misses = 0;
+  std::unique_ptr<ClosedSet> closed_set;   // what its closed runs rely on
 };
 
 // Whether the block still holds the unit's cells, from `from` to its tail.
@@ -113,6 +140,16 @@ struct Registry {
   uint32_t pruned_after = 0;   // the collector's cycle count at the last look
 };
 extern Registry* const registry;
+
+// The program compiled for a function's body, when there is one (nothing is compiled).
+[[gnu::always_inline]] inline Program* found_program(const Cell* fn, const Cell* body) {
+  uint32_t id = node_buffer(body->node())->reserved[0];
+  const std::vector<Program*>& programs = registry->programs;
+  Program* p = id < programs.size() ? programs[id] : nullptr;
+  if (p && p->body == body->node() && p->ctx == fn->data1 && p->body_index == body->index())
+    [[likely]] return p;
+  return nullptr;
+}
 
 // Keeps a program alive while it runs, whatever leaves it (an error is a C++ exception).
 struct Hold {

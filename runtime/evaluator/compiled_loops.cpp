@@ -36,11 +36,11 @@ namespace {
     const Node& st = *u.roots[i];
     Cell got;
     if (st.kind == K_SET) {
-      if (!values_inline<false>(*st.kid[0], x, &got)) break;
+      if (!values_inline<false>(*st.kid[0], x.locals, &got)) break;
       Cell* slot = word_at(st, x);
       if (!slot) break;
       *slot = got;
-    } else if (!values_inline<false>(st, x, &got)) {
+    } else if (!values_inline<false>(st, x.locals, &got)) {
       break;
     }
     *stack::base = got;

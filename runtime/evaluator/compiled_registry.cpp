@@ -60,13 +60,7 @@ void retire(Program* p) {
 
 Program* program_of(const Cell* fn, const Cell* body) {
   SeriesBuffer* b = node_buffer(body->node());
-  if (uint32_t id = b->reserved[0]) [[likely]] {
-    const std::vector<Program*>& programs = registry->programs;
-    Program* p = id < programs.size() ? programs[id] : nullptr;
-    if (p && p->body == body->node() && p->ctx == fn->data1 && p->body_index == body->index())
-      return p;
-    return nullptr;
-  }
+  if (b->reserved[0]) [[likely]] return found_program(fn, body);
   // A body is compiled on its first run. One with nothing to compile is tried again after
   // 2, 4, 8... runs (what its words name may change), and left to the interpreter for good
   // after 65536.
@@ -74,7 +68,8 @@ Program* program_of(const Cell* fn, const Cell* body) {
   if (runs > 65536 || (runs & (runs - 1)) != 0) return nullptr;
   Program* p = compile(fn, body);
   if (!p) return nullptr;
-  node_buffer(body->node())->reserved[0] = enroll(p);
+  p->id = enroll(p);
+  node_buffer(body->node())->reserved[0] = p->id;
   return p;
 }
 

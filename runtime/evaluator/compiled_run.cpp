@@ -10,6 +10,7 @@
 #include "calls_internal.h"
 #include "collector.h"
 #include "compiled.h"
+#include "compiled_closed.h"
 #include "compiled_exec.h"
 #include "context.h"
 #include "errors.h"
@@ -218,13 +219,10 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
 // callee's frame. Any other takes run_body_here, which compiles.
 [[gnu::always_inline]] inline Status run_callee_body(const Cell* fn, const Cell* body,
                                                      Cell* locals) {
-  uint32_t id = node_buffer(body->node())->reserved[0];
-  const std::vector<Program*>& programs = registry->programs;
-  Program* p = id < programs.size() ? programs[id] : nullptr;
-  if (!p || p->body != body->node() || p->ctx != fn->data1 || p->body_index != body->index() ||
-      trace::installed)
-    [[unlikely]] return run_body_here(fn, body, locals);
+  Program* p = found_program(fn, body);
+  if (!p || trace::installed) [[unlikely]] return run_body_here(fn, body, locals);
   Hold hold(p);
+  if (p->closed != CLOSED_NO && run_closed(*p, locals)) return CODE_NONE;
   Cell* outer = interp::lift_base();
   Status s = run_here(*p, p->body_unit, body, locals);
   if (s != CODE_NONE) [[unlikely]] return s;
@@ -423,6 +421,7 @@ Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
   Program* p = trace::installed ? nullptr : program_of(fn, body);
   if (!p) return interp::eval_block_above(body, false);
   Hold hold(p);
+  if (p->closed != CLOSED_NO && run_closed(*p, locals)) return CODE_NONE;
   return run_above(*p, p->body_unit, body, locals, false);
 }
 

@@ -108,14 +108,17 @@ inline int infix_code(const Cell* op) {
       case actions::MATH_OR: set_integer(out, a | b); return true;
       case actions::MATH_AND: set_integer(out, a & b); return true;
       case actions::MATH_XOR: set_integer(out, a ^ b); return true;
-      case 16 + COMP_EQUAL: case 16 + COMP_STRICT_EQUAL: set_logic(out, a == b); return true;
-      case 16 + COMP_NOT_EQUAL: set_logic(out, a != b); return true;
-      case 16 + COMP_LESSER: set_logic(out, a < b); return true;
-      case 16 + COMP_LESSER_EQUAL: set_logic(out, a <= b); return true;
-      case 16 + COMP_GREATER: set_logic(out, a > b); return true;
-      case 16 + COMP_GREATER_EQUAL: set_logic(out, a >= b); return true;
+      case 16 + COMP_EQUAL: case 16 + COMP_STRICT_EQUAL: r = a == b; break;
+      case 16 + COMP_NOT_EQUAL: r = a != b; break;
+      case 16 + COMP_LESSER: r = a < b; break;
+      case 16 + COMP_LESSER_EQUAL: r = a <= b; break;
+      case 16 + COMP_GREATER: r = a > b; break;
+      case 16 + COMP_GREATER_EQUAL: r = a >= b; break;
       default: return false;
     }
+    // One store for every comparison keeps the inlined copies of this small.
+    *out = make_cell(TYPE_LOGIC, static_cast<uint32_t>(r));
+    return true;
   }
   if (left->is(TYPE_FLOAT) && right->is(TYPE_FLOAT) && code <= actions::MATH_MULTIPLY) {
     double a = left->float_value(), b = right->float_value();

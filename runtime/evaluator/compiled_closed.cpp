@@ -1,0 +1,475 @@
+// Closed runs of compiled bodies: which programs have one, what they rely on, and the run.
+#include "compiled_closed.h"
+
+#include <algorithm>
+
+#include "compiled_exec.h"
+#include "context.h"
+#include "fast_paths.h"
+#include "trace.h"
+
+namespace tav::compiled::detail {
+
+Program::Program() {
+  static uint64_t serials = 0;
+  serial = ++serials;
+}
+Program::~Program() = default;
+
+namespace {
+
+// Bound to a context whose values do not live on the stack (no function owns the word).
+bool unowned_word(const Cell& w) {
+  return w.data1 != 0 && static_cast<int32_t>(w.data3) >= 0 &&
+         !context::on_stack(context::context_cell(w.data1));
+}
+
+// The word after a node that must not become an operator (the node's next_check).
+const Cell& next_word(const Unit& u, const Node& n) { return u.cells[n.end - u.index]; }
+
+// Whether every node of a program has a closed form; notes the slots of the function's own
+// words that must not hold an operator when a node ends.
+bool closed_shape(Program& p) {
+  if (!context::on_stack(context::context_cell(p.ctx))) return false;
+  for (Unit& u : p.units) {
+    if (u.rest != u.tail()) return false;
+    for (Node& n : u.nodes) {
+      if (n.next_check) {
+        const Cell& w = next_word(u, n);
+        if (w.data1 == p.ctx && static_cast<int32_t>(w.data3) >= 0) n.next_slot = w.data3;
+        else if (!unowned_word(w)) return false;
+      }
+      switch (n.kind) {
+        case K_VALUE:
+        case K_LOCAL:
+          break;
+        case K_WORD:
+          if (!unowned_word(n.cell)) return false;
+          break;
+        case K_GET:
+          if (!n.local && !unowned_word(n.cell)) return false;
+          break;
+        case K_PAREN:
+          if (n.unit == NO_UNIT) return false;
+          // Units come after the units they run: an inner paren has its own already.
+          if (const Node* only = p.units[n.unit].single)
+            n.closed_as = only->closed_as ? only->closed_as : only;
+          break;
+        case K_INFIX:
+          if (!unowned_word(n.cell)) return false;
+          break;
+        case K_SET:
+          if (!n.local) return false;
+          break;
+        case K_CALL:
+          if (n.local || !unowned_word(n.cell) || n.arity > 32) return false;
+          if (n.target.is(TYPE_FUNCTION)) break;
+          if (n.special == S_NONE) return false;
+          {
+            // The blocks are literal, of a type the native takes, each with its unit.
+            uint32_t first = (n.special == S_WHILE || n.special == S_UNTIL) ? 0 : 1;
+            uint32_t blocks = (n.special == S_EITHER || n.special == S_WHILE) ? 2 : 1;
+            for (uint32_t b = 0; b < blocks; ++b)
+              if (n.blocks[b] == NO_UNIT || !((n.typed >> (first + b)) & 1)) return false;
+          }
+          break;
+      }
+    }
+  }
+  return true;
+}
+
+// The types of the runtime's own cells, which no script value has but that any-type! leaves
+// out: a value of one of them is checked whatever its argument takes.
+constexpr uint64_t RARE_TYPES = (uint64_t(1) << TYPE_NONE_ID) | (uint64_t(1) << TYPE_SYMBOL) |
+                                (uint64_t(1) << TYPE_CONTEXT) | (uint64_t(1) << TYPE_SERIES) |
+                                ~((uint64_t(1) << (TYPE_EVENT + 1)) - 1);
+
+// Whether an argument's type needs the callee's typeset.
+[[gnu::always_inline]] inline bool check_type(const Node& call, uint32_t i, TypeId t) {
+  return ((call.closed_checks >> i) & 1) || ((RARE_TYPES >> (t & 63)) & 1);
+}
+
+// The arguments of a call whose type a closed run checks: not those whose type is known, nor
+// plain values where the callee takes any plain value a script can have.
+uint32_t checked_arguments(const Node& n) {
+  const Cell* types = node_buffer(n.cache)->cells();
+  uint32_t checks = 0;
+  for (uint32_t i = 0; i < n.arity; ++i) {
+    if ((n.typed >> i) & 1) continue;
+    bool any_plain = n.kid[i]->pure && n.kid[i]->kind != K_SET;
+    for (uint32_t t = 0; any_plain && t < TYPE_TABLE_SIZE; ++t)
+      if (!((RARE_TYPES >> t) & 1) && plain_type(static_cast<TypeId>(t)) &&
+          !interp::typeset_has(types + i, static_cast<TypeId>(t)))
+        any_plain = false;
+    if (!any_plain) checks |= 1u << i;
+  }
+  return checks;
+}
+
+template <typename T, typename Same>
+void add_once(std::vector<T>& list, const T& item, Same same_as) {
+  for (const T& t : list)
+    if (same_as(t, item)) return;
+  list.push_back(item);
+}
+
+// Gathers what a program's closed runs rely on. CLOSED_UNKNOWN: a function it calls has no
+// program yet (it has not run): the look is made again later.
+Closed gather_set(Program& root, ClosedSet& set) {
+  std::vector<Program*> todo{&root};
+  auto member = [&](const Program* p) {
+    for (const ClosedSet::Member& m : set.members)
+      if (m.p == p) return true;
+    return false;
+  };
+  while (!todo.empty()) {
+    Program* p = todo.back();
+    todo.pop_back();
+    if (member(p)) continue;
+    if (p->shape == SHAPE_UNKNOWN) p->shape = closed_shape(*p) ? SHAPE_CLOSED : SHAPE_OPEN;
+    if (p->shape == SHAPE_OPEN) return CLOSED_NO;
+    set.members.push_back({p, p->id, p->serial});
+    // Every node holds at most a few cells, a frame and two depth steps at once, above the
+    // function's slots, its callee cell and its frame.
+    set.cells = std::max(set.cells, p->slots + 4 * p->node_count + 4);
+    set.frames = std::max(set.frames, p->node_count + 2);
+    set.depth = std::max(set.depth, 2 * p->node_count + 2);
+    for (Unit& u : p->units) {
+      for (Node& n : u.nodes) {
+        if (n.next_check && n.next_slot == NO_SLOT)
+          add_once(set.not_ops, next_word(u, n), [](const Cell& a, const Cell& b) {
+            return same(&a, &b);
+          });
+        if (n.kind != K_INFIX && n.kind != K_CALL) continue;
+        // A word that no longer names what it was compiled for leaves that part of the body
+        // to the interpreter for good; its old value may be gone.
+        const Cell* now = interp::word_value_cell(&n.cell);
+        if (!now || !same(now, &n.target)) return CLOSED_NO;
+        if (n.kind == K_CALL) n.closed_checks = checked_arguments(n);
+        add_once(set.words, ClosedSet::Guard{n.cell, n.target},
+                 [](const ClosedSet::Guard& a, const ClosedSet::Guard& b) {
+                   return same(&a.word, &b.word) && same(&a.value, &b.value);
+                 });
+        if (n.kind != K_CALL || !n.target.is(TYPE_FUNCTION)) continue;
+        Cell body = node_buffer(n.target.data3)->cells()[0];
+        if (!body.is(TYPE_BLOCK)) return CLOSED_NO;
+        Program* callee = found_program(&n.target, &body);
+        if (!callee) return CLOSED_UNKNOWN;
+        n.callee = callee;
+        set.callees.push_back({n.target, callee});
+        todo.push_back(callee);
+      }
+    }
+  }
+  return CLOSED_YES;
+}
+
+// Whether a closed run saves anything: a body of plain statements takes no frame anyway.
+bool worth_closing(const Program& p) {
+  for (const Unit& u : p.units)
+    for (const Node& n : u.nodes)
+      if (n.kind == K_CALL) return true;
+  return false;
+}
+
+// Decides whether a program runs closed. A program whose callees have not all run yet is
+// looked at again after 2, 4, 8... more runs, and given up after 65536.
+void settle(Program& p) {
+  if (!worth_closing(p)) {
+    p.closed = CLOSED_NO;
+    return;
+  }
+  uint32_t tries = ++p.closed_tries;
+  if ((tries & (tries - 1)) != 0) return;
+  auto set = std::make_unique<ClosedSet>();
+  Closed c = gather_set(p, *set);
+  if (c == CLOSED_UNKNOWN) {
+    if (tries >= 65536) p.closed = CLOSED_NO;
+    return;
+  }
+  p.closed = c;
+  if (c == CLOSED_YES) p.closed_set = std::move(set);
+}
+
+// Whether everything a closed run relies on still holds. The order matters: the words keep
+// the callees alive, the callees' bodies keep their programs' blocks alive, and a block that
+// still holds its cells keeps the blocks it names alive (a unit comes after those it runs).
+bool still_closed(ClosedSet& set) {
+  for (const ClosedSet::Guard& g : set.words) {
+    const Cell* v = interp::word_value_cell(&g.word);
+    if (!v || !same(v, &g.value)) return false;
+  }
+  for (const Cell& w : set.not_ops) {
+    const Cell* v = interp::word_value_cell(&w);
+    if (v && v->is(TYPE_OP)) return false;
+  }
+  for (const ClosedSet::Callee& c : set.callees) {
+    const Cell& body = node_buffer(c.fn.data3)->cells()[0];
+    if (!body.is(TYPE_BLOCK) || body.node() != c.p->body || body.index() != c.p->body_index)
+      return false;
+  }
+  const std::vector<Program*>& programs = registry->programs;
+  for (const ClosedSet::Member& m : set.members) {
+    if (m.id >= programs.size() || programs[m.id] != m.p || m.p->serial != m.serial ||
+        context::word_count(m.p->ctx) != m.p->slots)
+      return false;
+  }
+  if (set.checked != edits) {
+    for (const ClosedSet::Member& m : set.members)
+      for (auto u = m.p->units.rbegin(); u != m.p->units.rend(); ++u)
+        if (!same_cells(*u, u->index)) return false;
+    set.checked = edits;
+  }
+  return true;
+}
+
+// One closed run: where the next call's slots go, and how many more calls may nest: as deep
+// as the ordinary way would have room for on every stack, worked out at the first call.
+struct ClosedRun {
+  const ClosedSet& set;
+  Cell* free;
+  uint32_t levels = 0;
+  bool counted = false;
+};
+
+[[gnu::noinline]] bool count_levels(ClosedRun& r) {
+  if (r.counted) return false;
+  r.counted = true;
+  const ClosedSet& set = r.set;
+  uint32_t cells = r.free < stack::end ? static_cast<uint32_t>(stack::end - r.free) : 0;
+  uint32_t frames = static_cast<uint32_t>(stack::frames_end - stack::frames_top);
+  uint32_t depth = stack::eval_depth < interp::MAX_EVAL_DEPTH
+                       ? interp::MAX_EVAL_DEPTH - stack::eval_depth : 0;
+  r.levels = std::min({cells / set.cells, frames / set.frames, depth / set.depth});
+  return r.levels > 0;
+}
+
+bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell* out);
+bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out);
+bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out);
+
+// The function's own word after a node must still not be an operator.
+[[gnu::always_inline]] inline bool closed_next(const Node& n, const Cell* regs) {
+  return n.next_slot == NO_SLOT || !regs[n.next_slot].is(TYPE_OP);
+}
+
+// A node's value. Values, words and inline operators take no call; a paren of one expression
+// is that expression.
+[[gnu::always_inline]] inline bool closed_value(const Program& p, const Node& n, Cell* regs,
+                                                ClosedRun& r, Cell* out) {
+  const Node& m = n.closed_as ? *n.closed_as : n;
+  if (m.pure) {
+    if (m.kind != K_SET) {
+      if (!values_inline<false>(m, regs, out)) return false;
+    } else {
+      const Node& v = *m.kid[0];
+      Cell got;   // in registers: a copy out of *out would wait for the two halves just stored
+      if (!values_inline<false>(v, regs, &got) || !closed_next(v, regs)) return false;
+      regs[m.cell.data3] = got;
+      *out = got;
+    }
+  } else if (m.kind == K_CALL) {
+    if (!(m.special == S_NONE ? closed_call(m, regs, p, r, out)
+                              : closed_special(m, regs, p, r, out)))
+      return false;
+  } else if (!closed_node(p, m, regs, r, out)) {
+    return false;
+  }
+  return closed_next(m, regs) && (&m == &n || closed_next(n, regs));
+}
+
+// A unit's statements: the last one's value, unset! for none.
+bool closed_statements(const Program& p, const Unit& u, Cell* regs, ClosedRun& r, Cell* out);
+
+[[gnu::always_inline]] inline bool closed_unit(const Program& p, uint32_t unit, Cell* regs,
+                                               ClosedRun& r, Cell* out) {
+  const Unit& u = p.units[unit];
+  if (u.single) [[likely]] return closed_value(p, *u.single, regs, r, out);
+  return closed_statements(p, u, regs, r, out);
+}
+
+bool closed_statements(const Program& p, const Unit& u, Cell* regs, ClosedRun& r, Cell* out) {
+  const Node* const* roots = u.roots.data();
+  const size_t count = u.roots.size();
+  if (count == 0) {
+    set_unset(out);
+    return true;
+  }
+  for (size_t i = 0; i < count; ++i)
+    if (!closed_value(p, *roots[i], regs, r, out)) return false;
+  return true;
+}
+
+bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out) {
+  const Program& q = *n.callee;
+  if (r.levels == 0 && !count_levels(r)) [[unlikely]] return false;
+  Cell* slots = r.free;
+  r.free = slots + q.slots;
+  const Cell* types = node_buffer(n.cache)->cells();
+  for (uint32_t i = 0; i < n.arity; ++i) {
+    if (!closed_value(p, *n.kid[i], regs, r, slots + i)) return false;
+    if (check_type(n, i, slots[i].type()) && !interp::typeset_has(types + i, slots[i].type()))
+      return false;
+  }
+  for (uint32_t i = n.arity; i < q.slots; ++i) set_none(slots + i);
+  --r.levels;
+  if (!closed_unit(q, q.body_unit, slots, r, out)) return false;
+  ++r.levels;
+  r.free = slots;
+  return true;
+}
+
+// The truth of a condition; unset! has none (the native raises).
+[[gnu::always_inline]] inline bool closed_truth(const Cell& c, bool* yes) {
+  if (c.is(TYPE_UNSET)) return false;
+  *yes = is_true(&c);
+  return true;
+}
+
+// while, loop and until: their rounds and what they answer, as their natives.
+[[gnu::noinline]] bool closed_loop(const Node& n, Cell* regs, const Program& p, ClosedRun& r,
+                                   Cell* out) {
+  bool yes;
+  switch (n.special) {
+    case S_WHILE: {
+      Cell cond;
+      const Unit& test = p.units[n.blocks[0]];
+      const Unit& body = p.units[n.blocks[1]];
+      if (test.single && body.single) {
+        // The commonest loop: one expression each.
+        const Node& t = *test.single;
+        const Node& b = *body.single;
+        while (true) {
+          if (!closed_value(p, t, regs, r, &cond) || !closed_truth(cond, &yes)) return false;
+          if (!yes) break;
+          if (!closed_value(p, b, regs, r, out)) return false;
+        }
+      } else {
+        while (true) {
+          if (!closed_unit(p, n.blocks[0], regs, r, &cond) || !closed_truth(cond, &yes))
+            return false;
+          if (!yes) break;
+          if (!closed_unit(p, n.blocks[1], regs, r, out)) return false;
+        }
+      }
+      set_unset(out);
+      return true;
+    }
+    case S_UNTIL:
+      do {
+        if (!closed_unit(p, n.blocks[0], regs, r, out) || !closed_truth(*out, &yes)) return false;
+      } while (!yes);
+      return true;
+    default: {
+      Cell count;
+      if (!closed_value(p, *n.kid[0], regs, r, &count) || !count.is(TYPE_INTEGER)) return false;
+      int32_t rounds = count.int_value();
+      if (rounds <= 0) set_none(out);
+      for (; rounds > 0; --rounds)
+        if (!closed_unit(p, n.blocks[0], regs, r, out)) return false;
+      return true;
+    }
+  }
+}
+
+// if, either and unless.
+bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell* out) {
+  if (n.special >= S_WHILE) return closed_loop(n, regs, p, r, out);
+  Cell cond;
+  if (!closed_value(p, *n.kid[0], regs, r, &cond)) return false;
+  if (check_type(n, 0, cond.type()) &&
+      !interp::typeset_has(node_buffer(n.cache)->cells(), cond.type()))
+    return false;
+  if (n.special == S_EITHER) {
+    bool yes;
+    return closed_truth(cond, &yes) && closed_unit(p, n.blocks[yes ? 0 : 1], regs, r, out);
+  }
+  if (is_true(&cond) == (n.special == S_UNLESS)) {
+    set_none(out);
+    return true;
+  }
+  return closed_unit(p, n.blocks[0], regs, r, out);
+}
+
+// A node's value, the check of the word after it left to closed_value.
+bool closed_node(const Program& p, const Node& n, Cell* regs, ClosedRun& r, Cell* out) {
+  switch (n.kind) {
+    case K_VALUE:
+      *out = n.cell;
+      break;
+    case K_LOCAL: {
+      const Cell* v = regs + n.cell.data3;
+      if (!plain_type(v->type())) return false;
+      *out = *v;
+      break;
+    }
+    case K_WORD: {
+      const Cell* v = interp::word_value_cell(&n.cell);
+      if (!v || !plain_type(v->type())) return false;
+      *out = *v;
+      break;
+    }
+    case K_GET: {
+      const Cell* v = n.local ? regs + n.cell.data3 : interp::word_value_cell(&n.cell);
+      if (!v) return false;
+      *out = *v;
+      break;
+    }
+    case K_PAREN:
+      if (!closed_unit(p, n.unit, regs, r, out)) return false;
+      break;
+    case K_INFIX: {
+      Cell left, right;
+      if (!closed_value(p, *n.kid[0], regs, r, &left) ||
+          !closed_value(p, *n.kid[1], regs, r, &right) ||
+          !fast_paths::infix_inline(n.code, &left, &right, out))
+        return false;
+      break;
+    }
+    case K_SET:
+      if (!closed_value(p, *n.kid[0], regs, r, out)) return false;
+      regs[n.cell.data3] = *out;
+      break;
+    case K_CALL:
+      return n.special == S_NONE ? closed_call(n, regs, p, r, out)
+                                 : closed_special(n, regs, p, r, out);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool run_closed(Program& p, const Cell* locals) {
+  if (p.closed == CLOSED_UNKNOWN) {
+    settle(p);
+    if (p.closed != CLOSED_YES) return false;
+  }
+  ClosedSet& set = *p.closed_set;
+  if (!still_closed(set)) {
+    // What it was compiled for changed for good: its ordinary runs leave it to the
+    // interpreter there, and so does this.
+    p.closed = CLOSED_NO;
+    p.closed_set.reset();
+    return false;
+  }
+  Cell* regs = stack::top;
+  if (regs + p.slots > stack::end) return false;
+  std::copy(locals, locals + p.slots, regs);
+  ClosedRun run{set, regs + p.slots};
+  ++p.closed_runs;
+  Cell result;
+  if (closed_unit(p, p.body_unit, regs, run, &result)) [[likely]] {
+    *stack::base = result;
+    stack::top = stack::base + 1;
+    return true;
+  }
+  // A program whose runs are often abandoned runs the ordinary way from then on.
+  if (++p.closed_misses >= 16 && p.closed_misses * 4 > p.closed_runs) {
+    p.closed = CLOSED_NO;
+    p.closed_set.reset();
+  }
+  return false;
+}
+
+}  // namespace tav::compiled::detail

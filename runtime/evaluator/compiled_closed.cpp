@@ -454,7 +454,7 @@ bool run_closed(Program& p, const Cell* locals) {
     return false;
   }
   Cell* regs = stack::top;
-  if (regs + p.slots > stack::end) return false;
+  if (p.slots > static_cast<size_t>(stack::end - regs)) return false;
   std::copy(locals, locals + p.slots, regs);
   ClosedRun run{set, regs + p.slots};
   ++p.closed_runs;

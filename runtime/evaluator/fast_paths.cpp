@@ -77,17 +77,6 @@ Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right)
   return result;
 }
 
-inline bool compare_truth(int op, int c) {
-  switch (op) {
-    case COMP_EQUAL: case COMP_STRICT_EQUAL: return c == 0;
-    case COMP_NOT_EQUAL: return c != 0;
-    case COMP_LESSER: return c < 0;
-    case COMP_LESSER_EQUAL: return c <= 0;
-    case COMP_GREATER: return c > 0;
-    default: return c >= 0;
-  }
-}
-
 // Any other pair goes to the generic comparison under a frame named by the operator, so
 // that an error names it.
 bool compare_generic(int op, const Cell* word, const Cell* left, const Cell* right) {
@@ -121,6 +110,9 @@ bool compare_cond(int op, const Cell* word, const Cell* left, const Cell* right)
     int32_t a = left->int_value(), b = right->int_value();
     return fast_detail::compare_truth(op, a < b ? -1 : a > b ? 1 : 0);
   }
+  if (op <= COMP_GREATER_EQUAL && fast_detail::int_or_float(left->type()) &&
+      fast_detail::int_or_float(right->type()))
+    return fast_detail::compare_floats(op, left, right);
   return fast_detail::compare_generic(op, word, left, right);
 }
 
@@ -211,11 +203,9 @@ bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Co
     if (math >= 0) {
       done = actions::fast_detail::math_inline(math, left, plain, &result);
     } else {
-      done = left->is(TYPE_INTEGER) && plain->is(TYPE_INTEGER);
-      if (done) {
-        int32_t a = left->int_value(), b = plain->int_value();
-        set_logic(&result, actions::fast_detail::compare_truth(cmp, a < b ? -1 : a > b ? 1 : 0));
-      }
+      done = actions::fast_detail::int_or_float(left->type()) &&
+             actions::fast_detail::int_or_float(plain->type());
+      if (done) set_logic(&result, actions::compare_cond(cmp, op_word, left, plain));
     }
     if (done) {
       ++code.pos;

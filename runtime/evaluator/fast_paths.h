@@ -1,5 +1,5 @@
 // Fast paths for infix arithmetic and comparisons: integers (and float sums, differences and
-// products) are answered inline; every other type goes through its own action under a native
+// products, and comparisons between integers and floats) are answered inline; every other type goes through its own action under a native
 // frame named by the operator word, so errors name the right word.
 #pragma once
 #include <array>
@@ -7,6 +7,7 @@
 
 #include "calls.h"
 #include "cell.h"
+#include "datatypes/float.h"
 #include "interpreter.h"
 #include "types.h"
 
@@ -27,6 +28,30 @@ bool compare_cond(int op, const Cell* word, const Cell* left, const Cell* right)
 Cell* compare_op(int op, const Cell* word, const Cell* left, const Cell* right);
 // The last pushed cell OP right as a logic!, written over that cell.
 void compare_op_top(int op, const Cell* word, const Cell* right);
+
+namespace fast_detail {
+// The truth of a comparison op given compare's answer (below zero, zero, above zero).
+inline bool compare_truth(int op, int c) {
+  switch (op) {
+    case COMP_EQUAL: case COMP_STRICT_EQUAL: return c == 0;
+    case COMP_NOT_EQUAL: return c != 0;
+    case COMP_LESSER: return c < 0;
+    case COMP_LESSER_EQUAL: return c <= 0;
+    case COMP_GREATER: return c > 0;
+    default: return c >= 0;
+  }
+}
+constexpr bool int_or_float(TypeId t) { return t == TYPE_INTEGER || t == TYPE_FLOAT; }
+inline double number_of(const Cell* c) {
+  return c->is(TYPE_INTEGER) ? double(c->int_value()) : c->float_value();
+}
+// The truth of left OP right for two numbers each an integer or a float, as their own
+// compare actions answer it: near-equality for =, and no strict equality across the types.
+inline bool compare_floats(int op, const Cell* left, const Cell* right) {
+  if (op == COMP_STRICT_EQUAL && left->type() != right->type()) return false;
+  return compare_truth(op, float_::compare_numbers(number_of(left), number_of(right), op));
+}
+}  // namespace fast_detail
 
 }  // namespace actions
 
@@ -82,8 +107,9 @@ inline int infix_code(const Cell* op) {
   return -1;
 }
 
-// left OP right answered inline for integers (and float sums, differences and products) into
-// *out; false when the operands need the operator's own action.
+// left OP right answered inline for integers (and float sums, differences and products, and
+// comparisons of integers and floats) into *out; false when the operands need the operator's
+// own action.
 [[gnu::always_inline]] inline bool infix_inline(int code, const Cell* left, const Cell* right, Cell* out) {
   if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) [[likely]] {
     int32_t a = left->int_value(), b = right->int_value(), r;
@@ -123,6 +149,13 @@ inline int infix_code(const Cell* op) {
   if (left->is(TYPE_FLOAT) && right->is(TYPE_FLOAT) && code <= actions::MATH_MULTIPLY) {
     double a = left->float_value(), b = right->float_value();
     set_float(out, code == actions::MATH_ADD ? a + b : code == actions::MATH_SUBTRACT ? a - b : a * b);
+    return true;
+  }
+  if (code >= 16 && code <= 16 + COMP_GREATER_EQUAL &&
+      actions::fast_detail::int_or_float(left->type()) &&
+      actions::fast_detail::int_or_float(right->type())) {
+    *out = make_cell(TYPE_LOGIC,
+                     static_cast<uint32_t>(actions::fast_detail::compare_floats(code - 16, left, right)));
     return true;
   }
   return false;

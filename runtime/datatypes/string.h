@@ -44,6 +44,12 @@ inline void overwrite(Cell* target, const Cell* source, int32_t part, int32_t of
   concatenate(target, source, part, offset, Splice::overwrite);
 }
 
+// Appends text of the same width from another buffer to a string no owner watches (at most
+// part characters when part >= 0): one capacity check and a copy, the series left at its
+// head. False, with nothing done, when the general road has to take it (other widths, the
+// same buffer, an owner to tell, nothing to add or a size to refuse).
+bool append_same_width(Cell* series, const Cell* value, int part);
+
 // ---- Loading and exporting text ----------------------------------------------------------
 
 enum Encoding : int { ENCODING_UTF8 = 0, ENCODING_UTF16LE = -1 };

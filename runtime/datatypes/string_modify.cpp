@@ -189,9 +189,20 @@ Cell* to_value(Cell*, Cell* spec, int type) {
 
 namespace string_modify_detail {
 
-// Appending text of the same width from another buffer to a string no owner watches: one
-// capacity check and a copy. Answers false when the general road has to take it (other
-// widths, the same buffer, an owner to tell, nothing to add or a size to refuse).
+// The bytes [from, from + bytes) of value's buffer copied to the tail of series' buffer,
+// which is made room for first when it needs it.
+[[gnu::noinline]] bool append_bytes(Cell* series, const Cell* value, uint32_t from,
+                                    uint32_t bytes) {
+  SeriesBuffer* tb = cell_buffer(series);
+  if (tb->room() < bytes) tb = series::ensure_room(series->node(), bytes);
+  std::memcpy(tb->tail_ptr(), cell_buffer(value)->head_ptr() + from, bytes);
+  tb->tail += bytes;
+  series::set_index(series, 0);
+  return true;
+}
+
+}  // namespace string_modify_detail
+
 bool append_same_width(Cell* series, const Cell* value, int part) {
   TypeId t = value->type();
   if (!is_any_string(t) || t == TYPE_TAG || value->node() == series->node()) return false;
@@ -207,22 +218,29 @@ bool append_same_width(Cell* series, const Cell* value, int part) {
   uint32_t bytes = used - static_cast<uint32_t>(from);
   if (part >= 0 && uint64_t(part) * unit < bytes) bytes = static_cast<uint32_t>(part) * unit;
   if (bytes == 0) return false;
-  if (uint64_t(tb->used()) + bytes + unit > MAX_BUFFER_BYTES) return false;
-  if (tb->room() < bytes) tb = series::ensure_room(series->node(), bytes);
-  const uint8_t* p = cell_buffer(value)->head_ptr() + from;
+  if (uint64_t(tb->used()) + bytes + unit > string_modify_detail::MAX_BUFFER_BYTES) return false;
+  if (tb->room() < bytes || bytes > 16) [[unlikely]]
+    return string_modify_detail::append_bytes(series, value, static_cast<uint32_t>(from), bytes);
+  // Short texts are the common case: two copies of a word, overlapping as they need, cost
+  // less than a call into the library or a loop over the bytes.
+  const uint8_t* p = sb->head_ptr() + from;
   uint8_t* q = tb->tail_ptr();
-  // Short texts are the common case: a call into the library costs more than the copy.
-  if (bytes <= 16) {
-    for (uint32_t i = 0; i < bytes; ++i) q[i] = p[i];
+  if (bytes >= 8) {
+    std::memcpy(q, p, 8);
+    std::memcpy(q + bytes - 8, p + bytes - 8, 8);
+  } else if (bytes >= 4) {
+    std::memcpy(q, p, 4);
+    std::memcpy(q + bytes - 4, p + bytes - 4, 4);
+  } else if (bytes >= 2) {
+    std::memcpy(q, p, 2);
+    std::memcpy(q + bytes - 2, p + bytes - 2, 2);
   } else {
-    std::memcpy(q, p, bytes);
+    *q = *p;
   }
   tb->tail += bytes;
   series::set_index(series, 0);
   return true;
 }
-
-}  // namespace string_modify_detail
 
 Cell* insert(Cell* series, Cell* value, int part, bool, int dup, bool append) {
   using namespace string_modify_detail;

@@ -4,6 +4,7 @@
 
 #include "context.h"
 #include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "errors.h"
 #include "init_steps.h"
 #include "platform/fatal.h"
@@ -482,8 +483,15 @@ Status and_t(const int32_t*) { return stack_reading(ACT_AND_T); }
 Status complement(const int32_t*) { return set_last(complement_direct(base)); }
 Status or_t(const int32_t*) { return stack_reading(ACT_OR_T); }
 Status xor_t(const int32_t*) { return stack_reading(ACT_XOR_T); }
-Status append(const int32_t* r) {
+[[gnu::noinline]] Status append_values(const int32_t* r) {
   return actions_detail::add_values(r, actions_detail::AddKind::append);
+}
+Status append(const int32_t* r) {
+  // Text onto text with no refinement, the commonest append, goes straight to its copy.
+  if (base->is(TYPE_STRING) && r[0] == -1 && r[1] == -1 && r[2] == -1 &&
+      string::append_same_width(base, base + 1, -1))
+    return CODE_NONE;
+  return append_values(r);
 }
 Status at(const int32_t*) { return stack_reading(ACT_AT); }
 Status back(const int32_t*) { return stack_reading(ACT_BACK); }

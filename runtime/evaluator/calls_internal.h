@@ -96,13 +96,14 @@ Status gather_rest(const Cell* fn, const Cell* name, NodeId cache, uint32_t from
 }
 
 // Calls a native's or action's entry on the gathered frame and pops the frame, keeping the
-// result as an argument or chaining it into the enclosing result slot.
+// result as an argument or chaining it into the enclosing result slot. `noted`: the caller
+// has counted the call as an edit already, when it could be one.
 [[gnu::always_inline]] inline Status run_entry(NativeEntry entry, const int32_t* positions,
-                                               bool as_argument) {
+                                               bool as_argument, bool noted = false) {
   if (!entry) error::raise(ERR_INTERNAL, "not-done");
+  if (!noted) compiled::note_native_call(stack::base, stack::top);
   // A status that left the native's call-backs by exception skipped the evaluator's own
   // bookkeeping: it is put back here, as the catchers of errors do.
-  compiled::note_edit();
   uint32_t depth = stack::eval_depth;
   Cell position = *stack::position_cell;
   Status s;

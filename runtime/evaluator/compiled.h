@@ -14,11 +14,40 @@
 
 namespace tav::compiled {
 
-// Counts the calls of natives and actions, and the other steps that may change the cells of
-// a block (a set-path, a host's evaluation): compiled code that saw the count unchanged knows
-// its blocks are as they were.
+// Counts the calls of natives and actions that may change the cells of a block, and the
+// other steps that may (a set-path, a host's evaluation): compiled code that saw the count
+// unchanged knows its blocks are as they were.
 extern uint64_t edits;
 inline void note_edit() { ++edits; }
+
+namespace detail {
+constexpr uint64_t type_bit(TypeId t) { return uint64_t(1) << t; }
+// Values through which no native reaches the cells of a block: scalars, texts and binaries.
+constexpr uint64_t CELL_FREE_TYPES =
+    type_bit(TYPE_DATATYPE) | type_bit(TYPE_UNSET) | type_bit(TYPE_NONE) | type_bit(TYPE_LOGIC) |
+    type_bit(TYPE_STRING) | type_bit(TYPE_FILE) | type_bit(TYPE_URL) | type_bit(TYPE_CHAR) |
+    type_bit(TYPE_INTEGER) | type_bit(TYPE_FLOAT) | type_bit(TYPE_BITSET) |
+    type_bit(TYPE_TRIPLE) | type_bit(TYPE_TYPESET) | type_bit(TYPE_PAIR) |
+    type_bit(TYPE_PERCENT) | type_bit(TYPE_TUPLE) | type_bit(TYPE_BINARY) | type_bit(TYPE_TIME) |
+    type_bit(TYPE_TAG) | type_bit(TYPE_EMAIL) | type_bit(TYPE_DATE) | type_bit(TYPE_MONEY) |
+    type_bit(TYPE_POINT2D) | type_bit(TYPE_POINT3D);
+static_assert(TYPE_TABLE_SIZE <= 64);
+}  // namespace detail
+
+// A native or action about to run on the arguments [from, to): counted as an edit unless
+// every one of them is cell-free. Code it calls back into counts its own calls and set-paths.
+[[gnu::always_inline]] inline void note_native_call(const Cell* from, const Cell* to) {
+  for (; from < to; ++from) {
+    if (!((detail::CELL_FREE_TYPES >> (from->type() & 63)) & 1)) {
+      note_edit();
+      return;
+    }
+  }
+}
+// The same, given the types of the arguments as a mask of type bits.
+[[gnu::always_inline]] inline void note_native_call(uint64_t arg_types) {
+  if (arg_types & ~detail::CELL_FREE_TYPES) note_edit();
+}
 
 // Runs a function's body (a block!) above its frame, whose argument and local slots start at
 // `locals`: the value lands in the frame's result slot. The same as the interpreter's

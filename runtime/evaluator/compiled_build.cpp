@@ -54,6 +54,7 @@ class Builder {
     u.node = node;
     u.index = index;
     u.cells.assign(b->cells() + index, b->cells() + count);
+    u.end = count;
     u.rest = count;
     // Nodes are found by number while the node list grows, by address once it is done.
     std::vector<uint32_t> statements, kids;
@@ -80,6 +81,7 @@ class Builder {
     for (uint32_t k : kids) u.kid_nodes.push_back(&u.nodes[k]);
     for (Node& n : u.nodes) n.kid = u.kid_nodes.data() + n.kids;
     for (uint32_t st : statements) u.roots.push_back(&u.nodes[st]);
+    u.root_count = static_cast<uint32_t>(u.roots.size());
     if (u.roots.size() == 1 && u.rest == count) u.single = u.roots[0];
     p_.units.push_back(std::move(u));
     return static_cast<uint32_t>(p_.units.size() - 1);
@@ -254,11 +256,14 @@ class Builder {
     n.args_pure = true;
     for (uint32_t i = 0; i < arity; ++i) {
       kids_->push_back(args[i]);
-      const Node& a = node(args[i]);
+      Node& a = node(args[i]);
       n.args_pure = n.args_pure && a.pure;
-      // A value's type is known now, and the cache does not change.
-      if (i < 32 && a.kind == K_VALUE &&
-          interp::typeset_has(node_buffer(n.cache)->cells() + i, a.cell.type()))
+      // The cache does not change: what the argument accepts is known now, and so is a
+      // value's type.
+      const Cell* types = node_buffer(n.cache)->cells() + i;
+      for (int k = 0; k < TYPE_TABLE_SIZE; ++k)
+        if (interp::typeset_has(types, static_cast<TypeId>(k))) a.accepts |= uint64_t(1) << k;
+      if (i < 32 && a.kind == K_VALUE && interp::typeset_has(types, a.cell.type()))
         n.typed |= 1u << i;
     }
     if (t == TYPE_NATIVE) special(n, args.data());

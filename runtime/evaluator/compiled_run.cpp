@@ -195,23 +195,36 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
 }
 
 // Arguments that are all values, words and inline operators go straight into their cells;
-// the first that needs more takes the common road with the rest.
-[[gnu::always_inline]] inline Status gather(const Node& n, Exec& x, const Cell* fn) {
+// the first that needs more takes the common road with the rest. *arg_types gets the type
+// bits of the arguments gathered here, or all bits when the common road took some.
+[[gnu::always_inline]] inline Status gather(const Node& n, Exec& x, const Cell* fn,
+                                            uint64_t* arg_types) {
   uint32_t i = 0;
   if (n.args_pure) {
-    const Cell* types = node_buffer(n.cache)->cells();
-    for (; i < n.arity; ++i) {
-      const Node& a = *n.kid[i];
-      Cell* slot = stack::new_cell();
-      if (!eval_pure_root(a, x, slot)) [[unlikely]] {
-        --stack::top;
-        break;
-      }
-      if (!((n.typed >> i) & 1) && !interp::typeset_has(types + i, slot->type())) [[unlikely]]
+    // Kept in locals: the cells written below could be taken to alias the node's fields.
+    const uint32_t arity = n.arity;
+    const Node* const* kids = n.kid;
+    if (static_cast<size_t>(stack::end - stack::top) < arity) [[unlikely]] stack::overflow();
+    uint64_t seen = 0;
+    Cell* const args = stack::top;
+    for (; i < arity; ++i) {
+      Cell* slot = args + i;
+      const Node& a = *kids[i];
+      if (!eval_pure_root(a, x, slot)) [[unlikely]] break;
+      uint64_t bit = uint64_t(1) << (slot->type() & 63);
+      seen |= bit;
+      if (!(a.accepts & bit)) [[unlikely]] {
+        stack::top = slot + 1;
         interp::calls_detail::raise_plain(fn, &n.cell, i, slot);
+      }
     }
-    if (i == n.arity) [[likely]] return CODE_NONE;
+    stack::top = args + i;
+    if (i == arity) [[likely]] {
+      *arg_types = seen;
+      return CODE_NONE;
+    }
   }
+  *arg_types = ~uint64_t(0);
   return gather_from(n, x, fn, i);
 }
 
@@ -237,7 +250,8 @@ Status call_function(const Node& n, Exec& x, bool as_argument) {
   NodeId ctx = fn->data1;
   stack::mark_func(&n.cell, ctx);
   (stack::frames_top - 1)->header |= FRAME_INTERPRETED | FRAME_RETURN_TARGET;
-  Status s = gather(n, x, fn);
+  uint64_t arg_types;
+  Status s = gather(n, x, fn, &arg_types);
   if (s != CODE_NONE) return s;
   Cell body = enter_body(fn);
   if (body.is(TYPE_BLOCK)) [[likely]] {
@@ -282,10 +296,14 @@ Status run_special(const Node& n, const Exec& x) {
 Status call_native(const Node& n, Exec& x, bool as_argument) {
   using namespace interp::calls_detail;
   stack::mark_interp_native(&n.cell);
-  Status s = gather(n, x, &n.target);
+  uint64_t arg_types;
+  Status s = gather(n, x, &n.target, &arg_types);
   if (s != CODE_NONE) return s;
   // Arguments the interpreter gathered may be other blocks: the native itself runs them.
-  if (n.special == S_NONE || x.deopt) return run_entry(n.entry, NO_REFINEMENTS, as_argument);
+  if (n.special == S_NONE || x.deopt) {
+    compiled::note_native_call(arg_types);
+    return run_entry(n.entry, NO_REFINEMENTS, as_argument, true);
+  }
   uint32_t depth = stack::eval_depth;
   Cell position = *stack::position_cell;
   s = run_special(n, x);
@@ -336,7 +354,8 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
 // The statements of a block from the first one that is not answered inline: eval_block_here's
 // loop, with the position record naming the block.
 [[gnu::noinline]] Status run_statements(const Unit& u, Exec& x, const Cell* block, uint32_t i) {
-  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  const uint32_t count = u.root_count;
+  const Node* const* roots = u.roots.data();
   // The position goes back as the caller had it on every way out but an error, whose catcher
   // restores it from its saved state.
   Cell* cur = stack::position_cell;
@@ -344,7 +363,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
   *cur = *block;
   bool first = true;
   for (; i < count; ++i) {
-    const Node& st = *u.roots[i];
+    const Node& st = *roots[i];
     if (!first) stack::reset();
     first = false;
     cur->data1 = st.pos;
@@ -375,7 +394,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
 // Leading statements of plain values and inline operators, from the i-th: answers the first
 // one that needs more. Out of line, so that the frames of deep recursions stay small.
 [[gnu::noinline]] uint32_t run_plain_statements(const Unit& u, const Exec& x, uint32_t i) {
-  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  const uint32_t count = u.root_count;
   for (; i < count; ++i) {
     const Node& st = *u.roots[i];
     if (!st.pure) break;
@@ -404,7 +423,7 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
   const Unit& u = p.units[unit];
   if (!still(u, u.index)) [[unlikely]] return interp::eval_block_here(block);
   Exec x{p, u, locals};
-  const uint32_t count = static_cast<uint32_t>(u.roots.size());
+  const uint32_t count = u.root_count;
   uint32_t i = first_statement;
   if (i < count && u.roots[i]->pure) i = run_plain_statements(u, x, i);
   if (i == count && u.rest == u.tail()) [[likely]] {

@@ -81,7 +81,6 @@ class Builder {
     for (uint32_t k : kids) u.kid_nodes.push_back(&u.nodes[k]);
     for (Node& n : u.nodes) n.kid = u.kid_nodes.data() + n.kids;
     for (uint32_t st : statements) u.roots.push_back(&u.nodes[st]);
-    u.root_count = static_cast<uint32_t>(u.roots.size());
     if (u.roots.size() == 1 && u.rest == count) u.single = u.roots[0];
     p_.units.push_back(std::move(u));
     return static_cast<uint32_t>(p_.units.size() - 1);

@@ -291,7 +291,7 @@ bool closed_statements(const Program& p, const Unit& u, Cell* regs, ClosedRun& r
 
 bool closed_statements(const Program& p, const Unit& u, Cell* regs, ClosedRun& r, Cell* out) {
   const Node* const* roots = u.roots.data();
-  const size_t count = u.root_count;
+  const size_t count = u.root_count();
   if (count == 0) {
     set_unset(out);
     return true;

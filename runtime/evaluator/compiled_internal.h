@@ -50,7 +50,6 @@ struct Node {
   uint8_t arity = 0;           // K_CALL: arguments
   bool args_pure = false;      // K_CALL: every argument is pure
   uint32_t typed = 0;          // K_CALL: arguments whose type is known to fit (values)
-  uint64_t accepts = 0;        // an argument of a K_CALL: the types its callee takes there
   uint32_t pos = 0, end = 0;   // the cells it spans in its unit's block
   uint32_t kids = 0;           // its first child's place in the unit's list of children
   const Node* const* kid = nullptr;   // the children: operands, arguments, the set value
@@ -64,6 +63,7 @@ struct Node {
   uint32_t next_slot = NO_SLOT;  // next_check on one of the function's own words: its slot
   uint32_t closed_checks = ~0u;  // K_CALL in a closed run: the arguments whose type is checked
   const Node* closed_as = nullptr;   // K_PAREN of one expression in a closed run: that one
+  uint64_t accepts = 0;        // an argument of a K_CALL: the types its callee takes there
 };
 
 struct Unit {
@@ -71,15 +71,15 @@ struct Unit {
   uint32_t index = 0;
   std::vector<Cell> cells;          // the block's cells from its index, as compiled
   std::vector<const Node*> roots;   // the root node of each compiled statement
-  uint32_t root_count = 0;          // the number of roots
-  uint32_t end = 0;                 // the index past the cells
   const Node* single = nullptr;     // the root of a unit that is one whole statement
   uint32_t rest = 0;                // where the interpreter takes over (the tail: nowhere)
+  uint32_t end = 0;                 // the index past the cells
   std::vector<Node> nodes;
   std::vector<const Node*> kid_nodes;   // every node's children, one stretch per node
   // The count of possible edits when the cells were last found unchanged.
   mutable uint64_t checked = ~uint64_t(0);
   uint32_t tail() const { return end; }
+  uint32_t root_count() const { return static_cast<uint32_t>(roots.size()); }
 };
 
 struct ClosedSet;

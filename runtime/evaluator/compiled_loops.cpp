@@ -30,7 +30,7 @@ namespace {
 // The statements of a pure loop's block from the first; answers how many were done (all of
 // them, or the one whose operands need more than an inline answer).
 [[gnu::always_inline]] inline uint32_t run_trusted(const Unit& u, const Exec& x) {
-  const uint32_t count = u.root_count;
+  const uint32_t count = u.root_count();
   uint32_t i = 0;
   for (; i < count; ++i) {
     const Node& st = *u.roots[i];
@@ -65,7 +65,7 @@ namespace {
   while (true) {
     stack::reset();
     uint32_t done = run_trusted(cond, cx);
-    if (done < cond.root_count) {
+    if (done < cond.root_count()) {
       Cell block = args[0];
       *s = run_here(x.p, n.blocks[0], &block, x.locals, done);
       if (*s == CODE_BREAK || *s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
@@ -81,7 +81,7 @@ namespace {
     if (!natives::true_result(stack::base)) break;
     stack::reset();
     done = run_trusted(body, bx);
-    if (done < body.root_count) {
+    if (done < body.root_count()) {
       Cell block = args[1];
       *s = run_here(x.p, n.blocks[1], &block, x.locals, done);
       After a = natives::after_body(*s);

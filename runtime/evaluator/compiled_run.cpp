@@ -354,7 +354,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
 // The statements of a block from the first one that is not answered inline: eval_block_here's
 // loop, with the position record naming the block.
 [[gnu::noinline]] Status run_statements(const Unit& u, Exec& x, const Cell* block, uint32_t i) {
-  const uint32_t count = u.root_count;
+  const uint32_t count = u.root_count();
   const Node* const* roots = u.roots.data();
   // The position goes back as the caller had it on every way out but an error, whose catcher
   // restores it from its saved state.
@@ -394,7 +394,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
 // Leading statements of plain values and inline operators, from the i-th: answers the first
 // one that needs more. Out of line, so that the frames of deep recursions stay small.
 [[gnu::noinline]] uint32_t run_plain_statements(const Unit& u, const Exec& x, uint32_t i) {
-  const uint32_t count = u.root_count;
+  const uint32_t count = u.root_count();
   for (; i < count; ++i) {
     const Node& st = *u.roots[i];
     if (!st.pure) break;
@@ -423,7 +423,7 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
   const Unit& u = p.units[unit];
   if (!still(u, u.index)) [[unlikely]] return interp::eval_block_here(block);
   Exec x{p, u, locals};
-  const uint32_t count = u.root_count;
+  const uint32_t count = u.root_count();
   uint32_t i = first_statement;
   if (i < count && u.roots[i]->pure) i = run_plain_statements(u, x, i);
   if (i == count && u.rest == u.tail()) [[likely]] {

@@ -107,6 +107,12 @@ inline int infix_code(const Cell* op) {
   return -1;
 }
 
+// An integer! cell built where the compiler may keep it in registers: the answers below are
+// mostly read back at once by the code they are inlined into.
+[[gnu::always_inline]] inline Cell integer_cell(int32_t v) {
+  return make_cell(TYPE_INTEGER, 0, static_cast<uint32_t>(v));
+}
+
 // left OP right answered inline for integers (and float sums, differences and products, and
 // comparisons of integers and floats) into *out; false when the operands need the operator's
 // own action.
@@ -116,24 +122,24 @@ inline int infix_code(const Cell* op) {
     switch (code) {
       case actions::MATH_ADD:
         if (__builtin_add_overflow(a, b, &r)) set_float(out, double(a) + double(b));
-        else set_integer(out, r);
+        else *out = integer_cell(r);
         return true;
       case actions::MATH_SUBTRACT:
         if (__builtin_sub_overflow(a, b, &r)) set_float(out, double(a) - double(b));
-        else set_integer(out, r);
+        else *out = integer_cell(r);
         return true;
       case actions::MATH_MULTIPLY:
         if (__builtin_mul_overflow(a, b, &r)) set_float(out, double(a) * double(b));
-        else set_integer(out, r);
+        else *out = integer_cell(r);
         return true;
       case INFIX_REMAINDER:
         // A zero divisor and the one overflowing quotient are errors its action raises.
         if (b == 0 || (a == INT32_MIN && b == -1)) return false;
-        set_integer(out, a % b);
+        *out = integer_cell(a % b);
         return true;
-      case actions::MATH_OR: set_integer(out, a | b); return true;
-      case actions::MATH_AND: set_integer(out, a & b); return true;
-      case actions::MATH_XOR: set_integer(out, a ^ b); return true;
+      case actions::MATH_OR: *out = integer_cell(a | b); return true;
+      case actions::MATH_AND: *out = integer_cell(a & b); return true;
+      case actions::MATH_XOR: *out = integer_cell(a ^ b); return true;
       case 16 + COMP_EQUAL: case 16 + COMP_STRICT_EQUAL: r = a == b; break;
       case 16 + COMP_NOT_EQUAL: r = a != b; break;
       case 16 + COMP_LESSER: r = a < b; break;

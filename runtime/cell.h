@@ -27,6 +27,10 @@ enum TypeId : uint8_t {
 };
 constexpr int TYPE_TABLE_SIZE = 57;   // ids 0..56
 
+// A type's bit in a 64-bit set of types (every id fits).
+constexpr uint64_t type_bit(TypeId t) { return uint64_t(1) << (t & 63); }
+static_assert(TYPE_TABLE_SIZE <= 64);
+
 // Header bits shared by several types.
 constexpr uint32_t HEADER_TYPE_MASK = 0xFF;
 constexpr uint32_t FLAG_NEW_LINE = 1u << 30;        // a line break is molded before the value

@@ -21,7 +21,6 @@ extern uint64_t edits;
 inline void note_edit() { ++edits; }
 
 namespace detail {
-constexpr uint64_t type_bit(TypeId t) { return uint64_t(1) << t; }
 // Values through which no native reaches the cells of a block: scalars, texts and binaries.
 constexpr uint64_t CELL_FREE_TYPES =
     type_bit(TYPE_DATATYPE) | type_bit(TYPE_UNSET) | type_bit(TYPE_NONE) | type_bit(TYPE_LOGIC) |
@@ -31,14 +30,13 @@ constexpr uint64_t CELL_FREE_TYPES =
     type_bit(TYPE_PERCENT) | type_bit(TYPE_TUPLE) | type_bit(TYPE_BINARY) | type_bit(TYPE_TIME) |
     type_bit(TYPE_TAG) | type_bit(TYPE_EMAIL) | type_bit(TYPE_DATE) | type_bit(TYPE_MONEY) |
     type_bit(TYPE_POINT2D) | type_bit(TYPE_POINT3D);
-static_assert(TYPE_TABLE_SIZE <= 64);
 }  // namespace detail
 
 // A native or action about to run on the arguments [from, to): counted as an edit unless
 // every one of them is cell-free. Code it calls back into counts its own calls and set-paths.
 [[gnu::always_inline]] inline void note_native_call(const Cell* from, const Cell* to) {
   for (; from < to; ++from) {
-    if (!((detail::CELL_FREE_TYPES >> (from->type() & 63)) & 1)) {
+    if (!(detail::CELL_FREE_TYPES & type_bit(from->type()))) {
       note_edit();
       return;
     }

@@ -261,7 +261,7 @@ class Builder {
       // value's type.
       const Cell* types = node_buffer(n.cache)->cells() + i;
       for (int k = 0; k < TYPE_TABLE_SIZE; ++k)
-        if (interp::typeset_has(types, static_cast<TypeId>(k))) a.accepts |= uint64_t(1) << k;
+        if (interp::typeset_has(types, static_cast<TypeId>(k))) a.accepts |= type_bit(static_cast<TypeId>(k));
       if (i < 32 && a.kind == K_VALUE && interp::typeset_has(types, a.cell.type()))
         n.typed |= 1u << i;
     }

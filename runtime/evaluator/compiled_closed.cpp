@@ -81,8 +81,8 @@ bool closed_shape(Program& p) {
 
 // The types of the runtime's own cells, which no script value has but that any-type! leaves
 // out: a value of one of them is checked whatever its argument takes.
-constexpr uint64_t RARE_TYPES = (uint64_t(1) << TYPE_NONE_ID) | (uint64_t(1) << TYPE_SYMBOL) |
-                                (uint64_t(1) << TYPE_CONTEXT) | (uint64_t(1) << TYPE_SERIES) |
+constexpr uint64_t RARE_TYPES = type_bit(TYPE_NONE_ID) | type_bit(TYPE_SYMBOL) |
+                                type_bit(TYPE_CONTEXT) | type_bit(TYPE_SERIES) |
                                 ~((uint64_t(1) << (TYPE_EVENT + 1)) - 1);
 
 // Whether an argument's type needs the callee's typeset.

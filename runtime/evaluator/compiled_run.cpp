@@ -211,7 +211,7 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
       Cell* slot = args + i;
       const Node& a = *kids[i];
       if (!eval_pure_root(a, x, slot)) [[unlikely]] break;
-      uint64_t bit = uint64_t(1) << (slot->type() & 63);
+      uint64_t bit = type_bit(slot->type());
       seen |= bit;
       if (!(a.accepts & bit)) [[unlikely]] {
         stack::top = slot + 1;

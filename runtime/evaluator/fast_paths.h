@@ -61,7 +61,6 @@ namespace fast_paths {
 // itself, or a bound word whose value is neither callable, nor an operator, nor unset. Null
 // sends the cell through the interpreter (which also raises whatever error it deserves).
 namespace fast_detail {
-constexpr uint64_t type_bit(TypeId t) { return uint64_t(1) << t; }
 // The types that evaluate to themselves and take no evaluation step in the fast walk.
 constexpr uint64_t SELF_VALUES =
     type_bit(TYPE_INTEGER) | type_bit(TYPE_FLOAT) | type_bit(TYPE_PERCENT) |
@@ -73,7 +72,6 @@ constexpr uint64_t SELF_VALUES =
 constexpr uint64_t NOT_PLAIN_VALUES =
     type_bit(TYPE_UNSET) | type_bit(TYPE_OP) | type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
     type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE);
-static_assert(TYPE_TABLE_SIZE <= 64);
 }  // namespace fast_detail
 
 inline const Cell* plain_operand(const Cell* c) {

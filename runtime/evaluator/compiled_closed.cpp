@@ -79,32 +79,9 @@ bool closed_shape(Program& p) {
   return true;
 }
 
-// The types of the runtime's own cells, which no script value has but that any-type! leaves
-// out: a value of one of them is checked whatever its argument takes.
-constexpr uint64_t RARE_TYPES = type_bit(TYPE_NONE_ID) | type_bit(TYPE_SYMBOL) |
-                                type_bit(TYPE_CONTEXT) | type_bit(TYPE_SERIES) |
-                                ~((uint64_t(1) << (TYPE_EVENT + 1)) - 1);
-
-// Whether an argument's type needs the callee's typeset.
-[[gnu::always_inline]] inline bool check_type(const Node& call, uint32_t i, TypeId t) {
-  return ((call.closed_checks >> i) & 1) || ((RARE_TYPES >> (t & 63)) & 1);
-}
-
-// The arguments of a call whose type a closed run checks: not those whose type is known, nor
-// plain values where the callee takes any plain value a script can have.
-uint32_t checked_arguments(const Node& n) {
-  const Cell* types = node_buffer(n.cache)->cells();
-  uint32_t checks = 0;
-  for (uint32_t i = 0; i < n.arity; ++i) {
-    if ((n.typed >> i) & 1) continue;
-    bool any_plain = n.kid[i]->pure && n.kid[i]->kind != K_SET;
-    for (uint32_t t = 0; any_plain && t < TYPE_TABLE_SIZE; ++t)
-      if (!((RARE_TYPES >> t) & 1) && plain_type(static_cast<TypeId>(t)) &&
-          !interp::typeset_has(types + i, static_cast<TypeId>(t)))
-        any_plain = false;
-    if (!any_plain) checks |= 1u << i;
-  }
-  return checks;
+// Whether the callee of a call takes its i-th argument with this type.
+[[gnu::always_inline]] inline bool accepts(const Node& call, uint32_t i, TypeId t) {
+  return (call.kid[i]->accepts & type_bit(t)) != 0;
 }
 
 template <typename T, typename Same>
@@ -146,7 +123,6 @@ Closed gather_set(Program& root, ClosedSet& set) {
         // to the interpreter for good; its old value may be gone.
         const Cell* now = interp::word_value_cell(&n.cell);
         if (!now || !same(now, &n.target)) return CLOSED_NO;
-        if (n.kind == K_CALL) n.closed_checks = checked_arguments(n);
         add_once(set.words, ClosedSet::Guard{n.cell, n.target},
                  [](const ClosedSet::Guard& a, const ClosedSet::Guard& b) {
                    return same(&a.word, &b.word) && same(&a.value, &b.value);
@@ -306,12 +282,9 @@ bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell
   if (r.levels == 0 && !count_levels(r)) [[unlikely]] return false;
   Cell* slots = r.free;
   r.free = slots + q.slots;
-  const Cell* types = node_buffer(n.cache)->cells();
-  for (uint32_t i = 0; i < n.arity; ++i) {
-    if (!closed_value(p, *n.kid[i], regs, r, slots + i)) return false;
-    if (check_type(n, i, slots[i].type()) && !interp::typeset_has(types + i, slots[i].type()))
+  for (uint32_t i = 0; i < n.arity; ++i)
+    if (!closed_value(p, *n.kid[i], regs, r, slots + i) || !accepts(n, i, slots[i].type()))
       return false;
-  }
   for (uint32_t i = n.arity; i < q.slots; ++i) set_none(slots + i);
   --r.levels;
   if (!closed_unit(q, q.body_unit, slots, r, out)) return false;
@@ -378,9 +351,7 @@ bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, C
   if (n.special >= S_WHILE) return closed_loop(n, regs, p, r, out);
   Cell cond;
   if (!closed_value(p, *n.kid[0], regs, r, &cond)) return false;
-  if (check_type(n, 0, cond.type()) &&
-      !interp::typeset_has(node_buffer(n.cache)->cells(), cond.type()))
-    return false;
+  if (!accepts(n, 0, cond.type())) return false;
   if (n.special == S_EITHER) {
     bool yes;
     return closed_truth(cond, &yes) && closed_unit(p, n.blocks[yes ? 0 : 1], regs, r, out);

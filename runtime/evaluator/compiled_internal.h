@@ -61,7 +61,6 @@ struct Node {
   NativeEntry entry = nullptr; // K_CALL of a native or action
   Program* callee = nullptr;   // K_CALL of a function in a closed run: the callee's program
   uint32_t next_slot = NO_SLOT;  // next_check on one of the function's own words: its slot
-  uint32_t closed_checks = ~0u;  // K_CALL in a closed run: the arguments whose type is checked
   const Node* closed_as = nullptr;   // K_PAREN of one expression in a closed run: that one
   uint64_t accepts = 0;        // an argument of a K_CALL: the types its callee takes there
 };

@@ -101,9 +101,7 @@ Status eval_call_statement(Code& code, const Cell* v) {
   --stack::eval_depth;
   return s;
 }
-}  // namespace interp_detail
 
-namespace interp_detail {
 // The statements from code.pos to the block's tail, the position record naming the block;
 // the first starts with the function at `callee` when that is looked up already.
 [[gnu::always_inline]] inline Status statements_from(Code& code, const Cell* callee) {

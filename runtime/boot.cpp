@@ -7,18 +7,18 @@
 #include <string>
 #include <strings.h>
 
-#include "collector.h"
+#include "core/collector.h"
 #include "datatypes/block.h"
 #include "datatypes/native.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "runtime.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/words.h"
 #include "services/simple_io.h"
 
 namespace tav::boot {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::boot {
 

@@ -5,15 +5,15 @@
 #include <cfenv>
 #include <cstdlib>
 
-#include "collector.h"
-#include "errors.h"
+#include "core/collector.h"
+#include "core/errors.h"
 #include "evaluator/compiled.h"
 #include "init_steps.h"
-#include "memory.h"
-#include "output.h"
+#include "core/memory.h"
+#include "core/output.h"
 #include "platform/fatal.h"
 #include "platform/platform.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::runtime {
 

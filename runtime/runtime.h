@@ -1,7 +1,7 @@
 // Start-up and the runtime's initialisation order.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::runtime {
 

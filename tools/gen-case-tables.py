@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes runtime/case_folding_tables.inc from the Unicode Character Database.
+"""Writes runtime/core/case_folding_tables.inc from the Unicode Character Database.
 
 The case tables hold the simple case mappings of the Unicode 11.0 repertoire. Any later
 UCD can serve as the source (Debian's unicode-data package installs one under
@@ -120,7 +120,7 @@ def main():
     ucd = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
     here = os.path.dirname(os.path.abspath(__file__))
     target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
-        here, "..", "runtime", "case_folding_tables.inc")
+        here, "..", "runtime", "core", "case_folding_tables.inc")
     upper, lower, zero, wide, ambiguous = load(ucd)
 
     for table in (upper, lower):

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "string_buffer.h"
+#include "core/string_buffer.h"
 
 namespace tav::binary {
 

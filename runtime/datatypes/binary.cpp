@@ -8,13 +8,13 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "ownership.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
 
 namespace tav::binary {
 

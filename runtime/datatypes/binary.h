@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "cell.h"
-#include "memory.h"
+#include "core/cell.h"
+#include "core/memory.h"
 
 namespace tav::binary {
 

@@ -5,13 +5,13 @@
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "errors.h"
-#include "ownership.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/errors.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::bitset {
 

@@ -7,8 +7,8 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
-#include "memory.h"
+#include "core/cell.h"
+#include "core/memory.h"
 
 namespace tav::bitset {
 

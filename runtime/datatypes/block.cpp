@@ -4,14 +4,14 @@
 #include <cstring>
 #include <vector>
 
-#include "cycles.h"
+#include "core/cycles.h"
 #include "datatypes/series.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "ownership.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
 
 namespace tav::block {
 

@@ -5,8 +5,8 @@
 // the path kinds and hash!.
 #pragma once
 #include <cstdint>
-#include "cell.h"
-#include "memory.h"
+#include "core/cell.h"
+#include "core/memory.h"
 
 namespace tav::block {
 

@@ -5,18 +5,18 @@
 
 #include "datatypes/block.h"
 #include "datatypes/series.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "hash_index.h"
-#include "memory.h"
-#include "number_text.h"
-#include "ownership.h"
+#include "core/hash_index.h"
+#include "core/memory.h"
+#include "core/number_text.h"
+#include "core/ownership.h"
 #include "scanner/lexer.h"
-#include "sort.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/sort.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::block {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::block {
 

@@ -5,12 +5,12 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
-#include "errors.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
-#include "unicode.h"
+#include "core/errors.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
+#include "core/unicode.h"
 
 namespace tav::char_ {
 

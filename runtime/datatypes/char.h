@@ -2,7 +2,7 @@
 // which keeps every result a valid code point.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::char_ {
 

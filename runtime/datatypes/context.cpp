@@ -1,7 +1,7 @@
 // context!: the first cell of every context. Contexts never appear as values in the language;
 // the type supports no action and is the parent of function!.
-#include "context.h"
-#include "types.h"
+#include "core/context.h"
+#include "core/types.h"
 
 namespace tav::context {
 

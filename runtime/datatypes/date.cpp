@@ -6,14 +6,14 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/time.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/random.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::date {
 

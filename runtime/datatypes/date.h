@@ -10,7 +10,7 @@
 // The calendar arithmetic works on day numbers counted so that 1-Jan-1970 is day 719468.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::date {
 

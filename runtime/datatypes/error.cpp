@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/block.h"
 #include "datatypes/object.h"
-#include "error_catalogue.h"
-#include "errors.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
+#include "core/error_catalogue.h"
+#include "core/errors.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
 
 namespace tav::error_type {
 

@@ -1,7 +1,7 @@
 // error!: an object of the ten error fields (see errors.h), made from a code, a block or a
 // text, and formed as the report the console prints.
 #pragma once
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::error_type {
 

@@ -4,13 +4,13 @@
 
 #include "datatypes/string.h"
 #include "datatypes/url.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "platform/platform.h"
 #include "services/simple_io.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
-#include "unicode.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
+#include "core/unicode.h"
 
 namespace tav::file {
 

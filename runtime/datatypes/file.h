@@ -2,7 +2,7 @@
 // system's form as well ("/" separators, UTF-8 names). It adds its own mold and the local file
 // actions, which hand the work to services/simple_io.h.
 #pragma once
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::file {
 

@@ -6,17 +6,17 @@
 
 #include "datatypes/money.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/random.h"
-#include "memory.h"
-#include "number_text.h"
+#include "core/memory.h"
+#include "core/number_text.h"
 #include "scanner/converters.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "unicode.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/unicode.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 

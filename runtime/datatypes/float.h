@@ -4,7 +4,7 @@
 // and the text forming of floats used by every numeric form.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 

@@ -4,17 +4,17 @@
 #include <unordered_map>
 #include <vector>
 
-#include "context.h"
-#include "errors.h"
+#include "core/context.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::function {
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::function {
 

@@ -3,12 +3,12 @@
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "evaluator/actions.h"
-#include "hash_index.h"
-#include "ownership.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
+#include "core/hash_index.h"
+#include "core/ownership.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
 
 namespace tav::hash_block {
 

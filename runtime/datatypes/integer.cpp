@@ -5,15 +5,15 @@
 #include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/money.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/random.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/converters.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::integer {
 

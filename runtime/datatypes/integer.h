@@ -4,8 +4,8 @@
 // remainder by -1, rounding past the range) raises math overflow.
 #pragma once
 #include <cstdint>
-#include "cell.h"
-#include "number_text.h"   // integer::to_decimal
+#include "core/cell.h"
+#include "core/number_text.h"   // integer::to_decimal
 
 namespace tav::integer {
 

@@ -2,20 +2,20 @@
 
 #include <cstring>
 
-#include "cycles.h"
+#include "core/cycles.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
-#include "hash_index.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/hash_index.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::map {
 

@@ -7,7 +7,7 @@
 // list. Bytes 5-15 hold 22 BCD digits, most significant first, high nibble first.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 namespace lexer { struct MoneyText; }

@@ -1,18 +1,18 @@
 #include "datatypes/native.h"
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/function.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::native_type {
 

@@ -2,17 +2,17 @@
 // the set worker that fills fields in one go.
 #include <cstdint>
 
-#include "context.h"
-#include "cycles.h"
+#include "core/context.h"
+#include "core/cycles.h"
 #include "datatypes/block.h"
 #include "datatypes/object.h"
 #include "datatypes/object_internal.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::object {
 

@@ -2,17 +2,17 @@
 // record, and calling them when a field or an owned series changes.
 #include <cstdint>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/object.h"
 #include "datatypes/object_internal.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/trace.h"
-#include "memory.h"
-#include "ownership.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::object {
 

@@ -5,9 +5,9 @@
 #pragma once
 #include <cstdint>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/object.h"
-#include "symbols.h"
+#include "core/symbols.h"
 
 namespace tav::object::object_detail {
 

@@ -3,15 +3,15 @@
 #include <cstring>
 #include <string>
 
-#include "cycles.h"
+#include "core/cycles.h"
 #include "datatypes/object.h"
 #include "datatypes/object_internal.h"
 #include "datatypes/string.h"
 #include "evaluator/actions.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::object {
 

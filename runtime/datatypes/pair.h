@@ -5,7 +5,7 @@
 // The cell keeps x in the second payload word and y in the third; the first is unused.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 

@@ -1,16 +1,16 @@
 #include "datatypes/path.h"
 
-#include "cycles.h"
+#include "core/cycles.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "memory.h"
-#include "number_text.h"
+#include "core/memory.h"
+#include "core/number_text.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
 
 namespace tav {
 

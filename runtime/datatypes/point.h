@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 

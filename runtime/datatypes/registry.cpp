@@ -26,9 +26,9 @@
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "context.h"
+#include "core/context.h"
 #include "init_steps.h"
-#include "symbols.h"
+#include "core/symbols.h"
 
 namespace tav::init_steps {
 

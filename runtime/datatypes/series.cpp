@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "ownership.h"
-#include "stack.h"
-#include "string_buffer.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
 
 namespace tav {
 

@@ -6,9 +6,9 @@
 // binary data, 16 for value cells.
 #pragma once
 #include <cstdint>
-#include "cell.h"
-#include "memory.h"
-#include "types.h"
+#include "core/cell.h"
+#include "core/memory.h"
+#include "core/types.h"
 
 namespace tav::series {
 

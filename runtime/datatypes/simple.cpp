@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/random.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 

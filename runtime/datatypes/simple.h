@@ -1,7 +1,7 @@
 // unset!, none!, logic! and datatype!: the types without a series payload, their shared
 // constant cells and the truth tests of the language.
 #pragma once
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "errors.h"
-#include "stack.h"
-#include "types.h"
-#include "unicode.h"
+#include "core/errors.h"
+#include "core/stack.h"
+#include "core/types.h"
+#include "core/unicode.h"
 
 namespace tav::string {
 

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include "cell.h"
-#include "string_buffer.h"
+#include "core/cell.h"
+#include "core/string_buffer.h"
 
 namespace tav::string {
 

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "case_folding.h"
+#include "core/case_folding.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
-#include "sort.h"
-#include "errors.h"
+#include "core/sort.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "ownership.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 
 namespace tav::string {
 

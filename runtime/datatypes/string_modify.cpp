@@ -4,16 +4,16 @@
 #include <cstring>
 #include <vector>
 
-#include "case_folding.h"
+#include "core/case_folding.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "number_text.h"
-#include "ownership.h"
-#include "stack.h"
-#include "unicode.h"
+#include "core/number_text.h"
+#include "core/ownership.h"
+#include "core/stack.h"
+#include "core/unicode.h"
 
 namespace tav::string {
 

@@ -6,9 +6,9 @@
 // on how wide a buffer happens to be stored.
 #pragma once
 #include <cstdint>
-#include "cell.h"
-#include "memory.h"
-#include "string_buffer.h"
+#include "core/cell.h"
+#include "core/memory.h"
+#include "core/string_buffer.h"
 
 namespace tav::string {
 

@@ -4,9 +4,9 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::string {
 

@@ -2,9 +2,9 @@
 // type exists so that the table's cells compare and order by their names.
 #include <cstring>
 
-#include "memory.h"
-#include "symbols.h"
-#include "types.h"
+#include "core/memory.h"
+#include "core/symbols.h"
+#include "core/types.h"
 
 namespace tav::symbol {
 

@@ -3,7 +3,7 @@
 // minute and second fields are derived from the seconds, never stored.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::time_ {
 

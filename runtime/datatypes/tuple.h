@@ -6,7 +6,7 @@
 // payload words, byte 1 first; bytes past the count are 0.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 

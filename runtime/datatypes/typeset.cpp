@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "datatypes/block.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
 
 namespace tav::typeset {
 

@@ -5,12 +5,12 @@
 
 #include "datatypes/block.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "types.h"
-#include "unicode.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
+#include "core/unicode.h"
 
 namespace tav::url {
 

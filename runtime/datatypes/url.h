@@ -3,7 +3,7 @@
 // make/to from a block of parts. file! (file.h) derives from it.
 #pragma once
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::url {
 

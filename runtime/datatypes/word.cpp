@@ -3,18 +3,18 @@
 #include <cstring>
 #include <string>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
-#include "errors.h"
-#include "memory.h"
+#include "core/errors.h"
+#include "core/memory.h"
 #include "runtime.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
 
 namespace tav {
 

@@ -8,9 +8,9 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
-#include "stack.h"
-#include "words.h"
+#include "core/cell.h"
+#include "core/stack.h"
+#include "core/words.h"
 
 namespace tav::word {
 

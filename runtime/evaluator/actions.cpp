@@ -2,16 +2,16 @@
 
 #include <climits>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "init_steps.h"
 #include "platform/fatal.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav {
 namespace actions {

@@ -9,9 +9,9 @@
 // runtime; refinement arguments are cell addresses, null when absent.
 #pragma once
 #include <cstdint>
-#include "cell.h"
-#include "stack.h"
-#include "types.h"
+#include "core/cell.h"
+#include "core/stack.h"
+#include "core/types.h"
 
 namespace tav::actions {
 

@@ -2,9 +2,9 @@
 
 #include "datatypes/function.h"
 #include "evaluator/calls.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 
 namespace tav::callbacks {
 

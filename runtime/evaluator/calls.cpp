@@ -4,16 +4,16 @@
 
 #include "calls_internal.h"
 #include "compiled.h"
-#include "context.h"
-#include "errors.h"
+#include "core/context.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "fast_paths.h"
 #include "interpreter.h"
-#include "memory.h"
-#include "symbols.h"
+#include "core/memory.h"
+#include "core/symbols.h"
 #include "trace.h"
-#include "types.h"
-#include "words.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 

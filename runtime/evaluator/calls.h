@@ -3,9 +3,9 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
-#include "memory.h"
-#include "stack.h"
+#include "core/cell.h"
+#include "core/memory.h"
+#include "core/stack.h"
 
 namespace tav {
 

@@ -6,9 +6,9 @@
 
 #include "calls.h"
 #include "compiled.h"
-#include "context.h"
-#include "errors.h"
-#include "stack.h"
+#include "core/context.h"
+#include "core/errors.h"
+#include "core/stack.h"
 
 namespace tav::interp::calls_detail {
 

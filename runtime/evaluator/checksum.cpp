@@ -9,7 +9,7 @@
 #include <openssl/hmac.h>
 #include <sys/random.h>
 
-#include "murmur3.h"
+#include "core/murmur3.h"
 
 namespace tav::checksum {
 

@@ -9,8 +9,8 @@
 #pragma once
 #include <cstddef>
 
-#include "cell.h"
-#include "stack.h"
+#include "core/cell.h"
+#include "core/stack.h"
 
 namespace tav::compiled {
 

@@ -5,7 +5,7 @@
 // block: the interpreter runs the block from there.
 #include "calls_internal.h"
 #include "compiled_internal.h"
-#include "context.h"
+#include "core/context.h"
 #include "evaluator/actions.h"
 #include "fast_paths.h"
 #include "interpreter.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "compiled_exec.h"
-#include "context.h"
+#include "core/context.h"
 #include "fast_paths.h"
 #include "trace.h"
 

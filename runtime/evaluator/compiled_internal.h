@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "calls.h"
-#include "cell.h"
+#include "core/cell.h"
 #include "compiled.h"
-#include "memory.h"
-#include "stack.h"
+#include "core/memory.h"
+#include "core/stack.h"
 
 namespace tav::compiled::detail {
 

@@ -2,7 +2,7 @@
 // natives run their blocks. A while loop whose blocks only compute checks its operators once
 // and then runs its rounds with no check at all.
 #include "compiled_exec.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "loop_rounds.h"
 
 namespace tav::compiled::detail {

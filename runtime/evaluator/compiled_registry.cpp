@@ -2,7 +2,7 @@
 // through the body's buffer, and dropped once their body is gone.
 #include <algorithm>
 
-#include "collector.h"
+#include "core/collector.h"
 #include "compiled.h"
 #include "compiled_internal.h"
 

@@ -8,12 +8,12 @@
 // of the block, with everything evaluated so far where it would have left it: nothing is
 // evaluated twice.
 #include "calls_internal.h"
-#include "collector.h"
+#include "core/collector.h"
 #include "compiled.h"
 #include "compiled_closed.h"
 #include "compiled_exec.h"
-#include "context.h"
-#include "errors.h"
+#include "core/context.h"
+#include "core/errors.h"
 
 namespace tav::compiled {
 

@@ -1,13 +1,13 @@
 #include "fast_paths.h"
 
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "interpreter.h"
 #include "natives.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 namespace actions {

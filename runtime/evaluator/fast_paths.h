@@ -6,10 +6,10 @@
 #include <cstdint>
 
 #include "calls.h"
-#include "cell.h"
+#include "core/cell.h"
 #include "datatypes/float.h"
 #include "interpreter.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 

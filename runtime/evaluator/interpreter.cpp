@@ -1,20 +1,20 @@
 #include "interpreter.h"
 
-#include "collector.h"
+#include "core/collector.h"
 #include "compiled.h"
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/function.h"
 #include "datatypes/object.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "fast_paths.h"
 #include "init_steps.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "runtime.h"
-#include "symbols.h"
+#include "core/symbols.h"
 #include "trace.h"
-#include "types.h"
-#include "words.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 namespace interp {

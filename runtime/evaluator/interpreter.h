@@ -9,10 +9,10 @@
 #include <cstdint>
 
 #include "calls.h"
-#include "cell.h"
-#include "context.h"
-#include "memory.h"
-#include "stack.h"
+#include "core/cell.h"
+#include "core/context.h"
+#include "core/memory.h"
+#include "core/stack.h"
 
 namespace tav::interp {
 

@@ -4,9 +4,9 @@
 #pragma once
 #include <cstdint>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "natives.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::natives {
 

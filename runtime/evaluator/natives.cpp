@@ -5,17 +5,17 @@
 #include "datatypes/block.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "fast_paths.h"
 #include "init_steps.h"
 #include "interpreter.h"
-#include "memory.h"
-#include "output.h"
+#include "core/memory.h"
+#include "core/output.h"
 #include "runtime.h"
-#include "string_buffer.h"
-#include "stack.h"
-#include "types.h"
+#include "core/string_buffer.h"
+#include "core/stack.h"
+#include "core/types.h"
 
 namespace tav::natives {
 

@@ -2,18 +2,18 @@
 // beforehand (apply, do on a file, do/expand).
 #include <vector>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/block.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/natives_eval_internal.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::natives::evalnat_detail {
 

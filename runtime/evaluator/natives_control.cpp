@@ -14,16 +14,16 @@
 #include "datatypes/block.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "interpreter.h"
 #include "loop_rounds.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "natives.h"
-#include "number_text.h"
-#include "stack.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/number_text.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav::natives {
 

@@ -1,22 +1,22 @@
 // Natives that evaluate code: do, reduce, compose and transcode. The rest of the group lives
 // next door: apply (natives_apply.cpp), words and contexts (natives_words.cpp) and unwinding
 // (natives_unwind.cpp); register_evaluation gathers them all.
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/block.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/word.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/natives_eval_internal.h"
 #include "evaluator/trace.h"
-#include "memory.h"
-#include "ownership.h"
+#include "core/memory.h"
+#include "core/ownership.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "types.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::natives {
 

@@ -8,12 +8,12 @@
 #include <initializer_list>
 #include <vector>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "datatypes/block.h"
 #include "evaluator/calls.h"
-#include "memory.h"
-#include "stack.h"
-#include "types.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/types.h"
 
 namespace tav::natives::evalnat_detail {
 

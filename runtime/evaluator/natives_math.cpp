@@ -7,17 +7,17 @@
 #include <cstring>
 #include <utility>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
-#include "number_text.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/number_text.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::natives {
 

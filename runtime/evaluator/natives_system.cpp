@@ -14,23 +14,23 @@
 #include <string>
 #include <vector>
 
-#include "cell.h"
-#include "collector.h"
+#include "core/cell.h"
+#include "core/collector.h"
 #include "datatypes/date.h"
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "platform/platform.h"
 #include "services/process.h"
 #include "services/simple_io.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav::natives {
 

@@ -22,7 +22,7 @@
 #include "datatypes/string_ops.h"
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/checksum.h"
 #include "evaluator/natives.h"
@@ -32,10 +32,10 @@
 #include "runtime.h"
 #include "services/compression.h"
 #include "services/simple_io.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav::natives {
 

@@ -1,15 +1,15 @@
 // Natives that move control out of running code and catch it again: try, catch, throw,
 // break and continue.
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/natives_eval_internal.h"
 #include "evaluator/trace.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::natives::evalnat_detail {
 

@@ -1,20 +1,20 @@
 // Natives that read or write words and contexts: get, set, unset, value?, bind, in,
 // context?, construct, extend and has.
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/block.h"
 #include "datatypes/function.h"
 #include "datatypes/map.h"
 #include "datatypes/object.h"
 #include "datatypes/word.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/natives_eval_internal.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::natives::evalnat_detail {
 

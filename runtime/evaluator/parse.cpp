@@ -3,20 +3,20 @@
 
 #include <vector>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/parse_engine.h"
 #include "init_steps.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "runtime.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "words.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 namespace parse_detail {

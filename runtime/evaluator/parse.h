@@ -8,8 +8,8 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
-#include "stack.h"
+#include "core/cell.h"
+#include "core/stack.h"
 
 namespace tav::parse {
 

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "cell.h"
-#include "memory.h"
+#include "core/cell.h"
+#include "core/memory.h"
 #include "evaluator/parse.h"
 
 namespace tav::parse_detail {

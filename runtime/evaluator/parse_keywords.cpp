@@ -1,13 +1,13 @@
 // The parse dialect's keywords: those that act at once on the input, those that prepare a
 // command governing the next rule, and the finishing of each command once its rule was tried.
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/simple.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/parse_engine.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav::parse_detail {
 

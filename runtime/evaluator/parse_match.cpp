@@ -3,7 +3,7 @@
 // datatypes (on binary input by scanning one value from the bytes).
 #include <string>
 
-#include "case_folding.h"
+#include "core/case_folding.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
@@ -11,7 +11,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/parse_engine.h"
 #include "scanner/lexer.h"
-#include "string_buffer.h"
+#include "core/string_buffer.h"
 
 namespace tav::parse_detail {
 

@@ -10,11 +10,11 @@
 #include "datatypes/simple.h"
 #include "evaluator/callbacks.h"
 #include "evaluator/calls.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 #include "evaluator/trace.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav::parse {
 

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "evaluator/parse.h"
 
 namespace tav::parse {

@@ -4,7 +4,7 @@
 
 #include "evaluator/checksum.h"
 #include "init_steps.h"
-#include "murmur3.h"
+#include "core/murmur3.h"
 
 namespace tav::random {
 

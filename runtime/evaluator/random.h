@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "murmur3.h"
+#include "core/murmur3.h"
 
 namespace tav::random {
 

@@ -1,14 +1,14 @@
 #include "evaluator/trace.h"
 
-#include "collector.h"
+#include "core/collector.h"
 #include "evaluator/callbacks.h"
 #include "datatypes/function.h"
 #include "datatypes/pair.h"
 #include "evaluator/interpreter.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav::trace {
 

@@ -14,9 +14,9 @@
 #pragma once
 #include <cstdint>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "evaluator/calls.h"
-#include "stack.h"
+#include "core/stack.h"
 
 #ifndef TAV_UNLIKELY
 #define TAV_UNLIKELY(x) __builtin_expect(!!(x), 0)

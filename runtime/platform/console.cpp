@@ -6,8 +6,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "output.h"
-#include "unicode.h"
+#include "core/output.h"
+#include "core/unicode.h"
 #include "platform/fatal.h"
 
 namespace tav {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "number_text.h"
+#include "core/number_text.h"
 
 namespace tav {
 

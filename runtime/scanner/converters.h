@@ -8,7 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav {
 namespace lexer {

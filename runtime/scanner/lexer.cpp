@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "init_steps.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/lexer_classify.h"
 #include "scanner/lexer_internal.h"
 #include "scanner/tokens.h"
-#include "unicode.h"
+#include "core/unicode.h"
 
 namespace tav::lexer {
 

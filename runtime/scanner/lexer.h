@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "scanner/lexer_tables.h"
 
 namespace tav::lexer {

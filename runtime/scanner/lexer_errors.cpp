@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "scanner/lexer_internal.h"
 #include "scanner/tokens.h"
-#include "unicode.h"
+#include "core/unicode.h"
 
 namespace tav::lexer {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::lexer {
 

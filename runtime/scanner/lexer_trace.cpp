@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "collector.h"
+#include "core/collector.h"
 #include "evaluator/callbacks.h"
 #include "evaluator/calls.h"
 #include "evaluator/trace.h"
 #include "scanner/lexer_internal.h"
-#include "stack.h"
-#include "symbols.h"
-#include "unicode.h"
-#include "words.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/unicode.h"
+#include "core/words.h"
 
 namespace tav::lexer {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::tavbin {
 

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "boot.h"
-#include "collector.h"
-#include "errors.h"
+#include "core/collector.h"
+#include "core/errors.h"
 #include "init_steps.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "runtime.h"
 #include "scanner/lz_codec.h"
 #include "scanner/tavbin.h"
 #include "scanner/tavbin_decoder.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::tavbin {
 

@@ -3,18 +3,18 @@
 #include <cstdint>
 #include <optional>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/function.h"
 #include "datatypes/native.h"
-#include "error_catalogue.h"
-#include "errors.h"
+#include "core/error_catalogue.h"
+#include "core/errors.h"
 #include "evaluator/natives.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/tavbin.h"
 #include "scanner/tavbin_decoder.h"
-#include "stack.h"
-#include "symbols.h"
-#include "types.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "core/types.h"
 
 namespace tav::tavbin::tavbin_decode_detail {
 

@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <optional>
 
-#include "context.h"
-#include "errors.h"
+#include "core/context.h"
+#include "core/errors.h"
 #include "scanner/tavbin.h"
 #include "scanner/tavbin_decoder.h"
-#include "types.h"
-#include "words.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::tavbin::tavbin_decode_detail {
 

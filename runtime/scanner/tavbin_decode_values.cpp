@@ -3,16 +3,16 @@
 #include <cstdint>
 #include <optional>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/function.h"
-#include "errors.h"
-#include "hash_index.h"
-#include "memory.h"
+#include "core/errors.h"
+#include "core/hash_index.h"
+#include "core/memory.h"
 #include "scanner/tavbin.h"
 #include "scanner/tavbin_decoder.h"
-#include "string_buffer.h"
-#include "types.h"
-#include "words.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav::tavbin::tavbin_decode_detail {
 

@@ -11,13 +11,13 @@
 #include <optional>
 #include <vector>
 
-#include "context.h"
-#include "errors.h"
-#include "memory.h"
+#include "core/context.h"
+#include "core/errors.h"
+#include "core/memory.h"
 #include "scanner/tavbin.h"
-#include "symbols.h"
-#include "types.h"
-#include "unicode.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/unicode.h"
 
 namespace tav::tavbin::tavbin_decode_detail {
 

@@ -6,14 +6,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/function.h"
-#include "errors.h"
-#include "hash_index.h"
-#include "memory.h"
+#include "core/errors.h"
+#include "core/hash_index.h"
+#include "core/memory.h"
 #include "scanner/tavbin.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav::tavbin {
 

@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "datatypes/block.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/tokens_internal.h"
-#include "string_buffer.h"
-#include "symbols.h"
-#include "types.h"
-#include "unicode.h"
-#include "words.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
+#include "core/types.h"
+#include "core/unicode.h"
+#include "core/words.h"
 
 namespace tav::lexer {
 

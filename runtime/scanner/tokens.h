@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "scanner/lexer.h"
 
 namespace tav::lexer {

@@ -5,10 +5,10 @@
 
 #include "datatypes/date.h"
 #include "datatypes/time.h"
-#include "number_text.h"
+#include "core/number_text.h"
 #include "scanner/tokens.h"
 #include "scanner/tokens_internal.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav::lexer::lexer_tokens {
 

@@ -5,11 +5,11 @@
 #include <limits>
 
 #include "datatypes/money.h"
-#include "number_text.h"
+#include "core/number_text.h"
 #include "scanner/converters.h"
 #include "scanner/tokens.h"
 #include "scanner/tokens_internal.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav::lexer {
 

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/tokens.h"
 #include "scanner/tokens_internal.h"
-#include "string_buffer.h"
-#include "types.h"
-#include "unicode.h"
+#include "core/string_buffer.h"
+#include "core/types.h"
+#include "core/unicode.h"
 
 namespace tav::lexer {
 

@@ -16,13 +16,13 @@
 
 #include "datatypes/block.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "platform/platform.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "unicode.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/unicode.h"
 
 namespace tav::simple_io {
 

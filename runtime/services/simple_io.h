@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include "cell.h"
+#include "core/cell.h"
 
 namespace tav::simple_io {
 

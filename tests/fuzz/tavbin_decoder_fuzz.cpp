@@ -3,11 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "collector.h"
-#include "memory.h"
+#include "core/collector.h"
+#include "core/memory.h"
 #include "runtime.h"
 #include "scanner/tavbin.h"
-#include "stack.h"
+#include "core/stack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = false;

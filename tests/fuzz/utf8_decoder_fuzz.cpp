@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "unicode.h"
+#include "core/unicode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tav::unicode;

@@ -8,9 +8,9 @@
 #include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "scanner/lexer.h"
-#include "stack.h"
+#include "core/stack.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 namespace {

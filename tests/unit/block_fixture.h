@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "cycles.h"
+#include "core/cycles.h"
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "string_buffer.h"
-#include "errors.h"
+#include "core/string_buffer.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "stack.h"
+#include "core/stack.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav::testing {
 

@@ -1,6 +1,6 @@
 #include "block_fixture.h"
 
-#include "cycles.h"
+#include "core/cycles.h"
 
 namespace tav {
 namespace {

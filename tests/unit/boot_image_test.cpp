@@ -16,11 +16,11 @@
 
 #include "boot.h"
 #include "datatypes/string.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/lexer.h"
 #include "scanner/tavbin.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
 
 extern "C" {

@@ -1,10 +1,10 @@
-#include "case_folding.h"
+#include "core/case_folding.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "unicode.h"
+#include "core/unicode.h"
 
 namespace tav::casefold {
 namespace {

@@ -3,17 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "collector.h"
-#include "context.h"
+#include "core/collector.h"
+#include "core/context.h"
 #include "datatypes/string.h"
-#include "errors.h"
-#include "hash_index.h"
-#include "memory.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
+#include "core/errors.h"
+#include "core/hash_index.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 namespace {

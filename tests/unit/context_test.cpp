@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "context.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/context.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

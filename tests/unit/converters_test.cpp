@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cell.h"
+#include "core/cell.h"
 #include "scanner/converters.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "scalar_fixture.h"
 #include "scanner/converters.h"
 #include "scanner/lexer.h"
-#include "memory.h"
+#include "core/memory.h"
 
 namespace {
 

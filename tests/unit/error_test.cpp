@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "error_catalogue.h"
-#include "errors.h"
-#include "memory.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/error_catalogue.h"
+#include "core/errors.h"
+#include "core/memory.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
 
 namespace tav {

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "cycles.h"
+#include "core/cycles.h"
 #include "eval_helpers.h"
 #include "scanner/lexer.h"
 #include "scanner/tokens.h"

@@ -7,14 +7,14 @@
 #include "datatypes/file.h"
 #include "datatypes/string.h"
 #include "datatypes/url.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "string_buffer.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "datatypes/float.h"
-#include "number_text.h"
+#include "core/number_text.h"
 #include "scalar_fixture.h"
 
 namespace tav {

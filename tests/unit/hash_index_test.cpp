@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "hash_index.h"
-#include "memory.h"
-#include "murmur3.h"
+#include "core/hash_index.h"
+#include "core/memory.h"
+#include "core/murmur3.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 #include "datatypes/money.h"
-#include "stack.h"
-#include "string_buffer.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
 
 #include <cstring>
 #include <vector>

@@ -4,8 +4,8 @@
 
 #include "datatypes/integer.h"
 #include "scalar_fixture.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/string.h"
-#include "memory.h"
-#include "symbols.h"
+#include "core/memory.h"
+#include "core/symbols.h"
 #include "scanner/lexer.h"
 #include "scanner/tokens.h"
 #include "test_runtime.h"
-#include "unicode.h"
+#include "core/unicode.h"
 
 namespace {
 

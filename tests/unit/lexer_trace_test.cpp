@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "collector.h"
+#include "core/collector.h"
 #include "datatypes/string.h"
 #include "eval_helpers.h"
 #include "scanner/lexer.h"
 #include "scanner/tokens.h"
-#include "stack.h"
+#include "core/stack.h"
 #include "test_runtime.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "memory.h"
+#include "core/memory.h"
 #include "test_runtime.h"
 
 namespace tav {

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "number_text.h"
+#include "core/number_text.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "block_fixture.h"
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
-#include "errors.h"
-#include "ownership.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/errors.h"
+#include "core/ownership.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

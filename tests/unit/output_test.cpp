@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "cell.h"
-#include "output.h"
+#include "core/cell.h"
+#include "core/output.h"
 #include "platform/console.h"
 
 namespace {

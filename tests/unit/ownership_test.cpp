@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "handles.h"
+#include "core/handles.h"
 #include "test_runtime.h"
 
 namespace tav {

@@ -8,7 +8,7 @@
 #include "scalar_fixture.h"
 #include "scanner/lexer.h"
 #include "scanner/tokens.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

@@ -3,13 +3,13 @@
 
 #include "block_fixture.h"
 #include "eval_helpers.h"
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/simple.h"
 #include "evaluator/parse.h"
 #include "scanner/lexer.h"
 #include "scanner/tokens.h"
-#include "symbols.h"
-#include "words.h"
+#include "core/symbols.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

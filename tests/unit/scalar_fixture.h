@@ -7,11 +7,11 @@
 #include <string>
 
 #include "datatypes/string.h"
-#include "error_catalogue.h"
-#include "errors.h"
-#include "stack.h"
+#include "core/error_catalogue.h"
+#include "core/errors.h"
+#include "core/stack.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav::testing {
 

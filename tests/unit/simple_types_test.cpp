@@ -6,7 +6,7 @@
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 namespace {

@@ -1,3 +1,3 @@
 #include <gtest/gtest.h>
-#include "cell.h"
+#include "core/cell.h"
 TEST(Cell, IsSixteenBytes) { EXPECT_EQ(sizeof(tav::Cell), 16u); }

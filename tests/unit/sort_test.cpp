@@ -11,7 +11,7 @@
 #include "datatypes/block_actions.h"
 #include "eval_helpers.h"
 #include "scanner/lexer.h"
-#include "sort.h"
+#include "core/sort.h"
 #include "test_runtime.h"
 
 namespace tav {

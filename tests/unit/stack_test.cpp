@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "errors.h"
-#include "stack.h"
+#include "core/errors.h"
+#include "core/stack.h"
 #include "test_runtime.h"
 
 namespace tav {

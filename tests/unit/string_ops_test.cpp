@@ -8,7 +8,7 @@
 #include "block_fixture.h"
 #include "datatypes/string_ops.h"
 #include "test_runtime.h"
-#include "string_buffer.h"
+#include "core/string_buffer.h"
 
 namespace tav {
 namespace {

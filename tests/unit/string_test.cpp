@@ -6,10 +6,10 @@
 
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
-#include "stack.h"
-#include "string_buffer.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "context.h"
-#include "symbols.h"
+#include "core/context.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
-#include "types.h"
-#include "words.h"
+#include "core/types.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "collector.h"
+#include "core/collector.h"
 #include "eval_helpers.h"
 #include "evaluator/natives_system.h"
 #include "services/process.h"

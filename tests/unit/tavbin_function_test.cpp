@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/function.h"
 #include "runtime.h"
 #include "scanner/tavbin.h"

@@ -5,17 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "context.h"
-#include "errors.h"
-#include "memory.h"
+#include "core/context.h"
+#include "core/errors.h"
+#include "core/memory.h"
 #include "runtime.h"
 #include "scanner/lz_codec.h"
 #include "scanner/tavbin.h"
-#include "stack.h"
-#include "string_buffer.h"
-#include "symbols.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav::tavbin_test {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "runtime.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::testing {
 

@@ -7,17 +7,17 @@
 
 #include "datatypes/object.h"
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "runtime.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 #include "test_runtime.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav::interp::interp_detail {
 // The interpreter's own hooks into the object datatype (a suite run in the same process may

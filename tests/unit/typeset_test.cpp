@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "datatypes/typeset.h"
-#include "memory.h"
-#include "stack.h"
+#include "core/memory.h"
+#include "core/stack.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav {
 namespace {

@@ -6,15 +6,15 @@
 #include <string>
 
 #include "datatypes/block.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
-#include "memory.h"
+#include "core/memory.h"
 #include "scanner/lexer.h"
-#include "stack.h"
-#include "string_buffer.h"
+#include "core/stack.h"
+#include "core/string_buffer.h"
 #include "datatypes/string.h"
 #include "test_runtime.h"
-#include "types.h"
+#include "core/types.h"
 
 namespace tav::testing {
 

@@ -2,12 +2,12 @@
 #include <string>
 #include <vector>
 
-#include "context.h"
+#include "core/context.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
-#include "symbols.h"
+#include "core/symbols.h"
 #include "word_fixture.h"
-#include "words.h"
+#include "core/words.h"
 
 namespace tav {
 namespace {

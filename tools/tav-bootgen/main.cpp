@@ -16,10 +16,10 @@
 
 #include "boot.h"
 #include "datatypes/block.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "runtime.h"
 #include "scanner/tavbin.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::bootgen {
 

@@ -8,14 +8,14 @@
 
 #include "boot.h"
 #include "datatypes/string.h"
-#include "errors.h"
-#include "output.h"
+#include "core/errors.h"
+#include "core/output.h"
 #include "runtime.h"
 #include "evaluator/interpreter.h"
 #include "scanner/lexer.h"
 #include "services/simple_io.h"
-#include "stack.h"
-#include "symbols.h"
+#include "core/stack.h"
+#include "core/symbols.h"
 #include "table.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 
 #include "datatypes/string.h"
-#include "errors.h"
+#include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "scanner/lexer.h"
-#include "stack.h"
+#include "core/stack.h"
 
 namespace tav::table {
 

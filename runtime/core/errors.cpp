@@ -1,0 +1,437 @@
+#include "core/errors.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "core/context.h"
+#include "datatypes/object.h"
+#include "core/error_catalogue.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/trace.h"
+#include "core/hash_index.h"
+#include "core/symbols.h"
+#include "core/memory.h"
+#include "core/number_text.h"
+#include "core/stack.h"
+#include "core/types.h"
+#include "core/unicode.h"
+
+namespace tav::error {
+
+namespace errors_detail {
+
+// Where an error's fields go when no block can be had: the memory manager is not up yet, or
+// allocating the block itself raised (no memory left). One record is enough, since such an
+// error is thrown before another can be made. Error cells that use it hold node 0.
+Cell emergency_fields[ERROR_FIELD_COUNT];
+bool creating = false;
+
+// The stack-trace setting, when it is an integer.
+bool stack_trace_is_integer = true;
+int32_t stack_trace_level = 1;
+
+// The level call names are collected with: the setting when it is a positive integer, else 1.
+int32_t call_name_level() {
+  return stack_trace_is_integer && stack_trace_level > 0 ? stack_trace_level : 1;
+}
+
+constexpr const char* field_names[ERROR_FIELD_COUNT] = {
+    "code", "type", "id", "arg1", "arg2", "arg3", "near", "where", "stack", "files"};
+
+Cell* fields_of(const Cell* err) {
+  if (err->data1 == 0) return emergency_fields;
+  return object::get_values(err);
+}
+
+// Words exist once the symbol table and the global context do; before that (and when
+// making the context fails) an error keeps its fields in the emergency record.
+bool words_ready() { return symbol::index_node != 0 && context::global != 0; }
+
+// The error object's context: the ten fields, all none.
+NodeId new_error_context() {
+  Cell obj;
+  object::make_at(&obj, ERROR_FIELD_COUNT);
+  NodeId ctx = object::context_of(&obj);
+  hash::HeldCell hold(obj);
+  Cell none = make_cell(TYPE_NONE);
+  for (const char* name : field_names) context::put(ctx, symbol::make(name), &none);
+  return ctx;
+}
+
+// The word naming a category or an id (integers when words cannot be made yet).
+Cell name_word(std::string_view name, int position) {
+  if (!words_ready()) {
+    Cell c;
+    set_integer(&c, position);
+    return c;
+  }
+  uint32_t sym = symbol::make(std::string(name).c_str());
+  return make_cell(TYPE_WORD, 0, sym, uint32_t(-1));
+}
+
+void set_entry(Cell* err, int cat, int id) {
+  Cell type = name_word(error_catalogue::category(cat).name, cat);
+  Cell idw = name_word(error_catalogue::category(cat).ids[id].name, id);
+  Cell* f = fields_of(err);
+  set_integer(f + ERROR_CODE, error_catalogue::code_of(cat, id));
+  f[ERROR_TYPE] = type;
+  f[ERROR_ID] = idw;
+}
+
+// The category and id an error names (by word or, for early errors, by position); false
+// when either is unknown.
+bool entry_of(const Cell* f, int* cat_out, int* id_out) {
+  int cat = -1, id = -1;
+  if (f[ERROR_TYPE].is(TYPE_INTEGER)) cat = f[ERROR_TYPE].int_value();
+  else if (f[ERROR_TYPE].is(TYPE_WORD)) cat = error_catalogue::category_index(symbol::get_c_string(f[ERROR_TYPE].data2));
+  if (cat < 0 || cat >= error_catalogue::CATEGORY_COUNT) {
+    *cat_out = -1;
+    return false;
+  }
+  *cat_out = cat;
+  if (f[ERROR_ID].is(TYPE_INTEGER)) id = f[ERROR_ID].int_value();
+  else if (f[ERROR_ID].is(TYPE_WORD)) id = error_catalogue::id_index(cat, symbol::get_c_string(f[ERROR_ID].data2));
+  if (id < 0 || id >= error_catalogue::category(cat).id_count) return false;
+  *id_out = id;
+  return true;
+}
+
+// Fills a fresh error for catalogue entry [cat id]; the arguments are copied into arg1-arg3.
+void build(int cat, int id, const Cell* const args[3], Cell* out) {
+  Cell saved[3];
+  for (int i = 0; i < 3; i++) {
+    if (args[i]) saved[i] = *args[i];
+    else set_none(&saved[i]);
+  }
+  NodeId node = 0;
+  if (node_table && words_ready() && !creating) {
+    creating = true;
+    // The arguments may be held only by the caller's C++ locals: while the context is being
+    // allocated (which may collect), they sit on the argument stack.
+    bool guarded = stack::begin && stack::end - stack::top >= 3;
+    if (guarded)
+      for (const Cell& c : saved) *stack::top++ = c;
+    try {
+      node = new_error_context();
+    } catch (...) {
+      creating = false;
+      if (guarded) stack::top -= 3;
+      throw;
+    }
+    if (guarded) stack::top -= 3;
+    creating = false;
+  }
+  *out = make_cell(TYPE_ERROR, node, ERROR_CLASS_ID, 0);
+  if (node) object::store_self(out);
+  Cell* f = fields_of(out);
+  if (node == 0)
+    for (int i = 0; i < ERROR_FIELD_COUNT; i++) set_none(f + i);
+  set_entry(out, cat, id);
+  f = fields_of(out);
+  for (int i = 0; i < 3; i++) f[ERROR_ARG1 + i] = saved[i];
+  // The report shows the code from the expression the evaluator was at when the error arose.
+  const Cell* position = interp::current_position();
+  if (node != 0 && position && is_any_block(position->type())) f[ERROR_NEAR] = *position;
+}
+
+// A string! value holding the given UTF-8 text (invalid bytes become U+FFFD).
+Cell make_string(std::string_view text) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
+  const uint8_t* end = p + text.size();
+  std::u32string cps;
+  while (p < end) {
+    int32_t cp;
+    p = unicode::fast_decode_utf8_char(p, end, &cp);
+    cps.push_back(cp < 0 ? unicode::REPLACEMENT_CHAR : static_cast<uint32_t>(cp));
+  }
+  unsigned unit = 1;
+  for (char32_t cp : cps) unit = std::max(unit, unicode::unit_for(cp));
+  NodeId n = alloc::new_series(static_cast<uint32_t>(cps.size() ? cps.size() : 1), unit, 0);
+  SeriesBuffer* buf = node_buffer(n);
+  for (size_t i = 0; i < cps.size(); i++) unicode::write_unit(buf->head_ptr(), i, unit, cps[i]);
+  buf->tail = buf->head + static_cast<uint32_t>(cps.size() * unit);
+  return make_cell(TYPE_STRING, 0, n);
+}
+
+// ---- Text of argument values --------------------------------------------------------------
+// A small former for the values errors carry, until every datatype forms itself: integer!,
+// float!, none!, logic!, char!, string! kinds, datatype! and the block kinds. Other values
+// are written as their datatype's name. Output stops once `limit` characters are written, so
+// a block that contains itself cannot loop.
+
+struct TextOut {
+  std::string& out;
+  size_t chars = 0;
+  size_t limit;
+  bool full() const { return chars >= limit; }
+  void put_cp(uint32_t cp) {
+    if (full()) return;
+    uint8_t b[4];
+    int n = unicode::encode_utf8_char(cp, b);
+    out.append(reinterpret_cast<char*>(b), static_cast<size_t>(n));
+    chars++;
+  }
+  void put(std::string_view s) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data());
+    const uint8_t* end = p + s.size();
+    while (p < end && !full()) {
+      int32_t cp;
+      p = unicode::fast_decode_utf8_char(p, end, &cp);
+      put_cp(cp < 0 ? unicode::REPLACEMENT_CHAR : static_cast<uint32_t>(cp));
+    }
+  }
+};
+
+void put_type_name(TextOut& o, TypeId t) {
+  const char* name = type_table[t].name;
+  if (name) o.put(name);
+  else o.put("???");
+}
+
+void put_string_chars(TextOut& o, const Cell* v, bool mold) {
+  SeriesBuffer* buf = cell_buffer(v);
+  unsigned unit = buf->unit();
+  size_t count = buf->count();
+  if (mold) o.put("\"");
+  for (size_t i = v->index(); i < count && !o.full(); i++) {
+    uint32_t cp = unicode::read_unit(buf->head_ptr(), i, unit);
+    if (mold) {
+      // The escapes a quoted string needs to read back the same.
+      if (cp == '"') { o.put("^\""); continue; }
+      if (cp == '^') { o.put("^^"); continue; }
+      if (cp == '\n') { o.put("^/"); continue; }
+      if (cp == '\t') { o.put("^-"); continue; }
+    }
+    o.put_cp(cp);
+  }
+  if (mold) o.put("\"");
+}
+
+void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets);
+
+void put_block(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
+  TypeId t = v->type();
+  const char* open = t == TYPE_PAREN ? "(" : t == TYPE_HASH ? "make hash! [" : "[";
+  const char* close = t == TYPE_PAREN ? ")" : "]";
+  bool brackets = outer_brackets && (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH);
+  if (brackets) o.put(open);
+  if (mold && t == TYPE_GET_PATH) o.put(":");
+  if (mold && t == TYPE_LIT_PATH) o.put("'");
+  uint32_t count = cell_buffer(v)->count();
+  for (uint32_t i = v->index(); i < count && !o.full(); i++) {
+    if (i > v->index()) o.put(is_any_path(t) ? "/" : " ");
+    // Re-derived at every step: nothing here allocates, but the block may be large.
+    const Cell* item = cell_buffer(v)->cells() + i;
+    put_value(o, item, mold, true);
+  }
+  if (brackets) o.put(close);
+  if (mold && t == TYPE_SET_PATH) o.put(":");
+}
+
+void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
+  TypeId t = v->type();
+  switch (t) {
+    case TYPE_INTEGER: o.put(integer::to_decimal(v->int_value()).view()); return;
+    case TYPE_FLOAT: o.put(number::form_float(v->float_value(), 0, true).view()); return;
+    case TYPE_NONE: o.put("none"); return;
+    case TYPE_LOGIC: o.put(v->data1 ? "true" : "false"); return;
+    case TYPE_UNSET: if (mold) o.put("unset"); return;
+    case TYPE_DATATYPE: put_type_name(o, static_cast<TypeId>(v->data1)); return;
+    case TYPE_CHAR:
+      if (mold) o.put("#\"");
+      o.put_cp(v->data2);
+      if (mold) o.put("\"");
+      return;
+    default: break;
+  }
+  if (is_any_word(t) && symbol::index_node) {
+    if (mold) {
+      if (t == TYPE_LIT_WORD) o.put("'");
+      else if (t == TYPE_GET_WORD) o.put(":");
+      else if (t == TYPE_REFINEMENT) o.put("/");
+      else if (t == TYPE_ISSUE) o.put("#");
+    }
+    if (v->data2 == 0 || v->data2 > symbol::count()) {
+      o.put("???");   // a damaged word cell must not stop the report
+      return;
+    }
+    symbol::Name name = symbol::name(v->data2);
+    o.put(std::string_view(name.bytes, name.length));
+    if (mold && t == TYPE_SET_WORD) o.put(":");
+    return;
+  }
+  if (is_any_string(t) && v->node()) {
+    put_string_chars(o, v, mold && t == TYPE_STRING);
+    return;
+  }
+  if (is_any_block(t) && v->node()) {
+    put_block(o, v, mold, outer_brackets);
+    return;
+  }
+  put_type_name(o, t);
+}
+
+void append_value(std::string& out, const Cell* v, bool mold, size_t limit,
+                  bool outer_brackets = true) {
+  TextOut o{out, 0, limit};
+  put_value(o, v, mold, outer_brackets);
+}
+
+// ---- The report -----------------------------------------------------------------------------
+
+void switch_to_invalid_error(const Cell* err, const Cell& culprit) {
+  Cell saved = culprit;
+  int internal = ERR_INTERNAL;
+  set_entry(const_cast<Cell*>(err), internal, error_catalogue::id_index(internal, "invalid-error"));
+  fields_of(err)[ERROR_ARG1] = saved;
+}
+
+void append_message(std::string& out, const Cell* err, int cat, const error_catalogue::Id& entry) {
+  Cell* f = fields_of(err);
+  using error_catalogue::MessageKind;
+  using error_catalogue::PieceKind;
+  if (entry.kind == MessageKind::STRING) {
+    out += entry.pieces[0].text;
+    return;
+  }
+  if (entry.kind == MessageKind::FIELD) {
+    int fi = error_catalogue::field_index(entry.pieces[0].text);
+    Cell message = fi < 0 ? make_cell(TYPE_NONE) : f[fi];
+    if (message.is(TYPE_STRING) && message.node()) append_value(out, &message, false, SIZE_MAX);
+    else switch_to_invalid_error(err, f[ERROR_ID]);
+    return;
+  }
+  bool form_args = cat == ERR_SYNTAX;
+  for (int i = 0; i < entry.piece_count; i++) {
+    if (i > 0) out += ' ';
+    const error_catalogue::Piece& p = entry.pieces[i];
+    if (p.kind == PieceKind::TEXT) {
+      out += p.text;
+    } else {
+      int fi = error_catalogue::field_index(p.text);
+      Cell value = fi < 0 ? make_cell(TYPE_NONE) : f[fi];
+      append_value(out, &value, !form_args, 80);
+    }
+  }
+}
+
+}  // namespace errors_detail
+
+void create(ErrorCategory cat, const char* id, const Cell* arg1, const Cell* arg2,
+            const Cell* arg3, Cell* out) {
+  int idx = error_catalogue::id_index(cat, id ? id : "");
+  if (idx < 0) {
+    // A raise with an id its category lacks is our own fault: report it by name.
+    Cell name = errors_detail::make_string(id ? id : "");
+    const Cell* args[3] = {&name, nullptr, nullptr};
+    errors_detail::build(ERR_INTERNAL, error_catalogue::id_index(ERR_INTERNAL, "invalid-error"),
+                         args, out);
+    return;
+  }
+  const Cell* args[3] = {arg1, arg2, arg3};
+  errors_detail::build(cat, idx, args, out);
+}
+
+[[noreturn]] void raise(ErrorCategory cat, const char* id, const Cell* arg1, const Cell* arg2,
+                        const Cell* arg3) {
+  Cell err;
+  create(cat, id, arg1, arg2, arg3, &err);
+  if (TAV_UNLIKELY(trace::active)) trace::fire_error(&err);
+  stack::throw_error(&err);
+}
+
+void make_from_code(int32_t code, Cell* out) {
+  int cat, id;
+  if (!error_catalogue::split_code(code, &cat, &id)) {
+    Cell c;
+    set_integer(&c, code);
+    raise(ERR_SCRIPT, "out-of-range", &c);
+  }
+  const Cell* args[3] = {nullptr, nullptr, nullptr};
+  errors_detail::build(cat, id, args, out);
+}
+
+void make_from_text(std::string_view text, Cell* out) {
+  Cell s = errors_detail::make_string(text);
+  create(ERR_USER, "message", &s, nullptr, nullptr, out);
+}
+
+Cell* field(const Cell* err, ErrorField f) { return errors_detail::fields_of(err) + f; }
+
+int32_t code(const Cell* err) { return field(err, ERROR_CODE)->int_value(); }
+
+std::string id_name(const Cell* err) {
+  const Cell* f = errors_detail::fields_of(err);
+  int cat, id;
+  if (!errors_detail::entry_of(f, &cat, &id)) return "";
+  return std::string(error_catalogue::category(cat).ids[id].name);
+}
+
+void set_where(const Cell* err, const Cell* value) {
+  Cell* w = field(err, ERROR_WHERE);
+  if (w->is(TYPE_NONE)) *w = *value;
+}
+
+std::string form(const Cell* err) {
+  using errors_detail::append_value;
+  std::string out = "*** ";
+  int cat = -1, id = -1;
+  if (!errors_detail::entry_of(errors_detail::fields_of(err), &cat, &id)) {
+    const Cell* f = errors_detail::fields_of(err);
+    errors_detail::switch_to_invalid_error(err, cat < 0 ? f[ERROR_TYPE] : f[ERROR_ID]);
+    cat = ERR_INTERNAL;
+    id = error_catalogue::id_index(ERR_INTERNAL, "invalid-error");
+  }
+  const error_catalogue::Category& category = error_catalogue::category(cat);
+  out += category.title;
+  out += ": ";
+  errors_detail::append_message(out, err, cat, category.ids[id]);
+  Cell* f = errors_detail::fields_of(err);
+
+  out += "\n*** Where: ";
+  const Cell& where = f[ERROR_WHERE];
+  if (is_any_word(where.type()) || is_any_string(where.type()))
+    append_value(out, &where, false, SIZE_MAX);
+  else
+    out += "???";
+  out += "\n*** Near : ";
+  append_value(out, &f[ERROR_NEAR], true, 40, false);
+  if (errors_detail::stack_trace_is_integer && errors_detail::stack_trace_level > 0) {
+    if (f[ERROR_STACK].is(TYPE_INTEGER)) {
+      out += "\n*** Stack: ";
+      int32_t end = f[ERROR_STACK].int_value();
+      stack::form_trace(errors_detail::stack_trace_level, end > 0 ? uint32_t(end) : 0, out);
+      f = errors_detail::fields_of(err);
+    } else if (f[ERROR_STACK].is(TYPE_BLOCK)) {
+      out += "\n*** Stack: ";
+      append_value(out, &f[ERROR_STACK], false, SIZE_MAX, false);
+    }
+  }
+  if (f[ERROR_FILES].is(TYPE_BLOCK)) {
+    out += "\n*** Files: ";
+    append_value(out, &f[ERROR_FILES], true, 40, false);
+  }
+  return out;
+}
+
+void set_stack_trace_setting(const Cell* value) {
+  errors_detail::stack_trace_is_integer = value->is(TYPE_INTEGER);
+  errors_detail::stack_trace_level = value->is(TYPE_INTEGER) ? value->int_value() : 0;
+}
+
+void set_stack_trace(const Cell* err) {
+  Cell* f = field(err, ERROR_STACK);
+  if (!f->is(TYPE_INTEGER)) return;
+  int32_t end = f->int_value();
+  NodeId names = alloc::new_cells(8);
+  stack::collect_call_names(errors_detail::call_name_level(), names, end > 0 ? uint32_t(end) : 0);
+  *field(err, ERROR_STACK) = make_cell(TYPE_BLOCK, 0, names);
+}
+
+void form_for_console(const Cell* err, void (*sink)(const char*, size_t, void*), void* ctx) {
+  std::string text = form(err);
+  sink(text.data(), text.size(), ctx);
+}
+
+}  // namespace tav::error

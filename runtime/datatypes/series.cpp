@@ -1,6 +1,6 @@
 #include "datatypes/series.h"
 
-#include "evaluator/random.h"
+#include "core/random.h"
 
 #include <cstring>
 #include <vector>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"

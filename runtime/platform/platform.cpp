@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include "platform/console.h"
@@ -94,6 +95,19 @@ uint32_t current_date(bool utc) {
   int32_t offset_minutes = static_cast<int32_t>(parts.tm_gmtoff / 60);
   return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
                    pack_zone(offset_minutes));
+}
+
+bool random_bytes(uint8_t* buffer, size_t length) {
+  while (length > 0) {
+    ssize_t got = getrandom(buffer, length, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    buffer += got;
+    length -= static_cast<size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace tav::platform

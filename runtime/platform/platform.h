@@ -1,5 +1,5 @@
 // The runtime's thin layer over the operating system: set-up, memory frames, the current
-// directory, the environment, sleeping and the clock.
+// directory, the environment, sleeping, the clock and the kernel's random source.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -39,5 +39,8 @@ uint32_t current_date(bool utc);
 // set for an offset west of UTC.
 uint32_t pack_zone(int32_t offset_minutes);
 uint32_t pack_date(int32_t year, int32_t month, int32_t day, uint32_t zone);
+
+// Fills the buffer from the kernel's cryptographic generator; false when it cannot.
+bool random_bytes(uint8_t* buffer, size_t length);
 
 }  // namespace tav::platform

@@ -10,6 +10,7 @@
 #include "core/collector.h"
 #include "datatypes/block.h"
 #include "datatypes/native.h"
+#include "datatypes/routine.h"
 #include "datatypes/string.h"
 #include "core/errors.h"
 #include "evaluator/interpreter.h"
@@ -65,6 +66,13 @@ int32_t code_start(const Cell* scanned) {
 
 }  // namespace boot_detail
 
+std::string source_name(const std::string& path) {
+  size_t at = path.rfind("/library/");
+  if (at != std::string::npos) return path.substr(at + 9);
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 bool add_text_source(Cell* root, const char* path) {
   std::string text;
   if (!simple_io::read_whole(path, &text)) return false;
@@ -74,15 +82,35 @@ bool add_text_source(Cell* root, const char* path) {
   int32_t count = static_cast<int32_t>(node_buffer(scanned->data2)->count()) - from;
   Cell* code = set_none(stack::new_cell());
   block::copy_cells(scanned, from, count, false, code);
-  const char* slash = std::strrchr(path, '/');
-  const char* name = slash ? slash + 1 : path;
-  Cell* file = string::load_new(reinterpret_cast<const uint8_t*>(name), std::strlen(name),
+  std::string name = source_name(path);
+  Cell* file = string::load_new(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
                                 string::ENCODING_UTF8);
   file->set_type(TYPE_FILE);
   block::append_cell(root, file);
   block::append_cell(root, code);
   stack::top = scanned;
   return true;
+}
+
+void add_routine_specs(Cell* root) {
+  uint32_t n = routine::count();
+  Cell* specs = block::make_at(stack::new_cell(), static_cast<int32_t>(n * 2 + 1));
+  for (uint32_t i = 0; i < n; ++i) {
+    const routine::Row& row = routine::row(i);
+    Cell word = word::make(symbol::make(row.name));
+    Cell* name = stack::push(&word);
+    name->set_type(TYPE_SET_WORD);
+    Cell* spec = set_none(stack::new_cell());
+    lexer::transcode(row.spec, spec);
+    block::append_cell(specs, name);
+    block::append_cell(specs, spec);
+    stack::top = name;
+  }
+  Cell marker_word = word::make(symbol::make(ROUTINES_MARKER));
+  Cell* marker = stack::push(&marker_word);
+  block::append_cell(root, marker);
+  block::append_cell(root, specs);
+  stack::top = specs;
 }
 
 const char* text_manifest = nullptr;
@@ -100,6 +128,10 @@ uint32_t load_text_sources() {
     std::string path;
     while (std::getline(lines, path)) {
       if (path.empty()) continue;
+      if (path == ROUTINES_MARKER) {
+        add_routine_specs(root);
+        continue;
+      }
       current = path;
       if (!add_text_source(root, path.c_str()))
         boot_detail::fail_with("*** Start-up failed: cannot read " + path);
@@ -114,10 +146,6 @@ uint32_t load_text_sources() {
   }
 }
 
-namespace boot_detail {
-
-}  // namespace boot_detail
-
 bool image_loaded = false;
 
 const Cell* image() { return image_loaded ? runtime::root_cell(runtime::boot_root_index) : nullptr; }
@@ -127,6 +155,34 @@ void evaluate(const Cell* code, const char* name) {
   Status s = interp::eval_block(&block, false);
   if (s != CODE_NONE) boot_detail::fail(name, "break, return or throw at top level");
 }
+
+namespace boot_detail {
+
+// Binds each routine of the registry to its word, from the specs the image carries. The
+// specs were written in registry order, so a row is looked up by name only when the image
+// and the registry disagree.
+void bind_routines(const Cell* specs) {
+  if (!specs->is(TYPE_BLOCK)) fail_malformed();
+  uint32_t n = block::rs_length(specs);
+  for (uint32_t i = 0; i + 1 < n; i += 2) {
+    const Cell* pair = block::cell_at(specs, specs->index() + i);
+    Cell word = pair[0];
+    Cell spec = pair[1];
+    if (!word.is(TYPE_SET_WORD) || !spec.is(TYPE_BLOCK)) fail_malformed();
+    symbol::Name name = symbol::name(word.data2);
+    std::string_view wanted(name.bytes, name.length);
+    int32_t index = static_cast<int32_t>(i / 2);
+    if (uint32_t(index) >= routine::count() || wanted != routine::row(index).name)
+      index = routine::find(wanted);
+    if (index < 0) fail("the routines", "no routine " + std::string(wanted) + " in this program");
+    Cell* value = routine::push(&spec, static_cast<uint32_t>(index));
+    word.set_type(TYPE_WORD);
+    interp::set_word(&word, value);
+    stack::top = value;
+  }
+}
+
+}  // namespace boot_detail
 
 void run_sources() {
   const Cell* root = image();
@@ -142,6 +198,12 @@ void run_sources() {
     for (int32_t i = 0; i < n; i += 2) {
       // Read afresh each time: a collection during evaluation may move the block's buffer.
       const Cell* pair = block::cell_at(root, root->index() + i);
+      if (pair[0].is(TYPE_WORD)) {
+        current = "the routines";
+        Cell specs = pair[1];
+        boot_detail::bind_routines(&specs);
+        continue;
+      }
       if (!pair[0].is(TYPE_FILE) || !pair[1].is(TYPE_BLOCK))
         boot_detail::fail_malformed();
       current = string::to_std_string(&pair[0]);

@@ -1,0 +1,105 @@
+// The routine registry: every routine the library binds at start-up, one row each (name,
+// spec, return type, entry), in the order start-up binds them. Start-up finds a row by its
+// name; a routine value keeps its row's index. A new routine is a row here and its entry in
+// the file of its family.
+#include "datatypes/routine.h"
+#include "predicates.h"
+#include "process.h"
+
+namespace {
+
+using tav::routine::Row;
+using tav::routine::RETURNS_NOTHING;
+namespace pred = tav::routines::predicates;
+namespace process = tav::routines::process;
+using namespace tav;
+
+#define TAV_EXACT(name, type)                                                              \
+  {name, R"("Returns true if the value is this type" value [any-type!] return: [logic!])", \
+   TYPE_LOGIC, &pred::exact<type>}
+#define TAV_IN_TYPESET(name, set, word)                                                    \
+  {name,                                                                                   \
+   "\"Returns true if the value is any type of " set "\" value [any-type!] return: [logic!]", \
+   TYPE_LOGIC, &pred::in_typeset<pred::word>}
+
+}  // namespace
+
+extern "C" {
+
+extern const Row tav_routine_rows[];
+extern const uint32_t tav_routine_count;
+
+const Row tav_routine_rows[] = {
+    {"quit-return", R"(
+	"Stops evaluation and exits the program with a given status"
+	status [integer!]
+)", RETURNS_NOTHING, &process::quit_return},
+
+    TAV_EXACT("bitset?", TYPE_BITSET),
+    TAV_EXACT("binary?", TYPE_BINARY),
+    TAV_EXACT("block?", TYPE_BLOCK),
+    TAV_EXACT("char?", TYPE_CHAR),
+    TAV_EXACT("email?", TYPE_EMAIL),
+    TAV_EXACT("file?", TYPE_FILE),
+    TAV_EXACT("float?", TYPE_FLOAT),
+    TAV_EXACT("get-path?", TYPE_GET_PATH),
+    TAV_EXACT("get-word?", TYPE_GET_WORD),
+    TAV_EXACT("hash?", TYPE_HASH),
+    TAV_EXACT("integer?", TYPE_INTEGER),
+    TAV_EXACT("issue?", TYPE_ISSUE),
+    TAV_EXACT("lit-path?", TYPE_LIT_PATH),
+    TAV_EXACT("lit-word?", TYPE_LIT_WORD),
+    TAV_EXACT("logic?", TYPE_LOGIC),
+    TAV_EXACT("map?", TYPE_MAP),
+    TAV_EXACT("none?", TYPE_NONE),
+    TAV_EXACT("pair?", TYPE_PAIR),
+    TAV_EXACT("paren?", TYPE_PAREN),
+    TAV_EXACT("path?", TYPE_PATH),
+    TAV_EXACT("percent?", TYPE_PERCENT),
+    TAV_EXACT("refinement?", TYPE_REFINEMENT),
+    TAV_EXACT("set-path?", TYPE_SET_PATH),
+    TAV_EXACT("set-word?", TYPE_SET_WORD),
+    TAV_EXACT("string?", TYPE_STRING),
+    TAV_EXACT("tag?", TYPE_TAG),
+    TAV_EXACT("time?", TYPE_TIME),
+    TAV_EXACT("typeset?", TYPE_TYPESET),
+    TAV_EXACT("tuple?", TYPE_TUPLE),
+    TAV_EXACT("unset?", TYPE_UNSET),
+    TAV_EXACT("url?", TYPE_URL),
+    TAV_EXACT("word?", TYPE_WORD),
+    TAV_EXACT("image?", TYPE_IMAGE),
+    TAV_EXACT("date?", TYPE_DATE),
+    TAV_EXACT("money?", TYPE_MONEY),
+    TAV_EXACT("ref?", TYPE_REF),
+    TAV_EXACT("point2D?", TYPE_POINT2D),
+    TAV_EXACT("point3D?", TYPE_POINT3D),
+    TAV_EXACT("handle?", TYPE_HANDLE),
+    TAV_EXACT("error?", TYPE_ERROR),
+    TAV_EXACT("action?", TYPE_ACTION),
+    TAV_EXACT("native?", TYPE_NATIVE),
+    TAV_EXACT("datatype?", TYPE_DATATYPE),
+    TAV_EXACT("function?", TYPE_FUNCTION),
+    TAV_EXACT("object?", TYPE_OBJECT),
+    TAV_EXACT("op?", TYPE_OP),
+    TAV_EXACT("routine?", TYPE_ROUTINE),
+    TAV_EXACT("vector?", TYPE_VECTOR),
+
+    TAV_IN_TYPESET("any-list?", "any-list", ANY_LIST),
+    TAV_IN_TYPESET("any-block?", "any-block", ANY_BLOCK),
+    TAV_IN_TYPESET("any-function?", "any-function", ANY_FUNCTION),
+    TAV_IN_TYPESET("any-object?", "any-object", ANY_OBJECT),
+    TAV_IN_TYPESET("any-path?", "any-path", ANY_PATH),
+    TAV_IN_TYPESET("any-string?", "any-string", ANY_STRING),
+    TAV_IN_TYPESET("any-word?", "any-word", ANY_WORD),
+    TAV_IN_TYPESET("series?", "series", SERIES),
+    TAV_IN_TYPESET("number?", "number", NUMBER),
+    TAV_IN_TYPESET("immediate?", "immediate", IMMEDIATE),
+    TAV_IN_TYPESET("scalar?", "scalar", SCALAR),
+    TAV_IN_TYPESET("all-word?", "all-word", ALL_WORD),
+    TAV_IN_TYPESET("any-point?", "any-point", ANY_POINT),
+    TAV_IN_TYPESET("planar?", "planar", PLANAR),
+};
+
+const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];
+
+}  // extern "C"

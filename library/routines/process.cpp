@@ -1,16 +1,15 @@
-// Routines that end the process.
 #include <cstdio>
 #include <cstdlib>
 
-#include "process.h"
+#include "routines.h"
 
-namespace tav::routines::process {
+namespace tav::routines {
 
 Status quit_return(const int32_t*) {
   // At once, as asked: nothing of the heap is released. Buffered output is not lost.
   std::fflush(stdout);
   std::fflush(stderr);
-  std::_Exit(static_cast<int32_t>(arg(0)->data2));
+  std::_Exit(arg(0)->int_value());
 }
 
-}  // namespace tav::routines::process
+}  // namespace tav::routines

@@ -368,9 +368,16 @@ int date_form(Cell* value, Cell* buffer, Cell*, int limit) {
   uint32_t bits = value->data1;
   int32_t y = year_of(bits);
   int m = month_of(bits);
+  int day = day_of(bits);
+  double local = has_time(value) ? local_time(value) : 0.0;
+  if (has_time(value) && time_::shown_seconds(local) >= 86400.0) {
+    // A time of day that shows as 24:00:00 is the next day's midnight.
+    from_day_number(day_number_of(bits) + 1, &y, &m, &day);
+    local = 0.0;
+  }
   char text[32];
   char sep = y < 0 ? '/' : '-';
-  std::snprintf(text, sizeof text, "%d%c", day_of(bits), sep);
+  std::snprintf(text, sizeof text, "%d%c", day, sep);
   string::append_ascii(out, text);
   if (m < 1 || m > 12) error::raise(ERR_SCRIPT, "invalid-months");
   std::snprintf(text, sizeof text, "%.3s%c", MONTH_NAMES[m - 1], sep);
@@ -381,7 +388,7 @@ int date_form(Cell* value, Cell* buffer, Cell*, int limit) {
   string::append_ascii(out, text);
   if (has_time(value)) {
     string::append_char(out, '/');
-    time_::form_text(local_time(value), out, limit);
+    time_::form_text(local, out, limit);
     uint32_t zone = zone_of(bits);
     if (zone != 0) {
       int hours = static_cast<int>((zone >> 2) & 15);

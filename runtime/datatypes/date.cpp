@@ -5,6 +5,7 @@
 
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "datatypes/time.h"
 #include "core/errors.h"
 #include "evaluator/random.h"
@@ -527,13 +528,18 @@ void set_field(Cell* d, int field, const Cell* value) {
   }
 }
 
-Cell* date_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int,
-                     bool, bool, bool, bool) {
+Cell* date_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder,
+                     Cell* holder_field, int, bool, bool, bool, bool evt) {
   int field = field_of(element);
   if (field < 0) error::raise(ERR_SCRIPT, "invalid-path", path ? path : parent, element);
   if (!value) return push_field(parent, field);
-  // The changed date is the answer: the path walk stores it back where the date lives.
+  Cell before = *parent;
   set_field(parent, field, value);
+  if (evt) {
+    Cell after = *parent;
+    compound::notify_set(holder, holder_field, &before, &after, value, field);
+  }
+  // The changed date is the answer: the path walk stores it back where the date lives.
   return parent;
 }
 

@@ -5,6 +5,7 @@
 
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "datatypes/string.h"
 #include "core/errors.h"
 #include "core/memory.h"
@@ -271,16 +272,21 @@ int path_field(const Cell* element, Cell* path, Cell* parent) {
   error::raise(ERR_SCRIPT, "invalid-path", path ? path : parent, element);
 }
 
-Cell* time_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int,
-                     bool, bool, bool, bool) {
+Cell* time_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder,
+                     Cell* holder_field, int, bool, bool, bool, bool evt) {
   int field = path_field(element, path, parent);
   if (!value) return push_field(parent, field);
   double v;
   if (value->is(TYPE_INTEGER)) v = value->int_value();
   else if (field == FIELD_SECOND && value->is(TYPE_FLOAT)) v = value->float_value();
   else error::raise(ERR_SCRIPT, "invalid-arg", value);
-  // The changed time is the answer: the path walk stores it back where the time lives.
+  Cell before = *parent;
   parent->set_float_value(with_field(parent->float_value(), field, v));
+  if (evt) {
+    Cell after = *parent;
+    compound::notify_set(holder, holder_field, &before, &after, value, field);
+  }
+  // The changed time is the answer: the path walk stores it back where the time lives.
   return parent;
 }
 

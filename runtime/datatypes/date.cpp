@@ -61,6 +61,13 @@ bool leap_year(int32_t year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
+bool names_a_day(uint32_t bits) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int m = month_of(bits), d = day_of(bits);
+  if (m < 1 || m > 12 || d < 1) return false;
+  return d <= days[m - 1] + (m == 2 && leap_year(year_of(bits)) ? 1 : 0);
+}
+
 int64_t day_number(int64_t year, int64_t month, int64_t day) {
   using date_detail::floor_div;
   int64_t m = (month + 9) % 12;

@@ -24,6 +24,8 @@ struct Options {
   const char* file = nullptr;
   const char* text = nullptr;
   const char* table = nullptr;
+  tav::table::Check check = tav::table::Check::answers;
+  bool tiers_off = false;
 };
 
 void print_uncaught(const tav::Cell* err) {
@@ -58,9 +60,10 @@ int run(void* p) {
   runtime::init();
   stack::uncaught_handler = print_uncaught;
   dyn_print::add(print_to_stdout, nullptr);
+  if (opts->tiers_off) interp::set_tiers_enabled(false);
   runtime::run_boot_code();
   if (opts->table) {
-    int status = table::run(opts->table);
+    int status = table::run(opts->table, opts->check);
     std::fflush(stdout);
     return status;
   }
@@ -91,6 +94,21 @@ int main(int argc, char** argv) {
       tav::boot::text_manifest = argv[++i];
     } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
       opts.table = argv[++i];
+    } else if (std::strcmp(argv[i], "--tiers") == 0 && i + 1 < argc) {
+      // off: only the general interpreter runs (as TAV_TIERS=off does).
+      const char* v = argv[++i];
+      if (std::strcmp(v, "off") != 0 && std::strcmp(v, "on") != 0) {
+        std::fprintf(stderr, "--tiers takes on or off\n");
+        return 2;
+      }
+      opts.tiers_off = std::strcmp(v, "off") == 0;
+    } else if (std::strcmp(argv[i], "--against-general") == 0) {
+      // With --table: each line also runs with only the general interpreter, which must
+      // answer the same, its error reports included.
+      opts.check = tav::table::Check::general_road;
+    } else if (std::strcmp(argv[i], "--wrapped") == 0) {
+      // With --table: each case also runs as the body of a function called three times.
+      opts.check = tav::table::Check::wrapped;
     } else if (!opts.file && !opts.text) {
       opts.file = argv[i];
     }

@@ -7,8 +7,7 @@
 #include "core/context.h"
 #include "datatypes/object.h"
 #include "core/error_catalogue.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/trace.h"
+#include "core/evaluator_door.h"
 #include "core/hash_index.h"
 #include "core/symbols.h"
 #include "core/memory.h"
@@ -131,7 +130,7 @@ void build(int cat, int id, const Cell* const args[3], Cell* out) {
   f = fields_of(out);
   for (int i = 0; i < 3; i++) f[ERROR_ARG1 + i] = saved[i];
   // The report shows the code from the expression the evaluator was at when the error arose.
-  const Cell* position = interp::current_position();
+  const Cell* position = evaluator_door::current_position();
   if (node != 0 && position && is_any_block(position->type())) f[ERROR_NEAR] = *position;
 }
 
@@ -406,7 +405,7 @@ void create(ErrorCategory cat, const char* id, const Cell* arg1, const Cell* arg
                         const Cell* arg3) {
   Cell err;
   create(cat, id, arg1, arg2, arg3, &err);
-  if (TAV_UNLIKELY(trace::active)) trace::fire_error(&err);
+  evaluator_door::error_raised(&err);
   stack::throw_error(&err);
 }
 

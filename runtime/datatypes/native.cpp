@@ -4,9 +4,8 @@
 #include "datatypes/function.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
-#include "evaluator/calls.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/natives.h"
+#include "core/evaluator_door.h"
+#include "core/native_list.h"
 #include "core/memory.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
@@ -170,7 +169,7 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
   string::append_ascii(out, is_function ? "func " : "[");
   limit -= is_function ? 5 : 1;
   // An error while the spec is molded names <anon>, not the caller.
-  Cell name = interp::anon_name();
+  Cell name = evaluator_door::anon_name();
   stack::mark_native(&name);
   Cell v = *value;
   limit = native_detail::mold_spec(&v, buffer, all, flat, part, limit, indent);

@@ -12,8 +12,18 @@
 
 namespace tav::testing {
 
-inline void ensure_runtime() {
+// The stacks as start-up leaves them; every test ends with them put back (test_guard.cpp).
+inline stack::State& clean_stacks() {
+  static stack::State state{};
+  return state;
+}
+inline bool& runtime_ready() {
   static bool ready = false;
+  return ready;
+}
+
+inline void ensure_runtime() {
+  bool& ready = runtime_ready();
   if (!ready) {
     runtime::process_setup(0, nullptr);
     runtime::init();
@@ -21,6 +31,7 @@ inline void ensure_runtime() {
     // Tests hold values in C++ locals, where the collector cannot see them: collections
     // happen only where a test asks for one.
     collector::enabled = false;
+    clean_stacks() = stack::save();
     ready = true;
   }
 }

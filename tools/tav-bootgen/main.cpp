@@ -7,14 +7,16 @@
 // the compact encoding, uncompressed (see as_image); start-up decodes it into the root block
 // and evaluates the code blocks in order. Next to OUTPUT the tool lists the sources, one path
 // a line, in boot-sources.txt. Any fault (a missing file, a syntax error, a value with no
-// record) is reported with the source's name and the tool exits 1, so a broken source fails
-// the build rather than the start-up.
+// record, a native or action bound where the runtime's lists do not put it) is reported with
+// the source's name and the tool exits 1, so a broken source fails the build rather than the
+// start-up.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "boot.h"
+#include "builtin_lists.h"
 #include "datatypes/block.h"
 #include "core/errors.h"
 #include "runtime.h"
@@ -72,6 +74,9 @@ int run(void* p) {
       if (!boot::add_text_source(root, path)) fail(path, "cannot open");
       manifest += std::string(path) + "\n";
     }
+    current = "the boot sources";
+    std::string faults = check_builtin_lists(root);
+    if (!faults.empty()) fail(current, "they disagree with the runtime's lists:\n" + faults);
     current = job->output;
     write_file(job->output, as_image(tavbin::encode_bytes(root, true)));
     // The same sources in the same order, for the text road that start-up takes instead of

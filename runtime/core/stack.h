@@ -25,6 +25,11 @@ enum : uint32_t {
 };
 using Status = uint32_t;   // CODE_NONE: the call completed normally
 
+// Every native, action dispatcher and routine reads its arguments at stack::base and gets one
+// position per refinement in spec order (0-based cell index of its first argument, -1 when
+// absent).
+using NativeEntry = Status (*)(const int32_t* refinement_positions);
+
 struct Unwind {
   uint32_t code;
 };

@@ -23,6 +23,14 @@ void register_type(TypeId id, TypeId parent, const char* name, const ActionRow& 
   }
 }
 
+void register_type(TypeId id, TypeId parent, const char* name,
+                   std::initializer_list<ActionBinding> actions, ActionEntry rest) {
+  ActionRow row;
+  row.fill(rest);
+  for (const ActionBinding& b : actions) row[b.action - 1] = b.entry;
+  register_type(id, parent, name, row);
+}
+
 Cell* push(TypeId t) { return set_datatype(stack::new_cell(), t); }
 
 }  // namespace datatype

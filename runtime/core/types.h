@@ -3,23 +3,23 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <initializer_list>
+#include "core/action_list.h"
 #include "core/cell.h"
 
 namespace tav {
 
-// Generic actions, 1-based, in table order (boot data refers to them by position).
+// Generic actions, 1-based, in the order of core/action_list.h (boot data refers to them by
+// position).
 enum ActionId : uint8_t {
-  ACT_MAKE = 1, ACT_RANDOM, ACT_REFLECT, ACT_TO, ACT_FORM, ACT_MOLD, ACT_EVAL_PATH,
-  ACT_SET_PATH, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD, ACT_DIVIDE, ACT_MULTIPLY, ACT_NEGATE,
-  ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT, ACT_EVEN_Q, ACT_ODD_Q, ACT_AND_T,
-  ACT_COMPLEMENT, ACT_OR_T, ACT_XOR_T, ACT_APPEND, ACT_AT, ACT_BACK, ACT_CHANGE, ACT_CLEAR,
-  ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE,
-  ACT_NEXT, ACT_PICK, ACT_POKE, ACT_PUT, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SORT,
-  ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE, ACT_TRIM, ACT_CREATE, ACT_CLOSE,
-  ACT_DELETE, ACT_MODIFY, ACT_OPEN, ACT_OPEN_Q, ACT_QUERY, ACT_READ, ACT_RENAME, ACT_UPDATE,
-  ACT_WRITE,
+  ACT_NONE = 0,
+#define TAV_ACTION_ID(id, name, signature, word) ACT_##id,
+  TAV_ACTIONS(TAV_ACTION_ID)
+#undef TAV_ACTION_ID
 };
-constexpr int ACTION_COUNT = 62;
+#define TAV_ACTION_ONE(id, name, signature, word) +1
+constexpr int ACTION_COUNT = 0 TAV_ACTIONS(TAV_ACTION_ONE);
+#undef TAV_ACTION_ONE
 
 using ActionEntry = void*;
 using ActionRow = std::array<ActionEntry, ACTION_COUNT>;
@@ -100,6 +100,38 @@ using Write = Cell* (*)(Cell* destination, Cell* data, bool binary, bool lines, 
 
 template <typename Fn>
 inline ActionEntry entry(Fn f) { return reinterpret_cast<ActionEntry>(f); }
+
+// The handler type of each action.
+template <ActionId A>
+struct ActionSignature;
+#define TAV_ACTION_SIGNATURE(id, name, signature, word) \
+  template <>                                           \
+  struct ActionSignature<ACT_##id> {                    \
+    using type = act::signature;                        \
+  };
+TAV_ACTIONS(TAV_ACTION_SIGNATURE)
+#undef TAV_ACTION_SIGNATURE
+
+// One line of a datatype's action table: the action and its handler (INHERIT: the parent's;
+// null: none).
+struct ActionBinding {
+  ActionId action;
+  ActionEntry entry;
+};
+// A handler for the action; it must have the action's handler type.
+template <ActionId A>
+inline ActionBinding on(typename ActionSignature<A>::type handler) {
+  return {A, entry(handler)};
+}
+inline ActionBinding inherit(ActionId a) { return {a, INHERIT}; }
+inline ActionBinding no_handler(ActionId a) { return {a, nullptr}; }
+
+namespace datatype {
+// Registers a type from its action table: the actions it lists get their handlers, every
+// other action gets `rest` (null: no handler; INHERIT: the parent's).
+void register_type(TypeId id, TypeId parent, const char* name,
+                   std::initializer_list<ActionBinding> actions, ActionEntry rest = nullptr);
+}  // namespace datatype
 
 // Comparison op codes passed to every compare handler.
 enum CompareOp : int {

@@ -468,27 +468,29 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
 namespace tav::binary_type {
 
 void init() {
-  ActionRow row{};
-  for (ActionId a : {ACT_MAKE, ACT_RANDOM, ACT_REFLECT, ACT_EVAL_PATH, ACT_AT, ACT_BACK,
-                     ACT_CLEAR, ACT_COPY, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q,
-                     ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SORT,
-                     ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY})
-    row[a - 1] = INHERIT;
-  row[ACT_TO - 1] = entry(static_cast<act::Make>(&binary::to_value));
-  row[ACT_FORM - 1] = entry(static_cast<act::Form>(&binary::form));
-  row[ACT_MOLD - 1] = entry(static_cast<act::Mold>(&binary::mold));
-  row[ACT_COMPARE - 1] = entry(static_cast<act::Compare>(&binary::compare));
-  row[ACT_AND_T - 1] = entry(static_cast<act::StackReading>(&binary::and_t));
-  row[ACT_OR_T - 1] = entry(static_cast<act::StackReading>(&binary::or_t));
-  row[ACT_XOR_T - 1] = entry(static_cast<act::StackReading>(&binary::xor_t));
-  row[ACT_COMPLEMENT - 1] = entry(static_cast<act::Unary>(&binary::complement));
-  row[ACT_APPEND - 1] = entry(static_cast<act::Append>(&binary::insert));
-  row[ACT_INSERT - 1] = entry(static_cast<act::Append>(&binary::insert));
-  row[ACT_CHANGE - 1] = entry(static_cast<act::Change>(&binary::change));
-  row[ACT_FIND - 1] = entry(static_cast<act::Find>(&binary::find));
-  row[ACT_SELECT - 1] = entry(static_cast<act::Select>(&binary::select));
-  row[ACT_TRIM - 1] = entry(static_cast<act::Trim>(&binary::trim));
-  datatype::register_type(TYPE_BINARY, TYPE_STRING, "binary!", row);
+  datatype::register_type(TYPE_BINARY, TYPE_STRING, "binary!", {
+      inherit(ACT_MAKE), inherit(ACT_RANDOM), inherit(ACT_REFLECT), inherit(ACT_EVAL_PATH),
+      inherit(ACT_AT), inherit(ACT_BACK), inherit(ACT_CLEAR), inherit(ACT_COPY),
+      inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q), inherit(ACT_LENGTH_Q),
+      inherit(ACT_MOVE), inherit(ACT_NEXT), inherit(ACT_PICK), inherit(ACT_POKE),
+      inherit(ACT_REMOVE), inherit(ACT_REVERSE), inherit(ACT_SORT), inherit(ACT_SKIP),
+      inherit(ACT_SWAP), inherit(ACT_TAIL), inherit(ACT_TAIL_Q), inherit(ACT_TAKE),
+      inherit(ACT_MODIFY),
+      on<ACT_TO>(&binary::to_value),
+      on<ACT_FORM>(&binary::form),
+      on<ACT_MOLD>(&binary::mold),
+      on<ACT_COMPARE>(&binary::compare),
+      on<ACT_AND_T>(&binary::and_t),
+      on<ACT_OR_T>(&binary::or_t),
+      on<ACT_XOR_T>(&binary::xor_t),
+      on<ACT_COMPLEMENT>(&binary::complement),
+      on<ACT_APPEND>(&binary::insert),
+      on<ACT_INSERT>(&binary::insert),
+      on<ACT_CHANGE>(&binary::change),
+      on<ACT_FIND>(&binary::find),
+      on<ACT_SELECT>(&binary::select),
+      on<ACT_TRIM>(&binary::trim),
+  });
 }
 
 }  // namespace tav::binary_type

@@ -523,31 +523,30 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
 
 void init() {
   using namespace bitset_detail;
-  ActionRow row{};
-  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
-  set(ACT_MAKE, entry<act::Make>(make));
-  set(ACT_TO, entry<act::Make>(to));
-  set(ACT_REFLECT, entry<act::Reflect>(bitset_detail::reflect));
-  set(ACT_FORM, entry<act::Form>(form));
-  set(ACT_MOLD, entry<act::Mold>(mold));
-  set(ACT_EVAL_PATH, entry<act::EvalPath>(bitset_detail::eval_path));
-  set(ACT_COMPARE, entry<act::Compare>(compare));
-  set(ACT_NEGATE, entry<act::Unary>(complement));
-  set(ACT_COMPLEMENT, entry<act::Unary>(complement));
-  set(ACT_AND_T, entry<act::StackReading>(and_t));
-  set(ACT_OR_T, entry<act::StackReading>(or_t));
-  set(ACT_XOR_T, entry<act::StackReading>(xor_t));
-  set(ACT_APPEND, entry<act::Append>(bitset_detail::insert));
-  set(ACT_INSERT, entry<act::Append>(bitset_detail::insert));
-  set(ACT_CLEAR, entry<act::Unary>(bitset_detail::clear));
-  set(ACT_COPY, entry<act::Copy>(bitset_detail::copy));
-  set(ACT_FIND, entry<act::Find>(bitset_detail::find));
-  set(ACT_LENGTH_Q, entry<act::Length>(length_q));
-  set(ACT_PICK, entry<act::Pick>(bitset_detail::pick));
-  set(ACT_POKE, entry<act::Poke>(bitset_detail::poke));
-  set(ACT_REMOVE, entry<act::Remove>(bitset_detail::remove));
-  set(ACT_MODIFY, entry<act::Modify>(bitset_detail::modify));
-  datatype::register_type(TYPE_BITSET, TYPE_NONE_ID, "bitset!", row);
+  datatype::register_type(TYPE_BITSET, TYPE_NONE_ID, "bitset!", {
+      on<ACT_MAKE>(make),
+      on<ACT_TO>(to),
+      on<ACT_REFLECT>(bitset_detail::reflect),
+      on<ACT_FORM>(form),
+      on<ACT_MOLD>(mold),
+      on<ACT_EVAL_PATH>(bitset_detail::eval_path),
+      on<ACT_COMPARE>(compare),
+      on<ACT_NEGATE>(complement),
+      on<ACT_COMPLEMENT>(complement),
+      on<ACT_AND_T>(and_t),
+      on<ACT_OR_T>(or_t),
+      on<ACT_XOR_T>(xor_t),
+      on<ACT_APPEND>(bitset_detail::insert),
+      on<ACT_INSERT>(bitset_detail::insert),
+      on<ACT_CLEAR>(bitset_detail::clear),
+      on<ACT_COPY>(bitset_detail::copy),
+      on<ACT_FIND>(bitset_detail::find),
+      on<ACT_LENGTH_Q>(length_q),
+      on<ACT_PICK>(bitset_detail::pick),
+      on<ACT_POKE>(bitset_detail::poke),
+      on<ACT_REMOVE>(bitset_detail::remove),
+      on<ACT_MODIFY>(bitset_detail::modify),
+  });
 }
 
 }  // namespace tav::bitset

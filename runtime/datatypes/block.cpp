@@ -580,30 +580,26 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool deep, Cell* types) {
 namespace tav::block_type {
 
 void init() {
-  ActionRow row;
-  row.fill(INHERIT);
-  // Only the series! handlers are inherited; block! lacks every other action.
-  for (int a = 1; a <= ACTION_COUNT; a++)
-    if (action_table[TYPE_SERIES][a - 1] == nullptr) row[a - 1] = nullptr;
-  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
-  set(ACT_FORM, entry(&block::form));
-  set(ACT_MOLD, entry(&block::mold));
-  set(ACT_COMPARE, entry(&block::compare));
-  set(ACT_APPEND, entry(&block::insert));
-  set(ACT_INSERT, entry(&block::insert));
-  set(ACT_CHANGE, entry(&block::change));
-  set(ACT_FIND, entry(&block::find));
-  set(ACT_SELECT, entry(&block::select));
-  set(ACT_TAKE, entry(&block::take));
-  set(ACT_COPY, entry(&block::copy));
-  set(ACT_MAKE, entry(&block::make));
-  set(ACT_TO, entry(&block::to));
-  set(ACT_EVAL_PATH, entry(&block::eval_path));
-  set(ACT_PUT, entry(&block::put));
-  set(ACT_SORT, entry(&block::sort));
-  set(ACT_SWAP, entry(&block::swap));
-  set(ACT_TRIM, entry(&block::trim));
-  datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", row);
+  // Every series! handler is inherited (where series! has none, block! has none either).
+  datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", {
+      on<ACT_FORM>(&block::form),
+      on<ACT_MOLD>(&block::mold),
+      on<ACT_COMPARE>(&block::compare),
+      on<ACT_APPEND>(&block::insert),
+      on<ACT_INSERT>(&block::insert),
+      on<ACT_CHANGE>(&block::change),
+      on<ACT_FIND>(&block::find),
+      on<ACT_SELECT>(&block::select),
+      on<ACT_TAKE>(&block::take),
+      on<ACT_COPY>(&block::copy),
+      on<ACT_MAKE>(&block::make),
+      on<ACT_TO>(&block::to),
+      on<ACT_EVAL_PATH>(&block::eval_path),
+      on<ACT_PUT>(&block::put),
+      on<ACT_SORT>(&block::sort),
+      on<ACT_SWAP>(&block::swap),
+      on<ACT_TRIM>(&block::trim),
+  }, INHERIT);
 }
 
 }  // namespace tav::block_type

@@ -119,23 +119,22 @@ Cell* char_xor() { return do_math_op(7); }
 
 void init() {
   using namespace char_detail;
-  ActionRow row;
-  row.fill(nullptr);
-  row[ACT_MAKE - 1] = entry<act::Make>(char_make);
-  row[ACT_TO - 1] = entry<act::Make>(char_make);
-  row[ACT_FORM - 1] = entry<act::Form>(char_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(char_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(char_compare);
-  row[ACT_ADD - 1] = entry<act::StackReading>(char_add);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(char_divide);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(char_multiply);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(char_remainder);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(char_subtract);
-  row[ACT_AND_T - 1] = entry<act::StackReading>(char_and);
-  row[ACT_OR_T - 1] = entry<act::StackReading>(char_or);
-  row[ACT_XOR_T - 1] = entry<act::StackReading>(char_xor);
-  for (ActionId a : {ACT_RANDOM, ACT_ABSOLUTE, ACT_EVEN_Q, ACT_ODD_Q}) row[a - 1] = INHERIT;
-  datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", row);
+  datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", {
+      on<ACT_MAKE>(char_make),
+      on<ACT_TO>(char_make),
+      on<ACT_FORM>(char_form),
+      on<ACT_MOLD>(char_mold),
+      on<ACT_COMPARE>(char_compare),
+      on<ACT_ADD>(char_add),
+      on<ACT_DIVIDE>(char_divide),
+      on<ACT_MULTIPLY>(char_multiply),
+      on<ACT_REMAINDER>(char_remainder),
+      on<ACT_SUBTRACT>(char_subtract),
+      on<ACT_AND_T>(char_and),
+      on<ACT_OR_T>(char_or),
+      on<ACT_XOR_T>(char_xor),
+      inherit(ACT_RANDOM), inherit(ACT_ABSOLUTE), inherit(ACT_EVEN_Q), inherit(ACT_ODD_Q),
+  });
 }
 
 }  // namespace tav::char_

@@ -6,8 +6,7 @@
 namespace tav::context {
 
 void register_datatype() {
-  ActionRow row{};
-  datatype::register_type(TYPE_CONTEXT, TYPE_NONE_ID, "context!", row);
+  datatype::register_type(TYPE_CONTEXT, TYPE_NONE_ID, "context!", {});
 }
 
 }  // namespace tav::context

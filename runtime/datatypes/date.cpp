@@ -657,19 +657,18 @@ Cell* date_random(Cell* value, bool seed, bool secure, bool) {
 
 void init() {
   using namespace date_detail;
-  ActionRow row;
-  row.fill(nullptr);
-  row[ACT_MAKE - 1] = entry<act::Make>(date_make);
-  row[ACT_TO - 1] = entry<act::Make>(date_to);
-  row[ACT_RANDOM - 1] = entry<act::Random>(date_random);
-  row[ACT_FORM - 1] = entry<act::Form>(date_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(date_mold);
-  row[ACT_ADD - 1] = entry<act::StackReading>(date_add);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(date_subtract);
-  row[ACT_EVAL_PATH - 1] = entry<act::EvalPath>(date_eval_path);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(date_compare);
-  row[ACT_PICK - 1] = entry<act::Pick>(date_pick);
-  datatype::register_type(TYPE_DATE, TYPE_NONE_ID, "date!", row);
+  datatype::register_type(TYPE_DATE, TYPE_NONE_ID, "date!", {
+      on<ACT_MAKE>(date_make),
+      on<ACT_TO>(date_to),
+      on<ACT_RANDOM>(date_random),
+      on<ACT_FORM>(date_form),
+      on<ACT_MOLD>(date_mold),
+      on<ACT_ADD>(date_add),
+      on<ACT_SUBTRACT>(date_subtract),
+      on<ACT_EVAL_PATH>(date_eval_path),
+      on<ACT_COMPARE>(date_compare),
+      on<ACT_PICK>(date_pick),
+  });
 }
 
 }  // namespace tav::date

@@ -121,16 +121,14 @@ int compare(Cell* value1, Cell* value2, int op) {
 }
 
 void init() {
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry(&error_type::make);
-  row[ACT_FORM - 1] = entry(&error_type::form);
-  row[ACT_MOLD - 1] = entry(&error_type::mold);
-  row[ACT_EVAL_PATH - 1] = entry(&error_type::eval_path);
-  row[ACT_COMPARE - 1] = entry(&error_type::compare);
-  row[ACT_REFLECT - 1] = INHERIT;
-  row[ACT_COPY - 1] = INHERIT;
-  row[ACT_SELECT - 1] = INHERIT;
-  datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", row);
+  datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", {
+      on<ACT_MAKE>(&error_type::make),
+      on<ACT_FORM>(&error_type::form),
+      on<ACT_MOLD>(&error_type::mold),
+      on<ACT_EVAL_PATH>(&error_type::eval_path),
+      on<ACT_COMPARE>(&error_type::compare),
+      inherit(ACT_REFLECT), inherit(ACT_COPY), inherit(ACT_SELECT),
+  });
 }
 
 }  // namespace tav::error_type

@@ -124,20 +124,22 @@ Cell* rename(Cell* from, Cell* to) {
 namespace tav::file_type {
 
 void init() {
-  ActionRow row{};
-  for (ActionId a : {ACT_MAKE, ACT_TO, ACT_FORM, ACT_EVAL_PATH, ACT_COMPARE, ACT_APPEND, ACT_AT,
-                     ACT_BACK, ACT_CHANGE, ACT_CLEAR, ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q,
-                     ACT_INDEX_Q, ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK,
-                     ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL,
-                     ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY})
-    row[a - 1] = INHERIT;
-  row[ACT_MOLD - 1] = entry(static_cast<act::Mold>(&file::mold));
-  row[ACT_READ - 1] = entry(static_cast<act::Read>(&file::read));
-  row[ACT_WRITE - 1] = entry(static_cast<act::Write>(&file::write));
-  row[ACT_QUERY - 1] = entry(static_cast<act::Unary>(&file::query));
-  row[ACT_DELETE - 1] = entry(static_cast<act::Unary>(&file::delete_));
-  row[ACT_RENAME - 1] = entry(static_cast<act::Rename>(&file::rename));
-  datatype::register_type(TYPE_FILE, TYPE_URL, "file!", row);
+  datatype::register_type(TYPE_FILE, TYPE_URL, "file!", {
+      inherit(ACT_MAKE), inherit(ACT_TO), inherit(ACT_FORM), inherit(ACT_EVAL_PATH),
+      inherit(ACT_COMPARE), inherit(ACT_APPEND), inherit(ACT_AT), inherit(ACT_BACK),
+      inherit(ACT_CHANGE), inherit(ACT_CLEAR), inherit(ACT_COPY), inherit(ACT_FIND),
+      inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q), inherit(ACT_INSERT),
+      inherit(ACT_LENGTH_Q), inherit(ACT_MOVE), inherit(ACT_NEXT), inherit(ACT_PICK),
+      inherit(ACT_POKE), inherit(ACT_REMOVE), inherit(ACT_REVERSE), inherit(ACT_SELECT),
+      inherit(ACT_SKIP), inherit(ACT_SWAP), inherit(ACT_TAIL), inherit(ACT_TAIL_Q),
+      inherit(ACT_TAKE), inherit(ACT_MODIFY),
+      on<ACT_MOLD>(&file::mold),
+      on<ACT_READ>(&file::read),
+      on<ACT_WRITE>(&file::write),
+      on<ACT_QUERY>(&file::query),
+      on<ACT_DELETE>(&file::delete_),
+      on<ACT_RENAME>(&file::rename),
+  });
 }
 
 }  // namespace tav::file_type

@@ -661,25 +661,25 @@ Cell* float_remainder() { return do_math_op(4); }
 
 void init() {
   using namespace float_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(float_make);
-  row[ACT_RANDOM - 1] = entry<act::Random>(float_random);
-  row[ACT_TO - 1] = entry<act::Make>(float_make);
-  row[ACT_FORM - 1] = entry<act::Form>(float_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(float_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(float_compare);
-  row[ACT_ABSOLUTE - 1] = entry<act::StackReading>(float_absolute);
-  row[ACT_ADD - 1] = entry<act::StackReading>(float_add);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(float_divide);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(float_multiply);
-  row[ACT_NEGATE - 1] = entry<act::Unary>(float_negate);
-  row[ACT_POWER - 1] = entry<act::StackReading>(power);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(float_remainder);
-  row[ACT_ROUND - 1] = entry<act::Round>(round);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(float_subtract);
-  row[ACT_EVEN_Q - 1] = entry<act::Predicate>(float_even);
-  row[ACT_ODD_Q - 1] = entry<act::Predicate>(float_odd);
-  datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", row);
+  datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", {
+      on<ACT_MAKE>(float_make),
+      on<ACT_RANDOM>(float_random),
+      on<ACT_TO>(float_make),
+      on<ACT_FORM>(float_form),
+      on<ACT_MOLD>(float_mold),
+      on<ACT_COMPARE>(float_compare),
+      on<ACT_ABSOLUTE>(float_absolute),
+      on<ACT_ADD>(float_add),
+      on<ACT_DIVIDE>(float_divide),
+      on<ACT_MULTIPLY>(float_multiply),
+      on<ACT_NEGATE>(float_negate),
+      on<ACT_POWER>(power),
+      on<ACT_REMAINDER>(float_remainder),
+      on<ACT_ROUND>(round),
+      on<ACT_SUBTRACT>(float_subtract),
+      on<ACT_EVEN_Q>(float_even),
+      on<ACT_ODD_Q>(float_odd),
+  });
 }
 
 }  // namespace float_
@@ -687,11 +687,10 @@ void init() {
 namespace percent {
 void init() {
   using namespace float_::float_detail;
-  ActionRow row;
-  row.fill(INHERIT);
-  row[ACT_FORM - 1] = entry<act::Form>(percent_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(percent_mold);
-  datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", row);
+  datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", {
+      on<ACT_FORM>(percent_form),
+      on<ACT_MOLD>(percent_mold),
+  }, INHERIT);
 }
 }  // namespace percent
 

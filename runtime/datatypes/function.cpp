@@ -353,14 +353,13 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
 }
 
 void register_datatype() {
-  ActionRow row;
-  row.fill(INHERIT);
-  row[ACT_MAKE - 1] = entry(&make);
-  row[ACT_REFLECT - 1] = entry(&reflect);
-  row[ACT_FORM - 1] = entry(&form);
-  row[ACT_MOLD - 1] = entry(&mold);
-  row[ACT_COMPARE - 1] = entry(&compare);
-  datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!", row);
+  datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!", {
+      on<ACT_MAKE>(&make),
+      on<ACT_REFLECT>(&reflect),
+      on<ACT_FORM>(&form),
+      on<ACT_MOLD>(&mold),
+      on<ACT_COMPARE>(&compare),
+  }, INHERIT);
 }
 
 int compare(Cell* value1, Cell* value2, int op) {

@@ -352,33 +352,32 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gran
 
 void init() {
   using namespace hash_block_detail;
-  ActionRow row{};
-  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
-  for (ActionId a : {ACT_REFLECT, ACT_FORM, ACT_COMPARE, ACT_AT, ACT_BACK, ACT_HEAD,
-                     ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_NEXT, ACT_PICK, ACT_SKIP,
-                     ACT_TAIL, ACT_TAIL_Q, ACT_MODIFY})
-    set(a, INHERIT);
-  set(ACT_MAKE, entry<act::Make>(make));
-  set(ACT_TO, entry<act::Make>(to));
-  set(ACT_MOLD, entry<act::Mold>(mold));
-  set(ACT_COPY, entry<act::Copy>(copy));
-  set(ACT_FIND, entry<act::Find>(hash_block_detail::find));
-  set(ACT_SELECT, entry<act::Select>(hash_block_detail::select));
-  set(ACT_APPEND, entry<act::Append>(hash_block_detail::insert));
-  set(ACT_INSERT, entry<act::Append>(hash_block_detail::insert));
-  set(ACT_CHANGE, entry<act::Change>(hash_block_detail::change));
-  set(ACT_CLEAR, entry<act::Unary>(hash_block_detail::clear));
-  set(ACT_POKE, entry<act::Poke>(hash_block_detail::poke));
-  set(ACT_PUT, entry<act::Put>(hash_block_detail::put));
-  set(ACT_REMOVE, entry<act::Remove>(hash_block_detail::remove));
-  set(ACT_REVERSE, entry<act::Reverse>(hash_block_detail::reverse));
-  set(ACT_SWAP, entry<act::Swap>(hash_block_detail::swap));
-  set(ACT_MOVE, entry<act::Move>(hash_block_detail::move));
-  set(ACT_TAKE, entry<act::Take>(hash_block_detail::take));
-  set(ACT_SORT, entry<act::Sort>(hash_block_detail::sort));
-  set(ACT_TRIM, entry<act::Trim>(hash_block_detail::trim));
-  set(ACT_EVAL_PATH, entry<act::EvalPath>(hash_block_detail::eval_path));
-  datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!", row);
+  datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!", {
+      inherit(ACT_REFLECT), inherit(ACT_FORM), inherit(ACT_COMPARE), inherit(ACT_AT),
+      inherit(ACT_BACK), inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q),
+      inherit(ACT_LENGTH_Q), inherit(ACT_NEXT), inherit(ACT_PICK), inherit(ACT_SKIP),
+      inherit(ACT_TAIL), inherit(ACT_TAIL_Q), inherit(ACT_MODIFY),
+      on<ACT_MAKE>(make),
+      on<ACT_TO>(to),
+      on<ACT_MOLD>(mold),
+      on<ACT_COPY>(copy),
+      on<ACT_FIND>(hash_block_detail::find),
+      on<ACT_SELECT>(hash_block_detail::select),
+      on<ACT_APPEND>(hash_block_detail::insert),
+      on<ACT_INSERT>(hash_block_detail::insert),
+      on<ACT_CHANGE>(hash_block_detail::change),
+      on<ACT_CLEAR>(hash_block_detail::clear),
+      on<ACT_POKE>(hash_block_detail::poke),
+      on<ACT_PUT>(hash_block_detail::put),
+      on<ACT_REMOVE>(hash_block_detail::remove),
+      on<ACT_REVERSE>(hash_block_detail::reverse),
+      on<ACT_SWAP>(hash_block_detail::swap),
+      on<ACT_MOVE>(hash_block_detail::move),
+      on<ACT_TAKE>(hash_block_detail::take),
+      on<ACT_SORT>(hash_block_detail::sort),
+      on<ACT_TRIM>(hash_block_detail::trim),
+      on<ACT_EVAL_PATH>(hash_block_detail::eval_path),
+  });
 }
 
 }  // namespace tav::hash_block

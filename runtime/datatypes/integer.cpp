@@ -321,29 +321,29 @@ Cell* integer_xor() { return do_math_op(7); }
 
 void init() {
   using namespace integer_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(integer_make);
-  row[ACT_RANDOM - 1] = entry<act::Random>(integer_random);
-  row[ACT_TO - 1] = entry<act::Make>(integer_to);
-  row[ACT_FORM - 1] = entry<act::Form>(integer_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(integer_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(integer_compare);
-  row[ACT_ABSOLUTE - 1] = entry<act::StackReading>(integer_absolute);
-  row[ACT_ADD - 1] = entry<act::StackReading>(integer_add);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(integer_divide);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(integer_multiply);
-  row[ACT_NEGATE - 1] = entry<act::Unary>(integer_negate);
-  row[ACT_POWER - 1] = entry<act::StackReading>(integer_power);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(integer_remainder);
-  row[ACT_ROUND - 1] = entry<act::Round>(integer_round);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(integer_subtract);
-  row[ACT_EVEN_Q - 1] = entry<act::Predicate>(integer_even);
-  row[ACT_ODD_Q - 1] = entry<act::Predicate>(integer_odd);
-  row[ACT_AND_T - 1] = entry<act::StackReading>(integer_and);
-  row[ACT_COMPLEMENT - 1] = entry<act::Unary>(integer_complement);
-  row[ACT_OR_T - 1] = entry<act::StackReading>(integer_or);
-  row[ACT_XOR_T - 1] = entry<act::StackReading>(integer_xor);
-  datatype::register_type(TYPE_INTEGER, TYPE_NONE_ID, "integer!", row);
+  datatype::register_type(TYPE_INTEGER, TYPE_NONE_ID, "integer!", {
+      on<ACT_MAKE>(integer_make),
+      on<ACT_RANDOM>(integer_random),
+      on<ACT_TO>(integer_to),
+      on<ACT_FORM>(integer_form),
+      on<ACT_MOLD>(integer_mold),
+      on<ACT_COMPARE>(integer_compare),
+      on<ACT_ABSOLUTE>(integer_absolute),
+      on<ACT_ADD>(integer_add),
+      on<ACT_DIVIDE>(integer_divide),
+      on<ACT_MULTIPLY>(integer_multiply),
+      on<ACT_NEGATE>(integer_negate),
+      on<ACT_POWER>(integer_power),
+      on<ACT_REMAINDER>(integer_remainder),
+      on<ACT_ROUND>(integer_round),
+      on<ACT_SUBTRACT>(integer_subtract),
+      on<ACT_EVEN_Q>(integer_even),
+      on<ACT_ODD_Q>(integer_odd),
+      on<ACT_AND_T>(integer_and),
+      on<ACT_COMPLEMENT>(integer_complement),
+      on<ACT_OR_T>(integer_or),
+      on<ACT_XOR_T>(integer_xor),
+  });
 }
 
 }  // namespace tav::integer

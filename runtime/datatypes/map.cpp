@@ -513,23 +513,22 @@ Cell* remove(Cell* series, Cell*, Cell* key) {
 
 void init() {
   using namespace map_detail;
-  ActionRow row{};
-  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
-  set(ACT_MAKE, entry<act::Make>(make));
-  set(ACT_TO, entry<act::Make>(to));
-  set(ACT_REFLECT, entry<act::Reflect>(reflect));
-  set(ACT_FORM, entry<act::Form>(form));
-  set(ACT_MOLD, entry<act::Mold>(mold));
-  set(ACT_EVAL_PATH, entry<act::EvalPath>(map_detail::eval_path));
-  set(ACT_COMPARE, entry<act::Compare>(compare));
-  set(ACT_CLEAR, entry<act::Unary>(map_detail::clear));
-  set(ACT_COPY, entry<act::Copy>(map_detail::copy));
-  set(ACT_FIND, entry<act::Find>(map_detail::find));
-  set(ACT_LENGTH_Q, entry<act::Length>(length_q));
-  set(ACT_PUT, entry<act::Put>(map_detail::put));
-  set(ACT_REMOVE, entry<act::Remove>(map_detail::remove));
-  set(ACT_SELECT, entry<act::Select>(map_detail::select));
-  datatype::register_type(TYPE_MAP, TYPE_NONE_ID, "map!", row);
+  datatype::register_type(TYPE_MAP, TYPE_NONE_ID, "map!", {
+      on<ACT_MAKE>(make),
+      on<ACT_TO>(to),
+      on<ACT_REFLECT>(reflect),
+      on<ACT_FORM>(form),
+      on<ACT_MOLD>(mold),
+      on<ACT_EVAL_PATH>(map_detail::eval_path),
+      on<ACT_COMPARE>(compare),
+      on<ACT_CLEAR>(map_detail::clear),
+      on<ACT_COPY>(map_detail::copy),
+      on<ACT_FIND>(map_detail::find),
+      on<ACT_LENGTH_Q>(length_q),
+      on<ACT_PUT>(map_detail::put),
+      on<ACT_REMOVE>(map_detail::remove),
+      on<ACT_SELECT>(map_detail::select),
+  });
 }
 
 }  // namespace tav::map

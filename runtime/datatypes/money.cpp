@@ -712,27 +712,26 @@ Cell* money_random(Cell* value, bool seed, bool, bool) {
 void init() {
   using namespace money_detail;
   load_initial_currencies();
-  ActionRow row;
-  row.fill(nullptr);
-  row[ACT_MAKE - 1] = entry<act::Make>(money_make);
-  row[ACT_TO - 1] = entry<act::Make>(money_to);
-  row[ACT_RANDOM - 1] = entry<act::Random>(money_random);
-  row[ACT_FORM - 1] = entry<act::Form>(money_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(money_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(money_compare);
-  row[ACT_ABSOLUTE - 1] = entry<act::StackReading>(money_absolute);
-  row[ACT_NEGATE - 1] = entry<act::Unary>(money_negate);
-  row[ACT_ADD - 1] = entry<act::StackReading>(money_add);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(money_subtract);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(money_multiply);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(money_divide);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(money_remainder);
-  row[ACT_ROUND - 1] = entry<act::Round>(money_round);
-  row[ACT_EVEN_Q - 1] = entry<act::Predicate>(money_even);
-  row[ACT_ODD_Q - 1] = entry<act::Predicate>(money_odd);
-  row[ACT_EVAL_PATH - 1] = entry<act::EvalPath>(money_eval_path);
-  row[ACT_PICK - 1] = entry<act::Pick>(money_pick);
-  datatype::register_type(TYPE_MONEY, TYPE_NONE_ID, "money!", row);
+  datatype::register_type(TYPE_MONEY, TYPE_NONE_ID, "money!", {
+      on<ACT_MAKE>(money_make),
+      on<ACT_TO>(money_to),
+      on<ACT_RANDOM>(money_random),
+      on<ACT_FORM>(money_form),
+      on<ACT_MOLD>(money_mold),
+      on<ACT_COMPARE>(money_compare),
+      on<ACT_ABSOLUTE>(money_absolute),
+      on<ACT_NEGATE>(money_negate),
+      on<ACT_ADD>(money_add),
+      on<ACT_SUBTRACT>(money_subtract),
+      on<ACT_MULTIPLY>(money_multiply),
+      on<ACT_DIVIDE>(money_divide),
+      on<ACT_REMAINDER>(money_remainder),
+      on<ACT_ROUND>(money_round),
+      on<ACT_EVEN_Q>(money_even),
+      on<ACT_ODD_Q>(money_odd),
+      on<ACT_EVAL_PATH>(money_eval_path),
+      on<ACT_PICK>(money_pick),
+  });
 }
 
 }  // namespace tav::money

@@ -186,20 +186,20 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
 }
 
 void register_datatypes() {
-  ActionRow native_row{};
-  native_row[ACT_MAKE - 1] = entry(&make);
-  native_row[ACT_REFLECT - 1] = entry(&reflect);
-  native_row[ACT_FORM - 1] = entry(&form);
-  native_row[ACT_MOLD - 1] = entry(&mold);
-  native_row[ACT_COMPARE - 1] = entry(&compare);
-  datatype::register_type(TYPE_NATIVE, TYPE_NONE_ID, "native!", native_row);
+  datatype::register_type(TYPE_NATIVE, TYPE_NONE_ID, "native!", {
+      on<ACT_MAKE>(&make),
+      on<ACT_REFLECT>(&reflect),
+      on<ACT_FORM>(&form),
+      on<ACT_MOLD>(&mold),
+      on<ACT_COMPARE>(&compare),
+  });
   // action! and op! share the native! handlers but for make.
-  ActionRow row;
-  row.fill(INHERIT);
-  row[ACT_MAKE - 1] = entry(&make);
-  datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", row);
-  row[ACT_MAKE - 1] = entry(&make_op);
-  datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!", row);
+  datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", {
+      on<ACT_MAKE>(&make),
+  }, INHERIT);
+  datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!", {
+      on<ACT_MAKE>(&make_op),
+  }, INHERIT);
 }
 
 }  // namespace tav::native_type

@@ -323,17 +323,17 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
 
 namespace tav::object_type {
 void init() {
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry(&object::make);
-  row[ACT_REFLECT - 1] = entry(&object::reflect);
-  row[ACT_FORM - 1] = entry(&object::form);
-  row[ACT_MOLD - 1] = entry(&object::mold);
-  row[ACT_EVAL_PATH - 1] = entry(&object::eval_path);
-  row[ACT_COMPARE - 1] = entry(&object::compare);
-  row[ACT_COPY - 1] = entry(&object::copy);
-  row[ACT_SELECT - 1] = entry(&object::select);
-  row[ACT_PUT - 1] = entry(&object::put);
-  row[ACT_MODIFY - 1] = entry(&object::modify);
-  datatype::register_type(TYPE_OBJECT, TYPE_NONE_ID, "object!", row);
+  datatype::register_type(TYPE_OBJECT, TYPE_NONE_ID, "object!", {
+      on<ACT_MAKE>(&object::make),
+      on<ACT_REFLECT>(&object::reflect),
+      on<ACT_FORM>(&object::form),
+      on<ACT_MOLD>(&object::mold),
+      on<ACT_EVAL_PATH>(&object::eval_path),
+      on<ACT_COMPARE>(&object::compare),
+      on<ACT_COPY>(&object::copy),
+      on<ACT_SELECT>(&object::select),
+      on<ACT_PUT>(&object::put),
+      on<ACT_MODIFY>(&object::modify),
+  });
 }
 }  // namespace tav::object_type

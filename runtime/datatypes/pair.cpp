@@ -333,28 +333,28 @@ Cell* pair_xor() { return do_math_op(7); }
 
 void init() {
   using namespace pair_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(pair_make);
-  row[ACT_RANDOM - 1] = entry<act::Random>(pair_random);
-  row[ACT_TO - 1] = entry<act::Make>(pair_make);
-  row[ACT_FORM - 1] = entry<act::Form>(pair_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(pair_mold);
-  row[ACT_EVAL_PATH - 1] = entry<act::EvalPath>(pair_eval_path);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(pair_compare);
-  row[ACT_ABSOLUTE - 1] = entry<act::StackReading>(pair_absolute);
-  row[ACT_NEGATE - 1] = entry<act::Unary>(pair_negate);
-  row[ACT_ADD - 1] = entry<act::StackReading>(pair_add);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(pair_subtract);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(pair_multiply);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(pair_divide);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(pair_remainder);
-  row[ACT_AND_T - 1] = entry<act::StackReading>(pair_and);
-  row[ACT_OR_T - 1] = entry<act::StackReading>(pair_or);
-  row[ACT_XOR_T - 1] = entry<act::StackReading>(pair_xor);
-  row[ACT_ROUND - 1] = entry<act::Round>(pair_round);
-  row[ACT_PICK - 1] = entry<act::Pick>(pair_pick);
-  row[ACT_REVERSE - 1] = entry<act::Reverse>(pair_reverse);
-  datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", row);
+  datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", {
+      on<ACT_MAKE>(pair_make),
+      on<ACT_RANDOM>(pair_random),
+      on<ACT_TO>(pair_make),
+      on<ACT_FORM>(pair_form),
+      on<ACT_MOLD>(pair_mold),
+      on<ACT_EVAL_PATH>(pair_eval_path),
+      on<ACT_COMPARE>(pair_compare),
+      on<ACT_ABSOLUTE>(pair_absolute),
+      on<ACT_NEGATE>(pair_negate),
+      on<ACT_ADD>(pair_add),
+      on<ACT_SUBTRACT>(pair_subtract),
+      on<ACT_MULTIPLY>(pair_multiply),
+      on<ACT_DIVIDE>(pair_divide),
+      on<ACT_REMAINDER>(pair_remainder),
+      on<ACT_AND_T>(pair_and),
+      on<ACT_OR_T>(pair_or),
+      on<ACT_XOR_T>(pair_xor),
+      on<ACT_ROUND>(pair_round),
+      on<ACT_PICK>(pair_pick),
+      on<ACT_REVERSE>(pair_reverse),
+  });
 }
 
 }  // namespace pair

@@ -163,23 +163,18 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
 namespace path_type {
 
 void init() {
-  ActionRow row;
-  row.fill(INHERIT);
-  row[ACT_MAKE - 1] = entry(&path::make);
-  row[ACT_TO - 1] = entry(&path::to);
-  row[ACT_FORM - 1] = entry(&path::form);
-  row[ACT_MOLD - 1] = entry(&path::mold);
-  // A path is a sequence of selectors: it has no order to sort, shuffle or trim.
-  row[ACT_RANDOM - 1] = nullptr;
-  row[ACT_SORT - 1] = nullptr;
-  row[ACT_TRIM - 1] = nullptr;
-  datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!", row);
+  datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!", {
+      on<ACT_MAKE>(&path::make),
+      on<ACT_TO>(&path::to),
+      on<ACT_FORM>(&path::form),
+      on<ACT_MOLD>(&path::mold),
+      // A path is a sequence of selectors: it has no order to sort, shuffle or trim.
+      no_handler(ACT_RANDOM), no_handler(ACT_SORT), no_handler(ACT_TRIM),
+  }, INHERIT);
 
-  ActionRow kind;
-  kind.fill(INHERIT);
-  datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", kind);
-  datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", kind);
-  datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!", kind);
+  datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", {}, INHERIT);
+  datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", {}, INHERIT);
+  datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!", {}, INHERIT);
 }
 
 }  // namespace path_type
@@ -187,11 +182,10 @@ void init() {
 namespace paren_type {
 
 void init() {
-  ActionRow row;
-  row.fill(INHERIT);
-  row[ACT_MOLD - 1] = entry(&paren::mold);
-  row[ACT_TRIM - 1] = nullptr;
-  datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!", row);
+  datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!", {
+      on<ACT_MOLD>(&paren::mold),
+      no_handler(ACT_TRIM),
+  }, INHERIT);
 }
 
 }  // namespace paren_type

@@ -374,26 +374,27 @@ Cell* point_remainder() { return math(4); }
 
 void init() {
   using namespace point_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(point_make);
-  row[ACT_RANDOM - 1] = entry<act::Random>(point_random);
-  row[ACT_TO - 1] = entry<act::Make>(point_make);
-  row[ACT_FORM - 1] = entry<act::Form>(point_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(point_mold);
-  row[ACT_EVAL_PATH - 1] = entry<act::EvalPath>(point_eval_path);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(compare);
-  row[ACT_ABSOLUTE - 1] = entry<act::StackReading>(point_absolute);
-  row[ACT_ADD - 1] = entry<act::StackReading>(point_add);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(point_subtract);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(point_multiply);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(point_divide);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(point_remainder);
-  row[ACT_NEGATE - 1] = entry<act::Unary>(point_negate);
-  row[ACT_ROUND - 1] = entry<act::Round>(point_round);
-  row[ACT_PICK - 1] = entry<act::Pick>(point_pick);
-  row[ACT_REVERSE - 1] = entry<act::Reverse>(point_reverse);
-  datatype::register_type(TYPE_POINT2D, TYPE_NONE_ID, "point2D!", row);
-  datatype::register_type(TYPE_POINT3D, TYPE_NONE_ID, "point3D!", row);
+  const std::initializer_list<ActionBinding> actions = {
+      on<ACT_MAKE>(point_make),
+      on<ACT_RANDOM>(point_random),
+      on<ACT_TO>(point_make),
+      on<ACT_FORM>(point_form),
+      on<ACT_MOLD>(point_mold),
+      on<ACT_EVAL_PATH>(point_eval_path),
+      on<ACT_COMPARE>(compare),
+      on<ACT_ABSOLUTE>(point_absolute),
+      on<ACT_ADD>(point_add),
+      on<ACT_SUBTRACT>(point_subtract),
+      on<ACT_MULTIPLY>(point_multiply),
+      on<ACT_DIVIDE>(point_divide),
+      on<ACT_REMAINDER>(point_remainder),
+      on<ACT_NEGATE>(point_negate),
+      on<ACT_ROUND>(point_round),
+      on<ACT_PICK>(point_pick),
+      on<ACT_REVERSE>(point_reverse),
+  };
+  datatype::register_type(TYPE_POINT2D, TYPE_NONE_ID, "point2D!", actions);
+  datatype::register_type(TYPE_POINT3D, TYPE_NONE_ID, "point3D!", actions);
 }
 
 }  // namespace point

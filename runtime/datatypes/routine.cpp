@@ -9,7 +9,7 @@
 #include "core/types.h"
 #include "datatypes/function.h"
 #include "core/string_buffer.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 
 // The library's registry, linked in as data by the programs that start the library; the
 // runtime only refers to it weakly, as it does to the boot image.
@@ -103,13 +103,12 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
 }  // namespace routine_detail
 
 void register_datatype() {
-  ActionRow row;
-  row.fill(INHERIT);
-  row[ACT_MAKE - 1] = nullptr;
-  row[ACT_FORM - 1] = entry(&routine_detail::form);
-  row[ACT_MOLD - 1] = entry(&routine_detail::mold);
-  row[ACT_COMPARE - 1] = entry(&function::compare);
-  datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", row);
+  datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", {
+      no_handler(ACT_MAKE),
+      on<ACT_FORM>(&routine_detail::form),
+      on<ACT_MOLD>(&routine_detail::mold),
+      on<ACT_COMPARE>(&function::compare),
+  }, INHERIT);
 }
 
 }  // namespace tav::routine

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/cell.h"
-#include "evaluator/calls.h"
+#include "core/stack.h"
 
 namespace tav::routine {
 

@@ -461,28 +461,27 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
 namespace series_type {
 
 void init() {
-  ActionRow row{};
-  auto set = [&row](ActionId a, ActionEntry e) { row[a - 1] = e; };
-  set(ACT_AT, entry(&series_action::at));
-  set(ACT_RANDOM, entry(&series_action::random));
-  set(ACT_BACK, entry(&series_action::back));
-  set(ACT_CLEAR, entry(&series_action::clear));
-  set(ACT_COPY, entry(&series_action::copy));
-  set(ACT_HEAD, entry(&series_action::head));
-  set(ACT_HEAD_Q, entry(&series_action::head_q));
-  set(ACT_INDEX_Q, entry(&series_action::index_q));
-  set(ACT_LENGTH_Q, entry(&series_action::length_q));
-  set(ACT_MOVE, entry(&series_action::move));
-  set(ACT_NEXT, entry(&series_action::next));
-  set(ACT_PICK, entry(&series_action::pick));
-  set(ACT_POKE, entry(&series_action::poke));
-  set(ACT_REMOVE, entry(&series_action::remove));
-  set(ACT_REVERSE, entry(&series_action::reverse));
-  set(ACT_SKIP, entry(&series_action::skip));
-  set(ACT_TAIL, entry(&series_action::tail));
-  set(ACT_TAIL_Q, entry(&series_action::tail_q));
-  set(ACT_TAKE, entry(&series_action::take));
-  datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", row);
+  datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", {
+      on<ACT_AT>(&series_action::at),
+      on<ACT_RANDOM>(&series_action::random),
+      on<ACT_BACK>(&series_action::back),
+      on<ACT_CLEAR>(&series_action::clear),
+      on<ACT_COPY>(&series_action::copy),
+      on<ACT_HEAD>(&series_action::head),
+      on<ACT_HEAD_Q>(&series_action::head_q),
+      on<ACT_INDEX_Q>(&series_action::index_q),
+      on<ACT_LENGTH_Q>(&series_action::length_q),
+      on<ACT_MOVE>(&series_action::move),
+      on<ACT_NEXT>(&series_action::next),
+      on<ACT_PICK>(&series_action::pick),
+      on<ACT_POKE>(&series_action::poke),
+      on<ACT_REMOVE>(&series_action::remove),
+      on<ACT_REVERSE>(&series_action::reverse),
+      on<ACT_SKIP>(&series_action::skip),
+      on<ACT_TAIL>(&series_action::tail),
+      on<ACT_TAIL_Q>(&series_action::tail_q),
+      on<ACT_TAKE>(&series_action::take),
+  });
 }
 
 }  // namespace series_type

@@ -179,61 +179,61 @@ bool false_result() { return !tav::is_true(stack::base); }
 namespace unset_type {
 void init() {
   using namespace simple_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(unset_make);
-  row[ACT_TO - 1] = entry<act::Make>(unset_make);
-  row[ACT_FORM - 1] = entry<act::Form>(unset_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(unset_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(unset_compare);
-  datatype::register_type(TYPE_UNSET, TYPE_NONE_ID, "unset!", row);
+  datatype::register_type(TYPE_UNSET, TYPE_NONE_ID, "unset!", {
+      on<ACT_MAKE>(unset_make),
+      on<ACT_TO>(unset_make),
+      on<ACT_FORM>(unset_form),
+      on<ACT_MOLD>(unset_mold),
+      on<ACT_COMPARE>(unset_compare),
+  });
 }
 }  // namespace unset_type
 
 namespace none_type {
 void init() {
   using namespace simple_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(none_make);
-  row[ACT_TO - 1] = entry<act::Make>(none_make);
-  row[ACT_FORM - 1] = entry<act::Form>(none_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(none_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(none_compare);
-  row[ACT_CLEAR - 1] = entry<act::Unary>(none_unary);
-  row[ACT_FIND - 1] = entry<act::Find>(none_find);
-  row[ACT_LENGTH_Q - 1] = entry<act::Length>(none_length);
-  row[ACT_REMOVE - 1] = entry<act::Remove>(none_remove);
-  row[ACT_SELECT - 1] = entry<act::Select>(none_select);
-  row[ACT_TAKE - 1] = entry<act::Take>(none_take);
-  datatype::register_type(TYPE_NONE, TYPE_NONE_ID, "none!", row);
+  datatype::register_type(TYPE_NONE, TYPE_NONE_ID, "none!", {
+      on<ACT_MAKE>(none_make),
+      on<ACT_TO>(none_make),
+      on<ACT_FORM>(none_form),
+      on<ACT_MOLD>(none_mold),
+      on<ACT_COMPARE>(none_compare),
+      on<ACT_CLEAR>(none_unary),
+      on<ACT_FIND>(none_find),
+      on<ACT_LENGTH_Q>(none_length),
+      on<ACT_REMOVE>(none_remove),
+      on<ACT_SELECT>(none_select),
+      on<ACT_TAKE>(none_take),
+  });
 }
 }  // namespace none_type
 
 namespace logic_type {
 void init() {
   using namespace simple_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(logic_make);
-  row[ACT_RANDOM - 1] = entry<act::Random>(logic_random);
-  row[ACT_TO - 1] = entry<act::Make>(logic_to);
-  row[ACT_FORM - 1] = entry<act::Form>(logic_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(logic_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(logic_compare);
-  row[ACT_AND_T - 1] = entry<act::StackReading>(logic_and);
-  row[ACT_COMPLEMENT - 1] = entry<act::Unary>(logic_complement);
-  row[ACT_OR_T - 1] = entry<act::StackReading>(logic_or);
-  row[ACT_XOR_T - 1] = entry<act::StackReading>(logic_xor);
-  datatype::register_type(TYPE_LOGIC, TYPE_NONE_ID, "logic!", row);
+  datatype::register_type(TYPE_LOGIC, TYPE_NONE_ID, "logic!", {
+      on<ACT_MAKE>(logic_make),
+      on<ACT_RANDOM>(logic_random),
+      on<ACT_TO>(logic_to),
+      on<ACT_FORM>(logic_form),
+      on<ACT_MOLD>(logic_mold),
+      on<ACT_COMPARE>(logic_compare),
+      on<ACT_AND_T>(logic_and),
+      on<ACT_COMPLEMENT>(logic_complement),
+      on<ACT_OR_T>(logic_or),
+      on<ACT_XOR_T>(logic_xor),
+  });
 }
 }  // namespace logic_type
 
 namespace datatype_type {
 void init() {
   using namespace simple_detail;
-  ActionRow row{};
-  row[ACT_FORM - 1] = entry<act::Form>(datatype_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(datatype_mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(datatype_compare);
-  datatype::register_type(TYPE_DATATYPE, TYPE_NONE_ID, "datatype!", row);
+  datatype::register_type(TYPE_DATATYPE, TYPE_NONE_ID, "datatype!", {
+      on<ACT_FORM>(datatype_form),
+      on<ACT_MOLD>(datatype_mold),
+      on<ACT_COMPARE>(datatype_compare),
+  });
 }
 }  // namespace datatype_type
 

@@ -361,28 +361,28 @@ int mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int limit,
 namespace tav::string_type {
 
 void init() {
-  ActionRow row{};
-  for (ActionId a : {ACT_RANDOM, ACT_REFLECT, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY, ACT_HEAD,
-                     ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK,
-                     ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SKIP, ACT_TAIL, ACT_TAIL_Q,
-                     ACT_MODIFY})
-    row[a - 1] = INHERIT;
-  row[ACT_FORM - 1] = entry(static_cast<act::Form>(&string::form));
-  row[ACT_MOLD - 1] = entry(static_cast<act::Mold>(&string::mold));
-  row[ACT_MAKE - 1] = entry(static_cast<act::Make>(&string::make_value));
-  row[ACT_TO - 1] = entry(static_cast<act::Make>(&string::to_value));
-  row[ACT_EVAL_PATH - 1] = entry(static_cast<act::EvalPath>(&string::eval_path));
-  row[ACT_COMPARE - 1] = entry(static_cast<act::Compare>(&string::compare));
-  row[ACT_FIND - 1] = entry(static_cast<act::Find>(&string::find));
-  row[ACT_SELECT - 1] = entry(static_cast<act::Select>(&string::select));
-  row[ACT_SORT - 1] = entry(static_cast<act::Sort>(&string::sort));
-  row[ACT_APPEND - 1] = entry(static_cast<act::Append>(&string::insert));
-  row[ACT_INSERT - 1] = entry(static_cast<act::Append>(&string::insert));
-  row[ACT_CHANGE - 1] = entry(static_cast<act::Change>(&string::change));
-  row[ACT_SWAP - 1] = entry(static_cast<act::Swap>(&string::swap));
-  row[ACT_TAKE - 1] = entry(static_cast<act::Take>(&string::take));
-  row[ACT_TRIM - 1] = entry(static_cast<act::Trim>(&string::trim));
-  datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", row);
+  datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", {
+      inherit(ACT_RANDOM), inherit(ACT_REFLECT), inherit(ACT_AT), inherit(ACT_BACK),
+      inherit(ACT_CLEAR), inherit(ACT_COPY), inherit(ACT_HEAD), inherit(ACT_HEAD_Q),
+      inherit(ACT_INDEX_Q), inherit(ACT_LENGTH_Q), inherit(ACT_MOVE), inherit(ACT_NEXT),
+      inherit(ACT_PICK), inherit(ACT_POKE), inherit(ACT_REMOVE), inherit(ACT_REVERSE),
+      inherit(ACT_SKIP), inherit(ACT_TAIL), inherit(ACT_TAIL_Q), inherit(ACT_MODIFY),
+      on<ACT_FORM>(&string::form),
+      on<ACT_MOLD>(&string::mold),
+      on<ACT_MAKE>(&string::make_value),
+      on<ACT_TO>(&string::to_value),
+      on<ACT_EVAL_PATH>(&string::eval_path),
+      on<ACT_COMPARE>(&string::compare),
+      on<ACT_FIND>(&string::find),
+      on<ACT_SELECT>(&string::select),
+      on<ACT_SORT>(&string::sort),
+      on<ACT_APPEND>(&string::insert),
+      on<ACT_INSERT>(&string::insert),
+      on<ACT_CHANGE>(&string::change),
+      on<ACT_SWAP>(&string::swap),
+      on<ACT_TAKE>(&string::take),
+      on<ACT_TRIM>(&string::trim),
+  });
 }
 
 }  // namespace tav::string_type

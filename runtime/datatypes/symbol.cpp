@@ -44,9 +44,9 @@ int compare(Cell* value, Cell* other, int op) {
 }  // namespace symbol_type_detail
 
 void register_datatype() {
-  ActionRow row{};
-  row[ACT_COMPARE - 1] = entry(&symbol_type_detail::compare);
-  datatype::register_type(TYPE_SYMBOL, TYPE_NONE_ID, "symbol!", row);
+  datatype::register_type(TYPE_SYMBOL, TYPE_NONE_ID, "symbol!", {
+      on<ACT_COMPARE>(&symbol_type_detail::compare),
+  });
 }
 
 }  // namespace tav::symbol

@@ -359,24 +359,23 @@ bool time_odd(Cell* value) {
 
 void init() {
   using namespace time_detail;
-  ActionRow row;
-  row.fill(nullptr);
-  row[ACT_MAKE - 1] = entry<act::Make>(time_make);
-  row[ACT_TO - 1] = entry<act::Make>(time_make);
-  row[ACT_FORM - 1] = entry<act::Form>(time_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(time_mold);
-  row[ACT_EVAL_PATH - 1] = entry<act::EvalPath>(time_eval_path);
-  row[ACT_ADD - 1] = entry<act::StackReading>(time_add);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(time_subtract);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(time_divide);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(time_multiply);
-  row[ACT_EVEN_Q - 1] = entry<act::Predicate>(time_even);
-  row[ACT_ODD_Q - 1] = entry<act::Predicate>(time_odd);
-  row[ACT_ROUND - 1] = entry<act::Round>(time_round);
-  row[ACT_PICK - 1] = entry<act::Pick>(time_pick);
-  for (ActionId a : {ACT_RANDOM, ACT_COMPARE, ACT_ABSOLUTE, ACT_NEGATE, ACT_REMAINDER})
-    row[a - 1] = INHERIT;
-  datatype::register_type(TYPE_TIME, TYPE_FLOAT, "time!", row);
+  datatype::register_type(TYPE_TIME, TYPE_FLOAT, "time!", {
+      on<ACT_MAKE>(time_make),
+      on<ACT_TO>(time_make),
+      on<ACT_FORM>(time_form),
+      on<ACT_MOLD>(time_mold),
+      on<ACT_EVAL_PATH>(time_eval_path),
+      on<ACT_ADD>(time_add),
+      on<ACT_SUBTRACT>(time_subtract),
+      on<ACT_DIVIDE>(time_divide),
+      on<ACT_MULTIPLY>(time_multiply),
+      on<ACT_EVEN_Q>(time_even),
+      on<ACT_ODD_Q>(time_odd),
+      on<ACT_ROUND>(time_round),
+      on<ACT_PICK>(time_pick),
+      inherit(ACT_RANDOM), inherit(ACT_COMPARE), inherit(ACT_ABSOLUTE), inherit(ACT_NEGATE),
+      inherit(ACT_REMAINDER),
+  });
 }
 
 }  // namespace tav::time_

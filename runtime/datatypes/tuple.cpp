@@ -346,27 +346,27 @@ Cell* tuple_xor() { return do_math_op(7); }
 
 void init() {
   using namespace tuple_detail;
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(tuple_make);
-  row[ACT_RANDOM - 1] = entry<act::Random>(tuple_random);
-  row[ACT_TO - 1] = entry<act::Make>(tuple_make);
-  row[ACT_FORM - 1] = entry<act::Form>(tuple_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(tuple_mold);
-  row[ACT_EVAL_PATH - 1] = entry<act::EvalPath>(tuple_eval_path);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(tuple_compare);
-  row[ACT_ADD - 1] = entry<act::StackReading>(tuple_add);
-  row[ACT_SUBTRACT - 1] = entry<act::StackReading>(tuple_subtract);
-  row[ACT_MULTIPLY - 1] = entry<act::StackReading>(tuple_multiply);
-  row[ACT_DIVIDE - 1] = entry<act::StackReading>(tuple_divide);
-  row[ACT_REMAINDER - 1] = entry<act::StackReading>(tuple_remainder);
-  row[ACT_OR_T - 1] = entry<act::StackReading>(tuple_or);
-  row[ACT_AND_T - 1] = entry<act::StackReading>(tuple_and);
-  row[ACT_XOR_T - 1] = entry<act::StackReading>(tuple_xor);
-  row[ACT_COMPLEMENT - 1] = entry<act::Unary>(tuple_complement);
-  row[ACT_LENGTH_Q - 1] = entry<act::Length>(tuple_length);
-  row[ACT_PICK - 1] = entry<act::Pick>(tuple_pick);
-  row[ACT_REVERSE - 1] = entry<act::Reverse>(tuple_reverse);
-  datatype::register_type(TYPE_TUPLE, TYPE_NONE_ID, "tuple!", row);
+  datatype::register_type(TYPE_TUPLE, TYPE_NONE_ID, "tuple!", {
+      on<ACT_MAKE>(tuple_make),
+      on<ACT_RANDOM>(tuple_random),
+      on<ACT_TO>(tuple_make),
+      on<ACT_FORM>(tuple_form),
+      on<ACT_MOLD>(tuple_mold),
+      on<ACT_EVAL_PATH>(tuple_eval_path),
+      on<ACT_COMPARE>(tuple_compare),
+      on<ACT_ADD>(tuple_add),
+      on<ACT_SUBTRACT>(tuple_subtract),
+      on<ACT_MULTIPLY>(tuple_multiply),
+      on<ACT_DIVIDE>(tuple_divide),
+      on<ACT_REMAINDER>(tuple_remainder),
+      on<ACT_OR_T>(tuple_or),
+      on<ACT_AND_T>(tuple_and),
+      on<ACT_XOR_T>(tuple_xor),
+      on<ACT_COMPLEMENT>(tuple_complement),
+      on<ACT_LENGTH_Q>(tuple_length),
+      on<ACT_PICK>(tuple_pick),
+      on<ACT_REVERSE>(tuple_reverse),
+  });
 }
 
 }  // namespace tuple
@@ -400,10 +400,10 @@ int triple_mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int lim
 }  // namespace triple_detail
 
 void init() {
-  ActionRow row{};
-  row[ACT_FORM - 1] = entry<act::Form>(triple_detail::triple_form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(triple_detail::triple_mold);
-  datatype::register_type(TYPE_TRIPLE, TYPE_NONE_ID, "triple!", row);
+  datatype::register_type(TYPE_TRIPLE, TYPE_NONE_ID, "triple!", {
+      on<ACT_FORM>(triple_detail::triple_form),
+      on<ACT_MOLD>(triple_detail::triple_mold),
+  });
 }
 
 }  // namespace triple

@@ -220,18 +220,18 @@ Cell* xor_t() { return do_set_op(7); }
 }  // namespace typeset_detail
 
 void init() {
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry<act::Make>(make);
-  row[ACT_TO - 1] = entry<act::Make>(make);
-  row[ACT_FORM - 1] = entry<act::Form>(form);
-  row[ACT_MOLD - 1] = entry<act::Mold>(mold);
-  row[ACT_COMPARE - 1] = entry<act::Compare>(compare);
-  row[ACT_AND_T - 1] = entry<act::StackReading>(typeset_detail::and_t);
-  row[ACT_OR_T - 1] = entry<act::StackReading>(typeset_detail::or_t);
-  row[ACT_XOR_T - 1] = entry<act::StackReading>(typeset_detail::xor_t);
-  row[ACT_COMPLEMENT - 1] = entry<act::Unary>(complement);
-  row[ACT_FIND - 1] = entry<act::Find>(find);
-  datatype::register_type(TYPE_TYPESET, TYPE_NONE_ID, "typeset!", row);
+  datatype::register_type(TYPE_TYPESET, TYPE_NONE_ID, "typeset!", {
+      on<ACT_MAKE>(make),
+      on<ACT_TO>(make),
+      on<ACT_FORM>(form),
+      on<ACT_MOLD>(mold),
+      on<ACT_COMPARE>(compare),
+      on<ACT_AND_T>(typeset_detail::and_t),
+      on<ACT_OR_T>(typeset_detail::or_t),
+      on<ACT_XOR_T>(typeset_detail::xor_t),
+      on<ACT_COMPLEMENT>(complement),
+      on<ACT_FIND>(find),
+  });
 }
 
 }  // namespace tav::typeset

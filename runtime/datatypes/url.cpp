@@ -249,18 +249,19 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, i
 namespace tav::url_type {
 
 void init() {
-  ActionRow row{};
-  for (ActionId a : {ACT_FORM, ACT_COMPARE, ACT_APPEND, ACT_AT, ACT_BACK, ACT_CHANGE, ACT_CLEAR,
-                     ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_INSERT,
-                     ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE,
-                     ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE,
-                     ACT_MODIFY})
-    row[a - 1] = INHERIT;
-  row[ACT_MAKE - 1] = entry(static_cast<act::Make>(&url::make));
-  row[ACT_TO - 1] = entry(static_cast<act::Make>(&url::to));
-  row[ACT_MOLD - 1] = entry(static_cast<act::Mold>(&url::mold));
-  row[ACT_EVAL_PATH - 1] = entry(static_cast<act::EvalPath>(&url::eval_path));
-  datatype::register_type(TYPE_URL, TYPE_STRING, "url!", row);
+  datatype::register_type(TYPE_URL, TYPE_STRING, "url!", {
+      inherit(ACT_FORM), inherit(ACT_COMPARE), inherit(ACT_APPEND), inherit(ACT_AT),
+      inherit(ACT_BACK), inherit(ACT_CHANGE), inherit(ACT_CLEAR), inherit(ACT_COPY),
+      inherit(ACT_FIND), inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q),
+      inherit(ACT_INSERT), inherit(ACT_LENGTH_Q), inherit(ACT_MOVE), inherit(ACT_NEXT),
+      inherit(ACT_PICK), inherit(ACT_POKE), inherit(ACT_REMOVE), inherit(ACT_REVERSE),
+      inherit(ACT_SELECT), inherit(ACT_SKIP), inherit(ACT_SWAP), inherit(ACT_TAIL),
+      inherit(ACT_TAIL_Q), inherit(ACT_TAKE), inherit(ACT_MODIFY),
+      on<ACT_MAKE>(&url::make),
+      on<ACT_TO>(&url::to),
+      on<ACT_MOLD>(&url::mold),
+      on<ACT_EVAL_PATH>(&url::eval_path),
+  });
 }
 
 }  // namespace tav::url_type

@@ -362,23 +362,22 @@ int compare(Cell* value1, Cell* value2, int op) {
 namespace word_type {
 
 void init() {
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry(&word::convert);
-  row[ACT_TO - 1] = entry(&word::convert);
-  row[ACT_FORM - 1] = entry(&word::form);
-  row[ACT_MOLD - 1] = entry(&word::mold);
-  row[ACT_COMPARE - 1] = entry(&word::compare);
-  row[ACT_INDEX_Q - 1] = entry(&word::index_q);
-  datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!", row);
+  datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!", {
+      on<ACT_MAKE>(&word::convert),
+      on<ACT_TO>(&word::convert),
+      on<ACT_FORM>(&word::form),
+      on<ACT_MOLD>(&word::mold),
+      on<ACT_COMPARE>(&word::compare),
+      on<ACT_INDEX_Q>(&word::index_q),
+  });
 
   // The other kinds differ only in their mold, which word!'s handler writes by type.
-  ActionRow kind;
-  kind.fill(INHERIT);
-  datatype::register_type(TYPE_LIT_WORD, TYPE_WORD, "lit-word!", kind);
-  datatype::register_type(TYPE_SET_WORD, TYPE_WORD, "set-word!", kind);
-  datatype::register_type(TYPE_GET_WORD, TYPE_WORD, "get-word!", kind);
-  kind[ACT_INDEX_Q - 1] = nullptr;
-  datatype::register_type(TYPE_REFINEMENT, TYPE_WORD, "refinement!", kind);
+  datatype::register_type(TYPE_LIT_WORD, TYPE_WORD, "lit-word!", {}, INHERIT);
+  datatype::register_type(TYPE_SET_WORD, TYPE_WORD, "set-word!", {}, INHERIT);
+  datatype::register_type(TYPE_GET_WORD, TYPE_WORD, "get-word!", {}, INHERIT);
+  datatype::register_type(TYPE_REFINEMENT, TYPE_WORD, "refinement!", {
+      no_handler(ACT_INDEX_Q),
+  }, INHERIT);
 }
 
 }  // namespace word_type
@@ -386,13 +385,13 @@ void init() {
 namespace issue_type {
 
 void init() {
-  ActionRow row{};
-  row[ACT_MAKE - 1] = entry(&issue::make);
-  row[ACT_TO - 1] = entry(&issue::make);
-  row[ACT_FORM - 1] = INHERIT;
-  row[ACT_MOLD - 1] = entry(&issue::mold);
-  row[ACT_COMPARE - 1] = entry(&issue::compare);
-  datatype::register_type(TYPE_ISSUE, TYPE_WORD, "issue!", row);
+  datatype::register_type(TYPE_ISSUE, TYPE_WORD, "issue!", {
+      on<ACT_MAKE>(&issue::make),
+      on<ACT_TO>(&issue::make),
+      inherit(ACT_FORM),
+      on<ACT_MOLD>(&issue::mold),
+      on<ACT_COMPARE>(&issue::compare),
+  });
 }
 
 }  // namespace issue_type

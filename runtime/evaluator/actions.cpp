@@ -326,15 +326,31 @@ void fill_table(int count, const Dispatcher* entries) {
 
 void init() {
   using namespace dispatch;
-  static const Dispatcher entries[ACTION_COUNT] = {
-      make, random, reflect, to, form, mold, eval_path, nullptr /* set-path */, compare,
-      absolute, add, divide, multiply, negate, power, remainder, round, subtract, even_q,
-      odd_q, and_t, complement, or_t, xor_t, append, at, back, change, clear, copy, find, head,
-      head_q, index_q, insert, length_q, move, next, pick, poke, put, remove, reverse, select,
-      sort, skip, swap, tail, tail_q, take, trim, create, close, delete_, modify, open, open_q,
-      query, read, rename, update, write,
+  // set-path has no dispatcher: its entry stays null.
+  struct Binding {
+    ActionId action;
+    Dispatcher entry;
   };
-  fill_table(ACTION_COUNT, entries);
+  static const Binding bindings[] = {
+      {ACT_MAKE, make}, {ACT_RANDOM, random}, {ACT_REFLECT, reflect}, {ACT_TO, to},
+      {ACT_FORM, form}, {ACT_MOLD, mold}, {ACT_EVAL_PATH, eval_path}, {ACT_COMPARE, compare},
+      {ACT_ABSOLUTE, absolute}, {ACT_ADD, add}, {ACT_DIVIDE, divide}, {ACT_MULTIPLY, multiply},
+      {ACT_NEGATE, negate}, {ACT_POWER, power}, {ACT_REMAINDER, remainder}, {ACT_ROUND, round},
+      {ACT_SUBTRACT, subtract}, {ACT_EVEN_Q, even_q}, {ACT_ODD_Q, odd_q}, {ACT_AND_T, and_t},
+      {ACT_COMPLEMENT, complement}, {ACT_OR_T, or_t}, {ACT_XOR_T, xor_t}, {ACT_APPEND, append},
+      {ACT_AT, at}, {ACT_BACK, back}, {ACT_CHANGE, change}, {ACT_CLEAR, clear},
+      {ACT_COPY, copy}, {ACT_FIND, find}, {ACT_HEAD, head}, {ACT_HEAD_Q, head_q},
+      {ACT_INDEX_Q, index_q}, {ACT_INSERT, insert}, {ACT_LENGTH_Q, length_q}, {ACT_MOVE, move},
+      {ACT_NEXT, next}, {ACT_PICK, pick}, {ACT_POKE, poke}, {ACT_PUT, put},
+      {ACT_REMOVE, remove}, {ACT_REVERSE, reverse}, {ACT_SELECT, select}, {ACT_SORT, sort},
+      {ACT_SKIP, skip}, {ACT_SWAP, swap}, {ACT_TAIL, tail}, {ACT_TAIL_Q, tail_q},
+      {ACT_TAKE, take}, {ACT_TRIM, trim}, {ACT_CREATE, create}, {ACT_CLOSE, close},
+      {ACT_DELETE, delete_}, {ACT_MODIFY, modify}, {ACT_OPEN, open}, {ACT_OPEN_Q, open_q},
+      {ACT_QUERY, query}, {ACT_READ, read}, {ACT_RENAME, rename}, {ACT_UPDATE, update},
+      {ACT_WRITE, write},
+  };
+  for (Dispatcher& d : table) d = nullptr;
+  for (const Binding& b : bindings) table[b.action - 1] = b.entry;
 }
 
 }  // namespace actions

@@ -9,10 +9,6 @@
 
 namespace tav {
 
-// Every native and action dispatcher reads its arguments at stack::base and gets one position
-// per refinement in spec order (0-based cell index of its first argument, -1 when absent).
-using NativeEntry = Status (*)(const int32_t* refinement_positions);
-
 namespace interp {
 
 // A place in a block of code, held as node and index so that it survives buffer moves.

@@ -21,21 +21,6 @@ namespace tav::natives {
 
 namespace natives_detail {
 
-constexpr std::string_view NAMES[NATIVE_COUNT] = {
-    "if", "unless", "either", "any", "all", "while", "until", "loop", "repeat", "forever",
-    "foreach", "forall", "remove-each", "func", "function", "does", "has", "switch", "case",
-    "do", "get", "set", "print", "prin", "equal?", "not-equal?", "strict-equal?", "lesser?",
-    "greater?", "lesser-or-equal?", "greater-or-equal?", "same?", "not", "type?", "reduce",
-    "compose", "stats", "bind", "in", "parse", "union", "intersect", "unique", "difference",
-    "exclude", "complement?", "dehex", "enhex", "negative?", "positive?", "max", "min",
-    "shift", "to-hex", "sine", "cosine", "tangent", "arcsine", "arccosine", "arctangent",
-    "arctangent2", "NaN?", "log-2", "log-10", "log-e", "exp", "square-root", "construct",
-    "value?", "try", "uppercase", "lowercase", "as-pair", "as-point2D", "as-point3D",
-    "as-money", "break", "continue", "exit", "return", "throw", "catch", "extend", "debase",
-    "to-local-file", "wait", "checksum", "unset", "new-line", "new-line?", "enbase",
-    "context?", "set-env", "get-env", "list-env", "now", "sign?", "as", "call", "zero?",
-    "size?", "browse", "compress", "decompress", "recycle", "transcode", "apply"};
-
 NativeEntry table[TABLE_SIZE] = {};
 bool last_line_feed = false;
 uint32_t counter = 1;
@@ -176,12 +161,12 @@ NativeEntry entry(uint32_t index) {
 
 uint32_t position_of(std::string_view name) {
   for (uint32_t i = 0; i < NATIVE_COUNT; ++i)
-    if (natives_detail::NAMES[i] == name) return i + 1;
+    if (NATIVE_NAMES[i] == name) return i + 1;
   return 0;
 }
 
 std::string_view name_of(uint32_t position) {
-  return position >= 1 && position <= NATIVE_COUNT ? natives_detail::NAMES[position - 1]
+  return position >= 1 && position <= NATIVE_COUNT ? NATIVE_NAMES[position - 1]
                                                     : std::string_view();
 }
 
@@ -190,11 +175,16 @@ bool last_line_feed() { return natives_detail::last_line_feed; }
 uint32_t next_position() { return natives_detail::counter; }
 
 int comparison_code(uint32_t index) {
-  // Positions 25-31: equal?, not-equal?, strict-equal?, lesser?, greater?,
-  // lesser-or-equal?, greater-or-equal?.
-  static const int codes[7] = {COMP_EQUAL, COMP_NOT_EQUAL, COMP_STRICT_EQUAL, COMP_LESSER,
-                               COMP_GREATER, COMP_LESSER_EQUAL, COMP_GREATER_EQUAL};
-  return index >= 24 && index <= 30 ? codes[index - 24] : -1;
+  switch (index + 1) {
+    case NAT_EQUAL_Q: return COMP_EQUAL;
+    case NAT_NOT_EQUAL_Q: return COMP_NOT_EQUAL;
+    case NAT_STRICT_EQUAL_Q: return COMP_STRICT_EQUAL;
+    case NAT_LESSER_Q: return COMP_LESSER;
+    case NAT_GREATER_Q: return COMP_GREATER;
+    case NAT_LESSER_OR_EQUAL_Q: return COMP_LESSER_EQUAL;
+    case NAT_GREATER_OR_EQUAL_Q: return COMP_GREATER_EQUAL;
+    default: return -1;
+  }
 }
 
 }  // namespace tav::natives
@@ -204,9 +194,8 @@ namespace natives_detail {
 NativeEntry pending_entries[NATIVE_COUNT] = {};
 }  // namespace natives_detail
 
-void put(std::string_view name, NativeEntry e) {
-  uint32_t pos = position_of(name);
-  if (pos != 0) natives_detail::pending_entries[pos - 1] = e;
+void put(NativeId id, NativeEntry e) {
+  if (id >= 1 && id <= NATIVE_COUNT) natives_detail::pending_entries[id - 1] = e;
 }
 }  // namespace tav::natives
 
@@ -220,20 +209,20 @@ void tav::init_steps::natives_table() {
   register_math();
   register_series_text();
   register_system();
-  put("func", func_native);
-  put("function", function_native);
-  put("does", does_native);
-  put("print", print_native);
-  put("prin", prin_native);
-  put("equal?", compare_native<COMP_EQUAL>);
-  put("not-equal?", compare_native<COMP_NOT_EQUAL>);
-  put("strict-equal?", compare_native<COMP_STRICT_EQUAL>);
-  put("lesser?", compare_native<COMP_LESSER>);
-  put("greater?", compare_native<COMP_GREATER>);
-  put("lesser-or-equal?", compare_native<COMP_LESSER_EQUAL>);
-  put("greater-or-equal?", compare_native<COMP_GREATER_EQUAL>);
-  put("exit", exit_native);
-  put("return", return_native);
+  put(NAT_FUNC, func_native);
+  put(NAT_FUNCTION, function_native);
+  put(NAT_DOES, does_native);
+  put(NAT_PRINT, print_native);
+  put(NAT_PRIN, prin_native);
+  put(NAT_EQUAL_Q, compare_native<COMP_EQUAL>);
+  put(NAT_NOT_EQUAL_Q, compare_native<COMP_NOT_EQUAL>);
+  put(NAT_STRICT_EQUAL_Q, compare_native<COMP_STRICT_EQUAL>);
+  put(NAT_LESSER_Q, compare_native<COMP_LESSER>);
+  put(NAT_GREATER_Q, compare_native<COMP_GREATER>);
+  put(NAT_LESSER_OR_EQUAL_Q, compare_native<COMP_LESSER_EQUAL>);
+  put(NAT_GREATER_OR_EQUAL_Q, compare_native<COMP_GREATER_EQUAL>);
+  put(NAT_EXIT, exit_native);
+  put(NAT_RETURN, return_native);
   counter = 1;
   append_entries(NATIVE_COUNT, entries);
   work_node = alloc::new_cells(32);

@@ -1,4 +1,5 @@
-// The natives table: 120 slots, natives in their fixed order (position k holds native k).
+// The natives table: 120 slots, natives in their fixed order (position k holds native k),
+// the order of core/native_list.h.
 #pragma once
 #include <cstdint>
 #include <string_view>
@@ -27,10 +28,10 @@ int32_t loop_count(const Cell* v);
 // Comparison op code (0-6) of the comparison native at a 0-based index, else -1.
 int comparison_code(uint32_t index);
 
-// Start-up: stores a native's entry at its fixed position (by name). Each group of natives
-// registers its own entries from its register function, called by the natives table's
-// initialiser.
-void put(std::string_view name, NativeEntry e);
+// Start-up: stores a native's entry at its fixed position (core/native_list.h). Each group
+// of natives registers its own entries from its register function, called by the natives
+// table's initialiser.
+void put(NativeId id, NativeEntry e);
 void register_control();      // loops, conditionals, switch, case
 void register_evaluation();   // reduce, compose, get, set, bind, try, catch, apply ...
 void register_math();         // comparison and math natives

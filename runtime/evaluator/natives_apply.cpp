@@ -263,6 +263,6 @@ Status apply_native(const int32_t* refs) {
   return call_with_values(&fn, &name, first, g.call);
 }
 
-void register_apply() { put("apply", apply_native); }
+void register_apply() { put(NAT_APPLY, apply_native); }
 
 }  // namespace tav::natives::evalnat_detail

@@ -453,21 +453,21 @@ Status remove_each_native(const int32_t*) {
 
 void register_control() {
   using namespace control_detail;
-  put("if", if_native);
-  put("either", either_native);
-  put("unless", unless_native);
-  put("any", any_native);
-  put("all", all_native);
-  put("while", while_native);
-  put("until", until_native);
-  put("loop", loop_native);
-  put("repeat", repeat_native);
-  put("forever", forever_native);
-  put("foreach", foreach_native);
-  put("forall", forall_native);
-  put("remove-each", remove_each_native);
-  put("switch", switch_native);
-  put("case", case_native);
+  put(NAT_IF, if_native);
+  put(NAT_EITHER, either_native);
+  put(NAT_UNLESS, unless_native);
+  put(NAT_ANY, any_native);
+  put(NAT_ALL, all_native);
+  put(NAT_WHILE, while_native);
+  put(NAT_UNTIL, until_native);
+  put(NAT_LOOP, loop_native);
+  put(NAT_REPEAT, repeat_native);
+  put(NAT_FOREVER, forever_native);
+  put(NAT_FOREACH, foreach_native);
+  put(NAT_FORALL, forall_native);
+  put(NAT_REMOVE_EACH, remove_each_native);
+  put(NAT_SWITCH, switch_native);
+  put(NAT_CASE, case_native);
 }
 
 }  // namespace tav::natives

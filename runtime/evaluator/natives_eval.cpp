@@ -389,10 +389,10 @@ Status transcode_native(const int32_t* refs) {
 
 void register_evaluation() {
   using namespace evalnat_detail;
-  put("do", do_native);
-  put("reduce", reduce_native);
-  put("compose", compose_native);
-  put("transcode", transcode_native);
+  put(NAT_DO, do_native);
+  put(NAT_REDUCE, reduce_native);
+  put(NAT_COMPOSE, compose_native);
+  put(NAT_TRANSCODE, transcode_native);
   register_apply();
   register_words_contexts();
   register_unwinding();

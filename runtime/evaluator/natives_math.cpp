@@ -419,30 +419,30 @@ double sqrt_of(double x) { return std::sqrt(x); }
 
 void register_math() {
   using namespace math_natives;
-  put("same?", same_native);
-  put("not", not_native);
-  put("type?", type_q_native);
-  put("negative?", negative_q_native);
-  put("positive?", positive_q_native);
-  put("sign?", sign_q_native);
-  put("zero?", zero_q_native);
-  put("NaN?", nan_q_native);
-  put("max", max_native);
-  put("min", min_native);
-  put("shift", shift_native);
-  put("to-hex", to_hex_native);
-  put("sine", sine_native);
-  put("cosine", cosine_native);
-  put("tangent", tangent_native);
-  put("arcsine", arc_native<asin_of>);
-  put("arccosine", arc_native<acos_of>);
-  put("arctangent", arc_native<atan_of>);
-  put("arctangent2", arctangent2_native);
-  put("log-2", float_fn_native<log_2>);
-  put("log-10", float_fn_native<log10_of>);
-  put("log-e", float_fn_native<log_of>);
-  put("exp", float_fn_native<exp_e>);
-  put("square-root", float_fn_native<sqrt_of>);
+  put(NAT_SAME_Q, same_native);
+  put(NAT_NOT, not_native);
+  put(NAT_TYPE_Q, type_q_native);
+  put(NAT_NEGATIVE_Q, negative_q_native);
+  put(NAT_POSITIVE_Q, positive_q_native);
+  put(NAT_SIGN_Q, sign_q_native);
+  put(NAT_ZERO_Q, zero_q_native);
+  put(NAT_NAN_Q, nan_q_native);
+  put(NAT_MAX, max_native);
+  put(NAT_MIN, min_native);
+  put(NAT_SHIFT, shift_native);
+  put(NAT_TO_HEX, to_hex_native);
+  put(NAT_SINE, sine_native);
+  put(NAT_COSINE, cosine_native);
+  put(NAT_TANGENT, tangent_native);
+  put(NAT_ARCSINE, arc_native<asin_of>);
+  put(NAT_ARCCOSINE, arc_native<acos_of>);
+  put(NAT_ARCTANGENT, arc_native<atan_of>);
+  put(NAT_ARCTANGENT2, arctangent2_native);
+  put(NAT_LOG_2, float_fn_native<log_2>);
+  put(NAT_LOG_10, float_fn_native<log10_of>);
+  put(NAT_LOG_E, float_fn_native<log_of>);
+  put(NAT_EXP, float_fn_native<exp_e>);
+  put(NAT_SQUARE_ROOT, float_fn_native<sqrt_of>);
 }
 
 }  // namespace tav::natives

@@ -401,16 +401,16 @@ Status size_q_native(const int32_t*) {
 
 void register_system() {
   using namespace system_natives;
-  put("stats", stats_native);
-  put("recycle", recycle_native);
-  put("wait", wait_native);
-  put("now", now_native);
-  put("set-env", set_env_native);
-  put("get-env", get_env_native);
-  put("list-env", list_env_native);
-  put("call", call_native);
-  put("browse", browse_native);
-  put("size?", size_q_native);
+  put(NAT_STATS, stats_native);
+  put(NAT_RECYCLE, recycle_native);
+  put(NAT_WAIT, wait_native);
+  put(NAT_NOW, now_native);
+  put(NAT_SET_ENV, set_env_native);
+  put(NAT_GET_ENV, get_env_native);
+  put(NAT_LIST_ENV, list_env_native);
+  put(NAT_CALL, call_native);
+  put(NAT_BROWSE, browse_native);
+  put(NAT_SIZE_Q, size_q_native);
 }
 
 }  // namespace tav::natives

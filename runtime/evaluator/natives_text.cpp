@@ -475,30 +475,30 @@ Status as_money(const int32_t*) {
 
 void register_series_text() {
   using namespace text_natives_detail;
-  put("parse", parse_native);
-  put("union", set_op<string::SET_UNION>);
-  put("intersect", set_op<string::SET_INTERSECT>);
-  put("unique", set_op<string::SET_UNIQUE>);
-  put("difference", set_op<string::SET_DIFFERENCE>);
-  put("exclude", set_op<string::SET_EXCLUDE>);
-  put("complement?", complement_q);
-  put("dehex", dehex);
-  put("enhex", enhex);
-  put("uppercase", change_case<true>);
-  put("lowercase", change_case<false>);
-  put("debase", debase);
-  put("enbase", enbase);
-  put("to-local-file", to_local_file);
-  put("checksum", checksum_native);
-  put("new-line", new_line);
-  put("new-line?", new_line_q);
-  put("as", as);
-  put("compress", compress);
-  put("decompress", decompress);
-  put("as-pair", as_pair);
-  put("as-point2D", as_point2d);
-  put("as-point3D", as_point3d);
-  put("as-money", as_money);
+  put(NAT_PARSE, parse_native);
+  put(NAT_UNION, set_op<string::SET_UNION>);
+  put(NAT_INTERSECT, set_op<string::SET_INTERSECT>);
+  put(NAT_UNIQUE, set_op<string::SET_UNIQUE>);
+  put(NAT_DIFFERENCE, set_op<string::SET_DIFFERENCE>);
+  put(NAT_EXCLUDE, set_op<string::SET_EXCLUDE>);
+  put(NAT_COMPLEMENT_Q, complement_q);
+  put(NAT_DEHEX, dehex);
+  put(NAT_ENHEX, enhex);
+  put(NAT_UPPERCASE, change_case<true>);
+  put(NAT_LOWERCASE, change_case<false>);
+  put(NAT_DEBASE, debase);
+  put(NAT_ENBASE, enbase);
+  put(NAT_TO_LOCAL_FILE, to_local_file);
+  put(NAT_CHECKSUM, checksum_native);
+  put(NAT_NEW_LINE, new_line);
+  put(NAT_NEW_LINE_Q, new_line_q);
+  put(NAT_AS, as);
+  put(NAT_COMPRESS, compress);
+  put(NAT_DECOMPRESS, decompress);
+  put(NAT_AS_PAIR, as_pair);
+  put(NAT_AS_POINT2D, as_point2d);
+  put(NAT_AS_POINT3D, as_point3d);
+  put(NAT_AS_MONEY, as_money);
 }
 
 }  // namespace tav::natives

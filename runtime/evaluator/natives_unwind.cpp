@@ -102,11 +102,11 @@ Status break_native(const int32_t* refs) {
 Status continue_native(const int32_t*) { return stack::throw_break_continue(false, true); }
 
 void register_unwinding() {
-  put("try", try_native);
-  put("catch", catch_native);
-  put("throw", throw_native);
-  put("break", break_native);
-  put("continue", continue_native);
+  put(NAT_TRY, try_native);
+  put(NAT_CATCH, catch_native);
+  put(NAT_THROW, throw_native);
+  put(NAT_BREAK, break_native);
+  put(NAT_CONTINUE, continue_native);
 }
 
 }  // namespace tav::natives::evalnat_detail

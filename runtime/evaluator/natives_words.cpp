@@ -222,16 +222,16 @@ Status has_native(const int32_t*) {
 }
 
 void register_words_contexts() {
-  put("get", get_native);
-  put("set", set_native);
-  put("unset", unset_native);
-  put("value?", value_q_native);
-  put("bind", bind_native);
-  put("in", in_native);
-  put("context?", context_q_native);
-  put("construct", construct_native);
-  put("extend", extend_native);
-  put("has", has_native);
+  put(NAT_GET, get_native);
+  put(NAT_SET, set_native);
+  put(NAT_UNSET, unset_native);
+  put(NAT_VALUE_Q, value_q_native);
+  put(NAT_BIND, bind_native);
+  put(NAT_IN, in_native);
+  put(NAT_CONTEXT_Q, context_q_native);
+  put(NAT_CONSTRUCT, construct_native);
+  put(NAT_EXTEND, extend_native);
+  put(NAT_HAS, has_native);
 }
 
 }  // namespace tav::natives::evalnat_detail

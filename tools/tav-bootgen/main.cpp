@@ -9,14 +9,16 @@
 // the compact encoding, uncompressed (see as_image); start-up decodes it into the root block
 // and evaluates the code blocks in order. Next to OUTPUT the tool lists the sources, one path
 // a line, in boot-sources.txt. Any fault (a missing file, a syntax error, a value with no
-// record) is reported with the source's name and the tool exits 1, so a broken source fails
-// the build rather than the start-up.
+// record, a native or action bound where the runtime's lists do not put it) is reported with
+// the source's name and the tool exits 1, so a broken source fails the build rather than the
+// start-up.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "boot.h"
+#include "builtin_lists.h"
 #include "datatypes/block.h"
 #include "core/errors.h"
 #include "runtime.h"
@@ -77,6 +79,9 @@ int run(void* p) {
       manifest += std::string(path) + "\n";
     };
     for (const char* path : job->boot_sources) add(path);
+    current = "the boot sources";
+    std::string faults = check_builtin_lists(root);
+    if (!faults.empty()) fail(current, "they disagree with the runtime's lists:\n" + faults);
     boot::add_routine_specs(root);
     manifest += std::string(boot::ROUTINES_MARKER) + "\n";
     for (const char* path : job->library_sources) add(path);

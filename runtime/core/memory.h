@@ -160,7 +160,9 @@ void review_node_frames();
 }  // namespace alloc
 
 namespace series {
-// Moves the series to a new buffer of new_capacity bytes (0: twice the capacity).
+// Moves the series to a new buffer of new_capacity bytes (0: twice the capacity). The new
+// buffer keeps the length but not the bytes: it is for callers that rewrite the whole
+// content. Growing a series that keeps its content goes through expand_copy or ensure_room.
 SeriesBuffer* expand(SeriesBuffer* buf, uint32_t new_capacity);
 SeriesBuffer* expand_copy(SeriesBuffer* buf, uint32_t new_capacity);
 SeriesBuffer* expand_filled(SeriesBuffer* buf, uint32_t new_capacity, uint8_t byte);

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "datatypes/base_codecs.h"
+#include "datatypes/bitset.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
+#include "datatypes/tuple.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
@@ -79,6 +81,12 @@ void byte_form_into(const Cell* value, int32_t limit, bool in_bytes, ByteMode mo
     case TYPE_BINARY:
       out.insert(out.end(), rs_head(value), rs_head(value) + rs_length(value));
       break;
+    case TYPE_TUPLE: {
+      uint8_t bytes[tuple::MAX_LENGTH];
+      tuple::get_bytes(value, bytes);
+      out.insert(out.end(), bytes, bytes + tuple::length(value));
+      break;
+    }
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: {
       NodeId n = value->node();
       int32_t from = std::max(series::index_of(value), 0);
@@ -111,7 +119,7 @@ SeriesBuffer* grow(NodeId n, uint64_t added) {
   if (b->room() >= added) return b;
   uint64_t cap = uint64_t(b->capacity) * 2;
   if (cap < need || cap > MAX_BUFFER_BYTES) cap = need;
-  return series::expand(b, static_cast<uint32_t>(cap));
+  return series::expand_copy(b, static_cast<uint32_t>(cap));
 }
 
 // Writes `count` copies of the bytes at p, doubling the run written so far.
@@ -267,9 +275,15 @@ Cell* to_value(Cell*, Cell* spec, int) {
   std::vector<uint8_t> bytes;
   switch (t) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH:
-    case TYPE_CHAR: case TYPE_BINARY:
+    case TYPE_CHAR: case TYPE_BINARY: case TYPE_TUPLE:
       byte_form(spec, -1, false, ByteMode::strict, bytes);
       break;
+    case TYPE_BITSET: {
+      // The bit array as it is stored (the complement flag is not part of the bytes).
+      const uint8_t* p = bitset::data_pointer(spec);
+      bytes.assign(p, p + bitset::byte_size(spec));
+      break;
+    }
     case TYPE_INTEGER: {
       uint32_t v = static_cast<uint32_t>(spec->int_value());
       for (int s = 24; s >= 0; s -= 8) bytes.push_back(static_cast<uint8_t>(v >> s));

@@ -17,8 +17,10 @@ namespace tav::bitset {
 
 namespace bitset_detail {
 
-// Numbers above this are refused: the array for them would not fit a series.
-constexpr int64_t HIGHEST = (int64_t(1) << 31) - 1;
+// The highest member a bitset can store: length? counts the stored bits, 8 per byte, and
+// must stay an integer!. Setting a number above it is refused; testing one answers the
+// complement flag, as for any number beyond the stored bytes.
+constexpr int64_t HIGHEST = INT32_MAX / 8 * 8 - 1;
 
 [[noreturn]] void raise_bad_value(const Cell* value, SpecMode mode) {
   Cell v = *value;
@@ -43,7 +45,7 @@ int64_t number_of(const Cell* v) {
   if (v->is(TYPE_INTEGER)) return v->int_value() < 0 ? -1 : v->int_value();
   double d = v->float_value();
   if (d != d || d <= -1.0) return -1;
-  if (d >= double(HIGHEST)) return HIGHEST;
+  if (d >= 2147483648.0) return int64_t(1) << 31;   // beyond any size a bitset can take
   return static_cast<int64_t>(d);
 }
 
@@ -56,6 +58,10 @@ struct Walk {
 };
 
 void apply(Walk& w, int64_t low, int64_t high) {
+  if (w.op == TEST && low > HIGHEST) {
+    if (!complemented(w.bits)) w.all = false;
+    return;
+  }
   if (w.op == MEASURE) {
     if (high > w.highest) w.highest = high;
     return;
@@ -72,6 +78,7 @@ void one_number(Walk& w, const Cell* v) {
     if (!complemented(w.bits)) w.all = false;
     return;
   }
+  if (n > HIGHEST && w.op != TEST) raise_out_of_range(v);
   apply(w, n, n);
 }
 
@@ -97,6 +104,7 @@ void walk_block(Walk& w, const Cell* spec, SpecMode mode) {
       if (low < 0) raise_out_of_range(&item);
       if (high < 0) raise_out_of_range(&second);
       if (high < low) error::raise(ERR_SCRIPT, "past-end");
+      if (high > HIGHEST && w.op != TEST) raise_out_of_range(&second);
       apply(w, low, high);
       i += 3;
       continue;
@@ -270,7 +278,7 @@ Cell* build(Cell* spec_in, SpecMode mode) {
   if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
     if (mode == MODE_TO) raise_bad_value(&spec, mode);
     int64_t n = number_of(&spec);
-    if (n < 0) raise_out_of_range(&spec);
+    if (n < 0 || n > HIGHEST + 1) raise_out_of_range(&spec);
     uint32_t bytes = static_cast<uint32_t>((n + 7) >> 3);
     return make_at(stack::new_cell(), bytes, 0, false);
   }
@@ -278,7 +286,8 @@ Cell* build(Cell* spec_in, SpecMode mode) {
   if (t == TYPE_BINARY) return from_binary(&spec, false);
   Cell* held = stack::push(&spec);   // keeps the spec reachable while the array is made
   int64_t highest = process(held, nullptr, MEASURE, mode);
-  uint32_t bytes = static_cast<uint32_t>(((highest + 8) & ~int64_t(7)) / 8);
+  // An empty spec still stores one byte.
+  uint32_t bytes = highest < 0 ? 1 : static_cast<uint32_t>(((highest + 8) & ~int64_t(7)) / 8);
   Cell* out = make_at(stack::new_cell(), bytes, negated ? 0xFF : 0, negated);
   process(held, out, negated ? CLEAR : SET, mode);
   *held = *out;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/cycles.h"
+#include "datatypes/hash.h"
 #include "datatypes/series.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
@@ -65,6 +66,23 @@ Cell* append_from(const Cell* dst, const Cell* src) {
   std::memmove(b->tail_ptr(), node_buffer(s)->cells() + from, bytes);
   b->tail += bytes;
   return const_cast<Cell*>(dst);
+}
+
+void add_values(Cell* target, const Cell* value, bool splice, bool insert) {
+  Cell v = *value;
+  if (splice && rs_length(&v) <= 0) return;
+  uint32_t before = cell_buffer(target)->count();
+  uint32_t at = insert ? static_cast<uint32_t>(series::clamp_index(target)) : before;
+  if (insert) {
+    Cell* arg = stack::push(&v);
+    block::insert(target, arg, -1, !splice, 1, false);
+    stack::pop(1);
+  } else if (splice) {
+    append_from(target, &v);
+  } else {
+    append_cell(target, &v);
+  }
+  if (target->is(TYPE_HASH)) hash_block::cells_inserted(target, at, before);
 }
 
 namespace block_detail {

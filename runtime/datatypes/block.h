@@ -33,6 +33,10 @@ Cell* push_only(int32_t capacity);
 Cell* append_cell(const Cell* blk, const Cell* value);
 // Appends copies of src's cells from its index; answers dst.
 Cell* append_from(const Cell* dst, const Cell* src);
+// Adds a value, or with splice the values of a block from its index, the way reduce and
+// compose fill a target: at the tail, or (insert) at the target's index, which moves past
+// them. A hash! target's index takes the new cells in.
+void add_values(Cell* target, const Cell* value, bool splice, bool insert);
 // A new block (in result) of copies of the cells of blk from `from`, count of them; with deep,
 // every series inside is replaced by a copy of its own, deep for block kinds.
 Cell* copy_cells(const Cell* blk, int32_t from, int32_t count, bool deep, Cell* result);

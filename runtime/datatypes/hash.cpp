@@ -196,12 +196,8 @@ void reenter(const Cell* self, uint32_t from, uint32_t to) {
 
 // Cells were inserted at `at`: move the entries after them, then enter them.
 void inserted(const Before& b, uint32_t at) {
-  uint32_t now = cell_count(&b.self);
-  if (b.owned || now < b.count || at > b.count) return reindex(&b.self);
-  uint32_t added = now - b.count;
-  if (hash::shift_positions(b.self.data3, static_cast<int32_t>(added), at, b.count) != 0)
-    return reindex(&b.self);
-  enter(&b.self, at, at + added);
+  if (b.owned) return reindex(&b.self);
+  cells_inserted(&b.self, at, b.count);
 }
 
 // Cells were removed from `at`: drop their entries and move the ones after them.
@@ -349,6 +345,18 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gran
 }
 
 }  // namespace hash_block_detail
+
+void cells_inserted(const Cell* value, uint32_t at, uint32_t before) {
+  using namespace hash_block_detail;
+  if (!value->data3) return;
+  uint32_t now = cell_count(value);
+  // An owner's handler may have changed the block again in between.
+  if (ownership::is_owned(value) || now < before || at > before) return reindex(value);
+  uint32_t added = now - before;
+  if (hash::shift_positions(value->data3, static_cast<int32_t>(added), at, before) != 0)
+    return reindex(value);
+  enter(value, at, at + added);
+}
 
 void init() {
   using namespace hash_block_detail;

@@ -16,6 +16,9 @@ namespace tav::hash_block {
 Cell* make_over(Cell* cell, NodeId block);
 // Indexes the whole block of a hash! again (after its cells changed).
 void reindex(const Cell* value);
+// Cells were put into a hash!'s block at `at` by a block routine, the block holding `before`
+// cells until then: the index takes them in.
+void cells_inserted(const Cell* value, uint32_t at, uint32_t before);
 
 Cell* make(Cell* proto, Cell* spec, int type);
 Cell* to(Cell* proto, Cell* spec, int type);

@@ -64,7 +64,7 @@ int mold_fields(Cell* obj_in, Cell* buffer, bool only, bool all, bool flat, Cell
   cycles::push(ctx);
   try {
     bool first = true;
-    for (uint32_t i = 0; i < n && limit > 0; i++) {
+    for (uint32_t i = 0; i < n && (!part || limit > 0); i++) {
       uint32_t sym = word_cell(ctx, i)->data2;
       uint32_t folded = symbol::alias(sym);
       if (!all && (folded == on_change || folded == on_deep)) continue;

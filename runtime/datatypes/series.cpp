@@ -208,7 +208,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key) {
                                        nullptr, false, false, false, false);
     if (found->is(TYPE_NONE)) return series;
     pos = series::index_of(found);
-    count += 1;
+    if (count < INT32_MAX) count += 1;   // the key goes too; no count reaches past the tail
   }
   if (pos < 0 || pos >= series::buffer_length(series)) return series;
   ownership::notify_before(series, ownership::Change::remove, nullptr, pos, count);
@@ -337,20 +337,21 @@ Cell* copy(Cell* value, Cell* result, Cell* part, bool, Cell*) {
   if (from > len) from = len;
   int32_t count = len - from;
   if (part) {
-    int32_t n;
+    // Any two 32-bit coordinates span more than 32 bits: the count is worked out in 64.
+    int64_t n;
     if (part->is(TYPE_PAIR)) {
       int32_t x = static_cast<int32_t>(part->data2), y = static_cast<int32_t>(part->data3);
       from = series::offset_index(value, x, true);
-      n = y < x ? 0 : y - x;
+      n = y < x ? 0 : int64_t(y) - x;
     } else {
       n = series::part_count(value, part);
     }
     if (n < 0) {
-      int32_t start = from + n < 0 ? 0 : from + n;
+      int64_t start = from + n < 0 ? 0 : from + n;
       n = from - start;
-      from = start;
+      from = static_cast<int32_t>(start);
     }
-    count = n < len - from ? n : len - from;
+    count = static_cast<int32_t>(n < len - from ? n : len - from);
   }
   return series::copy_units(value, from, count, result);
 }

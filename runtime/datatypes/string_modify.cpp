@@ -127,7 +127,9 @@ void write_rest(Cell* v, const std::vector<uint32_t>& chars) {
 // ---- make and to -------------------------------------------------------------------------
 
 Cell* make_value(Cell* proto, Cell* spec, int type) {
-  if (type == TYPE_BINARY) {
+  // A number is the room to make, for text and bytes alike; other specs of a binary are
+  // converted.
+  if (type == TYPE_BINARY && !spec->is(TYPE_INTEGER) && !spec->is(TYPE_FLOAT)) {
     if (spec->is(TYPE_MONEY)) {
       Cell dt;
       set_datatype(&dt, TYPE_BINARY);

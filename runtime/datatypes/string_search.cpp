@@ -1,6 +1,7 @@
 // string! search: find, select and path access.
 #include <algorithm>
 
+#include "datatypes/bitset.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
@@ -17,9 +18,11 @@ struct Hit {
   int32_t span = 0;    // characters the match covers
 };
 
-// The needle as characters: one code point, or a string-like value's text.
+// The needle as characters: one code point, any member of a bitset, or a string-like value's
+// text.
 struct Needle {
   uint32_t single = 0;
+  const Cell* set = nullptr;    // a bitset!: one character that is a member
   const Cell* text = nullptr;   // null for a single character
   uint32_t count = 1;
 };
@@ -31,6 +34,10 @@ Needle needle_of(const Cell* series, const Cell* value) {
   TypeId t = value->type();
   if (t == TYPE_CHAR) {
     nd.single = value->data2;
+    return nd;
+  }
+  if (t == TYPE_BITSET) {
+    nd.set = value;
     return nd;
   }
   if (t == TYPE_BINARY) {
@@ -56,6 +63,8 @@ bool matches_at(const CharView& hay, int64_t pos, const Needle& nd, const CharVi
                 bool fold) {
   if (!nd.text) {
     uint32_t c = hay.at(static_cast<uint32_t>(pos));
+    // A bitset names its members exactly: case folding does not apply.
+    if (nd.set) return bitset::has(nd.set, c);
     return fold ? fold_char(c) == fold_char(nd.single) : c == nd.single;
   }
   for (uint32_t k = 0; k < nd.count; k++) {
@@ -112,10 +121,17 @@ Hit search(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool an
     }
     return hit;
   }
-  // Backward: the candidate is the needle's length ending at each position.
-  for (int64_t end = hi - 1; end - n + 1 >= lo; end -= step) {
-    if (matches_at(hay, end - n + 1, nd, needle, fold)) {
-      hit.pos = static_cast<int32_t>(end - n + 1);
+  // Backward: the last candidate is the needle's length ending at the bound; with /skip the
+  // candidates are the record starts, counted in steps from the index as forward.
+  int64_t first = hi - n;
+  if (step > 1) {
+    int64_t d = first - idx;
+    int64_t records = d >= 0 ? d / step : -((-d + step - 1) / step);
+    first = idx + records * step;
+  }
+  for (int64_t p = first; p >= lo; p -= step) {
+    if (matches_at(hay, p, nd, needle, fold)) {
+      hit.pos = static_cast<int32_t>(p);
       break;
     }
     if (match) break;

@@ -166,28 +166,21 @@ struct Target {
   bool insert;
   uint32_t start;   // the target's index on entry
 
-  void add(const Cell* v) {
-    Cell value = *v;
-    if (insert) {
-      stack::push(&value);
-      block::insert(cell, stack::top - 1, -1, true, 1, false);
-      --stack::top;
-    } else {
-      block::append_cell(cell, &value);
-    }
-  }
-  void splice(const Cell* blk) {
-    Cell values = *blk;
-    if (block::rs_length(&values) <= 0) return;
-    if (insert) {
-      stack::push(&values);
-      block::insert(cell, stack::top - 1, -1, false, 1, false);
-      --stack::top;
-    } else {
-      block::append_from(cell, &values);
-    }
-  }
+  void add(const Cell* v) { block::add_values(cell, v, false, insert); }
+  void splice(const Cell* blk) { block::add_values(cell, blk, true, insert); }
 };
+
+// The block reduce or compose walks. Filling an /into target that shares its buffer would
+// feed the walk its own output: the walk then goes over a copy of the cells, kept on the
+// stack.
+Cell source_of(const Cell* value, const Cell* out) {
+  Cell src = *value;
+  if (!out || out->node() != src.node()) return src;
+  int32_t from = series::clamp_index(&src);
+  Cell* copy = set_unset(stack::new_cell());
+  block::copy_cells(&src, from, series::buffer_length(&src) - from, false, copy);
+  return *copy;
+}
 
 // Pushes the target cell: a copy of `out` (into) or a new block of the given capacity.
 Target make_target(const Cell* out, int32_t capacity) {
@@ -241,6 +234,7 @@ Status reduce_native(const int32_t* refs) {
     Cell r = target_result(t);
     return result(&r);
   }
+  value = source_of(&value, out);
   Cell* kept = stack::push(&value);   // keeps the block referenced while it runs
   (void)kept;
   Target t = make_target(out, static_cast<int32_t>(block_length(&value)));
@@ -300,6 +294,7 @@ Status compose_native(const int32_t* refs) {
     error::raise(ERR_SCRIPT, "expect-val", &expected, &got);
   }
   const Cell* out = given(refs, 2) ? arg(refs[2]) : nullptr;
+  value = source_of(&value, out);
   Target t = make_target(out, static_cast<int32_t>(block_length(&value)));
   Status s = compose_block(&value, given(refs, 0), given(refs, 1), t, 0);
   if (s != CODE_NONE) return s;

@@ -111,7 +111,10 @@ void reset_stacks(Engine& e) {
 Cell unit_value(const Engine& e, int32_t i) {
   Cell out;
   TypeId t = e.input.type();
-  if (is_any_block(t)) {
+  // Code in a paren may have shortened the input since position i was reached.
+  if (i < 0 || i >= input_length(e)) {
+    set_none(&out);
+  } else if (is_any_block(t)) {
     out = *block::cell_at(&e.input, static_cast<uint32_t>(i));
   } else if (t == TYPE_BINARY) {
     set_integer(&out, *series::unit_at(&e.input, i));
@@ -595,8 +598,8 @@ Cell* run(const Cell* input, const Cell* rules, bool case_, const Cell* part,
   e.value = *rules;
   if (part && !part->is(TYPE_NONE)) {
     int32_t n = series::part_count(&e.input, part);
-    int32_t at = series::index_of(&e.input) + (n < 0 ? 0 : n);
-    e.limit = at;
+    int64_t at = int64_t(series::index_of(&e.input)) + (n < 0 ? 0 : n);
+    e.limit = static_cast<int32_t>(at > INT32_MAX ? INT32_MAX : at);
   }
   engine_loop::open_view(e);
   try {

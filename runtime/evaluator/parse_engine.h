@@ -134,7 +134,8 @@ inline int32_t input_end(const Engine& e) {
   return len;
 }
 inline bool at_end(const Engine& e) { return input_index(e) >= input_end(e); }
-// The unit at a position as a value: the cell, the character as char!, the byte as integer!.
+// The unit at a position as a value: the cell, the character as char!, the byte as integer!;
+// none! at or past the input's present tail.
 Cell unit_value(const Engine& e, int32_t i);
 
 // ---- Rules ----------------------------------------------------------------------------------

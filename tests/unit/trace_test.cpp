@@ -33,6 +33,8 @@ class Trace : public ::testing::Test {
  protected:
   void SetUp() override {
     testing::ensure_runtime();
+    // Other fixtures in the same process install hooks of their own; the library's objects
+    // are built with the interpreter's.
     object::evaluator = &interp::interp_detail::evaluate_for_object;
     object::handler_call = &interp::interp_detail::call_object_handler;
     trace::set_callback_bits(0);

@@ -45,11 +45,18 @@ bool float_out_of_range(const Cell* float_cell) {
 
 int32_t do_math(int32_t left, int32_t right, int op, Cell* result) {
   int32_t r = 0;
-  bool overflow = false;
   switch (op) {
-    case 0: overflow = __builtin_add_overflow(left, right, &r); break;
-    case 1: overflow = __builtin_sub_overflow(left, right, &r); break;
-    case 2: overflow = __builtin_mul_overflow(left, right, &r); break;
+    case 0: case 1: case 2: {
+      Cell c;
+      add_sub_mul(op, left, right, &c);
+      if (c.is(TYPE_INTEGER)) {
+        r = c.int_value();
+        break;
+      }
+      if (!result) numeric::raise_math("overflow");
+      set_float(result, c.float_value());
+      return 0;
+    }
     case 3: case 4:
       if (right == 0) numeric::raise_math("zero-divide");
       if (left == INT32_MIN && right == -1) numeric::raise_math("overflow");
@@ -66,12 +73,6 @@ int32_t do_math(int32_t left, int32_t right, int op, Cell* result) {
     case 6: r = left & right; break;
     case 7: r = left ^ right; break;
     default: error::raise(ERR_INTERNAL, "not-done");
-  }
-  if (overflow) {
-    if (!result) numeric::raise_math("overflow");
-    double l = left, rr = right;
-    set_float(result, op == 0 ? l + rr : op == 1 ? l - rr : l * rr);
-    return 0;
   }
   if (result) result->set_int_value(r);
   return r;

@@ -21,6 +21,18 @@ inline int sign(int32_t v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 int32_t absolute(int32_t v);
 bool float_out_of_range(const Cell* float_cell);
 
+// The sum, difference or product (op 0, 1, 2) of two integers into *out: an integer!, or the
+// float! of the exact result when it does not fit. The one rule for it, whichever road
+// computes it.
+[[gnu::always_inline]] inline void add_sub_mul(int op, int32_t a, int32_t b, Cell* out) {
+  int32_t r;
+  bool over = op == 0   ? __builtin_add_overflow(a, b, &r)
+              : op == 1 ? __builtin_sub_overflow(a, b, &r)
+                        : __builtin_mul_overflow(a, b, &r);
+  if (over) set_float(out, op == 0 ? double(a) + b : op == 1 ? double(a) - b : double(a) * b);
+  else *out = make_cell(TYPE_INTEGER, 0, static_cast<uint32_t>(r));
+}
+
 // The arithmetic core: op 0 add, 1 subtract, 2 multiply, 3 divide, 4 remainder, 5 or, 6 and,
 // 7 xor. With a result cell, an overflowing add, subtract or multiply or an inexact divide
 // turns it into a float! (and 0 is returned); otherwise its value becomes the result.

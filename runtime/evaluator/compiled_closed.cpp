@@ -353,14 +353,18 @@ bool closed_special(const Node& n, Cell* regs, const Program& p, ClosedRun& r, C
   if (!closed_value(p, *n.kid[0], regs, r, &cond)) return false;
   if (!accepts(n, 0, cond.type())) return false;
   if (n.special == S_EITHER) {
-    bool yes;
-    return closed_truth(cond, &yes) && closed_unit(p, n.blocks[yes ? 0 : 1], regs, r, out);
+    // An unset! condition is either's error: the ordinary way raises it.
+    if (cond.is(TYPE_UNSET)) return false;
+    uint32_t chosen = natives::choose_taken(natives::Choice::either_, &cond);
+    return closed_unit(p, n.blocks[chosen - 1], regs, r, out);
   }
-  if (is_true(&cond) == (n.special == S_UNLESS)) {
+  uint32_t chosen = natives::choose_taken(
+      n.special == S_IF ? natives::Choice::if_ : natives::Choice::unless_, &cond);
+  if (chosen == 0) {
     set_none(out);
     return true;
   }
-  return closed_unit(p, n.blocks[0], regs, r, out);
+  return closed_unit(p, n.blocks[chosen - 1], regs, r, out);
 }
 
 // A node's value, the check of the word after it left to closed_value.

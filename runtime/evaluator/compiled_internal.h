@@ -15,6 +15,7 @@
 #include "compiled.h"
 #include "core/memory.h"
 #include "core/stack.h"
+#include "loop_rounds.h"
 
 namespace tav::compiled::detail {
 
@@ -31,6 +32,12 @@ enum Kind : uint8_t {
 
 // Natives the runner carries out itself, with their blocks compiled.
 enum Special : uint8_t { S_NONE, S_IF, S_EITHER, S_UNLESS, S_WHILE, S_LOOP, S_UNTIL };
+
+// The conditional a special native is (S_IF, S_EITHER or S_UNLESS).
+inline natives::Choice choice_of(Special s) {
+  return s == S_IF ? natives::Choice::if_
+         : s == S_EITHER ? natives::Choice::either_ : natives::Choice::unless_;
+}
 
 constexpr uint32_t NO_UNIT = ~0u;
 constexpr uint32_t NO_SLOT = ~0u;

@@ -27,10 +27,6 @@ Status run_body_here(const Cell* fn, const Cell* body, Cell* locals);
 
 namespace {
 
-[[noreturn, gnu::noinline]] void raise_too_deep() {
-  --stack::eval_depth;
-  error::raise(ERR_INTERNAL, "stack-overflow");
-}
 
 Status exec(const Node& n, Exec& x, bool as_argument);
 
@@ -40,10 +36,9 @@ Status exec_root(const Node& n, Exec& x, bool as_argument, bool no_infix, bool c
   Cell* start_top = stack::top;
   Status s;
   if (counted) {
-    collector::safe_point();
-    if (++stack::eval_depth > interp::MAX_EVAL_DEPTH) [[unlikely]] raise_too_deep();
+    interp::enter_expression();
     s = exec(n, x, as_argument);
-    --stack::eval_depth;
+    interp::leave_expression();
   } else {
     s = exec(n, x, as_argument);
   }
@@ -255,20 +250,12 @@ Status run_special(const Node& n, const Exec& x) {
   Cell* args = stack::base;
   switch (n.special) {
     case S_IF:
+    case S_EITHER:
     case S_UNLESS: {
-      if (is_true(args) == (n.special == S_UNLESS)) {
-        set_none(stack::base);
-        stack::top = stack::base + 1;
-        return CODE_NONE;
-      }
-      Cell body = args[1];
-      return run_block(n.blocks[0], &body, x);
-    }
-    case S_EITHER: {
-      if (args->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-      bool yes = is_true(args);
-      Cell body = yes ? args[1] : args[2];
-      return run_block(n.blocks[yes ? 0 : 1], &body, x);
+      uint32_t chosen = natives::choose(choice_of(n.special), args);
+      if (chosen == 0) return natives::answer_none();
+      Cell body = args[chosen];
+      return run_block(n.blocks[chosen - 1], &body, x);
     }
     case S_LOOP:
       return run_loop(n, x, args);

@@ -1,6 +1,7 @@
 #include "fast_paths.h"
 
 #include "core/errors.h"
+#include "datatypes/integer.h"
 #include "evaluator/actions.h"
 #include "interpreter.h"
 #include "natives.h"
@@ -13,23 +14,6 @@ namespace tav {
 namespace actions {
 
 namespace fast_detail {
-
-// Exact 32-bit arithmetic; false on overflow of add, subtract or multiply.
-bool int_math(int op, int32_t a, int32_t b, int32_t* out) {
-  switch (op) {
-    case MATH_ADD: return !__builtin_add_overflow(a, b, out);
-    case MATH_SUBTRACT: return !__builtin_sub_overflow(a, b, out);
-    case MATH_MULTIPLY: return !__builtin_mul_overflow(a, b, out);
-    case MATH_OR: *out = a | b; return true;
-    case MATH_AND: *out = a & b; return true;
-    case MATH_XOR: *out = a ^ b; return true;
-    default: return false;
-  }
-}
-
-double float_math(int op, double a, double b) {
-  return op == MATH_ADD ? a + b : op == MATH_SUBTRACT ? a - b : a * b;
-}
 
 ActionId math_action(int op) {
   switch (op) {
@@ -45,17 +29,14 @@ ActionId math_action(int op) {
 // Answers into *out when the operands allow it; false sends them to the generic path.
 inline bool math_inline(int op, const Cell* left, const Cell* right, Cell* out) {
   if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) {
-    int32_t r;
-    if (int_math(op, left->int_value(), right->int_value(), &r)) {
-      set_integer(out, r);
-    } else {
-      // Overflow gives the exact result as a float!.
-      set_float(out, float_math(op, left->int_value(), right->int_value()));
-    }
+    int32_t a = left->int_value(), b = right->int_value();
+    if (op <= MATH_MULTIPLY) integer::add_sub_mul(op, a, b, out);
+    else set_integer(out, op == MATH_OR ? a | b : op == MATH_AND ? a & b : a ^ b);
     return true;
   }
   if (left->is(TYPE_FLOAT) && right->is(TYPE_FLOAT) && op <= MATH_MULTIPLY) {
-    set_float(out, float_math(op, left->float_value(), right->float_value()));
+    double a = left->float_value(), b = right->float_value();
+    set_float(out, op == MATH_ADD ? a + b : op == MATH_SUBTRACT ? a - b : a * b);
     return true;
   }
   return false;

@@ -8,6 +8,7 @@
 #include "calls.h"
 #include "core/cell.h"
 #include "datatypes/float.h"
+#include "datatypes/integer.h"
 #include "interpreter.h"
 #include "core/types.h"
 
@@ -118,18 +119,9 @@ inline int infix_code(const Cell* op) {
   if (left->is(TYPE_INTEGER) && right->is(TYPE_INTEGER)) [[likely]] {
     int32_t a = left->int_value(), b = right->int_value(), r;
     switch (code) {
-      case actions::MATH_ADD:
-        if (__builtin_add_overflow(a, b, &r)) set_float(out, double(a) + double(b));
-        else *out = integer_cell(r);
-        return true;
-      case actions::MATH_SUBTRACT:
-        if (__builtin_sub_overflow(a, b, &r)) set_float(out, double(a) - double(b));
-        else *out = integer_cell(r);
-        return true;
-      case actions::MATH_MULTIPLY:
-        if (__builtin_mul_overflow(a, b, &r)) set_float(out, double(a) * double(b));
-        else *out = integer_cell(r);
-        return true;
+      case actions::MATH_ADD: integer::add_sub_mul(0, a, b, out); return true;
+      case actions::MATH_SUBTRACT: integer::add_sub_mul(1, a, b, out); return true;
+      case actions::MATH_MULTIPLY: integer::add_sub_mul(2, a, b, out); return true;
       case INFIX_REMAINDER:
         // A zero divisor and the one overflowing quotient are errors its action raises.
         if (b == 0 || (a == INT32_MIN && b == -1)) return false;

@@ -25,10 +25,6 @@ namespace interp {
 namespace interp_detail {
 Cell* tracer_cell = nullptr;
 
-[[noreturn, gnu::noinline]] void raise_too_deep() {
-  --stack::eval_depth;
-  error::raise(ERR_INTERNAL, "stack-overflow");
-}
 
 inline Cell* block_cells(NodeId n) { return node_buffer(n)->cells(); }
 inline uint32_t block_count(NodeId n) { return node_buffer(n)->count(); }
@@ -63,6 +59,11 @@ void set_tiers_enabled(bool on) {
   fast_tiers = on && !trace::installed;
 }
 bool tiers_enabled() { return interp_detail::tiers_switch; }
+
+void raise_too_deep() {
+  --stack::eval_depth;
+  error::raise(ERR_INTERNAL, "stack-overflow");
+}
 
 Cell* current_position() { return stack::position_cell; }
 uint32_t depth() { return stack::eval_depth; }
@@ -105,13 +106,12 @@ namespace interp_detail {
 Status eval_call_statement(Code& code, const Cell* v) {
   Cell fn = *v;
   Cell name = *code.at();
-  collector::safe_point();
-  if (++stack::eval_depth > MAX_EVAL_DEPTH) [[unlikely]] raise_too_deep();
+  enter_expression();
   Cell* start_top = stack::top;
   ++code.pos;
   Status s = eval_function_call(&fn, code, nullptr, false, &name, nullptr);
   if (s == CODE_NONE) s = eval_infix(code, start_top, false);
-  --stack::eval_depth;
+  leave_expression();
   return s;
 }
 
@@ -411,11 +411,9 @@ Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool
 }  // namespace interp_detail
 
 Status eval_expression(Code& code, bool no_infix, bool as_argument, bool fn_is_value) {
-  // Between expressions nothing holds raw buffer pointers: the one place collections run.
-  collector::safe_point();
-  if (++stack::eval_depth > MAX_EVAL_DEPTH) [[unlikely]] interp_detail::raise_too_deep();
+  enter_expression();
   Status s = interp_detail::eval_expression_body(code, no_infix, as_argument, fn_is_value);
-  --stack::eval_depth;
+  leave_expression();
   return s;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "calls.h"
+#include "core/collector.h"
 #include "core/cell.h"
 #include "core/context.h"
 #include "core/memory.h"
@@ -19,6 +20,16 @@ namespace tav::interp {
 // How deep expressions may nest before stack-overflow is raised: far below what the machine
 // stack of the interpreter thread could hold.
 constexpr uint32_t MAX_EVAL_DEPTH = 30000;
+
+// One step into a nested expression, as every tier takes it: a safe point for the collector
+// (between expressions nothing holds raw buffer pointers), and one more level of depth, past
+// MAX_EVAL_DEPTH a stack-overflow. leave_expression steps back out.
+[[noreturn, gnu::noinline]] void raise_too_deep();
+[[gnu::always_inline]] inline void enter_expression() {
+  collector::safe_point();
+  if (++stack::eval_depth > MAX_EVAL_DEPTH) [[unlikely]] raise_too_deep();
+}
+[[gnu::always_inline]] inline void leave_expression() { --stack::eval_depth; }
 
 // Whether the fast tiers (the straight roads and fast walks, compiled units, closed runs) may
 // run: false while a tracer is installed, and for good once switched off, when only the

@@ -1,6 +1,8 @@
-// The rounds of loop, until and while, shared by their natives and by compiled bodies, which
-// run the same blocks through their compiled form. `run(i)` runs the block argument at
-// args[i] in the loop frame, on a fresh result slot, and answers its status.
+// The rules of the conditionals and the loops, shared by their natives and by compiled bodies
+// (and closed runs), which run the same blocks through their compiled form.
+//
+// The rounds of loop, until and while: `run(i)` runs the block argument at args[i] in the loop
+// frame, on a fresh result slot, and answers its status.
 #pragma once
 #include <cstdint>
 
@@ -14,6 +16,27 @@ namespace tav::natives {
 inline bool true_result(const Cell* v) {
   if (v->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
   return is_true(v);
+}
+
+// if, either and unless: which block argument runs (counted from the condition: 1, or 2 for
+// either's false branch), or 0 when the answer is none. either refuses an unset! condition.
+enum class Choice { if_, either_, unless_ };
+// The choice for a condition that either may take (any but unset!).
+[[gnu::always_inline]] inline uint32_t choose_taken(Choice k, const Cell* cond) {
+  bool yes = is_true(cond);
+  if (k == Choice::either_) return yes ? 1 : 2;
+  return yes == (k == Choice::if_) ? 1 : 0;
+}
+[[gnu::always_inline]] inline uint32_t choose(Choice k, const Cell* cond) {
+  if (k == Choice::either_ && cond->is(TYPE_UNSET)) [[unlikely]]
+    error::raise(ERR_SCRIPT, "no-return");
+  return choose_taken(k, cond);
+}
+// What a conditional answers when no block runs.
+inline Status answer_none() {
+  set_none(stack::base);
+  stack::top = stack::base + 1;
+  return CODE_NONE;
 }
 
 // What a loop does with the status its body came back with.

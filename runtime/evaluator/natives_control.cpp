@@ -176,21 +176,11 @@ void remove_each_step(int32_t n) {
 
 // The conditionals run the chosen block in their own frame: once the block is copied, the
 // arguments below are no longer needed, and the block stays referenced as the current code.
-Status if_native(const int32_t*) {
-  if (!is_true(arg(0))) return result_none();
-  Cell body = *arg(1);
-  return interp::eval_block_here(&body);
-}
-
-Status either_native(const int32_t*) {
-  if (arg(0)->is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-return");
-  Cell body = is_true(arg(0)) ? *arg(1) : *arg(2);
-  return interp::eval_block_here(&body);
-}
-
-Status unless_native(const int32_t*) {
-  if (is_true(arg(0))) return result_none();
-  Cell body = *arg(1);
+template <Choice K>
+Status conditional_native(const int32_t*) {
+  uint32_t chosen = choose(K, arg(0));
+  if (chosen == 0) return answer_none();
+  Cell body = *arg(int(chosen));
   return interp::eval_block_here(&body);
 }
 
@@ -453,9 +443,9 @@ Status remove_each_native(const int32_t*) {
 
 void register_control() {
   using namespace control_detail;
-  put(NAT_IF, if_native);
-  put(NAT_EITHER, either_native);
-  put(NAT_UNLESS, unless_native);
+  put(NAT_IF, conditional_native<Choice::if_>);
+  put(NAT_EITHER, conditional_native<Choice::either_>);
+  put(NAT_UNLESS, conditional_native<Choice::unless_>);
   put(NAT_ANY, any_native);
   put(NAT_ALL, all_native);
   put(NAT_WHILE, while_native);

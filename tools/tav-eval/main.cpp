@@ -25,7 +25,7 @@ struct Options {
   const char* text = nullptr;
   const char* table = nullptr;
   tav::table::Check check = tav::table::Check::answers;
-  bool tiers_off = false;
+  int tiers = -1;   // 0 off, 1 on, -1 as the environment says
 };
 
 void print_uncaught(const tav::Cell* err) {
@@ -60,7 +60,7 @@ int run(void* p) {
   runtime::init();
   stack::uncaught_handler = print_uncaught;
   dyn_print::add(print_to_stdout, nullptr);
-  if (opts->tiers_off) interp::set_tiers_enabled(false);
+  if (opts->tiers >= 0) interp::set_tiers_enabled(opts->tiers == 1);
   runtime::run_boot_code();
   if (opts->table) {
     int status = table::run(opts->table, opts->check);
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "--tiers takes on or off\n");
         return 2;
       }
-      opts.tiers_off = std::strcmp(v, "off") == 0;
+      opts.tiers = std::strcmp(v, "on") == 0;
     } else if (std::strcmp(argv[i], "--against-general") == 0) {
       // With --table: each line also runs with only the general interpreter, which must
       // answer the same, its error reports included.

@@ -3,28 +3,17 @@
 #pragma once
 #include <cstdint>
 
+#include "core/call_frame.h"
 #include "core/cell.h"
 #include "core/stack.h"
 
 namespace tav::routines {
 
-inline Cell* arg(int i) { return stack::base + i; }
-inline Status done() {
-  stack::top = stack::base + 1;
-  return CODE_NONE;
-}
-inline Status done_logic(bool b) {
-  set_logic(stack::base, b);
-  return done();
-}
-inline Status done_integer(int32_t n) {
-  set_integer(stack::base, n);
-  return done();
-}
-inline Status done_unset() {
-  set_unset(stack::base);
-  return done();
-}
+using call_frame::arg;
+using call_frame::done;
+using call_frame::done_integer;
+using call_frame::done_logic;
+using call_frame::done_unset;
 
 // process.cpp: ending the process.
 Status quit_return(const int32_t*);

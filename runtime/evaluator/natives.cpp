@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
+#include "core/call_frame.h"
 #include "core/errors.h"
 #include "evaluator/actions.h"
 #include "fast_paths.h"
@@ -25,7 +26,7 @@ NativeEntry table[TABLE_SIZE] = {};
 bool last_line_feed = false;
 uint32_t counter = 1;
 
-inline Cell* arg(int i) { return stack::base + i; }
+using call_frame::arg;
 
 // Functions ---------------------------------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include "datatypes/block.h"
 #include "datatypes/map.h"
 #include "datatypes/series.h"
+#include "core/call_frame.h"
 #include "core/errors.h"
 #include "evaluator/actions.h"
 #include "interpreter.h"
@@ -44,7 +45,7 @@ void push_loop_frame() {
 
 namespace control_detail {
 
-inline Cell* arg(int i) { return stack::base + i; }
+using call_frame::arg;
 
 inline Status result_none() {
   set_none(stack::base);

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "core/call_frame.h"
 #include "core/cell.h"
 #include "datatypes/block.h"
 #include "evaluator/calls.h"
@@ -17,8 +18,8 @@
 
 namespace tav::natives::evalnat_detail {
 
-inline Cell* arg(int i) { return stack::base + i; }
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
+using call_frame::arg;
+using call_frame::given;
 
 // Leaves v as the native's result.
 inline Status result(const Cell* v) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/call_frame.h"
 #include "core/cell.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
@@ -27,16 +28,9 @@ constexpr double PI = 3.141592653589793;
 constexpr double LN_2 = 0.6931471805599453;
 constexpr double E = 2.718281828459045;
 
-inline Cell* arg(int i) { return stack::base + i; }
-
-inline Status done() {
-  stack::top = stack::base + 1;
-  return CODE_NONE;
-}
-inline Status done_logic(bool b) {
-  set_logic(stack::base, b);
-  return done();
-}
+using call_frame::arg;
+using call_frame::done;
+using call_frame::done_logic;
 
 inline bool holds_double(TypeId t) {
   return t == TYPE_FLOAT || t == TYPE_PERCENT || t == TYPE_TIME;

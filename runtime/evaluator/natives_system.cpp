@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/call_frame.h"
 #include "core/cell.h"
 #include "core/collector.h"
 #include "datatypes/date.h"
@@ -35,13 +36,9 @@ EventPump gui_do_events = nullptr;
 
 namespace system_natives {
 
-inline Cell* arg(int i) { return stack::base + i; }
-inline bool given(const int32_t* refs, int k) { return refs[k] >= 0; }
-
-inline Status done() {
-  stack::top = stack::base + 1;
-  return CODE_NONE;
-}
+using call_frame::arg;
+using call_frame::done;
+using call_frame::given;
 
 // ---- Memory ----------------------------------------------------------------------------
 

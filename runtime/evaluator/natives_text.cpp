@@ -22,6 +22,7 @@
 #include "datatypes/string_ops.h"
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
+#include "core/call_frame.h"
 #include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/checksum.h"
@@ -41,7 +42,7 @@ namespace tav::natives {
 
 namespace text_natives_detail {
 
-inline Cell* arg(int i) { return stack::base + i; }
+using call_frame::arg;
 inline Cell* ref_cell(const int32_t* refs, int i) {
   return refs[i] == -1 ? nullptr : stack::base + refs[i];
 }

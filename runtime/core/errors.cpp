@@ -263,11 +263,8 @@ void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
     return;
   }
   if (is_any_string(t) && v->node()) {
-    // The marks that tell the string kinds apart in a mold.
-    const char* open = !mold ? "" : t == TYPE_FILE ? "%" : t == TYPE_TAG ? "<" : t == TYPE_REF ? "@" : "";
-    o.put(open);
+    if (mold && t == TYPE_FILE) o.put("%");
     put_string_chars(o, v, mold && t == TYPE_STRING);
-    if (mold && t == TYPE_TAG) o.put(">");
     return;
   }
   if (is_any_block(t) && v->node()) {

@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/date.h"
+#include "datatypes/email.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/hash.h"
@@ -19,9 +20,11 @@
 #include "datatypes/pair.h"
 #include "datatypes/path.h"
 #include "datatypes/point.h"
+#include "datatypes/ref.h"
 #include "datatypes/routine.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
+#include "datatypes/tag.h"
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
@@ -67,8 +70,11 @@ void register_datatypes() {
   percent::init();        // after pair!
   tuple::init();          // after percent!
   time_::init();          // after tuple!
+  tag_type::init();       // after time!
+  email_type::init();     // after tag!
   date::init();           // after handle!
   money::init();          // after port!
+  ref_type::init();       // after money!
   point::init();          // point2D!, point3D!, after ref!
 }
 

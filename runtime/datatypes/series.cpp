@@ -8,6 +8,9 @@
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
+#include "core/symbols.h"
+#include "core/words.h"
+#include "datatypes/block.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
 
@@ -457,6 +460,38 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
   return target;
 }
 
+// The owner of a series as a block [owner word] (the form modify takes back), or none.
+Cell* reflect(Cell* value, uint32_t field) {
+  if (symbol::alias(field) != symbol::alias(symbols::owned))
+    error::raise(ERR_INTERNAL, "not-done");
+  Cell* rec = ownership::find_owner(value->node());
+  if (!rec) return set_none(value);
+  Cell owner = rec[0], word = rec[1];
+  Cell* blk = block::make_at(stack::new_cell(), 2);
+  block::append_cell(blk, &owner);
+  block::append_cell(blk, &word);
+  *value = *blk;
+  stack::pop(1);
+  return value;
+}
+
+// modify series 'owned none drops the owner; modify series 'owned [owner word] sets one.
+Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
+  Cell series = *target;
+  Cell v = *value;
+  if (field->is(TYPE_WORD) && symbol::alias(field->data2) == symbol::alias(symbols::owned)) {
+    if (v.is(TYPE_NONE)) {
+      ownership::unbind(&series);
+    } else if (v.is(TYPE_BLOCK) && block::rs_length(&v) >= 2) {
+      Cell owner = block::rs_head(&v)[0];
+      Cell word = block::rs_head(&v)[1];
+      ownership::set_deep(&series, &owner, &word);
+    }
+  }
+  *target = v;
+  return target;
+}
+
 }  // namespace series_action
 
 namespace series_type {
@@ -482,6 +517,8 @@ void init() {
       on<ACT_TAIL>(&series_action::tail),
       on<ACT_TAIL_Q>(&series_action::tail_q),
       on<ACT_TAKE>(&series_action::take),
+      on<ACT_REFLECT>(&series_action::reflect),
+      on<ACT_MODIFY>(&series_action::modify),
   });
 }
 

@@ -24,22 +24,12 @@ namespace {
 
 using namespace tav;   // NOLINT: a test driver
 
-// The scanner makes tag!, email! and ref! values before their datatypes are registered;
-// until they are, mold refuses such a value by its (unregistered) type, and that is no
-// scanner fault.
-bool unregistered_type(const Cell* err) {
-  if (error::id_name(err) != "expect-arg") return false;
-  const Cell* type = error::field(err, ERROR_ARG2);
-  return type->is(TYPE_DATATYPE) && type->data1 < TYPE_TABLE_SIZE && !type_table[type->data1].name;
-}
-
 void refused(const char* what) {
   const Cell* err = stack::top - 1;
   if (!err->is(TYPE_ERROR)) {
     std::fprintf(stderr, "a scanned value failed to %s\n", what);
     std::abort();
   }
-  if (unregistered_type(err)) return;
   std::fprintf(stderr, "a scanned value failed to %s: %s\n", what, error::form(err).c_str());
   std::abort();
 }

@@ -195,6 +195,10 @@ TEST_F(Errors, ArgumentsAreMoldedByTheirDatatypes) {
   file.set_type(TYPE_FILE);
   Cell tag = text_cell("a");
   tag.set_type(TYPE_TAG);
+  Cell email = text_cell("ann@box");
+  email.set_type(TYPE_EMAIL);
+  Cell ref = text_cell("name");
+  ref.set_type(TYPE_REF);
   Cell money = make_cell(TYPE_MONEY, 0, 0, 0);
   // A value its own former refuses (a date of month 13) is written by the small former
   // instead, and the report still comes out whole.
@@ -202,7 +206,7 @@ TEST_F(Errors, ArgumentsAreMoldedByTheirDatatypes) {
   const struct {
     Cell arg;
     const char* text;
-  } rows[] = {{file, "%\"a b.txt\""}, {tag, "<a>"}, {money, "$0.00"}, {bad_date, "date!"}};
+  } rows[] = {{file, "%\"a b.txt\""}, {tag, "<a>"}, {email, "ann@box"}, {ref, "@name"}, {money, "$0.00"}, {bad_date, "date!"}};
   for (const auto& r : rows) {
     Cell err;
     error::create(ERR_SCRIPT, "invalid-arg", &r.arg, nullptr, nullptr, &err);

@@ -204,13 +204,20 @@ TEST_F(Tavbin, ValuesRoundTripThroughBothEncodings) {
   set_none(&none);
   set_unset(&unset);
   set_logic(&yes, true);
+  // The other text kinds share string!'s record under their own type ids.
+  Cell tag = text({'b'});
+  tag.set_type(TYPE_TAG);
+  Cell email = text({'a', '@', 0x20AC});
+  email.set_type(TYPE_EMAIL);
+  Cell ref = text({'r', 0x1F600});
+  ref.set_type(TYPE_REF);
 
   const Cell cases[] = {
       integer(0), integer(63), integer(64), integer(-1), integer(INT32_MIN), f1, half, negzero,
       big, pct, pct_frac, secs, ch, dt, pair, tuple, money, date, typeset, bin, issue,
       global(TYPE_SET_WORD, "s"), global(TYPE_LIT_WORD, "l"), global(TYPE_GET_WORD, "g"),
       global(TYPE_REFINEMENT, "r"), text({'a', 'b'}), text({'a', 0x20AC}), text({'a', 0x1F600}),
-      nested, headed, line, none, unset, yes};
+      nested, headed, line, none, unset, yes, tag, email, ref};
   for (bool compact : {true, false}) {
     for (const Cell& c : cases) {
       Bytes bytes = tavbin::encode_bytes(&c, compact);

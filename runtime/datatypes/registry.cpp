@@ -7,6 +7,7 @@
 #include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
@@ -26,6 +27,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "core/context.h"
 #include "init_steps.h"
@@ -61,12 +63,14 @@ void register_datatypes() {
   float_::init();         // after triple!
   typeset::init();
   error_type::init();     // after typeset!
+  vector::init();         // after error!
   map::init();            // after vector!
   hash_block::init();     // after map!
   pair::init();           // after hash!
   percent::init();        // after pair!
   tuple::init();          // after percent!
   time_::init();          // after tuple!
+  handle::init();         // after time!
   date::init();           // after handle!
   money::init();          // after port!
   point::init();          // point2D!, point3D!, after ref!

@@ -8,6 +8,7 @@
 #include "datatypes/email.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
@@ -29,6 +30,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/url.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "core/context.h"
 #include "init_steps.h"
@@ -64,6 +66,7 @@ void register_datatypes() {
   float_::init();         // after triple!
   typeset::init();
   error_type::init();     // after typeset!
+  vector::init();         // after error!
   map::init();            // after vector!
   hash_block::init();     // after map!
   pair::init();           // after hash!
@@ -72,6 +75,7 @@ void register_datatypes() {
   time_::init();          // after tuple!
   tag_type::init();       // after time!
   email_type::init();     // after tag!
+  handle::init();         // after email!
   date::init();           // after handle!
   money::init();          // after port!
   ref_type::init();       // after money!

@@ -13,6 +13,7 @@
 #include "datatypes/block.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
+#include "datatypes/vector.h"
 
 namespace tav {
 
@@ -91,6 +92,7 @@ bool holds_cells(TypeId t) { return is_any_block(t) || t == TYPE_MAP; }
 Cell* push_unit(const Cell* v, int32_t pos) {
   TypeId t = v->type();
   if (t == TYPE_BINARY) return set_integer(stack::new_cell(), *series::unit_at(v, pos));
+  if (t == TYPE_VECTOR) return vector::push_element(v, static_cast<uint32_t>(pos));
   return set_char(stack::new_cell(), string::char_at(v->node(), static_cast<uint32_t>(pos)));
 }
 
@@ -163,12 +165,15 @@ Cell* poke(Cell* series, int index, Cell* data, Cell* boxed) {
   if (t == TYPE_BINARY && !(data->is(TYPE_INTEGER) && data->int_value() >= 0 &&
                             data->int_value() <= 255))
     error::raise(ERR_SCRIPT, "invalid-arg", data);
+  if (t == TYPE_VECTOR) vector::check_type(series, data);
   ownership::notify_before(series, ownership::Change::poke, data, static_cast<int32_t>(pos), 1);
   if (pos >= series::buffer_length(series)) error::raise(ERR_SCRIPT, "out-of-range", boxed);
   if (series_action_detail::holds_cells(t)) {
     cell_buffer(series)->cells()[pos] = *data;
   } else if (t == TYPE_BINARY) {
     *series::unit_at(series, static_cast<int32_t>(pos)) = static_cast<uint8_t>(data->int_value());
+  } else if (t == TYPE_VECTOR) {
+    vector::poke_element(series, static_cast<uint32_t>(pos), data);
   } else {
     string::poke_char(series->node(), static_cast<uint32_t>(pos), data->data2);
   }
@@ -326,7 +331,7 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
   set_none(result);
   if (count <= 0) return result;
   series::copy_units(series, from, count, result);
-  result->data3 = 0;
+  if (!series->is(TYPE_VECTOR)) result->data3 = 0;   // a vector keeps its element type
   series_action_detail::cut_units(series, from, count);
   if (from < idx) series::set_index(series, from);
   ownership::notify_after(series, ownership::Change::take, nullptr, from, count);

@@ -3,7 +3,7 @@
 // A series cell holds a head index (signed, in units) and a buffer node; the index may lie
 // past the tail when another value on the same buffer removed units, so every reader clamps
 // it as its operation says. Handlers here work on any unit size: 1, 2 or 4 bytes for text and
-// binary data, 16 for value cells.
+// binary data, 1 to 8 for vector elements, 16 for value cells.
 #pragma once
 #include <cstdint>
 #include "core/cell.h"
@@ -12,10 +12,10 @@
 
 namespace tav::series {
 
-// log2 of the unit size: 0, 1, 2 or 4.
+// log2 of the unit size: 0, 1, 2, 3 (vectors of 64-bit numbers) or 4.
 inline uint32_t unit_shift(const SeriesBuffer* b) {
   uint32_t u = b->flags & BUF_UNIT_MASK;
-  return u >= 16 ? 4 : (u >= 4 ? 2 : (u >= 2 ? 1 : 0));
+  return u >= 16 ? 4 : u >= 8 ? 3 : (u >= 4 ? 2 : (u >= 2 ? 1 : 0));
 }
 inline int32_t index_of(const Cell* v) { return static_cast<int32_t>(v->data1); }
 inline void set_index(Cell* v, int32_t i) { v->data1 = static_cast<uint32_t>(i); }

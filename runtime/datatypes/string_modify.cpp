@@ -8,6 +8,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
+#include "datatypes/vector.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
 #include "core/number_text.h"
@@ -357,6 +358,12 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
   Cell* taken = series_action::take(series, part, deep, last);
   if (part || taken->is(TYPE_NONE) || series::buffer_length(taken) != 1) return taken;
   if (series->is(TYPE_BINARY)) return set_integer(taken, *series::unit_at(taken, 0));
+  if (series->is(TYPE_VECTOR)) {
+    Cell element = *vector::push_element(taken, 0);
+    stack::pop(1);
+    *taken = element;
+    return taken;
+  }
   return set_char(taken, string::char_at(taken->node(), 0));
 }
 

@@ -194,6 +194,16 @@ TEST_F(Tavbin, ValuesRoundTripThroughBothEncodings) {
   std::memcpy(node_buffer(bin.data2)->head_ptr(), "\x01\xFF\x00", 3);
   node_buffer(bin.data2)->tail += 3;
   Cell issue = make_cell(TYPE_ISSUE, context::global, symbol::make("tag"), uint32_t(-1));
+  // Vectors keep their element type and width: bytes, 32-bit floats, percents from an index.
+  auto vec = [](TypeId type, uint32_t size, const char* bytes, uint32_t n, uint32_t head) {
+    Cell v = make_cell(TYPE_VECTOR, head, alloc::new_series(n, size, 0), type);
+    std::memcpy(node_buffer(v.data2)->head_ptr(), bytes, size_t(n) * size);
+    node_buffer(v.data2)->tail += n * size;
+    return v;
+  };
+  Cell vec8 = vec(TYPE_INTEGER, 1, "\x01\xC8", 2, 0);
+  Cell vec_f32 = vec(TYPE_FLOAT, 4, "\x00\x00\xC0\x3F\x00\x00\x20\x40", 2, 1);
+  Cell vec_pct = vec(TYPE_PERCENT, 8, "\x00\x00\x00\x00\x00\x00\xE0\x3F", 1, 0);
   Cell nested = new_block({new_block({new_block({integer(7)}, TYPE_PAREN)}),
                            new_block({global(TYPE_WORD, "x"), global(TYPE_WORD, "y")}, TYPE_PATH)});
   Cell headed = new_block({integer(1), integer(2), integer(3)});
@@ -217,7 +227,7 @@ TEST_F(Tavbin, ValuesRoundTripThroughBothEncodings) {
       big, pct, pct_frac, secs, ch, dt, pair, tuple, money, date, typeset, bin, issue,
       global(TYPE_SET_WORD, "s"), global(TYPE_LIT_WORD, "l"), global(TYPE_GET_WORD, "g"),
       global(TYPE_REFINEMENT, "r"), text({'a', 'b'}), text({'a', 0x20AC}), text({'a', 0x1F600}),
-      nested, headed, line, none, unset, yes, tag, email, ref};
+      nested, headed, line, none, unset, yes, tag, email, ref, vec8, vec_f32, vec_pct};
   for (bool compact : {true, false}) {
     for (const Cell& c : cases) {
       Bytes bytes = tavbin::encode_bytes(&c, compact);

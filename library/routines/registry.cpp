@@ -135,6 +135,26 @@ const Row tav_routine_rows[] = {
 	"Write data to STDOUT"
 	data [any-type!]
 )spec", RETURNS_NOTHING, &r::write_stdout},
+    {"set-callback-bits", R"spec(
+	"Internal Use Only"
+	bits [integer!]
+)spec", RETURNS_NOTHING, &r::set_callback_bits},
+    {"set-float-modes", R"spec(
+	"Internal Use Only"
+	pretty? [logic!]
+	full? [logic!]
+)spec", RETURNS_NOTHING, &r::set_float_modes},
+    {"currency-list", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::currency_list},
+    {"add-currency", R"spec(
+	"Internal Use Only"
+	code [word!]
+	return: [logic!]
+)spec", TYPE_LOGIC, &r::add_currency},
+    {"command-line", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::command_line},
 
     TAV_EXACT("bitset?", TYPE_BITSET),
     TAV_EXACT("binary?", TYPE_BINARY),

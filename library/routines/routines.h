@@ -58,4 +58,11 @@ Status gc_active_q(const int32_t*);
 Status gc_series_cycles(const int32_t*);
 Status gc_nodes_cycles(const int32_t*);
 
+// system.cpp: the runtime switches and lists behind the system object's fields.
+Status set_callback_bits(const int32_t*);
+Status set_float_modes(const int32_t*);
+Status currency_list(const int32_t*);
+Status add_currency(const int32_t*);
+Status command_line(const int32_t*);
+
 }  // namespace tav::routines

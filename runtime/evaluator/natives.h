@@ -2,6 +2,7 @@
 // the order of core/native_list.h.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "calls.h"
@@ -37,5 +38,11 @@ void register_evaluation();   // reduce, compose, get, set, bind, try, catch, ap
 void register_math();         // comparison and math natives
 void register_series_text();  // set operations, text conversion, parse entry
 void register_system();       // output and system natives
+
+namespace system_natives {
+// Appends text that should be UTF-8 (the environment, the command line) to a string; each
+// byte of a bad sequence becomes U+FFFD.
+void append_lenient_utf8(NodeId out, const std::string& text);
+}  // namespace system_natives
 
 }  // namespace tav::natives

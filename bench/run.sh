@@ -44,7 +44,7 @@ lua=${BENCH_LUA:-$(command -v lua5.4 || true)}
 gnu_time=/usr/bin/time
 [ -x "$gnu_time" ] || echo "bench: $gnu_time not found (package time); no peak memory" >&2
 
-all_benches=(startup fib while-loop string-append block-sort parse-text)
+all_benches=(startup fib while-loop string-append block-sort parse-text live-data)
 if [ $# -gt 0 ]; then benches=("$@"); else benches=("${all_benches[@]}"); fi
 for b in "${benches[@]}"; do
   for f in "tav/$b.tav" "python/$b.py" "lua/$b.lua"; do

@@ -315,6 +315,7 @@ void collect() {
   for (NodeId n : marked_heap)
     if (is_live_node(n)) node_table[n]->flags &= ~BUF_MARKED;
   marked_heap.clear();
+  memory_manager::schedule_next_collection();
   cycles++;
   last.cycles = cycles;
   publish_collecting(false);

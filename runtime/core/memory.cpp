@@ -92,6 +92,20 @@ double bytes_in_use() {
   return total;
 }
 
+size_t collected_bytes() {
+  size_t total = 0;
+  for (SeriesFrame* f = memory.first_series_frame; f; f = f->next) total += size_t(f->heap - f->area());
+  for (BigBlock* b = memory.first_big; b; b = b->next) total += b->size;
+  return total;
+}
+
+void schedule_next_collection() {
+  size_t live = collected_bytes();
+  size_t budget = live * COLLECT_GROWTH;
+  memory.collect_budget = budget < COLLECT_FLOOR ? COLLECT_FLOOR : budget;
+  memory.allocated = 0;
+}
+
 Details details() {
   Details d;
   for (NodeFrame* f = memory.first_node_frame; f; f = f->next)
@@ -257,17 +271,17 @@ SeriesBuffer* new_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
   size_t total = size_t(capacity) + BUFFER_OVERHEAD;
   SeriesBuffer* buf;
   uint32_t big = 0;
+  // Never a collection here: it would move buffers under callers' raw pointers. Memory
+  // grows now and the next safe point collects once the schedule says so.
+  memory.allocated += total;
+  if (memory.allocated >= memory.collect_budget) collector::request();
   if (total >= memory.max_frame_size) {
-    collector::request();
     buf = new_big_buffer(total);
     big = BUF_BIG;
   } else {
     SeriesFrame* f = memory.current_series_frame;
     if (!f || !(f->heap + total < f->end)) {
       f = memory_detail::find_series_frame(total);
-      // Collecting here would move buffers under callers' raw pointers: grow now and let
-      // the next safe point collect.
-      if (!f) collector::request();
       if (!f || size_t(f->end - f->heap) < FRAME_LOW_ROOM) {
         if (total >= memory.next_frame_size) memory.next_frame_size = memory.max_frame_size;
         f = new_series_frame();

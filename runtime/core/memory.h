@@ -52,6 +52,12 @@ constexpr uint32_t NODES_PER_FRAME = 10000;
 constexpr uint32_t DEFAULT_SERIES_FRAME = 1u << 20;   // 1 MiB
 constexpr uint32_t MAX_SERIES_FRAME = 2u << 20;       // 2 MiB: also the big-buffer threshold
 constexpr uint32_t FRAME_LOW_ROOM = 0xCCCC;           // a frame with less free room is skipped
+// The collection schedule: the next automatic collection is requested once the bytes handed
+// out since the last one reach what survived it (times COLLECT_GROWTH), never less than the
+// floor. Each cycle's work is thus paid for by as many new bytes as it marks, so building and
+// keeping N values costs O(N) in all, however large the live heap gets.
+constexpr size_t COLLECT_FLOOR = 4u << 20;
+constexpr size_t COLLECT_GROWTH = 1;
 
 struct NodeFrame {
   NodeFrame* next;
@@ -98,6 +104,8 @@ struct MemoryManager {
   uint32_t max_frame_size = MAX_SERIES_FRAME;
   BigBlock* first_big = nullptr;
   size_t heap_bytes = 0;            // bytes of heap series (outside the frames)
+  size_t allocated = 0;             // buffer bytes handed out since the last collection
+  size_t collect_budget = COLLECT_FLOOR;   // allocated bytes that request the next one
 };
 extern MemoryManager memory;
 
@@ -130,6 +138,10 @@ struct Details {
   double heap = 0;
 };
 Details details();
+// Bytes of the collected buffers (used frame space and big blocks).
+size_t collected_bytes();
+// After a cycle: the next request waits for an allocation volume scaled to what survived.
+void schedule_next_collection();
 }  // namespace memory_manager
 
 namespace alloc {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -322,7 +323,7 @@ TEST_F(Collector, AllocationOnlyRequestsAndSafePointsCollect) {
   NodeId first = alloc::new_bytes(100);
   SeriesBuffer* first_place = node_buffer(first);
   collector::enabled = true;
-  for (int i = 0; i < 3000; i++) alloc::new_bytes(2000);
+  while (!collector::requested()) alloc::new_bytes(2000);
   EXPECT_EQ(collector::cycle_count(), cycles);
   EXPECT_EQ(node_buffer(first), first_place);
   EXPECT_TRUE(collector::requested());
@@ -346,6 +347,45 @@ TEST_F(Collector, AllocationOnlyRequestsAndSafePointsCollect) {
   EXPECT_EQ(collector::cycle_count(), cycles + 1) << "nothing requested";
 #endif
   collector::enabled = was;
+}
+
+// The next request waits for an allocation volume matching what survived the last cycle
+// (with a floor): a large live heap is not marked again after every few new frames.
+TEST_F(Collector, ScheduleScalesWithTheLiveHeap) {
+  ASSERT_FALSE(collector::requested());
+  ASSERT_GE(memory.collect_budget, COLLECT_FLOOR);
+  // About 24 MiB kept alive, several times the floor.
+  NodeId keep = alloc::new_cells(0);
+  push_cell(block_cell(keep));
+  for (int i = 0; i < 12000; i++) {
+    Cell bytes = make_cell(TYPE_BINARY, 0, alloc::new_bytes(2000));
+    *series::buffer_new_tail_cell(keep) = bytes;
+  }
+  collector::collect();
+  size_t live = memory_manager::collected_bytes();
+  ASSERT_GT(live, 6 * COLLECT_FLOOR);
+  EXPECT_EQ(memory.collect_budget, live * COLLECT_GROWTH);
+
+  size_t handed = 0;
+  while (handed + 4096 < live / 2) {
+    alloc::new_bytes(2000);
+    handed += 2000 + BUFFER_OVERHEAD;
+  }
+  EXPECT_FALSE(collector::requested()) << "half the live volume must not request a cycle";
+  while (!collector::requested() && handed < 2 * live) {
+    alloc::new_bytes(2000);
+    handed += 2000 + BUFFER_OVERHEAD;
+  }
+  EXPECT_TRUE(collector::requested());
+  EXPECT_GE(handed + 4096, live);
+
+  *(stack::top - 1) = make_cell(TYPE_INTEGER, 0, 0);
+  collector::collect();
+  size_t after = memory_manager::collected_bytes();
+  EXPECT_LT(after, live / 2);
+  EXPECT_EQ(memory.collect_budget, std::max(COLLECT_FLOOR, after * COLLECT_GROWTH))
+      << "the budget shrinks with the heap, down to the floor";
+  EXPECT_FALSE(collector::requested());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "datatypes/file.h"
 #include "datatypes/series.h"
 #include "datatypes/error.h"
+#include "datatypes/event.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/path.h"
@@ -68,6 +69,7 @@ void register_datatypes() {
   date::init();           // after handle!
   money::init();          // after port!
   point::init();          // point2D!, point3D!, after ref!
+  event::init();
 }
 
 }  // namespace tav::init_steps

@@ -26,7 +26,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   if (!s.is(TYPE_BLOCK)) bad();
   // Only the filled native slots, and only the actions a word may name (eval-path, set-path
   // and compare are the layer's own dispatchers).
-  int32_t limit = type == TYPE_ACTION ? ACTION_COUNT : static_cast<int32_t>(natives::NATIVE_COUNT);
+  int32_t limit = type == TYPE_ACTION ? ACTION_COUNT : static_cast<int32_t>(natives::next_position() - 1);
   if (!k.is(TYPE_INTEGER) || k.int_value() < 1 || k.int_value() > limit) bad();
   if (type == TYPE_ACTION && k.int_value() >= ACT_EVAL_PATH && k.int_value() <= ACT_COMPARE) bad();
   Cell* out = stack::new_cell();

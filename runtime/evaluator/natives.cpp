@@ -189,6 +189,13 @@ bool last_line_feed() { return natives_detail::last_line_feed; }
 
 uint32_t next_position() { return natives_detail::counter; }
 
+uint32_t append(NativeEntry e) {
+  uint32_t position = natives_detail::counter;
+  if (position > TABLE_SIZE) return 0;
+  natives_detail::append_entries(1, &e);
+  return position;
+}
+
 int comparison_code(uint32_t index) {
   // Positions 25-31: equal?, not-equal?, strict-equal?, lesser?, greater?,
   // lesser-or-equal?, greater-or-equal?.

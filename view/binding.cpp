@@ -14,6 +14,7 @@
 #include "scanner/lexer.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/platform.h"
+#include "view/backend/qt/send_event.h"
 
 namespace tav::binding {
 
@@ -25,7 +26,7 @@ namespace gp = gui::platform;
 enum Routine : int32_t {
   R_INIT, R_MAKE_NULL_HANDLE, R_FETCH_ALL_SCREENS, R_GET_CURRENT_SCREEN, R_GET_SCREEN_SIZE,
   R_DESTROY_VIEW, R_REFRESH_WINDOW, R_REDRAW, R_SHOW_WINDOW, R_MAKE_VIEW, R_DO_EVENT_LOOP,
-  R_EXIT_EVENT_LOOP, R_SUPPORT_DARK_MODE, R_EVENT_Q, R_FIND_FLAG_Q,
+  R_EXIT_EVENT_LOOP, R_SUPPORT_DARK_MODE, R_EVENT_Q, R_FIND_FLAG_Q, R_SEND_EVENT_OS,
 };
 
 // The glue: each routine checks its arguments through its spec, then calls the native.
@@ -65,6 +66,7 @@ make object! [
     ]
     event?: func [value [any-type!]] [call 13 reduce [:value]]
     find-flag?: func [facet [any-type!] flag [word!]] [call 14 reduce [:facet flag]]
+    send-event-os: func [event [event!] queued? [logic!]] [call 15 reduce [event queued?]]
 ]
 )tav";
 
@@ -108,6 +110,7 @@ Status platform_call(const int32_t*) {
     case R_SUPPORT_DARK_MODE: set_logic(&result, gp::support_dark_mode()); break;
     case R_EVENT_Q: set_logic(&result, a0.is(TYPE_EVENT)); break;
     case R_FIND_FLAG_Q: set_logic(&result, event::find_flag(&a0, &a1)); break;
+    case R_SEND_EVENT_OS: set_logic(&result, gui::send_event(&a0, is_true(&a1))); break;
     default: break;
   }
   *stack::base = result;
@@ -155,7 +158,7 @@ void install() {
   Cell* view = field_of(sys, "view");
   Cell* made_view = field_of(keep, "view");
   if (view && made_view) *view = *made_view;
-  for (const char* routine : {"event?", "find-flag?"}) {
+  for (const char* routine : {"event?", "find-flag?", "send-event-os"}) {
     Cell* w = word::load(routine);
     if (Cell* fn = field_of(keep, routine)) interp::set_word(w, fn);
   }

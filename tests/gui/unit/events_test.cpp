@@ -153,6 +153,44 @@ TEST_F(Events, AConsumedKeyDownMakesNoCharacter) {
             "[key-down #\"A\" key #\"a\" key-down #\"A\"]");
 }
 
+TEST_F(Events, SentEventsGoThroughThePreDispatch) {
+  // Direct: handled before send-event-os returns.
+  EXPECT_EQ(eval_mold("send-event-os make event! [type: 'down face: f offset: 10x20 "
+                      "flags: [control]] false"),
+            "true");
+  EXPECT_EQ(eval_mold("log"), "[[down none (10, 20) none none true true]]");
+  // A made key-down carries no text: no `key` follows it. A made `key` is the character.
+  eval("clear log");
+  eval("send-event-os make event! [type: 'key-down face: f key: #\"a\"] false");
+  eval("send-event-os make event! [type: 'key face: f key: #\"a\" flags: [shift]] false");
+  EXPECT_EQ(eval_mold("x: copy [] foreach e log [append x reduce [e/1 e/2]] x"),
+            "[key-down #\"A\" key #\"a\"]");
+  // Queued: raised when the loop runs.
+  eval("clear log");
+  EXPECT_EQ(eval_mold("send-event-os make event! [type: 'up face: f offset: 1x2] true"), "true");
+  EXPECT_EQ(eval_mold("length? log"), "0");
+  while (do_events(true)) {}
+  EXPECT_EQ(eval_mold("log/1/1"), "up");
+}
+
+TEST_F(Events, WhatCannotBeSentAnswersFalse) {
+  struct Case {
+    const char* spec;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"[type: 'down]", "false"},                          // no face
+      {"[type: 'down face: make object! [a: 1]]", "false"},  // a face without a window
+      {"[type: 'close face: f]", "false"},                 // not a message a window gets
+      {"[type: 'maximize face: f]", "false"},              // no resize: no maximize box
+      {"[type: 'restore face: f]", "true"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(eval_mold(std::string("send-event-os make event! ") + c.spec + " false"), c.answer)
+        << c.spec;
+  }
+}
+
 TEST(Windows, FreeingAWindowFaceClearsItsTreeAndKillsTheIds) {
   eval(std::string("w: ") + viewtest::FACE_SPEC);
   eval(std::string("p: ") + viewtest::FACE_SPEC + " p/type: 'panel");

@@ -193,6 +193,12 @@ bool pre_dispatch(QWidget* receiver, QEvent* e, bool synthetic) {
   }
 }
 
+bool raise_key_character(uint32_t window, uint32_t flags) {
+  return raise_event(KEY, flags, key_record(window)) == 0;
+}
+
+void forget_last_move() { last_move = QPointF(-1, -1); }
+
 void install_pre_dispatch() {
   static Filter* filter = new Filter;
   qApp->installEventFilter(filter);

@@ -235,6 +235,26 @@ TEST(Windows, BackBufferFollowsSizeAndPixelRatio) {
   EXPECT_EQ(back_buffer(w, QSize(31, 20), 2.0).size(), QSize(62, 40));
 }
 
+TEST(Platform, DpiConversions) {
+  DpiState saved = dpi;
+  set_dpi(144);
+  EXPECT_EQ(dpi.scale, 1.5);
+  EXPECT_EQ(to_device(10.0f), 15);
+  EXPECT_EQ(to_logical(15), 10.0f);
+  EXPECT_EQ(to_device(-0.9f), 0);   // +0.5, then truncated toward zero
+  // A context on a window takes its screen's DPI and gives the old one back.
+  QWidget top;
+  uint32_t id = windows::add(&top, nullptr);
+  int previous = enter_dpi_context(id);
+  EXPECT_EQ(previous, 144);
+  EXPECT_EQ(dpi.dpi, 96);
+  leave_dpi_context(previous);
+  EXPECT_EQ(dpi.dpi, 144);
+  EXPECT_EQ(dpi.depth, saved.depth);
+  windows::kill(id);
+  dpi = saved;
+}
+
 TEST(Platform, ScreensAndStartUpValues) {
   eval("system/view/platform/init");
   EXPECT_EQ(eval_mold("system/view/platform/version"), "10.0.0");

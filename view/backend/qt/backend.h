@@ -37,6 +37,12 @@ void set_dpi(int value);
 // logical x scale + 0.5, truncated toward zero.
 int to_device(float logical);
 float to_logical(int device);
+// The DPI of the screen showing the window (the current DPI when it has none).
+int window_dpi(uint32_t window);
+// Work on a window runs at its screen's DPI: enter answers the DPI to give back to leave.
+// Leaving the outermost context takes the active window's DPI when there is one.
+int enter_dpi_context(uint32_t window);
+void leave_dpi_context(int previous);
 
 // ---- Message loop ---------------------------------------------------------------------------
 

@@ -43,6 +43,29 @@ void set_dpi(int value) {
 int to_device(float logical) { return static_cast<int>(logical * dpi.scale + 0.5); }
 float to_logical(int device) { return static_cast<float>(device / dpi.scale); }
 
+int window_dpi(uint32_t window) {
+  WinData* w = windows::find(window);
+  if (!w || !w->widget) return dpi.dpi;
+  QScreen* s = w->widget->window()->screen();
+  return s ? screen_dpi(s) : dpi.dpi;
+}
+
+int enter_dpi_context(uint32_t window) {
+  int previous = dpi.dpi;
+  ++dpi.depth;
+  if (window) set_dpi(window_dpi(window));
+  return previous;
+}
+
+void leave_dpi_context(int previous) {
+  --dpi.depth;
+  if (previous == dpi.dpi) return;
+  QWidget* active = QApplication::activeWindow();
+  uint32_t id = active ? windows::id_of(active) : 0;
+  if (dpi.depth == 0 && id && active->isVisible()) set_dpi(window_dpi(id));
+  else set_dpi(previous);
+}
+
 bool initialised() { return application != nullptr; }
 
 const PlatformInfo& platform_info() { return info; }

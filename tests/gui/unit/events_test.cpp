@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <QWidget>
 #include <string>
 
@@ -151,6 +153,31 @@ TEST_F(Events, AConsumedKeyDownMakesNoCharacter) {
   EXPECT_TRUE(pre_dispatch(w->widget, &press, false));
   EXPECT_EQ(eval_mold("x: copy [] foreach e log [append x reduce [e/1 e/2]] x"),
             "[key-down #\"A\" key #\"a\" key-down #\"A\"]");
+}
+
+TEST_F(Events, MouseInputBecomesEvents) {
+  QWidget* w = windows::find(window)->widget;
+  QPointF p(3, 4);
+  auto mouse = [&](QEvent::Type t, Qt::MouseButton b, Qt::MouseButtons held) {
+    QMouseEvent e(t, p, p, b, held, Qt::ShiftModifier);
+    pre_dispatch(w, &e, false);
+  };
+  mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+  mouse(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+  mouse(QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
+  mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, Qt::LeftButton);
+  mouse(QEvent::MouseButtonDblClick, Qt::RightButton, Qt::RightButton);   // nothing
+  forget_last_move();
+  mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+  mouse(QEvent::MouseMove, Qt::NoButton, Qt::NoButton);   // same place: no second over
+  for (int notches : {1, -1}) {
+    QWheelEvent e(p, p, QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    pre_dispatch(w, &e, false);
+  }
+  EXPECT_EQ(eval_mold("x: copy [] foreach e log [append x reduce [e/1 e/3 e/4]] x"),
+            "[down (3, 4) none up (3, 4) none alt-down (3, 4) none down (3, 4) none "
+            "dbl-click (3, 4) none over (3, 4) none wheel (3, 4) 1.0 wheel (3, 4) -1.0]");
 }
 
 TEST_F(Events, SentEventsGoThroughThePreDispatch) {

@@ -247,6 +247,13 @@ TEST(Windows, UnknownFaceTypesAreRefused) {
   EXPECT_EQ(eval_mold("e: try [system/view/platform/make-view b "
                       "system/view/platform/make-null-handle] e/id"),
             "face-type");
+  // An unknown flag word leaves no window behind.
+  uint32_t before = windows::count();
+  eval(std::string("b: ") + viewtest::FACE_SPEC + " b/flags: [resize bogus]");
+  EXPECT_EQ(eval_mold("e: try [system/view/platform/make-view b "
+                      "system/view/platform/make-null-handle] e/id"),
+            "invalid-arg");
+  EXPECT_EQ(windows::count(), before);
 }
 
 TEST(Windows, BackBufferFollowsSizeAndPixelRatio) {

@@ -156,6 +156,9 @@ Cell get_screen_size(int32_t) {
 
 Cell make_view(const Cell* face, const Cell* parent) {
   init();
+  // An unknown flag word raises its error before anything is made.
+  Cell* flags = face_field(face, FACE_FLAGS);
+  uint32_t flag_mask = flags ? event::face_flags(flags) : 0;
   QWidget* widget = nullptr;
   if (type_is(face, "window")) {
     auto* shell = new WindowShell;
@@ -176,7 +179,7 @@ Cell make_view(const Cell* face, const Cell* parent) {
   widget->setGeometry(offset.x(), offset.y(), size.x(), size.y());
   uint32_t id = windows::add(widget, face);
   WinData* w = windows::find(id);
-  if (Cell* flags = face_field(face, FACE_FLAGS)) w->face_flags = event::face_flags(flags);
+  w->face_flags = flag_mask;
   if (Cell* sz = face_field(face, FACE_SIZE); sz && sz->is(TYPE_PAIR)) w->kind_bits |= KIND_PAIR_COORDS;
   if (!type_is(face, "window")) {
     Cell* visible = face_field(face, FACE_VISIBLE);

@@ -18,11 +18,22 @@ extern bool image_loaded;
 // and its top-level code (block!). Null when no image was loaded.
 const Cell* image();
 
+// A source's name in the image: its path below the library's folder ("boot/natives.tav",
+// "evaluation.tav"), or its base name when it lies elsewhere.
+std::string source_name(const std::string& path);
+
 // Scans one boot source (a text file) and appends its pair to root, a block: the file's
-// base name as a file! and its code (the script header left out) as a block!. Answers false
+// name as a file! and its code (the script header left out) as a block!. Answers false
 // when the file cannot be read; a syntax error is raised as a language error. The boot-image
 // tool makes the image with it; the text road below loads the sources with it.
 bool add_text_source(Cell* root, const char* path);
+
+// Appends the pair that binds the routines: the word `routines` and a block of the
+// registry's rows as set-word and spec block, in registry order. The image carries it
+// between the boot sources and the library's, where the routines are bound.
+void add_routine_specs(Cell* root);
+// The pair's word, and the line that stands for it in a list of sources.
+inline constexpr const char* ROUTINES_MARKER = "routines";
 
 // The text road: when set (before runtime::init) to a file that lists boot sources, one path
 // a line in evaluation order, start-up scans those sources as text instead of decoding the

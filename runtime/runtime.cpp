@@ -1,7 +1,5 @@
 #include "runtime.h"
 
-#include <pthread.h>
-
 #include <cfenv>
 #include <cstdlib>
 
@@ -116,33 +114,8 @@ void platform() { tav::platform::init(); }
 
 namespace tav::runtime {
 
-namespace runtime_detail {
-struct ThreadCall {
-  int (*fn)(void*);
-  void* arg;
-  int result;
-};
-void* thread_entry(void* p) {
-  auto* call = static_cast<ThreadCall*>(p);
-  fatal::prepare_thread_stack();
-  call->result = call->fn(call->arg);
-  return nullptr;
-}
-}  // namespace runtime_detail
-
 int run_on_large_stack(int (*fn)(void*), void* arg) {
-  runtime_detail::ThreadCall call{fn, arg, 0};
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, size_t(512) << 20);
-  pthread_t th;
-  if (pthread_create(&th, &attr, runtime_detail::thread_entry, &call) != 0) {
-    pthread_attr_destroy(&attr);
-    return fn(arg);
-  }
-  pthread_attr_destroy(&attr);
-  pthread_join(th, nullptr);
-  return call.result;
+  return tav::platform::run_on_thread(size_t(512) << 20, fn, arg);
 }
 
 }  // namespace tav::runtime

@@ -1,7 +1,5 @@
 #include "core/memory.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -9,6 +7,7 @@
 #include "core/collector.h"
 #include "core/errors.h"
 #include "platform/fatal.h"
+#include "platform/platform.h"
 
 namespace tav {
 
@@ -27,15 +26,15 @@ std::vector<void*>& tracked_heap = *new std::vector<void*>;
 size_t round_to_page(size_t n) { return (n + 4095) & ~size_t(4095); }
 
 void* os_frame(size_t size) {
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* p = platform::reserve(size);
   memory.system_bytes += size;
-  if (p == MAP_FAILED) error::raise(ERR_INTERNAL, "no-memory");
+  if (!p) error::raise(ERR_INTERNAL, "no-memory");
   return p;
 }
 
 void os_free(void* p, size_t size) {
   memory.system_bytes -= size;
-  if (munmap(p, size) != 0) error::raise(ERR_INTERNAL, "wrong-mem");
+  if (!platform::release(p, size)) error::raise(ERR_INTERNAL, "wrong-mem");
 }
 
 // Live node slots hold a buffer address (16-byte aligned, so even); free slots hold the
@@ -55,9 +54,8 @@ namespace memory_manager {
 void init() {
   memory = MemoryManager{};
   if (!node_table) {
-    void* p = mmap(nullptr, memory_detail::MAX_NODES * sizeof(SeriesBuffer*),
-                   PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) fatal_exit(94, 0);
+    void* p = platform::reserve_sparse(memory_detail::MAX_NODES * sizeof(SeriesBuffer*));
+    if (!p) fatal_exit(94, 0);
     node_table = static_cast<SeriesBuffer**>(p);
   }
   memory_detail::node_frames_made = 0;

@@ -317,6 +317,19 @@ void form_trace(int32_t level, uint32_t end_frame, std::string& out) {
   });
 }
 
+void collect_calls(NodeId block) {
+  // Innermost first, down to the frame just above the bottom one.
+  for (CallFrame* f = frames_top - 1; f > frames_begin; --f) {
+    uint32_t sym = f->symbol;
+    if (sym == 0 || sym > symbol::count() || !stack_detail::is_call_name(sym)) continue;
+    NodeId ctx = f->word_ctx ? f->word_ctx : context::global;
+    *series::buffer_new_tail_cell(block) = make_cell(TYPE_WORD, ctx, sym, uint32_t(-1));
+    Cell base;
+    set_integer(&base, static_cast<int32_t>(f->saved_base));
+    *series::buffer_new_tail_cell(block) = base;
+  }
+}
+
 void record_frame_in_error(const Cell* err) {
   Cell* f = error::field(err, ERROR_STACK);
   if (!f->is(TYPE_BLOCK)) set_integer(f, static_cast<int32_t>(frames_top - frames_begin));

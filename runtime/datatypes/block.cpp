@@ -7,7 +7,7 @@
 #include "core/cycles.h"
 #include "datatypes/series.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"

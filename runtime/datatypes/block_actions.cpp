@@ -6,7 +6,7 @@
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/hash_index.h"
 #include "core/memory.h"
 #include "core/number_text.h"

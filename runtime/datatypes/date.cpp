@@ -7,7 +7,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/time.h"
 #include "core/errors.h"
-#include "evaluator/random.h"
+#include "core/random.h"
 #include "core/memory.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"

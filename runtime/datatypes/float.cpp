@@ -7,7 +7,7 @@
 #include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "core/errors.h"
-#include "evaluator/random.h"
+#include "core/random.h"
 #include "core/memory.h"
 #include "core/number_text.h"
 #include "scanner/converters.h"

@@ -6,7 +6,7 @@
 
 #include "core/context.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "core/memory.h"

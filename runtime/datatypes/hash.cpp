@@ -2,7 +2,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/series.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/hash_index.h"
 #include "core/ownership.h"
 #include "core/memory.h"

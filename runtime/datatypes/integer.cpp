@@ -6,7 +6,7 @@
 #include "datatypes/float.h"
 #include "datatypes/money.h"
 #include "core/errors.h"
-#include "evaluator/random.h"
+#include "core/random.h"
 #include "core/memory.h"
 #include "scanner/converters.h"
 #include "core/stack.h"

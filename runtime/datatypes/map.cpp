@@ -7,7 +7,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "evaluator/interpreter.h"
 #include "core/hash_index.h"
 #include "core/memory.h"

@@ -3,7 +3,7 @@
 #include "core/context.h"
 #include "datatypes/function.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "evaluator/calls.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"

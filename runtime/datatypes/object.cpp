@@ -7,7 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/object_internal.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
 #include "core/stack.h"
 #include "core/symbols.h"

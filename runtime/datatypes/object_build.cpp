@@ -8,7 +8,7 @@
 #include "datatypes/object.h"
 #include "datatypes/object_internal.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/stack.h"
 #include "core/symbols.h"
 #include "core/types.h"

@@ -7,7 +7,7 @@
 #include "datatypes/object.h"
 #include "datatypes/point.h"
 #include "core/errors.h"
-#include "evaluator/random.h"
+#include "core/random.h"
 #include "core/memory.h"
 #include "core/number_text.h"
 #include "core/ownership.h"

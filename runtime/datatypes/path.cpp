@@ -4,7 +4,7 @@
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/memory.h"
 #include "core/number_text.h"
 #include "scanner/lexer.h"

@@ -20,6 +20,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/path.h"
 #include "datatypes/point.h"
+#include "datatypes/routine.h"
 #include "datatypes/simple.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
@@ -50,6 +51,7 @@ void register_datatypes() {
   native_type::register_datatypes();   // native!, action!, op!
   path_type::init();      // path!, lit-path!, set-path!, get-path!
   function::register_datatype();       // after path!
+  routine::register_datatype();        // after function!
   paren_type::init();     // after routine!
   issue_type::init();
   url_type::init();       // after issue!

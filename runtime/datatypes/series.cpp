@@ -1,12 +1,12 @@
 #include "datatypes/series.h"
 
-#include "evaluator/random.h"
+#include "core/random.h"
 
 #include <cstring>
 #include <vector>
 
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"

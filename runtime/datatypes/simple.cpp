@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/errors.h"
-#include "evaluator/random.h"
+#include "core/random.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
 #include "core/symbols.h"

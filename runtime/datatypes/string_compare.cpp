@@ -10,7 +10,7 @@
 #include "datatypes/string_ops.h"
 #include "core/sort.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/ownership.h"
 #include "core/stack.h"
 #include "core/symbols.h"

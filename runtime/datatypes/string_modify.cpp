@@ -9,7 +9,7 @@
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/number_text.h"
 #include "core/ownership.h"
 #include "core/stack.h"

@@ -5,7 +5,7 @@
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/stack.h"
 
 namespace tav::string {

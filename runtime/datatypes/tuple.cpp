@@ -7,7 +7,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/pair.h"
 #include "core/errors.h"
-#include "evaluator/random.h"
+#include "core/random.h"
 #include "core/memory.h"
 #include "core/number_text.h"
 #include "core/stack.h"

@@ -6,7 +6,7 @@
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "core/errors.h"
-#include "evaluator/actions.h"
+#include "datatypes/type_dispatch.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
 #include "core/types.h"

@@ -498,6 +498,7 @@ Status call_native_plain(const Cell* fn, NativeEntry entry, NodeId cache, uint32
 }  // namespace tav
 
 #include "natives.h"
+#include "datatypes/routine.h"
 
 namespace tav::interp {
 
@@ -529,6 +530,9 @@ Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool
           return calls_detail::call_native_plain(
               fn, fn->data1 < ACTION_COUNT ? actions::table[fn->data1] : nullptr, cache, count,
               code, as_argument, name);
+        if (t == TYPE_ROUTINE)
+          return calls_detail::call_native_plain(fn, routine::entry_of(fn), cache, count, code,
+                                                 as_argument, name);
       }
     }
   }
@@ -566,8 +570,10 @@ namespace calls_detail {
       return calls_detail::call_native(site, e, code, refs, as_argument, left,
                                        own_refinements);
     }
+    case TYPE_ROUTINE:
+      return calls_detail::call_native(site, routine::entry_of(&site.fn), code, refs,
+                                       as_argument, left, own_refinements);
     default:
-      // Routines have no entries of their own until the routine registry exists.
       error::raise(ERR_INTERNAL, "not-done");
   }
 }

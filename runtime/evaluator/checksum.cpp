@@ -1,13 +1,11 @@
 #include "evaluator/checksum.h"
 
 #include <array>
-#include <cerrno>
 #include <climits>
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
-#include <sys/random.h>
 
 #include "core/murmur3.h"
 
@@ -160,19 +158,6 @@ std::optional<Digest> hmac(const uint8_t* data, size_t length, const uint8_t* ke
   if (written != digest_size(index)) return checksum_detail::failed();
   result.size = written;
   return result;
-}
-
-bool random_bytes(uint8_t* buffer, size_t length) {
-  while (length > 0) {
-    ssize_t got = getrandom(buffer, length, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    buffer += got;
-    length -= static_cast<size_t>(got);
-  }
-  return true;
 }
 
 }  // namespace tav::checksum

@@ -53,7 +53,4 @@ std::optional<Digest> digest(const uint8_t* data, size_t length, int index);
 std::optional<Digest> hmac(const uint8_t* data, size_t length, const uint8_t* key,
                            size_t key_length, int index);
 
-// Fills the buffer from the kernel's cryptographic generator; false when it cannot.
-bool random_bytes(uint8_t* buffer, size_t length);
-
 }  // namespace tav::checksum

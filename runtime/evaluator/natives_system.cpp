@@ -3,14 +3,11 @@
 // file sizes.
 #include "evaluator/natives_system.h"
 
-#include <unistd.h>
-
 #include "datatypes/binary.h"
 #include "datatypes/map.h"
 
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -158,24 +155,18 @@ int32_t quarter_hour_offset(int32_t minutes) {
 
 // One reading of the clock: the date, the time of day and the zone all come from it.
 struct Now {
-  struct tm date;          // of the local (or UTC) day
-  double time_of_day;      // seconds since that day's midnight
+  platform::CivilTime date;   // of the local (or UTC) day
+  double time_of_day;         // seconds since that day's midnight
   int32_t zone_minutes;
 };
 
 Now read_clock(bool utc, bool precise) {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
+  platform::WallClock clock = platform::wall_clock();
   Now now{};
-  if (!utc) {
-    struct tm local {};
-    localtime_r(&ts.tv_sec, &local);
-    now.zone_minutes = quarter_hour_offset(static_cast<int32_t>(local.tm_gmtoff / 60));
-  }
-  time_t shifted = ts.tv_sec + static_cast<time_t>(now.zone_minutes) * 60;
-  gmtime_r(&shifted, &now.date);
-  now.time_of_day = now.date.tm_hour * 3600.0 + now.date.tm_min * 60.0 + now.date.tm_sec;
-  if (precise) now.time_of_day += static_cast<double>(ts.tv_nsec / 100) / 1e7;
+  if (!utc) now.zone_minutes = quarter_hour_offset(platform::local_offset_minutes(clock.seconds));
+  now.date = platform::civil_time(clock.seconds + int64_t{now.zone_minutes} * 60);
+  now.time_of_day = now.date.hour * 3600.0 + now.date.minute * 60.0 + now.date.second;
+  if (precise) now.time_of_day += static_cast<double>(clock.nanoseconds / 100) / 1e7;
   return now;
 }
 
@@ -186,17 +177,17 @@ Status now_native(const int32_t* refs) {
     error::raise(ERR_SCRIPT, "bad-refines");
   Now now = read_clock(given(refs, NOW_UTC), given(refs, NOW_PRECISE));
   Cell* out = stack::base;
-  if (given(refs, NOW_YEAR)) set_integer(out, now.date.tm_year + 1900);
-  else if (given(refs, NOW_MONTH)) set_integer(out, now.date.tm_mon + 1);
-  else if (given(refs, NOW_DAY)) set_integer(out, now.date.tm_mday);
+  if (given(refs, NOW_YEAR)) set_integer(out, now.date.year);
+  else if (given(refs, NOW_MONTH)) set_integer(out, now.date.month);
+  else if (given(refs, NOW_DAY)) set_integer(out, now.date.day);
   else if (given(refs, NOW_ZONE)) set_float(out, now.zone_minutes * 60.0, TYPE_TIME);
   else if (given(refs, NOW_TIME)) set_float(out, now.time_of_day, TYPE_TIME);
-  else if (given(refs, NOW_WEEKDAY)) set_integer(out, now.date.tm_wday == 0 ? 7 : now.date.tm_wday);
-  else if (given(refs, NOW_YEARDAY)) set_integer(out, now.date.tm_yday + 1);
+  else if (given(refs, NOW_WEEKDAY)) set_integer(out, now.date.weekday);
+  else if (given(refs, NOW_YEARDAY)) set_integer(out, now.date.yearday);
   else {
     int zone_hours = now.zone_minutes / 60, zone_minutes = now.zone_minutes % 60;
     bool whole = !given(refs, NOW_DATE);
-    date::make_at(out, now.date.tm_year + 1900, now.date.tm_mon + 1, now.date.tm_mday,
+    date::make_at(out, now.date.year, now.date.month, now.date.day,
                   now.time_of_day, zone_hours, zone_minutes, whole);
   }
   return done();
@@ -274,8 +265,7 @@ Status get_env_native(const int32_t*) {
 // the first "=" after its first character (names may start with "=").
 Status list_env_native(const int32_t*) {
   Cell* result = map::make_at(stack::new_cell(), 64);
-  for (char** e = environ; e && *e; ++e) {
-    std::string entry = *e;
+  for (const std::string& entry : platform::list_env()) {
     size_t eq = entry.find('=', 1);
     if (eq == std::string::npos) continue;
     Cell* key = string::make_at(stack::new_cell(), static_cast<uint32_t>(eq));

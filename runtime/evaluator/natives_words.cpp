@@ -125,11 +125,12 @@ Status value_q_native(const int32_t*) {
   return result(set_logic(&r, has));
 }
 
-// The context a value names: a function's own, an object's or error's, or a word's.
+// The context a value names: a function's or routine's own, an object's or error's, or a
+// word's.
 NodeId context_named_by(const Cell* v) {
   TypeId t = v->type();
-  if (t == TYPE_FUNCTION || t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT ||
-      word::is_any_word(t))
+  if (t == TYPE_FUNCTION || t == TYPE_ROUTINE || t == TYPE_OBJECT || t == TYPE_ERROR ||
+      t == TYPE_PORT || word::is_any_word(t))
     if (v->data1) return v->data1;
   error::raise(ERR_SCRIPT, "invalid-arg", v);
 }
@@ -159,9 +160,14 @@ Status bind_native(const int32_t* refs) {
 
 Status in_native(const int32_t*) {
   Cell holder = *arg(0), w = *arg(1);
-  if (holder.is(TYPE_NATIVE) || holder.is(TYPE_ACTION))
-    error::raise(ERR_INTERNAL, "not-done");   // no arguments context for built-ins here
-  NodeId ctx = context_named_by(&holder);
+  NodeId ctx;
+  if (holder.is(TYPE_NATIVE) || holder.is(TYPE_ACTION)) {
+    // A built-in's arguments context, made from its spec as its call would see it.
+    Cell spec = make_cell(TYPE_BLOCK, 0, holder.data2);
+    ctx = context::make_from_spec(&spec, context::KIND_FUNCTION, true);
+  } else {
+    ctx = context_named_by(&holder);
+  }
   if (context::bind_word(ctx, &w) < 0) {
     Cell none = make_cell(TYPE_NONE);
     return result(&none);

@@ -4,10 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include "platform/console.h"
+#include "platform/fatal.h"
+
+extern char** environ;
 
 namespace tav::platform {
 
@@ -18,7 +23,55 @@ void* reserve(size_t size) {
   return area == MAP_FAILED ? nullptr : area;
 }
 
+void* reserve_sparse(size_t size) {
+  void* area = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return area == MAP_FAILED ? nullptr : area;
+}
+
 bool release(void* address, size_t size) { return munmap(address, size) == 0; }
+
+bool random_bytes(uint8_t* buffer, size_t length) {
+  while (length > 0) {
+    ssize_t got = getrandom(buffer, length, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    buffer += got;
+    length -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+namespace {
+struct ThreadCall {
+  int (*fn)(void*);
+  void* arg;
+  int result;
+};
+void* thread_entry(void* p) {
+  auto* call = static_cast<ThreadCall*>(p);
+  fatal::prepare_thread_stack();
+  call->result = call->fn(call->arg);
+  return nullptr;
+}
+}  // namespace
+
+int run_on_thread(size_t stack_bytes, int (*fn)(void*), void* arg) {
+  ThreadCall call{fn, arg, 0};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, stack_bytes);
+  pthread_t th;
+  if (pthread_create(&th, &attr, thread_entry, &call) != 0) {
+    pthread_attr_destroy(&attr);
+    return fn(arg);
+  }
+  pthread_attr_destroy(&attr);
+  pthread_join(th, nullptr);
+  return call.result;
+}
 
 std::string get_current_dir() {
   std::string dir(256, '\0');
@@ -45,6 +98,12 @@ std::optional<std::string> get_env(const char* name) {
   return std::string(value);
 }
 
+std::vector<std::string> list_env() {
+  std::vector<std::string> entries;
+  for (char** e = environ; e && *e; ++e) entries.emplace_back(*e);
+  return entries;
+}
+
 int64_t sleep_milliseconds(double seconds) {
   double ms = std::trunc(seconds * 1000.0);
   if (!(ms >= 1.0)) return 1;   // also NaN and negative
@@ -60,40 +119,31 @@ void sleep(double seconds) {
   while (nanosleep(&wanted, &left) != 0 && errno == EINTR) wanted = left;
 }
 
-double utc_time_of_day(bool precise) {
+WallClock wall_clock() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  double seconds = static_cast<double>(now.tv_sec % 86400);
-  if (precise) seconds += static_cast<double>(now.tv_nsec / 100) / 1e7;
-  return seconds;
+  return {static_cast<int64_t>(now.tv_sec), static_cast<int32_t>(now.tv_nsec)};
 }
 
-uint32_t pack_zone(int32_t offset_minutes) {
-  // The sign belongs to the whole offset: -0:30 has no hours to carry it.
-  bool west = offset_minutes < 0;
-  uint32_t magnitude = west ? 0u - static_cast<uint32_t>(offset_minutes)
-                            : static_cast<uint32_t>(offset_minutes);
-  uint32_t hours = (magnitude / 60) & 0x0F;
-  uint32_t quarters = (magnitude % 60) / 15;
-  return ((hours | (west ? 0x10u : 0u)) << 2) | quarters;
+int32_t local_offset_minutes(int64_t seconds) {
+  time_t t = static_cast<time_t>(seconds);
+  tm local{};
+  if (!localtime_r(&t, &local)) return 0;
+  return static_cast<int32_t>(local.tm_gmtoff / 60);
+}
+
+CivilTime civil_time(int64_t seconds) {
+  time_t t = static_cast<time_t>(seconds);
+  tm parts{};
+  gmtime_r(&t, &parts);
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+          parts.tm_hour,        parts.tm_min,     parts.tm_sec,
+          parts.tm_wday == 0 ? 7 : parts.tm_wday,  parts.tm_yday + 1};
 }
 
 uint32_t pack_date(int32_t year, int32_t month, int32_t day, uint32_t zone) {
   return (static_cast<uint32_t>(year) << 17) | (static_cast<uint32_t>(month) << 12) |
          (static_cast<uint32_t>(day) << 7) | (zone & 0x7F);
-}
-
-uint32_t current_date(bool utc) {
-  time_t now = time(nullptr);
-  tm parts{};
-  if (utc) {
-    gmtime_r(&now, &parts);
-    return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, 0);
-  }
-  localtime_r(&now, &parts);
-  int32_t offset_minutes = static_cast<int32_t>(parts.tm_gmtoff / 60);
-  return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                   pack_zone(offset_minutes));
 }
 
 }  // namespace tav::platform

@@ -162,6 +162,12 @@ bool scan_brace_close(State& s, const uint8_t*, const uint8_t* end, uint32_t fla
   return load_text(s, s.brace_start + 1, end, s.brace_flags, true, TYPE_STRING, build);
 }
 
+// After a "/" inside a path: an element must follow, and a ":" there must start a get-word.
+bool element_follows(const State& s, const uint8_t* after) {
+  if (after >= s.input_end) return false;
+  return *after != ':' || (after + 1 < s.input_end && !is_delimiter(char_class(after[1])));
+}
+
 bool scan_path_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
   int kind = TYPE_PATH;
   const uint8_t* head = start;
@@ -181,10 +187,7 @@ bool scan_path_open(State& s, const uint8_t* start, const uint8_t* end, uint32_t
     s.type = head_kind;
     return true;
   }
-  if (after >= s.input_end ||
-      (*after == ':' && (after + 1 >= s.input_end || is_delimiter(char_class(after[1]))))) {
-    return fail(s, start, after, kind);
-  }
+  if (!element_follows(s, after)) return fail(s, start, after, kind);
   s.position = after;
   s.entry_state = ENTRY_PATH;
   s.type = 0;
@@ -260,7 +263,10 @@ bool path_next(State& s) {
     return close_nesting(s, TYPE_SET_PATH, p, p + 1);
   }
   if (is_delimiter(char_class(*p))) return close_nesting(s, marker_type(m), p, p);
-  if (*p != '/' || p + 1 >= s.input_end) return fail(s, path_start(), p + 1, marker_type(m));
+  if (*p != '/') return fail(s, path_start(), p + 1, marker_type(m));
+  if (!element_follows(s, p + 1)) {
+    return fail(s, path_start(), p + 1 < s.input_end ? p + 2 : p + 1, marker_type(m));
+  }
   s.position = p + 1;
   return true;
 }

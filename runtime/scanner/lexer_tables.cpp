@@ -237,7 +237,7 @@ constexpr Automaton make_automaton() {
   row(50, TYPE_FLOAT, 67, {{of(x), 33}, {of(digit, zero, e, E, plus, minus), 50},
       {of(at_sign), 56}, {of(percent), 87},
       {of(blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, colon,
-         slash, less, control, end), 88}});
+         slash, less, comma, semicolon, control, end), 88}});
   row(51, TYPE_WORD, 67, {{of(slash), 13}, {of(less), 43}, {of(plus, minus), 48},
       {of(x, T, h, e, E, hex_lower, hex_upper, greater, dot, caret, continuation, letter), 52},
       {of(percent), 54}, {of(equal), 58}});
@@ -349,11 +349,12 @@ constexpr ClassFlagTable make_line_table() {
   return t;
 }
 
+// No letter class is a delimiter: after a ":" in a path a letter starts the name ("b/:i").
 constexpr ClassFlagTable make_delimiter_table() {
   using enum CharClass;
   ClassFlagTable t{};
   for (CharClass c : {blank, newline, lbracket, rbracket, lparen, rparen, lbrace, dquote, colon,
-                      less, semicolon, letter, invalid, end}) {
+                      less, semicolon, invalid, end}) {
     t[static_cast<int>(c)] = 1;
   }
   return t;

@@ -85,13 +85,15 @@ bool load_word(State& s, const uint8_t* start, const uint8_t* end, uint32_t, boo
   return load_word_as(s, name, name_end, kind, build);
 }
 
+// The automaton also reaches these states from a number ("1#abc") or a "'" or ":" prefix
+// ("'/a"): only the token's own first character makes an issue or a refinement.
 bool load_issue(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
-  if (end - start < 2) return fail(s, start, end, TYPE_ISSUE);
+  if (end - start < 2 || *start != '#') return fail(s, start, end, TYPE_ISSUE);
   return load_word_as(s, start + 1, end, TYPE_ISSUE, build);
 }
 
 bool load_refinement(State& s, const uint8_t* start, const uint8_t* end, uint32_t, bool build) {
-  if (end - start < 2) return fail(s, start, end, TYPE_REFINEMENT);
+  if (end - start < 2 || *start != '/') return fail(s, start, end, TYPE_REFINEMENT);
   return load_word_as(s, start + 1, end, TYPE_REFINEMENT, build);
 }
 
@@ -115,8 +117,21 @@ const uint8_t* skip_unicode_blank(const uint8_t* start, const uint8_t* end) {
   return p;
 }
 
+namespace lexer_tokens {
+
+// A symbol keeps its name's bytes, and mold and form decode them as UTF-8: a name they
+// would refuse is refused here, while the token can still be reported.
+bool valid_name(const uint8_t* start, const uint8_t* end) {
+  const uint8_t* p = start;
+  while (p < end && *p < 0x80) ++p;
+  if (p == end) return true;
+  return unicode::scan_utf8(start, end - start, false).status == unicode::Utf8Status::ok;
+}
+
+}  // namespace lexer_tokens
+
 bool load_word_as(State& s, const uint8_t* start, const uint8_t* end, TypeId kind, bool build) {
-  if (start == end) return fail(s, start, end, kind);
+  if (start == end || !lexer_tokens::valid_name(start, end)) return fail(s, start, end, kind);
   if (build) {
     uint32_t symbol = symbol::make(reinterpret_cast<const char*>(start), end - start);
     Cell word = make_cell(kind);

@@ -1,5 +1,6 @@
 // String-family tokens (string, raw string, char, file, tag, url, email, ref) and binaries:
 // escapes, percent-encoding and the base 2, 16 and 64 digits that become their contents.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,6 +19,15 @@ namespace lexer_tokens {
 // Characters decoded from a token; reused so that a token costs no allocation once warm.
 std::vector<uint32_t> scratch_chars;
 std::vector<uint8_t> scratch_bytes;
+std::vector<uint8_t> scratch_text;
+
+// Characters back to UTF-8; each came from decoding, so each encodes.
+void encode_chars(const std::vector<uint32_t>& chars, std::vector<uint8_t>& out) {
+  out.resize(chars.size() * 4);
+  size_t n = 0;
+  for (uint32_t cp : chars) n += unicode::encode_utf8_char(cp, out.data() + n);
+  out.resize(n);
+}
 
 // Decodes the escape after a "^" at p (p < end); answers the position after it, or nullptr.
 // A long "^(...)" code asks for wide units whatever its value: *unit is raised to 2 for
@@ -46,7 +56,13 @@ const uint8_t* decode_escape(const uint8_t* p, const uint8_t* end, uint32_t* out
       if (h < 0) return nullptr;
       v = v * 16 + static_cast<uint32_t>(h);
     }
-    if (v > 0x10FFFF) return nullptr;
+    // An escape names only what UTF-8 text can hold (no surrogate, nothing above U+10FFFF):
+    // the decoder's own check decides, so a string never holds what mold cannot write.
+    uint8_t encoded[4];
+    int encoded_size = unicode::encode_utf8_char(v, encoded);
+    size_t decoded_size;
+    if (encoded_size == 0 || unicode::decode_utf8_checked(encoded, encoded_size, &decoded_size) < 0)
+      return nullptr;
     if (n > 4) *unit = 4;
     else if (n > 2 && *unit < 2) *unit = 2;
     *out = v;
@@ -126,10 +142,6 @@ bool percent_decode(const uint8_t* p, const uint8_t* end) {
   return true;
 }
 
-bool contains(const uint8_t* p, const uint8_t* end, uint8_t byte) {
-  return p < end && std::memchr(p, byte, end - p) != nullptr;
-}
-
 Cell series_cell(TypeId type, NodeId node) { return make_cell(type, 0, node, 0); }
 
 // ---- Value loaders ----------------------------------------------------------------------
@@ -144,7 +156,8 @@ bool load_char(State& s, const uint8_t* start, const uint8_t* end, uint32_t, boo
   s.position = end + 1;
   uint32_t widest;
   uint32_t unit = 1;
-  if (end - start < 3 || !decode_chars(start + 2, end, true, &widest, &unit) ||
+  if (end - start < 3 || start[0] != '#' || start[1] != '"' ||
+      !decode_chars(start + 2, end, true, &widest, &unit) ||
       scratch_chars.size() != 1) {
     return fail(s, start, end + 1, TYPE_CHAR);
   }
@@ -169,6 +182,9 @@ bool load_tag(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags
 }
 
 bool load_url(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool build) {
+  // "'a:b" and ":a:b" reach the url state through a word's prefix: no url starts so.
+  if (*start == '\'') return fail(s, start, end, TYPE_LIT_WORD);
+  if (*start == ':') return fail(s, start, end, TYPE_GET_WORD);
   return load_text(s, start, end, flags, false, TYPE_URL, build);
 }
 
@@ -270,18 +286,20 @@ bool load_binary(State& s, const uint8_t* start, const uint8_t* end, uint32_t, b
 bool load_text(State& s, const uint8_t* start, const uint8_t* end, uint32_t flags, bool escapes,
                TypeId type, bool build) {
   using namespace lexer_tokens;   // NOLINT
-  const uint8_t* from = start;
-  const uint8_t* to = end;
-  bool percents = (type == TYPE_FILE || type == TYPE_URL) && !escapes && contains(start, end, '%');
-  if (percents) {
-    if (!percent_decode(start, end)) return fail(s, s.token_start, end, type);
-    from = scratch_bytes.data();
-    to = from + scratch_bytes.size();
-  }
   uint32_t widest = 0;
   uint32_t unit = string_unit(flags);
-  if (!decode_chars(from, to, escapes && (flags & TOKEN_CARET), &widest, &unit)) {
+  if (!decode_chars(start, end, escapes && (flags & TOKEN_CARET), &widest, &unit)) {
     return fail(s, s.token_start, end, type);
+  }
+  // A file or url is percent-decoded as built: after its "^" escapes.
+  if ((type == TYPE_FILE || type == TYPE_URL) &&
+      std::find(scratch_chars.begin(), scratch_chars.end(), '%') != scratch_chars.end()) {
+    encode_chars(scratch_chars, scratch_text);
+    if (!percent_decode(scratch_text.data(), scratch_text.data() + scratch_text.size()) ||
+        !decode_chars(scratch_bytes.data(), scratch_bytes.data() + scratch_bytes.size(), false,
+                      &widest, &unit)) {
+      return fail(s, s.token_start, end, type);
+    }
   }
   s.type = type;
   if (!build) return true;

@@ -78,4 +78,10 @@ Cell* query_date(const Cell* file, Cell* out);
 // Renames without ever replacing an existing target; true on success.
 bool rename(const Cell* from, const Cell* to);
 
+// Creates one folder (mode 0777 less the umask); true on success.
+bool make_dir(const Cell* file);
+
+// Whether a file or folder of that name exists; never fails.
+bool file_exists(const Cell* file);
+
 }  // namespace tav::simple_io

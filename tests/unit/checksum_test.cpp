@@ -281,15 +281,4 @@ TEST(Checksum, LibcryptoFailureIsReportedNotReturnedAsADigest) {
   EXPECT_EQ(digest_hex(text, cs::INDEX_MD5), "900150983cd24fb0d6963f7d28e17f72");
 }
 
-TEST(Checksum, RandomBytesFillFromTheKernel) {
-  std::vector<uint8_t> a(4096, 0), b(4096, 0);
-  ASSERT_TRUE(cs::random_bytes(a.data(), a.size()));
-  ASSERT_TRUE(cs::random_bytes(b.data(), b.size()));
-  EXPECT_NE(a, b);
-  size_t zeros = 0;
-  for (uint8_t x : a) zeros += x == 0;
-  EXPECT_LT(zeros, 100u);   // about 16 expected; an unfilled buffer has 4096
-  EXPECT_TRUE(cs::random_bytes(nullptr, 0));
-}
-
 }  // namespace tav::checksum_test

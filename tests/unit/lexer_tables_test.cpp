@@ -126,7 +126,7 @@ constexpr const char* kTransitionRows = R"(
 | 47 | word! | 52 | digit, zero -> 23; dollar -> 37; dot -> 49; apostrophe, percent, caret, invalid -> 67; slash -> 75; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, hash, backslash, semicolon, control, end -> 80 |
 | 48 | word! | 52 | apostrophe, percent, dollar, caret, invalid -> 67; slash -> 75; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, hash, backslash, semicolon, control, end -> 80 |
 | 49 | word! | 52 | digit, zero, plus, minus -> 50; colon -> 53; at-sign -> 56; percent, comma, dollar, invalid -> 67; slash -> 75; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, hash, backslash, semicolon, control, end -> 80 |
-| 50 | float! | 67 | x -> 33; digit, zero, e, E, plus, minus -> 50; at-sign -> 56; percent -> 87; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, colon, slash, less, control, end -> 88 |
+| 50 | float! | 67 | x -> 33; digit, zero, e, E, plus, minus -> 50; at-sign -> 56; percent -> 87; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, colon, slash, less, comma, semicolon, control, end -> 88 |
 | 51 | word! | 67 | slash -> 13; less -> 43; plus, minus -> 48; x, T, h, e, E, hex-lower, hex-upper, greater, dot, caret, continuation, letter -> 52; percent -> 54; equal -> 58 |
 | 52 | word! | 52 | dollar -> 36; colon -> 53; at-sign -> 56; percent, comma, invalid -> 67; slash -> 75; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, hash, backslash, less, semicolon, control, end -> 80 |
 | 53 | set-word! | 55 | less, invalid -> 67; blank, newline, lbracket, rbracket, lparen, rparen, lbrace, rbrace, dquote, backslash, semicolon, control, end -> 80 |
@@ -189,8 +189,8 @@ constexpr const char* kExitStates =
     "tuple! date! pair! time! money! tag! url! email! hex rawstring ref!";
 
 constexpr const char* kDelimiterClasses =
-    "blank newline lbracket rbracket lparen rparen lbrace dquote colon less semicolon letter "
-    "invalid end";
+    "blank newline lbracket rbracket lparen rparen lbrace dquote colon less semicolon invalid "
+    "end";
 
 std::string trim(const std::string& s) {
   size_t a = s.find_first_not_of(" \t");

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -25,24 +27,6 @@ TEST(Platform, SleepIsAtLeastOneMillisecond) {
     EXPECT_EQ(platform::sleep_milliseconds(c.seconds), c.ms) << c.seconds;
 }
 
-TEST(Platform, ZonePacksSignHoursAndQuarters) {
-  struct Case {
-    int32_t minutes;
-    uint32_t zone;
-  };
-  const Case cases[] = {
-      {0, 0},
-      {330, (5 << 2) | 2},             // +5:30
-      {-210, ((0x10 | 3) << 2) | 2},   // -3:30
-      {-195, ((0x10 | 3) << 2) | 1},   // -3:15
-      {-30, (0x10 << 2) | 2},          // -0:30 keeps its sign
-      {45, 3},
-      {-600, (0x10 | 10) << 2},
-      {840, 14 << 2},
-  };
-  for (const auto& c : cases) EXPECT_EQ(platform::pack_zone(c.minutes), c.zone) << c.minutes;
-}
-
 class ZoneFromEnvironment : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -61,31 +45,51 @@ class ZoneFromEnvironment : public ::testing::Test {
   std::string saved_tz;
 };
 
-TEST_F(ZoneFromEnvironment, HalfHourWestOfUtcIsNegative) {
+TEST_F(ZoneFromEnvironment, LocalOffsetIsEastPositive) {
   // POSIX writes offsets west of UTC as positive: local time is UTC - 0:30.
-  setenv("TZ", "XYZ+0:30", 1);
-  tzset();
-  EXPECT_EQ(platform::current_date(false) & 0x7F, (0x10u << 2) | 2);
-
-  setenv("TZ", "ABC-5:45", 1);
-  tzset();
-  EXPECT_EQ(platform::current_date(false) & 0x7F, (5u << 2) | 3);
+  struct Case {
+    const char* tz;
+    int32_t minutes;
+  };
+  const Case cases[] = {{"UTC0", 0}, {"XYZ+0:30", -30}, {"ABC-5:45", 345}, {"WXY+10", -600}};
+  int64_t now = platform::wall_clock().seconds;
+  for (const auto& c : cases) {
+    setenv("TZ", c.tz, 1);
+    tzset();
+    EXPECT_EQ(platform::local_offset_minutes(now), c.minutes) << c.tz;
+  }
 }
 
-TEST_F(ZoneFromEnvironment, UtcDateMatchesTheSystemClock) {
-  setenv("TZ", "XYZ+0:30", 1);
-  tzset();
+TEST(Platform, CivilTimeReadsSecondsAsUtc) {
+  struct Case {
+    int64_t seconds;
+    platform::CivilTime t;
+  };
+  const Case cases[] = {
+      {0, {1970, 1, 1, 0, 0, 0, 4, 1}},                     // a Thursday
+      {951782400, {2000, 2, 29, 0, 0, 0, 2, 60}},           // leap day of a century year
+      {1735689599, {2024, 12, 31, 23, 59, 59, 2, 366}},
+      {-1, {1969, 12, 31, 23, 59, 59, 3, 365}},
+      {1704585600, {2024, 1, 7, 0, 0, 0, 7, 7}},            // Sunday is 7
+  };
+  for (const auto& c : cases) {
+    platform::CivilTime t = platform::civil_time(c.seconds);
+    EXPECT_EQ(std::vector<int32_t>({t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                    t.weekday, t.yearday}),
+              std::vector<int32_t>({c.t.year, c.t.month, c.t.day, c.t.hour, c.t.minute,
+                                    c.t.second, c.t.weekday, c.t.yearday}))
+        << c.seconds;
+  }
+}
+
+TEST(Platform, WallClockFollowsTheSystemClock) {
   time_t before = time(nullptr);
-  uint32_t packed = platform::current_date(true);
+  platform::WallClock clock = platform::wall_clock();
   time_t after = time(nullptr);
-  tm b{}, a{};
-  gmtime_r(&before, &b);
-  gmtime_r(&after, &a);
-  uint32_t expected_before = platform::pack_date(b.tm_year + 1900, b.tm_mon + 1, b.tm_mday, 0);
-  uint32_t expected_after = platform::pack_date(a.tm_year + 1900, a.tm_mon + 1, a.tm_mday, 0);
-  EXPECT_TRUE(packed == expected_before || packed == expected_after);
-  EXPECT_EQ(packed & 0x7F, 0u);
-  EXPECT_EQ(packed >> 17, static_cast<uint32_t>(b.tm_year + 1900));
+  EXPECT_GE(clock.seconds, static_cast<int64_t>(before));
+  EXPECT_LE(clock.seconds, static_cast<int64_t>(after));
+  EXPECT_GE(clock.nanoseconds, 0);
+  EXPECT_LT(clock.nanoseconds, 1000000000);
 }
 
 TEST(Platform, DateFieldsArePacked) {
@@ -96,17 +100,30 @@ TEST(Platform, DateFieldsArePacked) {
   EXPECT_EQ(packed & 0x7F, 22u);
 }
 
-TEST(Platform, UtcTimeOfDay) {
-  time_t now = time(nullptr);
-  double coarse = platform::utc_time_of_day(false);
-  double precise = platform::utc_time_of_day(true);
-  EXPECT_EQ(coarse, std::floor(coarse));
-  EXPECT_GE(coarse, 0.0);
-  EXPECT_LT(precise, 86400.0);
-  double expected = static_cast<double>(now % 86400);
-  // Allow the day to roll over between the two readings.
-  double distance = std::fabs(coarse - expected);
-  EXPECT_TRUE(distance <= 2.0 || distance >= 86398.0) << coarse << " vs " << expected;
+TEST(Platform, RandomBytesFillFromTheKernel) {
+  std::vector<uint8_t> a(4096, 0), b(4096, 0);
+  ASSERT_TRUE(platform::random_bytes(a.data(), a.size()));
+  ASSERT_TRUE(platform::random_bytes(b.data(), b.size()));
+  EXPECT_NE(a, b);
+  size_t zeros = 0;
+  for (uint8_t x : a) zeros += x == 0;
+  EXPECT_LT(zeros, 100u);   // about 16 expected; an unfilled buffer has 4096
+  EXPECT_TRUE(platform::random_bytes(nullptr, 0));
+}
+
+// Recurses through a frame of about a kilobyte: deep enough to overflow a default 8 MB
+// stack long before it returns.
+int deep(int n) {
+  volatile char frame[1024];
+  frame[0] = static_cast<char>(n);
+  return n == 0 ? frame[0] : deep(n - 1) + 1;
+}
+
+TEST(Platform, ThreadRunsWithTheStackItAskedFor) {
+  int depth = 64 * 1024;   // about 64 MB of frames
+  int got = platform::run_on_thread(size_t(256) << 20,
+                                    [](void* p) { return deep(*static_cast<int*>(p)); }, &depth);
+  EXPECT_EQ(got, depth);
 }
 
 TEST(Platform, EnvironmentSetGetRemove) {
@@ -118,6 +135,15 @@ TEST(Platform, EnvironmentSetGetRemove) {
   ASSERT_TRUE(platform::set_env(name, nullptr));
   EXPECT_EQ(platform::get_env(name), std::nullopt);
   EXPECT_FALSE(platform::set_env("", "x"));
+}
+
+TEST(Platform, EnvironmentListHoldsEveryEntry) {
+  const char* name = "TAV_PLATFORM_TEST_LISTED";
+  ASSERT_TRUE(platform::set_env(name, "a=b"));
+  std::vector<std::string> entries = platform::list_env();
+  ASSERT_TRUE(platform::set_env(name, nullptr));
+  EXPECT_NE(std::find(entries.begin(), entries.end(), std::string(name) + "=a=b"), entries.end());
+  for (const std::string& e : entries) EXPECT_NE(e.find('='), std::string::npos) << e;
 }
 
 TEST(Platform, CurrentDirectoryEndsInSlash) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "evaluator/random.h"
+#include "core/random.h"
 
 namespace tav::random_test {
 

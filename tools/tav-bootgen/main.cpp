@@ -1,9 +1,11 @@
 // Build-time tool: scans the boot sources and writes them as the boot image.
 //
-//   tav-bootgen OUTPUT SOURCE...
+//   tav-bootgen OUTPUT BOOT-SOURCE... --library LIBRARY-SOURCE...
 //
-// The image holds one root value, a block of pairs in source order: the source's file name
-// (a file!) and its top-level code (a block!, the script header left out). It is written in
+// The image holds one root value, a block of pairs in source order: the source's name (a
+// file!, its path below library/) and its top-level code (a block!, the script header left
+// out); the boot sources come first, then the specs of the routines the library binds by
+// name (see boot::add_routine_specs), then the library's sources. It is written in
 // the compact encoding, uncompressed (see as_image); start-up decodes it into the root block
 // and evaluates the code blocks in order. Next to OUTPUT the tool lists the sources, one path
 // a line, in boot-sources.txt. Any fault (a missing file, a syntax error, a value with no
@@ -28,7 +30,8 @@ constexpr uint8_t IMAGE_VERSION = 1;
 
 struct Job {
   const char* output = nullptr;
-  std::vector<const char*> sources;
+  std::vector<const char*> boot_sources;
+  std::vector<const char*> library_sources;
 };
 
 [[noreturn]] void fail(const std::string& where, const std::string& why) {
@@ -65,13 +68,18 @@ int run(void* p) {
   const char* current = "the boot image";
   stack::mark_try(nullptr);
   try {
-    Cell* root = block::make_at(stack::new_cell(), static_cast<int32_t>(job->sources.size() * 2));
+    size_t count = job->boot_sources.size() + job->library_sources.size();
+    Cell* root = block::make_at(stack::new_cell(), static_cast<int32_t>(count * 2));
     std::string manifest;
-    for (const char* path : job->sources) {
+    auto add = [&](const char* path) {
       current = path;
       if (!boot::add_text_source(root, path)) fail(path, "cannot open");
       manifest += std::string(path) + "\n";
-    }
+    };
+    for (const char* path : job->boot_sources) add(path);
+    boot::add_routine_specs(root);
+    manifest += std::string(boot::ROUTINES_MARKER) + "\n";
+    for (const char* path : job->library_sources) add(path);
     current = job->output;
     write_file(job->output, as_image(tavbin::encode_bytes(root, true)));
     // The same sources in the same order, for the text road that start-up takes instead of
@@ -91,12 +99,16 @@ int run(void* p) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: tav-bootgen OUTPUT SOURCE...\n");
+    std::fprintf(stderr, "usage: tav-bootgen OUTPUT BOOT-SOURCE... --library LIBRARY-SOURCE...\n");
     return 2;
   }
   tav::bootgen::Job job;
   job.output = argv[1];
-  for (int i = 2; i < argc; i++) job.sources.push_back(argv[i]);
+  bool library = false;
+  for (int i = 2; i < argc; i++) {
+    if (std::strcmp(argv[i], "--library") == 0) library = true;
+    else (library ? job.library_sources : job.boot_sources).push_back(argv[i]);
+  }
   tav::runtime::process_setup(argc, argv);
   return tav::runtime::run_on_large_stack(tav::bootgen::run, &job);
 }

@@ -1,10 +1,10 @@
-#include "evaluator/random.h"
+#include "core/random.h"
 
 #include <cstring>
 
-#include "evaluator/checksum.h"
-#include "init_steps.h"
 #include "core/murmur3.h"
+#include "init_steps.h"
+#include "platform/platform.h"
 
 namespace tav::random {
 
@@ -78,7 +78,7 @@ int32_t next() {
 
 int32_t next_secure() {
   uint8_t bytes[4] = {0, 0, 0, 0};
-  if (!checksum::random_bytes(bytes, sizeof bytes)) return 0;
+  if (!platform::random_bytes(bytes, sizeof bytes)) return 0;
   uint32_t w;
   std::memcpy(&w, bytes, sizeof w);
   return static_cast<int32_t>(w & 0x7FFFFFFFu);

@@ -1,0 +1,72 @@
+// The C++ routines the library binds at start-up, by family. Each entry reads its arguments
+// at stack::base, as natives do, and leaves its result there.
+#pragma once
+#include <cstdint>
+
+#include "core/cell.h"
+#include "core/stack.h"
+
+namespace tav::routines {
+
+inline Cell* arg(int i) { return stack::base + i; }
+inline Status done() {
+  stack::top = stack::base + 1;
+  return CODE_NONE;
+}
+inline Status done_logic(bool b) {
+  set_logic(stack::base, b);
+  return done();
+}
+inline Status done_integer(int32_t n) {
+  set_integer(stack::base, n);
+  return done();
+}
+inline Status done_unset() {
+  set_unset(stack::base);
+  return done();
+}
+
+// process.cpp: ending the process.
+Status quit_return(const int32_t*);
+
+// quiet.cpp: setters that fire no change events.
+Status set_quiet(const int32_t*);
+Status set_slot_quiet(const int32_t*);
+
+// numbers.cpp: bit shifts, colour and address tuples.
+Status shift_right(const int32_t*);
+Status shift_left(const int32_t*);
+Status shift_logical(const int32_t*);
+Status as_color(const int32_t*);
+Status as_ipv4(const int32_t*);
+Status as_rgba(const int32_t*);
+
+// files.cpp: the process's directory, folders, existence, standard output.
+Status last_lf_q(const int32_t*);
+Status get_current_dir(const int32_t*);
+Status set_current_dir(const int32_t*);
+Status create_dir(const int32_t*);
+Status exists_q(const int32_t*);
+Status write_stdout(const int32_t*);
+Status os_info(const int32_t*);
+
+// text.cpp
+Status count_chars(const int32_t*);
+
+// debugging.cpp: the argument stack and the calls, for the debugging tools.
+Status stack_size_q(const int32_t*);
+Status pick_stack(const int32_t*);
+Status frame_index_q(const int32_t*);
+Status collect_calls(const int32_t*);
+Status tracing_q(const int32_t*);
+
+// clipboard.cpp
+Status read_clipboard(const int32_t*);
+Status write_clipboard(const int32_t*);
+
+// collector.cpp: the collector's state.
+Status gc_active_q(const int32_t*);
+Status gc_series_cycles(const int32_t*);
+Status gc_nodes_cycles(const int32_t*);
+
+}  // namespace tav::routines

@@ -3,10 +3,13 @@
 
 work=$(mktemp -d)
 mkdir -m 0700 "$work/runtime" && mkdir "$work/config" "$work/cache"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" \
+  >/dev/null 2>"$work/xvfb.log" &
 xvfb_pid=$!
+# Runs on every exit, also one that set -e caused: nothing in it may stop it early.
 cleanup() {
-  [ -n "${tav_pid:-}" ] && kill "$tav_pid" 2>/dev/null
+  set +e
+  if [ -n "${tav_pid:-}" ]; then kill "$tav_pid" 2>/dev/null; fi
   kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"

@@ -26,8 +26,14 @@ xdotool key q
 
 finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
 wait_for finished || { echo "tav did not end" >&2; cat "$work/out" "$TAV_GUI_TRACE" >&2; exit 1; }
-wait "$tav_pid"
+status=0
+wait "$tav_pid" || status=$?
 tav_pid=
+if [ "$status" -ne 0 ]; then
+  echo "tav ended with status $status" >&2
+  cat "$work/err" >&2
+  exit 1
+fi
 
 expected='key-down left-control true false true
 key-down #"B" true false true

@@ -1,7 +1,8 @@
-// The boot code: the library's top-level sources (datatype words, typesets, actions,
-// natives, operators, constants), scanned at build time and embedded as the boot image.
-// Start-up decodes the image into the root block; the code is then evaluated once, in source
-// order, and binds every built-in value to its word.
+// The boot code: the boot sources (datatype words, typesets, actions, natives, operators,
+// constants), the specs of the library's routines and the library's own sources, scanned at
+// build time and embedded as the boot image. Start-up decodes the image into the root block;
+// the code is then evaluated once, in source order, and binds every built-in value, routine
+// and library function to its word.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -14,8 +15,9 @@ namespace tav::boot {
 // without an image (the tool that makes it) starts with no library.
 extern bool image_loaded;
 
-// The image's root value: a block of pairs in source order, the source's file name (file!)
-// and its top-level code (block!). Null when no image was loaded.
+// The image's root value: a block of pairs in source order, the source's name (file!) and
+// its top-level code (block!); between the boot sources and the library's, the routines'
+// pair (see add_routine_specs). Null when no image was loaded.
 const Cell* image();
 
 // A source's name in the image: its path below the library's folder ("boot/natives.tav",
@@ -29,8 +31,10 @@ std::string source_name(const std::string& path);
 bool add_text_source(Cell* root, const char* path);
 
 // Appends the pair that binds the routines: the word `routines` and a block of the
-// registry's rows as set-word and spec block, in registry order. The image carries it
-// between the boot sources and the library's, where the routines are bound.
+// registry's rows as name (a set-word, or a set-path into an object) and spec block, in
+// registry order. The image carries it between the boot sources and the library's: the
+// routines named by a word are bound there, those named by a path once the library's
+// sources have made the objects.
 void add_routine_specs(Cell* root);
 // The pair's word, and the line that stands for it in a list of sources.
 inline constexpr const char* ROUTINES_MARKER = "routines";
@@ -49,7 +53,7 @@ uint32_t load_text_sources();
 // message).
 void evaluate(const Cell* code, const char* name);
 
-// Evaluates every code block of the image in order. Any failure, a malformed image among
+// Evaluates every code block of the image in order and binds the routines. Any failure, a malformed image among
 // them, is fatal: the error is written to standard error and the process ends with status 1.
 void run_sources();
 

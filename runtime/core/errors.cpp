@@ -7,8 +7,7 @@
 #include "core/context.h"
 #include "datatypes/object.h"
 #include "core/error_catalogue.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/trace.h"
+#include "core/evaluator_door.h"
 #include "core/hash_index.h"
 #include "core/symbols.h"
 #include "core/memory.h"
@@ -131,7 +130,7 @@ void build(int cat, int id, const Cell* const args[3], Cell* out) {
   f = fields_of(out);
   for (int i = 0; i < 3; i++) f[ERROR_ARG1 + i] = saved[i];
   // The report shows the code from the expression the evaluator was at when the error arose.
-  const Cell* position = interp::current_position();
+  const Cell* position = evaluator_door::current_position();
   if (node != 0 && position && is_any_block(position->type())) f[ERROR_NEAR] = *position;
 }
 
@@ -155,10 +154,12 @@ Cell make_string(std::string_view text) {
 }
 
 // ---- Text of argument values --------------------------------------------------------------
-// A small former for the values errors carry, until every datatype forms itself: integer!,
-// float!, none!, logic!, char!, string! kinds, datatype! and the block kinds. Other values
-// are written as their datatype's name. Output stops once `limit` characters are written, so
-// a block that contains itself cannot loop.
+// Values in a report are written by their datatype's own mold or form (see append_value). The
+// small former below stands in where that cannot run: before the datatypes are registered,
+// with no room left on the stacks, or when the datatype's former itself fails. It knows
+// integer!, float!, none!, logic!, char!, string! kinds, datatype! and the block kinds and
+// writes other values as their datatype's name. Output stops once `limit` characters are
+// written, so a block that contains itself cannot loop.
 
 struct TextOut {
   std::string& out;
@@ -262,7 +263,11 @@ void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
     return;
   }
   if (is_any_string(t) && v->node()) {
+    // The marks that tell the string kinds apart in a mold.
+    const char* open = !mold ? "" : t == TYPE_FILE ? "%" : t == TYPE_TAG ? "<" : t == TYPE_REF ? "@" : "";
+    o.put(open);
     put_string_chars(o, v, mold && t == TYPE_STRING);
+    if (mold && t == TYPE_TAG) o.put(">");
     return;
   }
   if (is_any_block(t) && v->node()) {
@@ -272,13 +277,75 @@ void put_value(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
   put_type_name(o, t);
 }
 
+// The datatype's own mold (flat; without the outer brackets of a block when outer_brackets
+// is false) or form of v, cut to `limit` characters. False, with nothing written, when it
+// cannot run.
+bool append_by_datatype(TextOut& o, const Cell* v, bool mold, bool outer_brackets) {
+  ActionEntry e = action_entry(v->type(), mold ? ACT_MOLD : ACT_FORM);
+  if (!e || !node_table || !stack::begin || stack::end - stack::top < 4 ||
+      stack::frames_top >= stack::frames_end)
+    return false;
+  stack::State saved = stack::save();
+  stack::mark_try(nullptr);
+  // The value and the buffer sit on the argument stack while the former allocates.
+  Cell* value = stack::top++;
+  *value = *v;
+  Cell* buffer = stack::top++;
+  set_none(buffer);
+  try {
+    *buffer = make_cell(TYPE_STRING, 0, alloc::new_series(64, 1, 0));
+    int limit = o.limit - o.chars > INT32_MAX ? INT32_MAX : static_cast<int>(o.limit - o.chars);
+    Cell part;
+    set_integer(&part, limit);
+    if (mold)
+      reinterpret_cast<act::Mold>(e)(value, buffer, !outer_brackets, false, true, &part, limit, 0);
+    else
+      reinterpret_cast<act::Form>(e)(value, buffer, &part, limit);
+  } catch (const Unwind&) {
+    stack::restore(saved);
+    return false;
+  }
+  SeriesBuffer* buf = cell_buffer(buffer);
+  unsigned unit = buf->unit();
+  size_t count = buf->count();
+  for (size_t i = 0; i < count && !o.full(); i++)
+    o.put_cp(unicode::read_unit(buf->head_ptr(), i, unit));
+  stack::restore(saved);
+  return true;
+}
+
 void append_value(std::string& out, const Cell* v, bool mold, size_t limit,
                   bool outer_brackets = true) {
   TextOut o{out, 0, limit};
-  put_value(o, v, mold, outer_brackets);
+  Cell value = *v;   // v may point into a buffer that a collection moves
+  if (append_by_datatype(o, &value, mold, outer_brackets)) return;
+  put_value(o, &value, mold, outer_brackets);
 }
 
 // ---- The report -----------------------------------------------------------------------------
+
+// A deep recursion leaves thousands of call names on the Stack line: past
+// 2 * TRACE_ENDS + 1 names only the outermost and innermost TRACE_ENDS are kept, with "..."
+// where the others were.
+constexpr size_t TRACE_ENDS = 8;
+
+void cut_trace(std::string& out, size_t from) {
+  // Names are runs of non-blanks: a first pass counts them, a second finds where the
+  // head's last one ends and the tail's first one begins.
+  size_t count = 0, head_end = 0, tail_start = 0;
+  for (int pass = 0; pass < 2; pass++) {
+    size_t k = 0;
+    for (size_t i = from; i < out.size(); i++) {
+      if (out[i] == ' ' || (i > from && out[i - 1] != ' ')) continue;
+      if (pass == 1 && k == TRACE_ENDS) head_end = i;
+      if (pass == 1 && k == count - TRACE_ENDS) tail_start = i;
+      k++;
+    }
+    count = k;
+    if (count <= 2 * TRACE_ENDS + 1) return;
+  }
+  out.replace(head_end, tail_start - head_end, "... ");
+}
 
 void switch_to_invalid_error(const Cell* err, const Cell& culprit) {
   Cell saved = culprit;
@@ -310,7 +377,8 @@ void append_message(std::string& out, const Cell* err, int cat, const error_cata
       out += p.text;
     } else {
       int fi = error_catalogue::field_index(p.text);
-      Cell value = fi < 0 ? make_cell(TYPE_NONE) : f[fi];
+      // Re-derived for every piece: forming a value may collect and move the fields.
+      Cell value = fi < 0 ? make_cell(TYPE_NONE) : fields_of(err)[fi];
       append_value(out, &value, !form_args, 80);
     }
   }
@@ -337,7 +405,7 @@ void create(ErrorCategory cat, const char* id, const Cell* arg1, const Cell* arg
                         const Cell* arg3) {
   Cell err;
   create(cat, id, arg1, arg2, arg3, &err);
-  if (TAV_UNLIKELY(trace::active)) trace::fire_error(&err);
+  evaluator_door::error_raised(&err);
   stack::throw_error(&err);
 }
 
@@ -373,8 +441,23 @@ void set_where(const Cell* err, const Cell* value) {
   if (w->is(TYPE_NONE)) *w = *value;
 }
 
-std::string form(const Cell* err) {
+std::string form(const Cell* given) {
   using errors_detail::append_value;
+  // Forming the values may collect and move buffers: the error is read through a copy, held
+  // on the argument stack (when there is room) so that its context stays referenced.
+  Cell copy = *given;
+  const Cell* err = &copy;
+  struct Hold {
+    Cell* slot = nullptr;
+    ~Hold() {
+      if (slot) stack::top = slot;
+    }
+  } hold;
+  if (stack::begin && stack::top < stack::end) {
+    hold.slot = stack::top;
+    *stack::top++ = copy;
+    err = hold.slot;
+  }
   std::string out = "*** ";
   int cat = -1, id = -1;
   if (!errors_detail::entry_of(errors_detail::fields_of(err), &cat, &id)) {
@@ -395,17 +478,24 @@ std::string form(const Cell* err) {
     append_value(out, &where, false, SIZE_MAX);
   else
     out += "???";
+  f = errors_detail::fields_of(err);
   out += "\n*** Near : ";
   append_value(out, &f[ERROR_NEAR], true, 40, false);
+  f = errors_detail::fields_of(err);
   if (errors_detail::stack_trace_is_integer && errors_detail::stack_trace_level > 0) {
     if (f[ERROR_STACK].is(TYPE_INTEGER)) {
       out += "\n*** Stack: ";
+      size_t from = out.size();
       int32_t end = f[ERROR_STACK].int_value();
       stack::form_trace(errors_detail::stack_trace_level, end > 0 ? uint32_t(end) : 0, out);
+      errors_detail::cut_trace(out, from);
       f = errors_detail::fields_of(err);
     } else if (f[ERROR_STACK].is(TYPE_BLOCK)) {
       out += "\n*** Stack: ";
+      size_t from = out.size();
       append_value(out, &f[ERROR_STACK], false, SIZE_MAX, false);
+      errors_detail::cut_trace(out, from);
+      f = errors_detail::fields_of(err);
     }
   }
   if (f[ERROR_FILES].is(TYPE_BLOCK)) {

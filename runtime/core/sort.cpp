@@ -11,9 +11,7 @@
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
 #include "core/errors.h"
-#include "evaluator/calls.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/trace.h"
+#include "core/evaluator_door.h"
 #include "core/memory.h"
 #include "core/ownership.h"
 #include "platform/fatal.h"
@@ -292,14 +290,8 @@ FunctionCall::FunctionCall(const Cell* fn) : fn_(*fn) {
     node_buffer(code_)->cells()[1 + k] = make_cell(TYPE_GET_WORD, slots_, sym, k);
   }
   // Arguments written as :arg take what stands in the code, so they get the value itself.
-  NodeId cache = interp::arg_cache(&fn_);
-  uint32_t k = 0;
-  for (uint32_t i = 0; k < 2 && i < node_buffer(cache)->count(); i++) {
-    const Cell* e = node_buffer(cache)->cells() + i;
-    if (!e->is(TYPE_TYPESET)) break;
-    if (interp::arg_kind(e) == interp::ARG_RETURN) continue;
-    literal_[k++] = interp::arg_kind(e) == interp::ARG_GET;
-  }
+  uint32_t literal = evaluator_door::literal_arguments(&fn_, 2);
+  for (uint32_t k = 0; k < 2; k++) literal_[k] = (literal >> k) & 1;
 }
 
 Cell FunctionCall::call(const Cell* first, const Cell* second) {
@@ -308,10 +300,8 @@ Cell FunctionCall::call(const Cell* first, const Cell* second) {
     *context::slot_value_cell(slots_, k) = *values[k];
     if (literal_[k]) node_buffer(code_)->cells()[1 + k] = *values[k];
   }
-  interp::Code code{code_, 1};
   Cell* mark = stack::top;
-  trace::CallbackScope callback(trace::CALLBACK_SORT);
-  Status s = interp::eval_function_call(&fn_, code, nullptr, true, nullptr, nullptr);
+  Status s = evaluator_door::call_in_code(&fn_, code_, 1, trace::CALLBACK_SORT);
   if (s != CODE_NONE) stack::rethrow_status(s);
   Cell answer = *(stack::top - 1);
   stack::top = mark;

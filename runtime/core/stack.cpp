@@ -5,7 +5,7 @@
 #include "core/context.h"
 #include "core/cycles.h"
 #include "core/errors.h"
-#include "evaluator/interpreter.h"
+#include "core/evaluator_door.h"
 #include "core/memory.h"
 #include "core/symbols.h"
 
@@ -294,7 +294,7 @@ void each_call_name(int32_t level, uint32_t end_frame, Visit visit) {
     Cell word = make_cell(TYPE_WORD, ctx_ok ? ctx : 0, sym, uint32_t(-1));
     if (level <= 1) {
       if (!ctx_ok) continue;
-      const Cell* v = interp::word_value_cell(&word);
+      const Cell* v = evaluator_door::word_value_cell(&word);
       if (!v || !v->is(TYPE_FUNCTION)) continue;
     }
     visit(word);

@@ -5,6 +5,7 @@
 
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "datatypes/time.h"
 #include "core/errors.h"
 #include "core/random.h"
@@ -58,6 +59,13 @@ uint32_t zone_from_seconds(double seconds) {
 
 bool leap_year(int32_t year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+bool names_a_day(uint32_t bits) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int m = month_of(bits), d = day_of(bits);
+  if (m < 1 || m > 12 || d < 1) return false;
+  return d <= days[m - 1] + (m == 2 && leap_year(year_of(bits)) ? 1 : 0);
 }
 
 int64_t day_number(int64_t year, int64_t month, int64_t day) {
@@ -368,9 +376,16 @@ int date_form(Cell* value, Cell* buffer, Cell*, int limit) {
   uint32_t bits = value->data1;
   int32_t y = year_of(bits);
   int m = month_of(bits);
+  int day = day_of(bits);
+  double local = has_time(value) ? local_time(value) : 0.0;
+  if (has_time(value) && time_::shown_seconds(local) >= 86400.0) {
+    // A time of day that shows as 24:00:00 is the next day's midnight.
+    from_day_number(day_number_of(bits) + 1, &y, &m, &day);
+    local = 0.0;
+  }
   char text[32];
   char sep = y < 0 ? '/' : '-';
-  std::snprintf(text, sizeof text, "%d%c", day_of(bits), sep);
+  std::snprintf(text, sizeof text, "%d%c", day, sep);
   string::append_ascii(out, text);
   if (m < 1 || m > 12) error::raise(ERR_SCRIPT, "invalid-months");
   std::snprintf(text, sizeof text, "%.3s%c", MONTH_NAMES[m - 1], sep);
@@ -381,7 +396,7 @@ int date_form(Cell* value, Cell* buffer, Cell*, int limit) {
   string::append_ascii(out, text);
   if (has_time(value)) {
     string::append_char(out, '/');
-    time_::form_text(local_time(value), out, limit);
+    time_::form_text(local, out, limit);
     uint32_t zone = zone_of(bits);
     if (zone != 0) {
       int hours = static_cast<int>((zone >> 2) & 15);
@@ -520,13 +535,18 @@ void set_field(Cell* d, int field, const Cell* value) {
   }
 }
 
-Cell* date_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int,
-                     bool, bool, bool, bool) {
+Cell* date_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder,
+                     Cell* holder_field, int, bool, bool, bool, bool evt) {
   int field = field_of(element);
   if (field < 0) error::raise(ERR_SCRIPT, "invalid-path", path ? path : parent, element);
   if (!value) return push_field(parent, field);
-  // The changed date is the answer: the path walk stores it back where the date lives.
+  Cell before = *parent;
   set_field(parent, field, value);
+  if (evt) {
+    Cell after = *parent;
+    compound::notify_set(holder, holder_field, &before, &after, value, field);
+  }
+  // The changed date is the answer: the path walk stores it back where the date lives.
   return parent;
 }
 

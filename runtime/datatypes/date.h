@@ -40,6 +40,9 @@ int32_t zone_offset(uint32_t zone_bits);
 uint32_t zone_from_seconds(double seconds);
 
 bool leap_year(int32_t year);
+// The bits' month is 1 to 12 and their day one of that month (bits read from outside, such
+// as a binary stream, may hold anything).
+bool names_a_day(uint32_t bits);
 int64_t day_number(int64_t year, int64_t month, int64_t day);
 void from_day_number(int64_t n, int32_t* year, int* month, int* day);
 // Monday 1 ... Sunday 7.

@@ -548,8 +548,60 @@ int float_mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int limit, in
   return limit - t.length;
 }
 
+namespace float_detail {
+
+// A percent token takes no exponent, so a percent text that has one is written out in
+// full: "9.1e-6%" becomes "0.0000091%", "1.5e22%" "15000000000000000000000%". out holds
+// at least 400 characters (the smallest double, times 100, has 322 leading zeros).
+int percent_positional(const Text& t, char* out) {
+  const char* e = std::strchr(t.text, 'e');
+  if (!e) {
+    std::memcpy(out, t.text, t.length + 1);
+    return t.length;
+  }
+  int n = 0;
+  const char* p = t.text;
+  if (*p == '-') out[n++] = *p++;
+  char digits[48];
+  int nd = 0, point = -1;
+  for (; p < e; p++) {
+    if (*p == '.') point = nd;
+    else digits[nd++] = *p;
+  }
+  if (point < 0) point = nd;
+  // The exponent moves the decimal point, counted from the first digit.
+  const char* x = e + 1;
+  bool minus = *x == '-';
+  if (*x == '-' || *x == '+') x++;
+  int exponent = 0;
+  for (; *x >= '0' && *x <= '9'; x++) exponent = exponent * 10 + (*x - '0');
+  point += minus ? -exponent : exponent;
+  while (nd > 1 && digits[nd - 1] == '0' && nd > point) nd--;
+  if (point <= 0) {
+    out[n++] = '0';
+    out[n++] = '.';
+    for (int i = point; i < 0; i++) out[n++] = '0';
+    for (int i = 0; i < nd; i++) out[n++] = digits[i];
+  } else {
+    for (int i = 0; i < point; i++) out[n++] = i < nd ? digits[i] : '0';
+    if (nd > point) {
+      out[n++] = '.';
+      for (int i = point; i < nd; i++) out[n++] = digits[i];
+    }
+  }
+  out[n++] = '%';
+  out[n] = 0;
+  return n;
+}
+
+}  // namespace float_detail
+
 int percent_form(Cell* value, Cell* buffer, Cell*, int limit) {
-  return append_text(buffer, to_text(value->float_value() * 100.0, KIND_PERCENT), limit);
+  char text[400];
+  int length = float_detail::percent_positional(
+      to_text(value->float_value() * 100.0, KIND_PERCENT), text);
+  string::append_ascii(buffer->node(), text);
+  return limit - length;
 }
 
 int percent_mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int limit, int) {

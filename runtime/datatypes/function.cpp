@@ -7,8 +7,7 @@
 #include "core/context.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
-#include "evaluator/calls.h"
-#include "evaluator/interpreter.h"
+#include "core/evaluator_door.h"
 #include "core/memory.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
@@ -40,7 +39,7 @@ void check_type_block(const Cell* types) {
     Cell c = cells(n)[i];
     Cell v = c;
     if (c.is(TYPE_WORD)) {
-      v = *interp::get_word(&c);
+      v = *evaluator_door::get_word(&c);
       if (v.is(TYPE_UNSET)) error::raise(ERR_SCRIPT, "no-value", &c);
     }
     if (!v.is(TYPE_DATATYPE) && !v.is(TYPE_TYPESET) && !v.is(TYPE_WORD))

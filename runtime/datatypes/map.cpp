@@ -8,7 +8,7 @@
 #include "datatypes/string.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
-#include "evaluator/interpreter.h"
+#include "core/evaluator_door.h"
 #include "core/hash_index.h"
 #include "core/memory.h"
 #include "core/stack.h"
@@ -170,7 +170,7 @@ bool foreach_step(const Cell* words, Cell* map, int32_t count) {
       value.header &= ~FLAG_NEW_LINE;
     }
     Cell word = *block::cell_at(words, words->index() + static_cast<uint32_t>(i));
-    interp::set_word(&word, &value);
+    evaluator_door::set_word(&word, &value);
   }
   return true;
 }

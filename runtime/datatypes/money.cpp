@@ -260,6 +260,14 @@ double to_float(const Cell* m) {
   return sign_bit(m) ? -v : v;
 }
 
+bool well_formed(const Cell* m) {
+  if (currency_of(m) > currency_count()) return false;
+  const uint8_t* b = money_detail::digit_bytes(m);
+  for (int i = 0; i < DIGIT_BYTES; ++i)
+    if ((b[i] >> 4) > 9 || (b[i] & 15) > 9) return false;
+  return true;
+}
+
 bool zero(const Cell* m) {
   const uint8_t* b = money_detail::digit_bytes(m);
   for (int i = 0; i < DIGIT_BYTES; ++i) {

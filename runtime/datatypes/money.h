@@ -51,6 +51,9 @@ Cell* make_from_float(Cell* c, double value, bool strict);
 int32_t to_integer(const Cell* m);
 double to_float(const Cell* m);
 
+// Every digit 0 to 9 and the currency index 0 or in the list: what a money! read from
+// outside (a binary stream) must be before it is used.
+bool well_formed(const Cell* m);
 bool zero(const Cell* m);
 int sign(const Cell* m);
 inline bool sign_bit(const Cell* m) { return (m->header & SIGN_BIT) != 0; }

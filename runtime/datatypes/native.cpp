@@ -4,9 +4,8 @@
 #include "datatypes/function.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
-#include "evaluator/calls.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/natives.h"
+#include "core/evaluator_door.h"
+#include "core/native_list.h"
 #include "core/memory.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
@@ -26,7 +25,7 @@ Cell* make(Cell* proto, Cell* spec, int type) {
   if (!s.is(TYPE_BLOCK)) bad();
   // Only the filled native slots, and only the actions a word may name (eval-path, set-path
   // and compare are the layer's own dispatchers).
-  int32_t limit = type == TYPE_ACTION ? ACTION_COUNT : static_cast<int32_t>(natives::next_position() - 1);
+  int32_t limit = type == TYPE_ACTION ? ACTION_COUNT : static_cast<int32_t>(natives::NATIVE_COUNT);
   if (!k.is(TYPE_INTEGER) || k.int_value() < 1 || k.int_value() > limit) bad();
   if (type == TYPE_ACTION && k.int_value() >= ACT_EVAL_PATH && k.int_value() <= ACT_COMPARE) bad();
   Cell* out = stack::new_cell();
@@ -170,7 +169,7 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
   string::append_ascii(out, is_function ? "func " : "[");
   limit -= is_function ? 5 : 1;
   // An error while the spec is molded names <anon>, not the caller.
-  Cell name = interp::anon_name();
+  Cell name = evaluator_door::anon_name();
   stack::mark_native(&name);
   Cell v = *value;
   limit = native_detail::mold_spec(&v, buffer, all, flat, part, limit, indent);

@@ -6,7 +6,7 @@
 #include "datatypes/object.h"
 #include "datatypes/object_internal.h"
 #include "core/errors.h"
-#include "evaluator/trace.h"
+#include "core/evaluator_door.h"   // the call-back kinds
 #include "core/memory.h"
 #include "core/ownership.h"
 #include "core/stack.h"

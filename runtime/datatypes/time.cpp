@@ -5,6 +5,7 @@
 
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "datatypes/string.h"
 #include "core/errors.h"
 #include "core/memory.h"
@@ -34,18 +35,19 @@ Cell* append_to_block(const Cell* block, uint32_t high, uint32_t low) {
 
 namespace time_detail {
 
-int32_t saturate(double d) {
-  if (std::isnan(d)) return 0;
-  if (d >= 2147483647.0) return INT32_MAX;
-  if (d <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(d);
+// The hour and minute fields are integer!s: a time too long for one (or an infinity or
+// NaN, which float arithmetic can leave in a time) has no such field.
+int32_t checked_field(double d) {
+  int32_t i;
+  if (!number::float_to_int32(d, &i)) numeric::raise_math("overflow");
+  return i;
 }
 
 }  // namespace time_detail
 
-int32_t hours(double seconds) { return time_detail::saturate(std::trunc(seconds / 3600.0)); }
+int32_t hours(double seconds) { return time_detail::checked_field(std::trunc(seconds / 3600.0)); }
 int32_t minutes(double seconds) {
-  return time_detail::saturate(std::floor(std::fmod(std::fabs(seconds), 3600.0) / 60.0));
+  return time_detail::checked_field(std::floor(std::fmod(std::fabs(seconds), 3600.0) / 60.0));
 }
 double seconds_field(double seconds) { return std::fmod(seconds, 60.0); }
 
@@ -67,21 +69,26 @@ int field_index(const Cell* word, const Cell* value) {
   return -1;
 }
 
-int form_text(double seconds, NodeId buffer, int limit) {
-  uint32_t before = string::length(buffer);
-  if (seconds < 0) string::append_char(buffer, '-');
+namespace time_detail {
+
+// The seconds as the text form shows them: the seconds field is cut to 6 significant digits,
+// and one that shows as 60 is carried into the minutes. sec_text, when given, receives the
+// seconds field's text (at least 48 characters) and *minutes_out the whole minutes shown.
+double shown(double seconds, char* sec_text, double* minutes_out) {
   double s = std::fabs(seconds);
   double secs = std::fmod(s, 60.0);
   double whole_minutes = std::floor(s / 60.0);
-  char sec_text[48] = "00";
+  double shown_secs = 0;
+  if (sec_text) std::strcpy(sec_text, "00");
   if (secs >= 0.000001) {
     number::FloatText ft = number::form_float(secs, 6, false);
     int left = 0;
-    double shown = number::text_to_float(ft.text, ft.text + ft.length, 0, &left);
-    if (shown >= 60.0) {
+    shown_secs = number::text_to_float(ft.text, ft.text + ft.length, 0, &left);
+    if (shown_secs >= 60.0) {
       // 59.9999999 shows as a whole minute, not as 60 seconds.
       whole_minutes += 1;
-    } else {
+      shown_secs = 0;
+    } else if (sec_text) {
       bool pad = ft.length == 1 || ft.text[1] == '.';
       int n = 0;
       if (pad) sec_text[n++] = '0';
@@ -89,6 +96,29 @@ int form_text(double seconds, NodeId buffer, int limit) {
       sec_text[n + ft.length] = 0;
     }
   }
+  if (minutes_out) *minutes_out = whole_minutes;
+  double magnitude = whole_minutes * 60.0 + shown_secs;
+  return seconds < 0 ? -magnitude : magnitude;
+}
+
+}  // namespace time_detail
+
+double shown_seconds(double seconds) {
+  return std::isfinite(seconds) ? time_detail::shown(seconds, nullptr, nullptr) : seconds;
+}
+
+int form_text(double seconds, NodeId buffer, int limit) {
+  uint32_t before = string::length(buffer);
+  if (!std::isfinite(seconds)) {
+    // Float arithmetic can leave an infinity or NaN in a time; it has no h:mm:ss form, so
+    // it shows as the float text shows it.
+    string::append_ascii(buffer, number::form_float(seconds, 0, false).text);
+    return limit - static_cast<int>(string::length(buffer) - before);
+  }
+  if (seconds < 0) string::append_char(buffer, '-');
+  char sec_text[48];
+  double whole_minutes = 0;
+  time_detail::shown(seconds, sec_text, &whole_minutes);
   double h = std::floor(whole_minutes / 60.0);
   int m = static_cast<int>(whole_minutes - h * 60.0);
   number::FloatText ht = number::form_float(h, 0, false);
@@ -242,16 +272,21 @@ int path_field(const Cell* element, Cell* path, Cell* parent) {
   error::raise(ERR_SCRIPT, "invalid-path", path ? path : parent, element);
 }
 
-Cell* time_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int,
-                     bool, bool, bool, bool) {
+Cell* time_eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* holder,
+                     Cell* holder_field, int, bool, bool, bool, bool evt) {
   int field = path_field(element, path, parent);
   if (!value) return push_field(parent, field);
   double v;
   if (value->is(TYPE_INTEGER)) v = value->int_value();
   else if (field == FIELD_SECOND && value->is(TYPE_FLOAT)) v = value->float_value();
   else error::raise(ERR_SCRIPT, "invalid-arg", value);
-  // The changed time is the answer: the path walk stores it back where the time lives.
+  Cell before = *parent;
   parent->set_float_value(with_field(parent->float_value(), field, v));
+  if (evt) {
+    Cell after = *parent;
+    compound::notify_set(holder, holder_field, &before, &after, value, field);
+  }
+  // The changed time is the answer: the path walk stores it back where the time lives.
   return parent;
 }
 
@@ -308,10 +343,17 @@ Cell* time_round(Cell* value, Cell* scale, bool even, bool down, bool half_down,
 int32_t whole_seconds(const Cell* value) {
   double s = value->float_value();
   double nudged = std::fmod(s >= 0 ? s + 0.000001 : s - 0.000001, 60.0);
-  return static_cast<int32_t>(std::trunc(nudged));
+  int32_t whole = 0;
+  number::float_to_int32(std::trunc(nudged), &whole);
+  return whole;
 }
-bool time_even(Cell* value) { return (whole_seconds(value) & 1) == 0; }
-bool time_odd(Cell* value) { return (whole_seconds(value) & 1) != 0; }
+// An infinity or NaN is neither even nor odd.
+bool time_even(Cell* value) {
+  return std::isfinite(value->float_value()) && (whole_seconds(value) & 1) == 0;
+}
+bool time_odd(Cell* value) {
+  return std::isfinite(value->float_value()) && (whole_seconds(value) & 1) != 0;
+}
 
 }  // namespace time_detail
 

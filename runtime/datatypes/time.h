@@ -27,6 +27,9 @@ int field_index(const Cell* word, const Cell* value);
 // Appends h:mm:ss[.fff] (with "-" for negative times) to a string buffer; answers the limit
 // less the characters appended.
 int form_text(double seconds, NodeId buffer, int limit);
+// The seconds as form_text shows them (a seconds field that rounds to 60 carried into the
+// minutes), for a caller that must carry further, as a date does into its day.
+double shown_seconds(double seconds);
 [[noreturn]] void bad_to_arg(const Cell* spec);
 
 // Reads a time token: optional sign, hours ":" minutes, optionally ":" seconds with a

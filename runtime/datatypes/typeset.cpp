@@ -4,7 +4,7 @@
 
 #include "datatypes/block.h"
 #include "core/errors.h"
-#include "evaluator/interpreter.h"
+#include "core/evaluator_door.h"
 #include "core/memory.h"
 #include "core/stack.h"
 #include "core/string_buffer.h"
@@ -55,7 +55,7 @@ int count(const Cell* ts) {
 void add(Cell* ts, const Cell* value) {
   Cell v = *value;
   if (v.is(TYPE_WORD)) {
-    v = *interp::get_word(value);
+    v = *evaluator_door::get_word(value);
     if (v.is(TYPE_UNSET)) {
       Cell word = *value;
       error::raise(ERR_SCRIPT, "no-value", &word);

@@ -204,7 +204,7 @@ Status fetch_argument(const CallSite& site, uint32_t entry, Code& code, bool no_
   if (kind == ARG_EVALUATED) {
     // A plain value with no operator after it is the argument as it stands.
     const Cell* plain = fast_paths::plain_operand(code.at());
-    if (TAV_UNLIKELY(trace::active)) plain = nullptr;   // the full road reports each step
+    if (!fast_tiers) plain = nullptr;   // the full road (and the tracer) sees each step
     if (plain) {
       ++code.pos;
       if (no_infix || !operator_at(code)) {
@@ -359,7 +359,9 @@ Status run_function_body(const Cell* fn) {
   node_buffer(ctx)->cells()->data2 = stack::index_of(stack::base) + 1;
   stack::set_return_target(true);
   uint32_t traced = TAV_UNLIKELY(trace::installed) ? trace::enter_body(fn) : 0;
-  Status s = eval_block(&body, true);
+  // The body runs above the locals with no frame of its own, as on the straight road: a call
+  // takes the same cells and frames whichever road it goes, and so recursion ends as deep.
+  Status s = eval_block_above(&body, false);
   if (TAV_UNLIKELY(traced)) trace::leave_body(fn, traced, s);
   if (s == CODE_RETURN || s == CODE_EXIT) s = CODE_NONE;   // the value is in the result slot
   return s;
@@ -507,13 +509,29 @@ Status call_general(const Cell* fn, Code& code, const PathRefs* refs, bool as_ar
                     const Cell* name, const Cell* left);
 }
 
+namespace calls_detail {
+// A call near the limits of the stacks: it and everything under it take the general road.
+[[gnu::noinline]] Status call_near_limit(const Cell* fn, Code& code, const PathRefs* refs,
+                                         bool as_argument, const Cell* name, const Cell* left) {
+  struct Back {
+    ~Back() { fast_tiers = tiers_enabled() && !trace::installed; }
+  } back;
+  fast_tiers = false;
+  return call_general(fn, code, refs, as_argument, name, left);
+}
+}  // namespace calls_detail
+
 Status eval_function_call(const Cell* fn, Code& code, const PathRefs* refs, bool as_argument,
                           const Cell* name, const Cell* left) {
   uint32_t info = 0;
   TypeId t = fn->type();
   // While a tracer is installed every call takes the full road, which reports its steps and
   // honours the trace attributes of function bodies.
-  if (t != TYPE_OP && !left && !TAV_UNLIKELY(trace::installed)) [[likely]] {
+  if (fast_tiers) [[likely]] {
+    if (!has_headroom()) [[unlikely]]
+      return calls_detail::call_near_limit(fn, code, refs, as_argument, name, left);
+  }
+  if (t != TYPE_OP && !left && fast_tiers) [[likely]] {
     NodeId cache = calls_detail::cache_and_info(fn, &info);
     if (!refs && (info & calls_detail::INFO_LEADING_PLAIN)) {
       uint32_t count = calls_detail::info_arguments(info);

@@ -48,7 +48,7 @@ inline bool plain_type(TypeId t) {
 
 // Whether compiled code may go on in this block from `from`.
 inline bool still(const Unit& u, uint32_t from) {
-  return !trace::installed && unchanged(u, from);
+  return interp::fast_tiers && unchanged(u, from);
 }
 
 // Whether the word after an expression has become an operator.

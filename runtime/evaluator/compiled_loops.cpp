@@ -43,13 +43,9 @@ namespace {
     } else if (!values_inline<false>(st, x.locals, &got)) {
       break;
     }
-    *stack::base = got;
-    stack::top = stack::base + 1;
+    interp::statement_value(&got);
   }
-  if (count == 0) {
-    set_unset(stack::base);
-    stack::top = stack::base + 1;
-  }
+  if (count == 0) interp::empty_block_value();
   return i;
 }
 

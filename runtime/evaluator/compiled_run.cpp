@@ -84,6 +84,8 @@ Status run_above(const Program& p, uint32_t unit, const Cell* block, Cell* local
 }
 
 // One operator step: the left operand is the last value (start_top or the result slot).
+// Plain operands with an inline answer take no call; every other step is the operator's
+// call, made as the interpreter makes it, from the right operand's cells.
 Status infix_step(const Node& n, Exec& x, bool as_argument, Cell* start_top) {
   const Cell* op = interp::word_value_cell(&n.cell);
   if (!op || !same(op, &n.target)) {
@@ -105,30 +107,14 @@ Status infix_step(const Node& n, Exec& x, bool as_argument, Cell* start_top) {
       }
     }
   }
-  if (n.code == fast_paths::INFIX_REMAINDER) {
-    // Its action takes both operands as a call does: the interpreter makes that call.
-    if (as_argument) *start_top = left;
-    else *stack::base = left;
-    x.deopt = true;
-    x.pos = n.kid[0]->end;
-    return CODE_NONE;
-  }
-  Cell* left_cell = stack::push(&left);
-  Status s;
-  if (r.kind == K_PAREN) {
-    Cell paren = r.cell;
-    s = run_above(x.p, r.unit, &paren, x.locals, true);
-  } else {
-    s = exec_root(r, x, true, true, true);
-  }
+  interp::Code code{x.u.node, r.pos};
+  Status s = interp::eval_function_call(&n.target, code, nullptr, as_argument, &n.cell, &left);
   if (s != CODE_NONE) return s;
-  Cell right = *(stack::top - 1);
-  --stack::top;
-  if (n.code < 16) actions::math_op_top(n.code, &n.cell, &right);
-  else actions::compare_op_top(n.code - 16, &n.cell, &right);
-  Cell result = *left_cell;
-  stack::top = left_cell;
-  interp::emit(&result, as_argument);
+  if (code.pos != n.end) {
+    // The right operand no longer reads as it was compiled: the interpreter goes on.
+    x.deopt = true;
+    x.pos = code.pos;
+  }
   return CODE_NONE;
 }
 
@@ -233,7 +219,7 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
 [[gnu::always_inline]] inline Status run_callee_body(const Cell* fn, const Cell* body,
                                                      Cell* locals) {
   Program* p = found_program(fn, body);
-  if (!p || trace::installed) [[unlikely]] return run_body_here(fn, body, locals);
+  if (!p || !interp::fast_tiers) [[unlikely]] return run_body_here(fn, body, locals);
   Hold hold(p);
   if (p->closed != CLOSED_NO && run_closed(*p, locals)) return CODE_NONE;
   Cell* outer = interp::lift_base();
@@ -343,7 +329,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
       return exec_set(n, x, as_argument);
     case K_CALL: {
       const Cell* v = word_at(n, x);
-      if (!v || !same(v, &n.target)) return FALLBACK;
+      if (!v || !same(v, &n.target) || !interp::has_headroom()) return FALLBACK;
       return n.target.is(TYPE_FUNCTION) ? call_function(n, x, as_argument)
                                         : call_native(n, x, as_argument);
     }
@@ -361,10 +347,10 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
   Cell* cur = stack::position_cell;
   Cell saved = *cur;
   *cur = *block;
-  bool first = true;
+  bool first = i == 0;
   for (; i < count; ++i) {
     const Node& st = *roots[i];
-    if (!first) stack::reset();
+    interp::before_statement(first);
     first = false;
     cur->data1 = st.pos;
     Status s = exec_root(st, x, false, false, true);
@@ -383,10 +369,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
   }
   interp::Code code{u.node, x.pos};
   Status s = CODE_NONE;
-  if (!code.at_end()) {
-    if (!first) stack::reset();
-    s = interp::eval_rest_here(code);
-  }
+  if (!code.at_end()) s = interp::eval_rest_here(code, first);
   *cur = saved;
   return s;
 }
@@ -407,8 +390,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
     } else if (!eval_pure_root(st, x, &got)) {
       break;
     }
-    *stack::base = got;
-    stack::top = stack::base + 1;
+    interp::statement_value(&got);
   }
   return i;
 }
@@ -427,17 +409,14 @@ Status run_here(const Program& p, uint32_t unit, const Cell* block, Cell* locals
   uint32_t i = first_statement;
   if (i < count && u.roots[i]->pure) i = run_plain_statements(u, x, i);
   if (i == count && u.rest == u.tail()) [[likely]] {
-    if (count == 0) {
-      set_unset(stack::base);
-      stack::top = stack::base + 1;
-    }
+    if (count == 0) interp::empty_block_value();
     return CODE_NONE;
   }
   return run_statements(u, x, block, i);
 }
 
 Status run_body_here(const Cell* fn, const Cell* body, Cell* locals) {
-  Program* p = trace::installed ? nullptr : program_of(fn, body);
+  Program* p = interp::fast_tiers ? program_of(fn, body) : nullptr;
   if (!p) return interp::eval_block_above(body, false);
   Hold hold(p);
   if (p->closed != CLOSED_NO && run_closed(*p, locals)) return CODE_NONE;

@@ -80,11 +80,14 @@ Cell math_generic(int op, const Cell* word, const Cell* left, const Cell* right)
 // Any other pair goes to the generic comparison under a frame named by the operator, so
 // that an error names it.
 bool compare_generic(int op, const Cell* word, const Cell* left, const Cell* right) {
-  stack::mark_native(word);
+  // With no word, the running call (a comparison native) is the one an error names.
+  Cell* keep = stack::top;
+  if (word) stack::mark_native(word);
   Cell* l = stack::push(left);
   Cell* r = stack::push(right);
   bool t = compare(l, r, op);
-  stack::unwind_discard();
+  if (word) stack::unwind_discard();
+  else stack::top = keep;
   return t;
 }
 
@@ -185,54 +188,15 @@ int infix_code_slow(const Cell* op) {
   return cmp >= 0 ? 16 + cmp : -1;
 }
 
-bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,
-               bool as_argument, Status* status) {
-  int math = fast_detail::math_code(op);
-  int cmp = math < 0 ? fast_detail::compare_code(op) : -1;
-  if (math < 0 && cmp < 0) return false;
-  *status = CODE_NONE;
-  if (code.at_end()) {
-    Cell word = *op_word;
-    Cell arg = word::make(symbol::make("value2"));
-    error::raise(ERR_SCRIPT, "no-arg", &word, &arg);
-  }
-  if (const Cell* plain = plain_operand(code.at())) {
-    // Integers and floats are answered here, with no frame and nothing pushed.
-    Cell result;
-    bool done;
-    if (math >= 0) {
-      done = actions::fast_detail::math_inline(math, left, plain, &result);
-    } else {
-      done = actions::fast_detail::int_or_float(left->type()) &&
-             actions::fast_detail::int_or_float(plain->type());
-      if (done) set_logic(&result, actions::compare_cond(cmp, op_word, left, plain));
-    }
-    if (done) {
-      ++code.pos;
-      interp::emit(&result, as_argument);
-      return true;
-    }
-  }
-  Cell* left_cell = stack::push(left);
-  Status s;
-  if (code.at()->is(TYPE_PAREN)) {
-    // A paren operand is evaluated straight above the left operand.
-    Cell paren = *code.at();
-    ++code.pos;
-    s = interp::eval_block_above(&paren, true);
-  } else {
-    s = interp::eval_expression(code, true, true, false);
-  }
-  if (s != CODE_NONE) {
-    *status = s;
-    return true;
-  }
-  Cell right = *(stack::top - 1);
-  --stack::top;
-  if (math >= 0) actions::math_op_top(math, op_word, &right);
-  else actions::compare_op_top(cmp, op_word, &right);
-  Cell result = *left_cell;
-  stack::top = left_cell;
+bool try_infix(const Cell* op, const Cell* left, interp::Code& code, bool as_argument) {
+  int k = infix_code(op);
+  if (k < 0 || code.at_end()) return false;
+  const Cell* right = plain_operand(code.at());
+  Cell result;
+  if (!right || !infix_inline(k, left, right, &result)) return false;
+  // An operator after the right operand takes the result as its left operand, as it would
+  // take the call's.
+  ++code.pos;
   interp::emit(&result, as_argument);
   return true;
 }

@@ -216,8 +216,7 @@ inline bool walk_statements(interp::Code& code, const Cell** callee) {
   const Cell* cells = b->cells();
   uint32_t end = b->used() / uint32_t(sizeof(Cell));
   if (code.pos >= end) {
-    set_unset(stack::base);
-    stack::top = stack::base + 1;
+    interp::empty_block_value();
     return true;
   }
   Cell got;
@@ -255,16 +254,17 @@ inline bool walk_statements(interp::Code& code, const Cell** callee) {
       if (walk_cells(cells, end, pos, &got) != Walk::done) return false;
       code.pos = pos;
     }
-    *stack::base = got;
-    stack::top = stack::base + 1;
+    interp::statement_value(&got);
   }
   return true;
 }
 
-// When `op` wraps an arithmetic action or a comparison native, evaluates its right operand
-// from the code and answers through the fast paths; false leaves the call to the caller.
-bool try_infix(const Cell* op, const Cell* op_word, const Cell* left, interp::Code& code,
-               bool as_argument, Status* status);
+// An operator step answered inline: `op` wraps an arithmetic action or a comparison native,
+// its right operand at the code is plain and the two have an inline answer, which is pushed
+// (as_argument) or becomes the running call's result. False leaves the step to the
+// operator's call, which evaluates the right operand under its own frame, checks it and
+// raises whatever error it deserves: every other case goes that one way.
+bool try_infix(const Cell* op, const Cell* left, interp::Code& code, bool as_argument);
 
 }  // namespace fast_paths
 }  // namespace tav

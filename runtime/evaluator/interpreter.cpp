@@ -1,5 +1,8 @@
 #include "interpreter.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "core/collector.h"
 #include "compiled.h"
 #include "core/context.h"
@@ -50,6 +53,16 @@ const Cell* infix_operator_at(const Code& code) {
   return (v && v->is(TYPE_OP)) ? v : nullptr;
 }
 }  // namespace interp_detail
+
+bool fast_tiers = true;
+namespace interp_detail {
+bool tiers_switch = true;
+}
+void set_tiers_enabled(bool on) {
+  interp_detail::tiers_switch = on;
+  fast_tiers = on && !trace::installed;
+}
+bool tiers_enabled() { return interp_detail::tiers_switch; }
 
 Cell* current_position() { return stack::position_cell; }
 uint32_t depth() { return stack::eval_depth; }
@@ -103,10 +116,13 @@ Status eval_call_statement(Code& code, const Cell* v) {
 }
 
 // The statements from code.pos to the block's tail, the position record naming the block;
-// the first starts with the function at `callee` when that is looked up already.
-[[gnu::always_inline]] inline Status statements_from(Code& code, const Cell* callee) {
+// the first starts with the function at `callee` when that is looked up already. `first`: no
+// statement of the block ran yet.
+[[gnu::always_inline]] inline Status statements_from(Code& code, const Cell* callee, bool first) {
   Cell* cur = stack::position_cell;
   while (true) {
+    before_statement(first);
+    first = false;
     cur->data1 = code.pos;
     Status s;
     if (callee) {
@@ -118,7 +134,6 @@ Status eval_call_statement(Code& code, const Cell* v) {
     if (s != CODE_NONE) [[unlikely]] return s;
     if (TAV_UNLIKELY(trace::active)) trace::fire_at(trace::EV_EXPR, code, stack::base, nullptr);
     if (code.at_end()) return CODE_NONE;
-    stack::reset();
   }
 }
 }  // namespace interp_detail
@@ -129,11 +144,10 @@ Status eval_block_here(const Cell* block) {
   // cannot fail, call nothing and allocate nothing: they are answered here with no step of
   // the interpreter at all. The first other statement goes on through the interpreter.
   const Cell* callee = nullptr;
-  if (!TAV_UNLIKELY(trace::active) && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
+  if (fast_tiers && fast_paths::walk_statements(code, &callee)) return CODE_NONE;
   if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_ENTER, block, block->index(), block, nullptr);
   if (code.at_end()) {
-    set_unset(stack::base);
-    stack::top = stack::base + 1;
+    empty_block_value();
     if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
     return CODE_NONE;
   }
@@ -142,14 +156,16 @@ Status eval_block_here(const Cell* block) {
   Cell* cur = stack::position_cell;
   Cell saved = *cur;
   *cur = *block;
-  Status s = interp_detail::statements_from(code, callee);
+  Status s = interp_detail::statements_from(code, callee, code.pos == block->index());
   *cur = saved;
   if (s != CODE_NONE) [[unlikely]] return s;
   if (TAV_UNLIKELY(trace::active)) trace::fire(trace::EV_EXIT, block, code.pos, stack::base, nullptr);
   return CODE_NONE;
 }
 
-Status eval_rest_here(Code& code) { return interp_detail::statements_from(code, nullptr); }
+Status eval_rest_here(Code& code, bool first) {
+  return interp_detail::statements_from(code, nullptr, first);
+}
 
 Status eval_block_above(const Cell* block, bool as_argument) {
   Cell* outer = lift_base();
@@ -204,13 +220,8 @@ Status eval_infix(Code& code, Cell* start_top, bool as_argument) {
     ++code.pos;
     Cell left = as_argument ? *start_top : *stack::base;
     stack::top = as_argument ? start_top : stack::base + 1;
-    Status s = CODE_NONE;
-    if (!TAV_UNLIKELY(trace::active) &&
-        fast_paths::try_infix(&op_value, &op_word, &left, code, as_argument, &s)) {
-      if (s != CODE_NONE) return s;
-      continue;
-    }
-    s = eval_function_call(&op_value, code, nullptr, as_argument, &op_word, &left);
+    if (fast_tiers && fast_paths::try_infix(&op_value, &left, code, as_argument)) continue;
+    Status s = eval_function_call(&op_value, code, nullptr, as_argument, &op_word, &left);
     if (s != CODE_NONE) return s;
   }
   return CODE_NONE;
@@ -234,7 +245,7 @@ Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool
 [[gnu::always_inline]] inline Status eval_expression_body(Code& code, bool no_infix,
                                                           bool as_argument, bool fn_is_value) {
   Cell* start_top = stack::top;
-  if (!TAV_UNLIKELY(trace::active)) {
+  if (fast_tiers) {
     // A word is looked up once: a function is called, a plain value starts the fast walk over
     // plain operands and the operators answered inline, which take no frame and no call.
     SeriesBuffer* b = node_buffer(code.node);
@@ -311,7 +322,7 @@ Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool
         // frame. Anything else goes back and takes the full road.
         uint32_t back = code.pos;
         Cell got;
-        if (!TAV_UNLIKELY(trace::active) &&
+        if (fast_tiers &&
             fast_paths::walk_expression(code, false, &got) == fast_paths::Walk::done) {
           set_word(&value, &got);
           emit(&got, as_argument);
@@ -341,8 +352,7 @@ Status eval_expression_general(Code& code, bool no_infix, bool as_argument, bool
       break;
     }
     case TYPE_ISSUE: {
-      if (interp_detail::is_system_issue(&value, code))
-        error::raise(ERR_INTERNAL, "not-done", &value);
+      if (interp_detail::is_system_issue(&value, code)) error::raise(ERR_INTERNAL, "tav-system");
       emit(&value, as_argument);
       break;
     }
@@ -672,6 +682,9 @@ void init_steps::interpreter() {
   object::evaluator = &interp::interp_detail::evaluate_for_object;
   object::handler_call = &interp::interp_detail::call_object_handler;
   object::function_maker = &function::push;
+  // Read once: the tiers stay as they start for the whole run.
+  const char* tiers = std::getenv("TAV_TIERS");
+  interp::set_tiers_enabled(!(tiers && std::strcmp(tiers, "off") == 0));
   Cell unset = make_cell(TYPE_UNSET);
   stack::position_cell = runtime::root_append(&unset);
   interp::interp_detail::tracer_cell = runtime::root_append(&unset);

@@ -20,6 +20,28 @@ namespace tav::interp {
 // stack of the interpreter thread could hold.
 constexpr uint32_t MAX_EVAL_DEPTH = 30000;
 
+// Whether the fast tiers (the straight roads and fast walks, compiled units, closed runs) may
+// run: false while a tracer is installed, and for good once switched off, when only the
+// general interpreter runs. Every tier gives the same answers and errors; the switch is there
+// to show that, and to run code the one plain way.
+extern bool fast_tiers;
+// The start-up setting: TAV_TIERS=off in the environment, or tav-eval's --tiers off.
+void set_tiers_enabled(bool on);
+bool tiers_enabled();
+
+// Near the limits of the stacks only the general interpreter runs. A fast tier saves some of
+// the frames, cells and depth steps the general interpreter spends on a step (a set-word's
+// frame, an operator's call answered inline), so close to a limit the one road could still
+// go on where the other stops: a call made with less room left than any stretch of fast steps
+// between two calls could save takes the general road, for everything under it, and the
+// limit comes where the general interpreter meets it, with the same report.
+constexpr uint32_t HEADROOM = 256;
+[[gnu::always_inline]] inline bool has_headroom() {
+  return stack::frames_end - stack::frames_top > HEADROOM &&
+         stack::end - stack::top > HEADROOM &&
+         stack::eval_depth + HEADROOM < MAX_EVAL_DEPTH;
+}
+
 // The block being evaluated, its index at the expression being evaluated (a root cell).
 Cell* current_position();
 
@@ -34,7 +56,23 @@ Status eval_block_here(const Cell* block);
 
 // Goes on with a block from code.pos (not at its tail) in the running frame, the position
 // record already naming the block: the statements eval_block_here has not evaluated yet.
-Status eval_rest_here(Code& code);
+// `first`: none of the block's statements ran yet.
+Status eval_rest_here(Code& code, bool first);
+
+// A block's statements, however they run, share the running frame's result slot: each one
+// but the first starts on the stack cut back to that slot, and leaves its value there, so
+// that every road takes the same cells. An empty block answers unset!.
+[[gnu::always_inline]] inline void before_statement(bool first) {
+  if (!first) stack::reset();
+}
+[[gnu::always_inline]] inline void statement_value(const Cell* v) {
+  *stack::base = *v;
+  stack::top = stack::base + 1;
+}
+inline void empty_block_value() {
+  set_unset(stack::base);
+  stack::top = stack::base + 1;
+}
 
 // Evaluates the block above everything on the stack, with no frame of its own (such a
 // stretch has no name a report could show, and every catcher finds its place through the

@@ -4,11 +4,11 @@
 #include <string_view>
 
 #include "calls.h"
+#include "core/native_list.h"
 
 namespace tav::natives {
 
 constexpr uint32_t TABLE_SIZE = 120;
-constexpr uint32_t NATIVE_COUNT = 107;
 
 // The entry at a 0-based table index (null for a native not built yet or a free slot).
 NativeEntry entry(uint32_t index);

@@ -95,6 +95,7 @@ void call_tracer(const Cell* args) {
 
 void clear() {
   installed = false;
+  interp::fast_tiers = interp::tiers_enabled();
   active = false;
   mask = ALL_EVENTS;
   if (tracer_cell) set_none(tracer_cell);
@@ -119,6 +120,7 @@ bool install(const Cell* tracer) {
   *tracer_cell = *tracer;
   mask = mask_of(tracer);
   installed = true;
+  interp::fast_tiers = false;   // every step goes the way the tracer can follow
   active = true;
   fire(EV_INIT, nullptr, -1, nullptr, nullptr);
   return true;

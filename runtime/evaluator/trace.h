@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "core/cell.h"
+#include "core/evaluator_door.h"   // the call-back kinds
 #include "evaluator/calls.h"
 #include "core/stack.h"
 
@@ -32,13 +33,6 @@ enum Event : uint32_t {
 };
 // A tracer without a filter receives every event.
 constexpr uint32_t ALL_EVENTS = 0x1FFFF;
-
-// Kinds of the calls the runtime makes into language functions on its own behalf. Ordinary
-// calls have kind 0 and are always traced.
-enum CallbackKind : uint32_t {
-  CALLBACK_NONE = 0, CALLBACK_LEXER = 1, CALLBACK_PARSE = 2, CALLBACK_SORT = 4,
-  CALLBACK_ON_CHANGE = 8, CALLBACK_ON_DEEP_CHANGE = 16, CALLBACK_PORT = 32,
-};
 
 extern bool active;       // events are delivered now
 extern bool installed;    // a do/trace tracer is in place

@@ -4,9 +4,7 @@
 #include <cstdint>
 
 #include "core/collector.h"
-#include "evaluator/callbacks.h"
-#include "evaluator/calls.h"
-#include "evaluator/trace.h"
+#include "core/evaluator_door.h"
 #include "scanner/lexer_internal.h"
 #include "core/stack.h"
 #include "core/symbols.h"
@@ -72,9 +70,9 @@ Cell call_callback(const Cell& callback, const Cell (&args)[5], Cell* input_afte
   Cell* saved_top = stack::top;
   Cell* held = stack::push(&fn);
   stack::mark_func(&words::tag_lexer_callback, fn.data1);
-  uint32_t given = callbacks::push_arguments(&fn, args, 5);
+  uint32_t given = evaluator_door::push_arguments(&fn, args, 5);
   // A lexer call-back: the evaluator's tracing leaves it untraced unless asked.
-  Status status = interp::call_function(held, trace::CALLBACK_LEXER);
+  Status status = evaluator_door::call_function(held, trace::CALLBACK_LEXER);
   // A break, throw or return out of the callback has unwound the frames to its catcher.
   if (status != CODE_NONE) stack::rethrow_status(status);
   Cell answer = *stack::base;
@@ -176,7 +174,7 @@ uint32_t event_mask(const Cell* callback) {
                                       &words::open, &words::close, &words::error_};
   uint32_t symbols[6];
   for (int k = 0; k < 6; ++k) symbols[k] = names[k]->data2;
-  return callbacks::event_filter(callback, symbols, 6);
+  return evaluator_door::event_filter(callback, symbols, 6);
 }
 
 }  // namespace tav::lexer

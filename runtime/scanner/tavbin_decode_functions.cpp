@@ -8,7 +8,7 @@
 #include "datatypes/native.h"
 #include "core/error_catalogue.h"
 #include "core/errors.h"
-#include "evaluator/natives.h"
+#include "core/native_list.h"
 #include "core/memory.h"
 #include "scanner/tavbin.h"
 #include "scanner/tavbin_decoder.h"

@@ -1,10 +1,13 @@
 // Reading value records: the scalar, series, map and bitset records, and the reference paths
 // that let a record share a value decoded earlier in the same stream.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
 #include "core/context.h"
+#include "datatypes/date.h"
 #include "datatypes/function.h"
+#include "datatypes/money.h"
 #include "core/errors.h"
 #include "core/hash_index.h"
 #include "core/memory.h"
@@ -82,7 +85,9 @@ std::optional<Cell> Decoder::step_into(const Cell& cur, uint32_t k) {
     if (ctx == 0 || context::on_stack(context::context_cell(ctx))) return std::nullopt;
     return cell_of(context::context_cell(ctx)->data2, k);
   }
-  if (t == TYPE_ERROR && k < 6 && cur.data1) return cell_of(cur.data1, ERROR_ARG1 + k);
+  // An error's steps are its six written fields, arg1 to stack, held among its values.
+  if (t == TYPE_ERROR && k < 6 && cur.data1)
+    return cell_of(context::values_of(cur.data1), ERROR_ARG1 + k);
   return std::nullopt;
 }
 
@@ -261,6 +266,7 @@ int64_t Decoder::read_typed(NodeId parent, TypeId t, bool flag, bool shared, boo
         c.data3 = u32();
         c.data2 = u32();
       }
+      if (!date::names_a_day(c.data1) || (has_time && !std::isfinite(c.float_value()))) bad(at);
       break;
     }
     case TYPE_TYPESET: {
@@ -291,6 +297,7 @@ int64_t Decoder::read_typed(NodeId parent, TypeId t, bool flag, bool shared, boo
       c = make_cell(t, 0, 0, 0);
       if (flag) c.header |= MONEY_NEGATIVE;
       raw(&c.data1, 12);
+      if (!money::well_formed(&c)) bad(at);
       break;
     case TYPE_ISSUE:
       c = make_cell(TYPE_ISSUE, context::global, symbol(), 0xFFFFFFFFu);

@@ -107,12 +107,6 @@ TEST_F(Calls, RecursionSeesItsOwnArguments) {
 }
 
 TEST_F(Calls, ActionsRunThroughTheActionsLayerWithRefinementPositions) {
-  Cell any = blk({w("any-type!")});
-  set_global("append", make_builtin(TYPE_ACTION, ACT_APPEND,
-                                    blk({w("series"), any, w("value"), any, ref("part"),
-                                         w("length"), any, ref("only"), ref("dup"), w("count"),
-                                         any})));
-  set_global("length?", make_builtin(TYPE_ACTION, ACT_LENGTH_Q, blk({w("series"), any})));
   Cell b = blk({i(1)});
   run(blk({sw("b"), b}));
   // append/dup/only b [2] 2 takes the refinements' arguments in path order.

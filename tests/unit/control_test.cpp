@@ -16,68 +16,7 @@ Cell load_text(const std::string& text) {
   return out;
 }
 
-// Natives and actions defined with their specs, as the boot image defines them.
-void define_from_text(TypeId type, const char* name, int32_t position, const char* spec) {
-  evaltest::set_global(name, evaltest::make_builtin(type, position, load_text(spec)));
-}
-
-void install_control() {
-  evaltest::install();
-  static bool done = false;
-  if (done) return;
-  done = true;
-  Cell t;
-  for (TypeId type : {TYPE_FLOAT, TYPE_STRING, TYPE_LOGIC, TYPE_NONE, TYPE_CHAR, TYPE_UNSET}) {
-    set_datatype(&t, type);
-    evaltest::set_global(lexer::type_name(type), t);
-  }
-  Cell series = make_cell(TYPE_TYPESET);
-  for (TypeId s : {TYPE_BLOCK, TYPE_PAREN, TYPE_PATH, TYPE_STRING, TYPE_FILE, TYPE_URL})
-    interp::typeset_add(&series, s);
-  evaltest::set_global("series!", series);
-  Cell v;
-  evaltest::set_global("none", *set_none(&v));
-  evaltest::set_global("true", *set_logic(&v, true));
-  evaltest::set_global("false", *set_logic(&v, false));
-
-  struct Native { const char* name; const char* spec; };
-  const Native natives[] = {
-      {"unless", "cond [any-type!] then-blk [block!]"},
-      {"any", "conds [block!]"},
-      {"all", "conds [block!]"},
-      {"while", "cond [block!] body [block!]"},
-      {"until", "body [block!]"},
-      {"loop", "count [integer! float!] body [block!]"},
-      {"repeat", "'word [word!] value [integer! float!] body [block!]"},
-      {"forever", "body [block!]"},
-      {"foreach", "'word [word! block!] series [series!] body [block!]"},
-      {"forall", "'word [word!] body [block!]"},
-      {"remove-each", "'word [word! block!] data [series!] body [block!]"},
-      {"switch", "value [any-type!] cases [block!] /default case [block!]"},
-      {"case", "cases [block!] /all"},
-      {"break", "/return value [any-type!]"},
-      {"continue", ""},
-      {"equal?", "value1 [any-type!] value2 [any-type!]"},
-      {"greater?", "value1 [any-type!] value2 [any-type!]"},
-  };
-  for (const Native& n : natives)
-    define_from_text(TYPE_NATIVE, n.name, natives::position_of(n.name), n.spec);
-  struct Action { const char* name; ActionId id; const char* spec; };
-  const Action actions[] = {
-      {"append", ACT_APPEND, "series [series!] value [any-type!] /part length /only /dup count"},
-      {"insert", ACT_INSERT, "series [series!] value [any-type!] /part length /only /dup count"},
-      {"remove", ACT_REMOVE, "series [series!] /part length /key key-arg"},
-      {"next", ACT_NEXT, "series [series!]"},
-      {"head", ACT_HEAD, "series [series!]"},
-      {"clear", ACT_CLEAR, "series [series!]"},
-      {"index?", ACT_INDEX_Q, "series [series!]"},
-      {"length?", ACT_LENGTH_Q, "series [series!]"},
-  };
-  for (const Action& a : actions) define_from_text(TYPE_ACTION, a.name, a.id, a.spec);
-  Cell two = load_text("value1 [any-type!] value2 [any-type!]");
-  evaltest::define_op("=", TYPE_NATIVE, natives::position_of("equal?"), two);
-  evaltest::define_op(">", TYPE_NATIVE, natives::position_of("greater?"), two);
-}
+void install_control() { evaltest::install(); }
 
 class Control : public ::testing::Test {
  protected:

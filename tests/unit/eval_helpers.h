@@ -1,6 +1,5 @@
-// Builds code blocks by hand (until the scanner exists) and installs the natives, operators
-// and datatype words the evaluator tests use, a print hook that collects the printed text,
-// and minimal word! and paren! handlers where those types are not registered yet.
+// Builds code blocks by hand and runs them on the real boot image, with a print hook that
+// collects the printed text.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -82,43 +81,6 @@ inline void set_global(const char* name, const Cell& v) {
   interp::set_word(&word, &v);
 }
 
-inline Cell make_builtin(TypeId type, int32_t position, Cell spec) {
-  Cell proto = make_cell(type);
-  Cell arg = blk({spec, i(position)});
-  Cell v = *native_type::make(&proto, &arg, type);
-  stack::pop(1);
-  return v;
-}
-
-inline void define_native(const char* name, Cell spec) {
-  set_global(name, make_builtin(TYPE_NATIVE, natives::position_of(name), spec));
-}
-
-inline void define_op(const char* name, TypeId type, int32_t position, Cell spec) {
-  Cell fn = make_builtin(type, position, spec);
-  stack::mark_native(nullptr);
-  set_unset(stack::new_cell());
-  Cell proto = make_cell(TYPE_OP);
-  Cell op = *native_type::make_op(&proto, &fn, TYPE_OP);   // writes the result slot
-  stack::unwind_discard();
-  set_global(name, op);
-}
-
-// Stand-ins for word! and paren! handlers until those types register their own.
-inline int test_word_form(Cell* v, Cell* buf, Cell*, int limit) {
-  std::string s = name_of(v->data2);
-  if (v->is(TYPE_SET_WORD)) s += ':';
-  if (v->is(TYPE_REFINEMENT)) s = "/" + s;
-  string::append_ascii(buf->node(), s.c_str());
-  return limit - static_cast<int>(s.size());
-}
-inline int test_word_mold(Cell* v, Cell* buf, bool, bool, bool, Cell* part, int limit, int) {
-  return test_word_form(v, buf, part, limit);
-}
-inline void stand_in(TypeId t, ActionId a, ActionEntry e) {
-  if (!action_table[t][a - 1]) action_table[t][a - 1] = e;
-}
-
 // What print and prin handed to the print hooks.
 inline std::string& print_log() {
   static std::string log;
@@ -129,48 +91,12 @@ inline void collect_print(const Cell* text, bool new_line) {
   if (new_line) print_log() += '\n';
 }
 
+// The runtime with its boot image, and the print collector (other suites empty the hook
+// lists, so it is registered again each time).
 inline void install() {
-  static bool done = false;
   testing::ensure_runtime();
-  // Other suites empty the hook lists: register the collector again (once).
   dyn_print::remove(collect_print, nullptr);
   dyn_print::add(collect_print, nullptr);
-  if (done) return;
-  done = true;
-  for (TypeId t : {TYPE_WORD, TYPE_SET_WORD, TYPE_GET_WORD, TYPE_LIT_WORD, TYPE_REFINEMENT}) {
-    stand_in(t, ACT_FORM, entry(&test_word_form));
-    stand_in(t, ACT_MOLD, entry(&test_word_mold));
-  }
-  stand_in(TYPE_PAREN, ACT_FORM, entry(&block::form));
-  Cell t;
-  set_datatype(&t, TYPE_BLOCK); set_global("block!", t);
-  set_datatype(&t, TYPE_INTEGER); set_global("integer!", t);
-  set_datatype(&t, TYPE_WORD); set_global("word!", t);
-  set_datatype(&t, TYPE_FUNCTION); set_global("function!", t);
-  set_global("any-type!", interp::typeset_all());
-  Cell any = blk({w("any-type!")});
-  define_native("if", blk({w("cond"), any, w("then-blk"), blk({w("block!")})}));
-  define_native("either", blk({w("cond"), any, w("true-blk"), blk({w("block!")}),
-                               w("false-blk"), blk({w("block!")})}));
-  define_native("func", blk({w("spec"), blk({w("block!")}), w("body"), blk({w("block!")})}));
-  define_native("function", blk({w("spec"), blk({w("block!")}), w("body"), blk({w("block!")}),
-                                 ref("extern")}));
-  define_native("does", blk({w("body"), blk({w("block!")})}));
-  define_native("do", blk({w("value"), any, ref("expand"), ref("args"), w("arg"), ref("next"),
-                           w("position"), blk({w("word!")}), ref("trace"), w("callback"),
-                           blk({w("function!")})}));
-  define_native("print", blk({w("value"), any}));
-  define_native("prin", blk({w("value"), any}));
-  define_native("return", blk({w("value"), any}));
-  define_native("exit", blk({}));
-  define_native("lesser?", blk({w("value1"), any, w("value2"), any}));
-  Cell ints = blk({w("value1"), blk({w("integer!")}), w("value2"), blk({w("integer!")})});
-  define_op("+", TYPE_ACTION, ACT_ADD, ints);
-  define_op("-", TYPE_ACTION, ACT_SUBTRACT, ints);
-  define_op("*", TYPE_ACTION, ACT_MULTIPLY, ints);
-  define_op("<", TYPE_NATIVE, natives::position_of("lesser?"),
-            blk({w("value1"), any, w("value2"), any}));
-  set_global("negate", make_builtin(TYPE_ACTION, ACT_NEGATE, blk({w("number"), blk({w("integer!")})})));
 }
 
 struct Outcome {

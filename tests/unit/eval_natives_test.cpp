@@ -12,74 +12,9 @@ namespace {
 using evaltest::Outcome;
 
 // Typesets by name, for the natives' specs.
-Cell typeset_of(std::initializer_list<TypeId> types) {
-  Cell ts = make_cell(TYPE_TYPESET);
-  for (TypeId t : types) interp::typeset_add(&ts, t);
-  return ts;
-}
-
 class EvalNatives : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    evaltest::install();
-    for (int t = 1; t < TYPE_TABLE_SIZE; ++t) {
-      Cell dt;
-      set_datatype(&dt, static_cast<TypeId>(t));
-      if (const char* name = lexer::type_name(t)) evaltest::set_global(name, dt);
-    }
-    evaltest::set_global("any-word!", typeset_of({TYPE_WORD, TYPE_SET_WORD, TYPE_GET_WORD,
-                                                  TYPE_LIT_WORD, TYPE_REFINEMENT, TYPE_ISSUE}));
-    evaltest::set_global("any-block!", typeset_of({TYPE_BLOCK, TYPE_PAREN, TYPE_PATH,
-                                                   TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
-                                                   TYPE_HASH}));
-    evaltest::set_global("any-path!", typeset_of({TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH,
-                                                  TYPE_GET_PATH}));
-    evaltest::set_global("any-object!", typeset_of({TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}));
-    evaltest::set_global("any-function!", typeset_of({TYPE_NATIVE, TYPE_ACTION, TYPE_OP,
-                                                      TYPE_FUNCTION, TYPE_ROUTINE}));
-    Cell c;
-    evaltest::set_global("none", *set_none(&c));
-    evaltest::set_global("true", *set_logic(&c, true));
-    evaltest::set_global("false", *set_logic(&c, false));
-    struct Spec {
-      const char* name;
-      const char* spec;
-    };
-    const Spec natives[] = {
-        {"do", "value [any-type!] /expand /args arg /next position [word!] /trace callback [function!]"},
-        {"get", "word [any-word! any-path! object!] /any /case"},
-        {"set", "word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some"},
-        {"reduce", "value [any-type!] /into out [any-block!]"},
-        {"compose", "value [block!] /deep /only /into out [any-block!]"},
-        {"bind", "word [block! any-word!] context [any-word! any-object! function!] /copy"},
-        {"in", "object [any-object! any-function!] word [any-word! refinement!]"},
-        {"construct", "block [block!] /with object [object!] /only"},
-        {"value?", "value [word!]"},
-        {"try", "block [block!] /all /keep"},
-        {"break", "/return value [any-type!]"},
-        {"continue", ""},
-        {"throw", "value [any-type!] /name word [word!]"},
-        {"catch", "block [block!] /name word [word! block!]"},
-        {"extend", "obj [object! map!] spec [block! hash! map!] /case"},
-        {"unset", "word [word! block!]"},
-        {"context?", "word [any-word!]"},
-        {"has", "vars [block!] body [block!]"},
-        {"transcode", "src [binary! string!] /next /one /prescan /scan /part length [integer! binary!] /into dst [block!] /trace callback [function!]"},
-        {"apply", "func [word! path! any-function!] args [block!] /all /safer"},
-        {"equal?", "value1 [any-type!] value2 [any-type!]"},
-    };
-    for (const Spec& n : natives) evaltest::define_native(n.name, load(n.spec));
-    Cell any = load("series [any-type!]");
-    const struct {
-      const char* name;
-      ActionId id;
-    } actions[] = {{"next", ACT_NEXT}, {"head", ACT_HEAD}, {"tail", ACT_TAIL},
-                   {"index?", ACT_INDEX_Q}};
-    for (const auto& a : actions)
-      evaltest::set_global(a.name, evaltest::make_builtin(TYPE_ACTION, a.id, any));
-    evaltest::define_op("=", TYPE_NATIVE, natives::position_of("equal?"),
-                        load("value1 [any-type!] value2 [any-type!]"));
-  }
+  static void SetUpTestSuite() { evaltest::install(); }
 
   // The values of a text, as a block.
   static Cell load(const char* text) { return evaltest::loaded(text); }

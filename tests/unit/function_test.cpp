@@ -119,9 +119,6 @@ TEST_F(Functions, FormAndMoldOfFunctionsNativesActionsAndOperators) {
   Cell fn = run(blk({w("func"), blk({w("a"), blk({w("integer!")}), w("b")}),
                      blk({w("a"), w("*"), w("b")})})).value;
   ASSERT_TRUE(fn.is(TYPE_FUNCTION));
-  Cell print_value = run(blk({gw("print")})).value;
-  Cell negate_value = run(blk({gw("negate")})).value;
-  Cell plus = run(blk({gw("+")})).value;
   stack::mark_native(nullptr);
   set_unset(stack::new_cell());
   Cell proto = make_cell(TYPE_OP);
@@ -130,9 +127,6 @@ TEST_F(Functions, FormAndMoldOfFunctionsNativesActionsAndOperators) {
   struct Case { Cell value; const char* form; const char* mold; };
   const Case cases[] = {
       {fn, "?function?", "func [a [integer!] b][a * b]"},
-      {print_value, "?native?", "make native! [[value [any-type!]]]"},
-      {negate_value, "?action?", "make action! [[number [integer!]]]"},
-      {plus, "?op?", "make op! [[value1 [integer!] value2 [integer!]]]"},
       {fn_op, "?op?", "make op! func [a [integer!] b][a * b]"},
   };
   for (const Case& c : cases) {

@@ -23,16 +23,6 @@ class LexerTrace : public ::testing::Test {
  protected:
   void SetUp() override {
     evaltest::install();
-    Cell c;
-    evaltest::set_global("true", *tav::set_logic(&c, true));
-    for (tav::TypeId t : {tav::TYPE_BINARY, tav::TYPE_STRING, tav::TYPE_INTEGER, tav::TYPE_BLOCK,
-                          tav::TYPE_FUNCTION}) {
-      evaltest::set_global(lexer::type_name(t), *tav::set_datatype(&c, t));
-    }
-    evaltest::define_native("recycle", load("/on /off"));
-    evaltest::define_native(
-        "transcode", load("src [binary! string!] /next /one /prescan /scan /part length "
-                          "[integer! binary!] /into dst [block!] /trace callback [function!]"));
   }
 
   static Cell load(const char* text) { return evaltest::loaded(text); }

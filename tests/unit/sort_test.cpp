@@ -177,18 +177,6 @@ class SortFunction : public testing::BlockFixture {
   void SetUp() override {
     BlockFixture::SetUp();
     evaltest::install();
-    Cell any = evaltest::blk({evaltest::w("any-type!")});
-    evaltest::define_native("equal?", evaltest::blk({evaltest::w("value1"), any,
-                                                     evaltest::w("value2"), any}));
-    evaltest::define_native("greater?", evaltest::blk({evaltest::w("value1"), any,
-                                                       evaltest::w("value2"), any}));
-    evaltest::set_global(
-        "append", evaltest::make_builtin(
-                      TYPE_ACTION, ACT_APPEND,
-                      evaltest::blk({evaltest::w("series"), any, evaltest::w("value"), any,
-                                     evaltest::ref("part"), evaltest::w("length"),
-                                     evaltest::ref("only"), evaltest::ref("dup"),
-                                     evaltest::w("count")})));
   }
 
   Cell* load(const std::string& text) {

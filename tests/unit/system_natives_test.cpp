@@ -52,23 +52,6 @@ std::string temp_dir() {
 
 class SystemNatives : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    install();
-    Cell any = blk({w("any-type!")});
-    define_native("stats", blk({ref("show"), ref("info")}));
-    define_native("recycle", blk({ref("on"), ref("off")}));
-    define_native("wait", blk({w("value"), any, ref("all")}));
-    define_native("now", blk({ref("year"), ref("month"), ref("day"), ref("time"), ref("zone"),
-                              ref("date"), ref("weekday"), ref("yearday"), ref("precise"),
-                              ref("utc")}));
-    define_native("set-env", blk({w("var"), any, w("value"), any}));
-    define_native("get-env", blk({w("var"), any}));
-    define_native("call", blk({w("cmd"), any, ref("wait"), ref("show"), ref("console"),
-                               ref("shell"), ref("input"), w("in"), any, ref("output"),
-                               w("out"), any, ref("error"), w("err"), any}));
-    define_native("browse", blk({w("url"), any}));
-    define_native("size?", blk({w("file"), any}));
-  }
   void SetUp() override {
     install();
     saved_ = stack::save();

@@ -186,7 +186,7 @@ TEST_F(Tavbin, ValuesRoundTripThroughBothEncodings) {
   tuple.header |= 3u << tavbin::TUPLE_SIZE_SHIFT;
   money = make_cell(TYPE_MONEY, 0x12345601, 0x789, 0x55);
   money.header |= tavbin::MONEY_NEGATIVE;
-  date = make_cell(TYPE_DATE, 0x12340000 | tavbin::DATE_HAS_TIME);
+  date = make_cell(TYPE_DATE, 0x12344080 | tavbin::DATE_HAS_TIME);   // 1-Apr-2330
   date.set_float_value(3600.5);
   date.set_type(TYPE_DATE);
   typeset = make_cell(TYPE_TYPESET, 0x000000F0, 0x01, 0);
@@ -279,6 +279,61 @@ TEST_F(Tavbin, ObjectsAndTheirWordsRoundTrip) {
     EXPECT_EQ(context::get_word_value(&cells[0])->int_value(), 1);
     EXPECT_EQ(context::slot_value_cell(ctx, 1)->data1, ctx);
     EXPECT_EQ(static_cast<int32_t>(cells[1].data2), -1);   // codec streams drop class ids
+  }
+}
+
+TEST_F(Tavbin, ReferencesThroughAnErrorsFieldsDecode) {
+  // The block is written in full as the error's arg2; its other occurrences, in the error's
+  // arg3 and beside the error, are paths that go through the error.
+  Cell blk = new_block({integer(256), integer(0)});
+  Cell dt;
+  set_datatype(&dt, TYPE_TUPLE);
+  Cell err;
+  error::create(ERR_SCRIPT, "bad-to-arg", &dt, &blk, &blk, &err);
+  Cell outer = new_block({err, blk, err});
+  for (bool compact : {true, false}) {
+    Cell back = decode_one(tavbin::encode_bytes(&outer, compact));
+    Cell* cells = node_buffer(back.data2)->cells();
+    ASSERT_TRUE(cells[0].is(TYPE_ERROR)) << compact;
+    Cell arg2 = *error::field(&cells[0], ERROR_ARG2);
+    ASSERT_TRUE(arg2.is(TYPE_BLOCK));
+    EXPECT_TRUE(same_value(blk, arg2));
+    EXPECT_EQ(error::field(&cells[0], ERROR_ARG3)->data2, arg2.data2);
+    EXPECT_EQ(cells[1].data2, arg2.data2);
+    ASSERT_TRUE(cells[2].is(TYPE_ERROR));
+    EXPECT_EQ(error::field(&cells[2], ERROR_ARG2)->data2, arg2.data2);
+  }
+}
+
+TEST_F(Tavbin, DatesAndMoneyThatNameNoValueAreRefused) {
+  auto date = [](uint32_t year, uint32_t month, uint32_t day) {
+    return make_cell(TYPE_DATE, (year << 17) | (month << 12) | (day << 7));
+  };
+  const struct {
+    const char* what;
+    Cell value;
+    bool valid;
+  } cases[] = {
+      {"29-Feb-2000", date(2000, 2, 29), true},
+      {"month 13", date(2000, 13, 1), false},
+      {"month 0", date(2000, 0, 1), false},
+      {"day 0", date(2000, 1, 0), false},
+      {"29-Feb-1900", date(1900, 2, 29), false},
+      {"31-Apr", date(2000, 4, 31), false},
+      {"money of digits 0-9", make_cell(TYPE_MONEY, 0x99999901, 0, 0), true},
+      {"money with a digit 10", make_cell(TYPE_MONEY, 0x0A000000, 0, 0), false},
+      {"money with a low digit 15", make_cell(TYPE_MONEY, 0, 0, 0x0F000000), false},
+      {"money of an unknown currency", make_cell(TYPE_MONEY, 0xFF, 0, 0), false},
+  };
+  for (const auto& c : cases) {
+    for (bool compact : {true, false}) {
+      Bytes bytes = tavbin::encode_bytes(&c.value, compact);
+      if (c.valid) {
+        EXPECT_TRUE(same_value(c.value, decode_one(bytes))) << c.what;
+      } else {
+        EXPECT_EQ(decode_error(bytes).id, "tb-invalid-record") << c.what << " " << compact;
+      }
+    }
   }
 }
 

@@ -1,20 +1,37 @@
-// Brings the runtime up once for every unit test that needs it.
+// Brings the runtime up once for every unit test that needs it, the way the runner does:
+// the modules, then the boot image's code, so that tests see the real natives and words.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "core/collector.h"
 #include "core/errors.h"
 #include "runtime.h"
 #include "core/stack.h"
 
 namespace tav::testing {
 
-inline void ensure_runtime() {
+// The stacks as start-up leaves them; every test ends with them put back (test_guard.cpp).
+inline stack::State& clean_stacks() {
+  static stack::State state{};
+  return state;
+}
+inline bool& runtime_ready() {
   static bool ready = false;
+  return ready;
+}
+
+inline void ensure_runtime() {
+  bool& ready = runtime_ready();
   if (!ready) {
     runtime::process_setup(0, nullptr);
     runtime::init();
+    runtime::run_boot_code();
+    // Tests hold values in C++ locals, where the collector cannot see them: collections
+    // happen only where a test asks for one.
+    collector::enabled = false;
+    clean_stacks() = stack::save();
     ready = true;
   }
 }

@@ -47,7 +47,7 @@ TEST_F(TextNatives, UrlEncodingAndCase) {
       {"lowercase/part \"ABC\" 2", "\"abC\""},
       {"s: \"xyz\" uppercase next s s", "\"xYZ\""},
       {"uppercase #\"a\"", "#\"A\""},
-      {"uppercase/part \"abc\" #{01}", "error: script/invalid-refine-arg"},
+      {"uppercase/part \"abc\" #{01}", "error: script/expect-arg"},
   });
 }
 
@@ -57,7 +57,7 @@ TEST_F(TextNatives, AsRetypesWithoutCopying) {
       {"s: \"ab\" f: as file! s append f \"c\" s", "\"abc\""},
       {"as block! \"ab\"", "error: script/not-same-class"},
       {"as \"\" [1]", "error: script/not-same-class"},
-      {"as string! #{41}", "error: script/not-same-class"},
+      {"as string! #{41}", "error: script/expect-arg"},
   });
   EXPECT_EQ(eval_mold("f: as %x s: \"ab\" f: as f s append s \"c\" f"), "%abc");
 }
@@ -111,9 +111,9 @@ TEST_F(TextNatives, ChecksumsThroughTheNative) {
       {"checksum \"abc\" 'hash", "error: script/invalid-refine-arg"},
       {"checksum/with \"abc\" 'hash \"k\"", "error: script/invalid-refine-arg"},
       {"equal? checksum/with #{01} 'md5 16 checksum/with #{01} 'hash 16", "true"},
-      {"checksum/with #{01} 'md5 [1]", "error: script/invalid-arg"},
+      {"checksum/with #{01} 'md5 [1]", "error: script/expect-arg"},
       {"checksum \"abc\" 'foo", "error: script/invalid-arg"},
-      {"checksum 12 'md5", "error: script/invalid-arg"},
+      {"checksum 12 'md5", "error: script/expect-arg"},
   });
   EXPECT_EQ(eval_mold("length? checksum \"\" 'sha512"), "64");
 }

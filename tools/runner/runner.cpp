@@ -55,11 +55,17 @@ int evaluate(const std::string& text, bool script) {
 
 }  // namespace
 
-void start() {
+void init() {
   runtime::init();
   stack::uncaught_handler = print_uncaught;
   dyn_print::add(print_to_stdout, nullptr);
-  runtime::run_boot_code();
+}
+
+void boot() { runtime::run_boot_code(); }
+
+void start() {
+  init();
+  boot();
 }
 
 int run_file(const char* path) {

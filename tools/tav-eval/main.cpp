@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "boot.h"
+#include "evaluator/interpreter.h"
 #include "runtime.h"
 #include "table.h"
 #include "tools/runner/runner.h"
@@ -15,13 +16,17 @@ struct Options {
   const char* file = nullptr;
   const char* text = nullptr;
   const char* table = nullptr;
+  tav::table::Check check = tav::table::Check::answers;
+  bool tiers_off = false;
 };
 
 int run(void* p) {
   auto* opts = static_cast<Options*>(p);
-  tav::runner::start();
+  tav::runner::init();
+  if (opts->tiers_off) tav::interp::set_tiers_enabled(false);
+  tav::runner::boot();
   if (opts->table) {
-    int status = tav::table::run(opts->table);
+    int status = tav::table::run(opts->table, opts->check);
     std::fflush(stdout);
     return status;
   }
@@ -42,6 +47,21 @@ int main(int argc, char** argv) {
       tav::boot::text_manifest = argv[++i];
     } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
       opts.table = argv[++i];
+    } else if (std::strcmp(argv[i], "--tiers") == 0 && i + 1 < argc) {
+      // off: only the general interpreter runs (as TAV_TIERS=off does).
+      const char* v = argv[++i];
+      if (std::strcmp(v, "off") != 0 && std::strcmp(v, "on") != 0) {
+        std::fprintf(stderr, "--tiers takes on or off\n");
+        return 2;
+      }
+      opts.tiers_off = std::strcmp(v, "off") == 0;
+    } else if (std::strcmp(argv[i], "--against-general") == 0) {
+      // With --table: each line also runs with only the general interpreter, which must
+      // answer the same, its error reports included.
+      opts.check = tav::table::Check::general_road;
+    } else if (std::strcmp(argv[i], "--wrapped") == 0) {
+      // With --table: each case also runs as the body of a function called three times.
+      opts.check = tav::table::Check::wrapped;
     } else if (!opts.file && !opts.text) {
       opts.file = argv[i];
     }

@@ -12,7 +12,7 @@
 #include "datatypes/block.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "evaluator/interpreter.h"
+#include "core/evaluator_door.h"
 
 namespace tav::event {
 
@@ -205,7 +205,7 @@ void read_face(const Cell* e, const Record* r, bool top_level, Cell* out) {
 // A spec value that is a word or get-word bound to a context stands for its value.
 Cell spec_value(const Cell* v) {
   if ((v->is(TYPE_WORD) || v->is(TYPE_GET_WORD)) && v->data1 != 0) {
-    if (const Cell* value = interp::word_value_cell(v)) return *value;
+    if (const Cell* value = evaluator_door::word_value_cell(v)) return *value;
   }
   return *v;
 }

@@ -8,6 +8,10 @@ packages=(
   libssl-dev zlib1g-dev libzstd-dev libcurl4-openssl-dev
   locales
   python3 lua5.4 time  # bench/: the peer interpreters and the peak-memory probe
+  # The GUI: Qt 6 Widgets and Multimedia; the keyboard map for the key translator.
+  qt6-base-dev qt6-multimedia-dev libxkbcommon-x11-dev
+  # GUI tests: a private X server, input and clipboard drivers, and the one pinned font.
+  xvfb xdotool xclip fonts-dejavu-core
 )
 
 # Number text must not depend on the locale: one test runs under a comma-decimal locale.

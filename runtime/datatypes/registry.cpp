@@ -17,6 +17,7 @@
 #include "datatypes/file.h"
 #include "datatypes/series.h"
 #include "datatypes/error.h"
+#include "datatypes/event.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/path.h"
@@ -80,6 +81,7 @@ void register_datatypes() {
   money::init();          // after port!
   ref_type::init();       // after money!
   point::init();          // point2D!, point3D!, after ref!
+  event::init();
 }
 
 }  // namespace tav::init_steps

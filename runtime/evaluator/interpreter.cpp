@@ -443,7 +443,7 @@ struct PathPlace {
 
 inline bool holds_by_reference(TypeId t) {
   return is_series_type(t) || t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT ||
-         t == TYPE_MAP || t == TYPE_FUNCTION || t == TYPE_BITSET || t == TYPE_EVENT;
+         t == TYPE_MAP || t == TYPE_FUNCTION || t == TYPE_BITSET;
 }
 
 // What one step of a path knows besides the current value and the element.

@@ -175,6 +175,13 @@ bool last_line_feed() { return natives_detail::last_line_feed; }
 
 uint32_t next_position() { return natives_detail::counter; }
 
+uint32_t append(NativeEntry e) {
+  uint32_t position = natives_detail::counter;
+  if (position > TABLE_SIZE) return 0;
+  natives_detail::append_entries(1, &e);
+  return position;
+}
+
 int comparison_code(uint32_t index) {
   switch (index + 1) {
     case NAT_EQUAL_Q: return COMP_EQUAL;

@@ -19,6 +19,9 @@ uint32_t position_of(std::string_view name);
 std::string_view name_of(uint32_t position);
 // The next free position (108 once the table is filled).
 uint32_t next_position();
+// Puts an entry in the next free position past the fixed natives and answers that position
+// (0 when the table is full). For layers above the runtime that add natives at start-up.
+uint32_t append(NativeEntry e);
 // The line-feed flag of the last print (true) or prin (false).
 bool last_line_feed();
 // Above a loop native's arguments: a frame break and continue find; its base is the loop's

@@ -1,0 +1,41 @@
+# Sourced by the end-to-end tests: a private Xvfb and the environment every GUI test sets.
+# Leaves DISPLAY set and "$work" as a fresh folder; the server ends with the test.
+
+work=$(mktemp -d)
+mkdir -m 0700 "$work/runtime" && mkdir "$work/config" "$work/cache"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" \
+  >/dev/null 2>"$work/xvfb.log" &
+xvfb_pid=$!
+# Runs on every exit, also one that set -e caused: nothing in it may stop it early.
+cleanup() {
+  set +e
+  if [ -n "${tav_pid:-}" ]; then kill "$tav_pid" 2>/dev/null; fi
+  kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Polls a condition (a command) until it holds, for at most 10 seconds.
+wait_for() {
+  local deadline=$((SECONDS + 10))
+  until "$@"; do
+    if [ $SECONDS -ge $deadline ]; then
+      echo "timed out waiting for: $*" >&2
+      return 1
+    fi
+    sleep 0.02
+  done
+}
+
+# Xvfb writes its display number once it accepts clients.
+display_ready() { grep -q '^[0-9]' "$work/display" 2>/dev/null; }
+wait_for display_ready || { cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+export QT_QPA_PLATFORM=xcb
+export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/runtime"
+export FONTCONFIG_FILE="$(cd "$(dirname "${BASH_SOURCE[0]}")/../fixtures" && pwd)/fonts.conf"
+export QT_SCALE_FACTOR=1 QT_IM_MODULE=none QT_QPA_PLATFORMTHEME=generic
+export QT_MEDIA_BACKEND=gstreamer LANG=C.UTF-8
+export TAV_GUI_TRACE="$work/trace"

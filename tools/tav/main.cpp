@@ -1,0 +1,36 @@
+// tav: runs a script with the GUI available (`tav script.tav`, or `tav -e "text"`).
+#include <cstdio>
+#include <cstring>
+
+#include "runtime.h"
+#include "tools/runner/runner.h"
+#include "view/binding.h"
+
+namespace {
+
+struct Options {
+  const char* file = nullptr;
+  const char* text = nullptr;
+};
+
+int run(void* p) {
+  auto* opts = static_cast<Options*>(p);
+  tav::runner::start();
+  tav::binding::install();
+  if (opts->file) return tav::runner::run_file(opts->file);
+  if (opts->text) return tav::runner::run_text(opts->text);
+  std::fputs("usage: tav script.tav | tav -e text\n", stderr);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options opts;
+  for (int i = 1; i < argc; i++) {
+    if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) opts.text = argv[++i];
+    else if (!opts.file && !opts.text) opts.file = argv[i];
+  }
+  tav::runtime::process_setup(argc, argv);
+  return tav::runtime::run_on_large_stack(run, &opts);
+}

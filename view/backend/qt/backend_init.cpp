@@ -1,0 +1,98 @@
+#include <QApplication>
+#include <QCursor>
+#include <QScreen>
+#include <QStyle>
+#include <cmath>
+#include <cstdlib>
+
+#include "view/backend/qt/backend.h"
+#include "datatypes/event.h"
+#include "view/backend/qt/pre_dispatch.h"
+#include "view/backend/qt/window_table.h"
+
+namespace tav::gui {
+
+DpiState dpi;
+
+namespace {
+
+QApplication* application = nullptr;
+PlatformInfo info;
+
+// Without a user's choice: X11 when there is a display (positions, the pointer and screen
+// capture need it), Qt's own choice under Wayland alone, and windows nobody sees when there
+// is no display at all.
+void choose_platform() {
+  if (std::getenv("QT_QPA_PLATFORM")) return;
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display) setenv("QT_QPA_PLATFORM", "xcb", 1);
+  else if (!std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+int screen_dpi(const QScreen* screen) {
+  return screen ? static_cast<int>(std::lround(96.0 * screen->devicePixelRatio())) : 96;
+}
+
+}  // namespace
+
+void set_dpi(int value) {
+  dpi.dpi = value > 0 ? value : 96;
+  dpi.scale = dpi.dpi / 96.0;
+}
+
+int to_device(float logical) { return static_cast<int>(logical * dpi.scale + 0.5); }
+float to_logical(int device) { return static_cast<float>(device / dpi.scale); }
+
+int window_dpi(uint32_t window) {
+  WinData* w = windows::find(window);
+  if (!w || !w->widget) return dpi.dpi;
+  QScreen* s = w->widget->window()->screen();
+  return s ? screen_dpi(s) : dpi.dpi;
+}
+
+int enter_dpi_context(uint32_t window) {
+  int previous = dpi.dpi;
+  ++dpi.depth;
+  if (window) set_dpi(window_dpi(window));
+  return previous;
+}
+
+void leave_dpi_context(int previous) {
+  --dpi.depth;
+  if (previous == dpi.dpi) return;
+  QWidget* active = QApplication::activeWindow();
+  uint32_t id = active ? windows::id_of(active) : 0;
+  if (dpi.depth == 0 && id && active->isVisible()) set_dpi(window_dpi(id));
+  else set_dpi(previous);
+}
+
+bool initialised() { return application != nullptr; }
+
+const PlatformInfo& platform_info() { return info; }
+
+void init() {
+  if (application) return;
+  choose_platform();
+  if (!std::getenv("IBUS_ENABLE_SYNC_MODE")) setenv("IBUS_ENABLE_SYNC_MODE", "1", 1);
+  QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+  // Qt keeps references to both for the life of the application.
+  static int argc = 1;
+  static char name[] = "tav";
+  static char* argv[] = {name, nullptr};
+  application = new QApplication(argc, argv);
+  QApplication::setStyle("Fusion");
+  QApplication::setQuitOnLastWindowClosed(false);
+  QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  set_dpi(screen_dpi(screen));
+  info.dpi = dpi.dpi;
+  int extent = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  info.scroller[0] = info.scroller[1] = extent;
+  install_pre_dispatch();
+  event::hooks.face_of = windows::face_of;
+  event::hooks.window_face_of = [](uint32_t id, Cell* out) {
+    return windows::face_of(windows::root_of(id), out);
+  };
+}
+
+}  // namespace tav::gui

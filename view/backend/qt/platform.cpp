@@ -1,0 +1,237 @@
+#include "view/backend/qt/platform.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QScreen>
+#include <QWindow>
+
+#include "core/errors.h"
+#include "core/stack.h"
+#include "core/symbols.h"
+#include "datatypes/block.h"
+#include "datatypes/event.h"
+#include "datatypes/object.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "datatypes/string.h"
+#include "view/backend/qt/backend.h"
+#include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/widgets.h"
+#include "view/backend/qt/window_table.h"
+
+namespace tav::gui::platform {
+
+namespace {
+
+// Monitor ids stay with their screen for the life of the process.
+QHash<const QScreen*, uint32_t> monitor_ids;
+
+uint32_t monitor_id(const QScreen* s) {
+  auto it = monitor_ids.find(s);
+  if (it != monitor_ids.end()) return *it;
+  uint32_t id = static_cast<uint32_t>(monitor_ids.size()) + 1;
+  monitor_ids.insert(s, id);
+  return id;
+}
+
+bool type_is(const Cell* face, const char* name) {
+  Cell* t = face_field(face, FACE_TYPE);
+  return t && t->is(TYPE_WORD) && symbol::alias(t->data2) == symbol::alias(symbol::make(name));
+}
+
+QPoint point_of(const Cell* v) {
+  if (v->is(TYPE_PAIR)) return QPoint(pair::x_of(v), pair::y_of(v));
+  if (v->is(TYPE_POINT2D)) return QPoint(round_coordinate(point::x_of(v)), round_coordinate(point::y_of(v)));
+  return QPoint(0, 0);
+}
+
+// Waits until the window can be painted (at most a second), with input held back and no
+// language code running meanwhile.
+void wait_exposed(QWidget* w) {
+  QWindow* handle = w->windowHandle();
+  if (!handle || handle->isExposed()) return;
+  loop.gate_closed = true;
+  QDeadlineTimer deadline(1000);
+  while (!handle->isExposed() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+  loop.gate_closed = false;
+}
+
+void free_face(Cell* face, bool post_close) {
+  uint32_t id = face_window(face);
+  WinData* w = windows::find(id);
+  if (!w) return;
+  QPointer<QWidget> widget = w->widget;
+  bool is_window = type_is(face, "window");
+  if (is_window && widget) widget->hide();
+  Cell* pane = face_field(face, FACE_PANE);
+  if (pane && pane->is(TYPE_BLOCK)) {
+    Cell blk = *pane;
+    for (uint32_t i = blk.index(); i < node_buffer(blk.node())->count(); ++i) {
+      Cell child = node_buffer(blk.node())->cells()[i];
+      if (child.is(TYPE_OBJECT)) free_face(&child, false);
+    }
+  }
+  if (is_window) {
+    if (Cell* sel = face_field(face, FACE_SELECTED)) set_none(sel);
+  }
+  w->destroying = true;
+  windows::kill(id);
+  if (Cell* state = face_field(face, FACE_STATE)) set_none(state);
+  if (post_close && widget) {
+    // The posted close: the window goes once the loop runs again.
+    post_call([widget] {
+      if (widget) widget->deleteLater();
+    });
+  }
+}
+
+}  // namespace
+
+Cell handle(uint32_t value, uint32_t handle_class) {
+  return make_cell(TYPE_HANDLE, handle_class, value, 0xFFFFFFFFu);
+}
+
+Cell* face_field(const Cell* face, uint32_t field) {
+  if (!face->is(TYPE_OBJECT) || field >= object::field_count(face)) return nullptr;
+  return object::get_values(face) + field;
+}
+
+uint32_t face_window(const Cell* face) {
+  Cell* state = face_field(face, FACE_STATE);
+  if (!state || !state->is(TYPE_BLOCK)) return 0;
+  SeriesBuffer* b = node_buffer(state->node());
+  if (state->index() >= b->count()) return 0;
+  const Cell* h = b->cells() + state->index();
+  return h->is(TYPE_HANDLE) ? h->data2 : 0;
+}
+
+Cell make_null_handle() { return handle(0, CLASS_NULL); }
+
+void fetch_all_screens(Cell* out) {
+  init();
+  QList<QScreen*> screens = QGuiApplication::screens();
+  QScreen* primary = QGuiApplication::primaryScreen();
+  screens.removeAll(primary);
+  if (primary) screens.prepend(primary);
+  Cell* blk = block::push_only(static_cast<int32_t>(screens.size()));
+  for (QScreen* s : screens) {
+    qreal dpr = s->devicePixelRatio();
+    QRect g = s->geometry();
+    Cell* spec = block::push_only(4);
+    Cell v;
+    pair::make_at(set_none(&v), round_coordinate(g.x() * dpr), round_coordinate(g.y() * dpr));
+    block::append_cell(spec, &v);
+    pair::make_at(set_none(&v), round_coordinate(g.width() * dpr),
+                  round_coordinate(g.height() * dpr));
+    block::append_cell(spec, &v);
+    set_float(&v, dpr);
+    block::append_cell(spec, &v);
+    v = handle(monitor_id(s), CLASS_MONITOR);
+    block::append_cell(spec, &v);
+    block::append_cell(blk, spec);
+    stack::pop(1);
+  }
+  *out = *blk;
+  stack::pop(1);
+}
+
+Cell get_current_screen() {
+  init();
+  QScreen* s = QGuiApplication::screenAt(QCursor::pos());
+  if (!s) s = QGuiApplication::primaryScreen();
+  return handle(s ? monitor_id(s) : 0, CLASS_MONITOR);
+}
+
+Cell get_screen_size(int32_t) {
+  init();
+  Cell c;
+  QScreen* s = QGuiApplication::primaryScreen();
+  QSize size = s ? s->size() : QSize(0, 0);
+  pair::make_at(set_none(&c), size.width(), size.height());
+  return c;
+}
+
+Cell make_view(const Cell* face, const Cell* parent) {
+  init();
+  // An unknown flag word raises its error before anything is made.
+  Cell* flags = face_field(face, FACE_FLAGS);
+  uint32_t flag_mask = flags ? event::face_flags(flags) : 0;
+  QWidget* widget = nullptr;
+  if (type_is(face, "window")) {
+    auto* shell = new WindowShell;
+    Cell* text = face_field(face, FACE_TEXT);
+    if (text && text->is(TYPE_STRING))
+      shell->setWindowTitle(QString::fromStdString(string::to_std_string(text)));
+    widget = shell;
+  } else if (type_is(face, "panel")) {
+    WinData* p = parent->is(TYPE_HANDLE) ? windows::find(parent->data2) : nullptr;
+    widget = new FaceContainer(p ? p->widget.data() : nullptr);
+  } else {
+    Cell* t = face_field(face, FACE_TYPE);
+    error::raise(ERR_SCRIPT, "face-type", t ? t : face);
+  }
+  QPoint offset = point_of(face_field(face, FACE_OFFSET));
+  QPoint size = point_of(face_field(face, FACE_SIZE));
+  // A window's offset is its client origin.
+  widget->setGeometry(offset.x(), offset.y(), size.x(), size.y());
+  uint32_t id = windows::add(widget, face);
+  WinData* w = windows::find(id);
+  w->face_flags = flag_mask;
+  if (Cell* sz = face_field(face, FACE_SIZE); sz && sz->is(TYPE_PAIR)) w->kind_bits |= KIND_PAIR_COORDS;
+  if (!type_is(face, "window")) {
+    Cell* visible = face_field(face, FACE_VISIBLE);
+    if (!visible || is_true(visible)) widget->show();
+  }
+  return handle(id, CLASS_WINDOW);
+}
+
+void show_window(const Cell* h) {
+  WinData* w = windows::find(h->data2);
+  if (!w || !w->widget) return;
+  QWidget* widget = w->widget;
+  if (widget->isVisible()) {
+    widget->repaint();
+    return;
+  }
+  widget->show();
+  // The offscreen platform has no stacking or activation to ask for.
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+    widget->raise();
+    widget->activateWindow();
+  }
+  wait_exposed(widget);
+  widget->repaint();
+  trace_line(("shown " + std::to_string(h->data2)).c_str());
+}
+
+void refresh_window(const Cell* h) {
+  WinData* w = windows::find(h->data2);
+  if (w && w->widget) w->widget->repaint();
+}
+
+void redraw(const Cell* face) {
+  WinData* w = windows::find(face_window(face));
+  if (w && w->widget) w->widget->repaint();
+}
+
+void destroy_view(Cell* face, bool empty) {
+  free_face(face, true);
+  if (empty) {
+    ++loop.pending_exits;
+    --loop.blocking_loops;
+  }
+}
+
+bool do_event_loop(bool no_wait) {
+  if (!no_wait) trace_line(("loop " + std::to_string(loop_depth() + 1)).c_str());
+  return do_events(no_wait);
+}
+
+void exit_event_loop() { post_quit(); }
+
+bool support_dark_mode() { return true; }
+
+}  // namespace tav::gui::platform

@@ -1,0 +1,29 @@
+// The widgets behind faces: WindowShell for a `window` face, FaceContainer for faces that
+// hold others. No Qt layout ever places a face; geometry is set exactly.
+#pragma once
+#include <QWidget>
+
+namespace tav::gui {
+
+class FaceContainer : public QWidget {
+ public:
+  explicit FaceContainer(QWidget* parent = nullptr) : QWidget(parent) {}
+  QSize sizeHint() const override { return size(); }
+  QSize minimumSizeHint() const override { return QSize(0, 0); }
+};
+
+class WindowShell : public FaceContainer {
+ public:
+  WindowShell();
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  // Only the View layer's Tab handling moves the focus.
+  bool focusNextPrevChild(bool) override { return false; }
+};
+
+// The spec's rounding: +0.5, truncated.
+int round_coordinate(double v);
+
+}  // namespace tav::gui

@@ -5,6 +5,7 @@
 #include "core/string_buffer.h"
 #include "core/symbols.h"
 #include "core/types.h"
+#include "core/words.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"

@@ -80,15 +80,7 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gran
 namespace tav::email_type {
 
 void init() {
-  datatype::register_type(TYPE_EMAIL, TYPE_STRING, "email!", {
-      inherit(ACT_MAKE), inherit(ACT_REFLECT), inherit(ACT_TO), inherit(ACT_FORM),
-      inherit(ACT_COMPARE), inherit(ACT_APPEND), inherit(ACT_AT), inherit(ACT_BACK),
-      inherit(ACT_CHANGE), inherit(ACT_CLEAR), inherit(ACT_COPY), inherit(ACT_FIND),
-      inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q), inherit(ACT_INSERT),
-      inherit(ACT_LENGTH_Q), inherit(ACT_MOVE), inherit(ACT_NEXT), inherit(ACT_PICK),
-      inherit(ACT_POKE), inherit(ACT_PUT), inherit(ACT_REMOVE), inherit(ACT_REVERSE),
-      inherit(ACT_SELECT), inherit(ACT_SKIP), inherit(ACT_SWAP), inherit(ACT_TAIL),
-      inherit(ACT_TAIL_Q), inherit(ACT_TAKE), inherit(ACT_MODIFY),
+  string_type::register_text_kind(TYPE_EMAIL, "email!", {
       on<ACT_MOLD>(&email::mold),
       on<ACT_EVAL_PATH>(&email::eval_path),
   });

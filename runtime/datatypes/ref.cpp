@@ -16,15 +16,9 @@ int mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int limit, int
 namespace tav::ref_type {
 
 void init() {
-  datatype::register_type(TYPE_REF, TYPE_STRING, "ref!", {
-      inherit(ACT_MAKE), inherit(ACT_REFLECT), inherit(ACT_TO), inherit(ACT_FORM),
-      inherit(ACT_COMPARE), inherit(ACT_AT), inherit(ACT_BACK), inherit(ACT_CHANGE),
-      inherit(ACT_CLEAR), inherit(ACT_COPY), inherit(ACT_FIND), inherit(ACT_HEAD),
-      inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q), inherit(ACT_INSERT), inherit(ACT_LENGTH_Q),
-      inherit(ACT_MOVE), inherit(ACT_NEXT), inherit(ACT_PICK), inherit(ACT_POKE),
-      inherit(ACT_REMOVE), inherit(ACT_REVERSE), inherit(ACT_SELECT), inherit(ACT_SKIP),
-      inherit(ACT_SWAP), inherit(ACT_TAIL), inherit(ACT_TAIL_Q), inherit(ACT_TAKE),
-      inherit(ACT_MODIFY),
+  string_type::register_text_kind(TYPE_REF, "ref!", {
+      no_handler(ACT_APPEND),
+      no_handler(ACT_PUT),
       on<ACT_MOLD>(&ref::mold),
   });
 }

@@ -1,6 +1,7 @@
 // routine!: a function whose body is C++ in the routine registry. The cell keeps its row's
 // index in the registry (in the more block's code cell), never an address; start-up binds
-// each row to its word by name, from the spec block the boot image carries for it.
+// each row to its word by name, with the argument block and help text the boot image carries
+// for it.
 #pragma once
 #include <cstdint>
 #include <string_view>

@@ -360,6 +360,19 @@ int mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int limit,
 
 namespace tav::string_type {
 
+void register_text_kind(TypeId id, const char* name, std::initializer_list<ActionBinding> own) {
+  static constexpr ActionId KEPT[] = {
+      ACT_MAKE, ACT_REFLECT, ACT_TO, ACT_FORM, ACT_COMPARE, ACT_APPEND, ACT_AT, ACT_BACK,
+      ACT_CHANGE, ACT_CLEAR, ACT_COPY, ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_INSERT,
+      ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_PUT, ACT_REMOVE, ACT_REVERSE,
+      ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY,
+  };
+  ActionRow row{};
+  for (ActionId a : KEPT) row[a - 1] = INHERIT;
+  for (const ActionBinding& b : own) row[b.action - 1] = b.entry;
+  datatype::register_type(id, TYPE_STRING, name, row);
+}
+
 void init() {
   datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", {
       inherit(ACT_RANDOM), inherit(ACT_REFLECT), inherit(ACT_AT), inherit(ACT_BACK),

@@ -7,9 +7,11 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include "core/cell.h"
 #include "core/string_buffer.h"
+#include "core/types.h"
 
 namespace tav::string {
 
@@ -102,6 +104,11 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
 }  // namespace tav::string
 
 namespace tav::string_type {
+
+// Registers a text kind under string! (tag!, email!, ref!): it keeps string!'s series and
+// text actions (the parent's handlers) and refuses the rest (maths, sort, trim, random,
+// ports); `own` then gives its own handlers or refusals.
+void register_text_kind(TypeId id, const char* name, std::initializer_list<ActionBinding> own);
 // Registers string! (under series!) in the type table; series! must be registered first.
 void init();
 }  // namespace tav::string_type

@@ -162,18 +162,6 @@ void poke_element(const Cell* v, uint32_t pos, const Cell* value) {
   set_element(vector_detail::address(v, pos), value, element_size(v));
 }
 
-Cell* to_block(const Cell* v, Cell* out) {
-  uint32_t from = vector_detail::clamped_index(v);
-  uint32_t n = length(v);
-  NodeId block = alloc::new_cells(n ? n : 1);
-  for (uint32_t i = 0; i < n; i++) {
-    Cell* c = series::buffer_new_tail_cell(block);
-    element_value(c, vector_detail::address(v, from + i), element_size(v), element_type(v));
-  }
-  *out = make_cell(TYPE_BLOCK, 0, block);
-  return out;
-}
-
 // ---- make -----------------------------------------------------------------------------------
 
 namespace vector_detail {

@@ -40,9 +40,6 @@ void check_type(const Cell* v, const Cell* value);
 Cell* push_element(const Cell* v, uint32_t pos);
 void poke_element(const Cell* v, uint32_t pos, const Cell* value);
 
-// Makes the cell a new block of the elements from the index.
-Cell* to_block(const Cell* v, Cell* out);
-
 void init();
 
 }  // namespace tav::vector

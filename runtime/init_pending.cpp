@@ -3,6 +3,5 @@
 #include "init_steps.h"
 
 namespace tav::init_steps {
-void image_codecs() {}
 void call_output() {}
 }  // namespace tav::init_steps

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   libssl-dev zlib1g-dev libzstd-dev libcurl4-openssl-dev
   locales
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev  # the image codecs
   python3 lua5.4 time  # bench/: the peer interpreters and the peak-memory probe
   # The GUI: Qt 6 Widgets and Multimedia; the keyboard map for the key translator.
   qt6-base-dev qt6-multimedia-dev libxkbcommon-x11-dev

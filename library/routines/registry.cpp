@@ -156,6 +156,42 @@ const Row tav_routine_rows[] = {
 	"Internal Use Only"
 )spec", RETURNS_NOTHING, &r::command_line},
 
+    {"system/codecs/png/encode", R"spec(
+	img [image!]
+	where [any-type!]
+)spec", RETURNS_NOTHING, &r::encode_png},
+    {"system/codecs/png/decode", R"spec(
+	data [any-type!]
+)spec", RETURNS_NOTHING, &r::decode_image},
+    {"system/codecs/jpeg/encode", R"spec(
+	img [image!]
+	where [any-type!]
+)spec", RETURNS_NOTHING, &r::encode_jpeg},
+    {"system/codecs/jpeg/decode", R"spec(
+	data [any-type!]
+)spec", RETURNS_NOTHING, &r::decode_image},
+    {"system/codecs/bmp/encode", R"spec(
+	img [image!]
+	where [any-type!]
+)spec", RETURNS_NOTHING, &r::encode_bmp},
+    {"system/codecs/bmp/decode", R"spec(
+	data [any-type!]
+)spec", RETURNS_NOTHING, &r::decode_image},
+    {"system/codecs/gif/encode", R"spec(
+	img [image!]
+	where [any-type!]
+)spec", RETURNS_NOTHING, &r::encode_gif},
+    {"system/codecs/gif/decode", R"spec(
+	data [any-type!]
+)spec", RETURNS_NOTHING, &r::decode_image},
+    {"system/codecs/tiff/encode", R"spec(
+	img [image!]
+	where [any-type!]
+)spec", RETURNS_NOTHING, &r::encode_tiff},
+    {"system/codecs/tiff/decode", R"spec(
+	data [any-type!]
+)spec", RETURNS_NOTHING, &r::decode_image},
+
     TAV_EXACT("bitset?", TYPE_BITSET),
     TAV_EXACT("binary?", TYPE_BINARY),
     TAV_EXACT("block?", TYPE_BLOCK),

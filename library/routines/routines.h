@@ -65,4 +65,12 @@ Status currency_list(const int32_t*);
 Status add_currency(const int32_t*);
 Status command_line(const int32_t*);
 
+// image_codecs.cpp: the image codec objects' encode (one a format) and decode.
+Status encode_png(const int32_t*);
+Status encode_jpeg(const int32_t*);
+Status encode_bmp(const int32_t*);
+Status encode_gif(const int32_t*);
+Status encode_tiff(const int32_t*);
+Status decode_image(const int32_t*);
+
 }  // namespace tav::routines

@@ -130,8 +130,12 @@ void scan_cell(const Cell* c) {
       mark_node(c->data2);
       mark_node(c->data3);
       break;
-    case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY: case TYPE_IMAGE:
+    case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY:
       mark_node(c->data2);
+      break;
+    case TYPE_IMAGE:
+      // The pixels live in a handle-table record whose handle starts the node's bytes.
+      if (mark_node(c->data2)) handles::mark(handles::node_handle(c->data2), nullptr);
       break;
     case TYPE_OBJECT: case TYPE_PORT:
     case TYPE_ERROR:   // data1: the block of the error's fields

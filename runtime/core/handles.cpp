@@ -180,6 +180,15 @@ void sweep() {
   }
 }
 
+int32_t node_handle(NodeId node) {
+  if (!is_live_node(node)) return -1;
+  SeriesBuffer* b = node_buffer(node);
+  if (b->unit() != 1 || b->used() < sizeof(int32_t)) return -1;
+  int32_t h;
+  std::memcpy(&h, b->head_ptr(), sizeof h);
+  return h;
+}
+
 void* pointer(int32_t handle) {
   return handles_detail::live(handle) ? handles_detail::entries[handle].pointer : nullptr;
 }

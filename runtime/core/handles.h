@@ -46,6 +46,8 @@ void free(int32_t handle, bool release_pointer);
 // when the entry was not marked yet.
 bool mark(int32_t handle, void* data);
 void for_each_of_kind(int kind, Visit visit);
+// The handle a byte series starts with (an image! node's), -1 when it holds none.
+int32_t node_handle(NodeId node);
 // After marking: releases and frees every unmarked used entry, unmarks the rest.
 void sweep();
 

@@ -74,7 +74,7 @@ TEST_F(GenericActions, FormAndMoldPart) {
   std::vector<int32_t> form_part{1};
   EXPECT_EQ(text_of(call(ACT_FORM, {*b, integer(3)}, form_part)), "1 2");
   // A limit of 0 or less answers "" without asking the type, which here has no handler.
-  Cell handle = make_cell(TYPE_IMAGE);
+  Cell handle = make_cell(TYPE_SERIES);
   EXPECT_EQ(text_of(call(ACT_FORM, {handle, integer(0)}, form_part)), "");
   std::vector<int32_t> mold_part{-1, -1, -1, 1};
   Cell* r = call(ACT_MOLD, {handle, integer(-1)}, mold_part);

@@ -65,7 +65,7 @@ TEST_F(BlockText, ABlockContainingItselfMoldsTheCycleMarker) {
 
 TEST_F(BlockText, AnErrorInsideMoldLeavesTheCycleStackAsItWas) {
   Cell* b = blk("1");
-  Cell unknown = make_cell(TYPE_IMAGE);   // a type with no mold handler here
+  Cell unknown = make_cell(TYPE_SERIES);   // a type with no mold handler
   block::append_cell(b, &unknown);
   uint32_t depth = cycles::depth();
   EXPECT_EQ(error_id([&] { mold(b); }), "expect-arg");

@@ -193,26 +193,24 @@ uint32_t row_for(const std::string& name, uint32_t position) {
   return static_cast<uint32_t>(index);
 }
 
-// Stores a routine into the object field a set-path names (system/state/GC/active?:); a
-// step may go through a map! by its key (system/codecs/png/encode:).
+// Stores a routine into the object field a set-path names (system/state/GC/active?:). The
+// path may pass through a map by key, as codecs sit in system/codecs under their names.
 void set_field(const Cell* path, const Cell* value, const std::string& name) {
   uint32_t n = block::rs_length(path);
   Cell obj = *interp::get_word(block::cell_at(path, path->index()));
   for (uint32_t k = 1; k < n; ++k) {
     Cell field = *block::cell_at(path, path->index() + k);
-    if (obj.is(TYPE_MAP) && field.is(TYPE_WORD) && k + 1 < n) {
-      Cell* found = map::find_value(&obj, &field, COMP_EQUAL);
-      if (!found) fail("the routines", "no map key for the routine " + name);
-      obj = *found;
-      continue;
-    }
-    if (!obj.is(TYPE_OBJECT) || !field.is(TYPE_WORD) || object::word_index(&obj, &field) < 0)
-      fail("the routines", "no object field for the routine " + name);
+    Cell* slot = nullptr;
+    if (field.is(TYPE_WORD) && obj.is(TYPE_OBJECT) && object::word_index(&obj, &field) >= 0)
+      slot = object::word_value_cell(&obj, &field);
+    else if (field.is(TYPE_WORD) && obj.is(TYPE_MAP) && k + 1 < n)
+      slot = map::find_value(&obj, &field, COMP_EQUAL);
+    if (!slot) fail("the routines", "no object field for the routine " + name);
     if (k + 1 == n) {
-      *object::word_value_cell(&obj, &field) = *value;
+      *slot = *value;
       return;
     }
-    obj = *object::word_value_cell(&obj, &field);
+    obj = *slot;
   }
 }
 

@@ -259,6 +259,14 @@ const Row tav_routine_rows[] = {
     {"system/state/GC/active?", "return: [logic!]", TYPE_LOGIC, &r::gc_active_q},
     {"system/state/GC/series-cycles", "return: [integer!]", TYPE_INTEGER, &r::gc_series_cycles},
     {"system/state/GC/nodes-cycles", "return: [integer!]", TYPE_INTEGER, &r::gc_nodes_cycles},
+
+    {"system/codecs/tavbin/encode*", R"spec(
+	data [any-type!]
+	compact? [logic!]
+)spec", RETURNS_NOTHING, &r::tavbin_encode_star},
+    {"system/codecs/tavbin/decode", R"spec(
+	payload [any-type!]
+)spec", RETURNS_NOTHING, &r::tavbin_decode},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

@@ -58,6 +58,10 @@ Status gc_active_q(const int32_t*);
 Status gc_series_cycles(const int32_t*);
 Status gc_nodes_cycles(const int32_t*);
 
+// codecs.cpp: the Tavbin codec's routines.
+Status tavbin_encode_star(const int32_t*);
+Status tavbin_decode(const int32_t*);
+
 // system.cpp: the runtime switches and lists behind the system object's fields.
 Status set_callback_bits(const int32_t*);
 Status set_float_modes(const int32_t*);

@@ -155,6 +155,10 @@ const Row tav_routine_rows[] = {
     {"command-line", R"spec(
 	"Internal Use Only"
 )spec", RETURNS_NOTHING, &r::command_line},
+    {"unescape", R"spec(
+	str [string!]
+	return: [string!]
+)spec", TYPE_STRING, &r::unescape},
 
     TAV_EXACT("bitset?", TYPE_BITSET),
     TAV_EXACT("binary?", TYPE_BINARY),

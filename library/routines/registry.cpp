@@ -155,6 +155,10 @@ const Row tav_routine_rows[] = {
     {"command-line", R"spec(
 	"Internal Use Only"
 )spec", RETURNS_NOTHING, &r::command_line},
+    {"unescape", R"spec(
+	str [string!]
+	return: [string!]
+)spec", TYPE_STRING, &r::unescape},
 
     {"system/codecs/png/encode", R"spec(
 	img [image!]

@@ -42,6 +42,9 @@ Status os_info(const int32_t*);
 // text.cpp
 Status count_chars(const int32_t*);
 
+// json.cpp: the JSON decoder's escapes.
+Status unescape(const int32_t*);
+
 // debugging.cpp: the argument stack and the calls, for the debugging tools.
 Status stack_size_q(const int32_t*);
 Status pick_stack(const int32_t*);

@@ -265,8 +265,9 @@ void free_big_buffer(SeriesBuffer* buf) {
 SeriesBuffer* new_buffer(uint32_t count, uint32_t unit, int32_t head_offset) {
   uint64_t bytes = uint64_t(count) * unit;
   uint64_t capacity64 = (bytes + 15) & ~uint64_t(15);
-  // The capacity and offsets are 32-bit words: anything larger cannot be represented.
-  if (capacity64 > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");
+  // No buffer can hold more than the largest length, so no path that writes into one
+  // without asking (an in-place insert, a fill) can make a length wrap.
+  if (capacity64 > series::max_bytes(unit)) error::raise(ERR_INTERNAL, "no-memory");
   uint32_t capacity = static_cast<uint32_t>(capacity64);
   size_t total = size_t(capacity) + BUFFER_OVERHEAD;
   SeriesBuffer* buf;
@@ -341,7 +342,7 @@ NodeId new_bytes_filled(uint32_t n, uint8_t byte) {
 
 NodeId new_heap_series(uint32_t count, uint32_t unit, int32_t head_offset) {
   uint64_t capacity64 = (uint64_t(count) * unit + 15) & ~uint64_t(15);
-  if (capacity64 > 0xFFFFFF00ull - BUFFER_OVERHEAD) fatal_exit(94, 0);
+  if (capacity64 > MAX_BUFFER_BYTES) fatal_exit(94, 0);
   uint32_t capacity = static_cast<uint32_t>(capacity64);
   size_t total = size_t(capacity) + BUFFER_OVERHEAD;
   void* p = std::aligned_alloc(16, (total + 15) & ~size_t(15));
@@ -403,13 +404,38 @@ void review_node_frames() {
 namespace series {
 
 namespace memory_detail {
+uint32_t length_limit = MAX_SERIES_LENGTH;
+}  // namespace memory_detail
+
+uint64_t max_bytes(uint32_t unit) {
+  uint64_t bytes = uint64_t(memory_detail::length_limit) * (unit ? unit : 1);
+  if (bytes > MAX_BUFFER_BYTES) bytes = MAX_BUFFER_BYTES;
+  return bytes & ~uint64_t(15);
+}
+
+void check_length(uint64_t units, uint32_t unit) {
+  if (units > memory_detail::length_limit || units * (unit ? unit : 1) > max_bytes(unit))
+    error::raise(ERR_INTERNAL, "no-memory");
+}
+
+uint32_t set_length_limit(uint32_t units) {
+  uint32_t old = memory_detail::length_limit;
+  memory_detail::length_limit = units > MAX_SERIES_LENGTH ? MAX_SERIES_LENGTH : units;
+  return old;
+}
+
+uint32_t length_limit() { return memory_detail::length_limit; }
+
+namespace memory_detail {
 // Moves a series to a new buffer; with copy, the used bytes go along. The old buffer is
 // re-derived through its node after the allocation, so that nothing depends on whether an
 // allocation can move other buffers.
 SeriesBuffer* move_series(SeriesBuffer* buf, uint32_t new_capacity, bool copy) {
-  uint64_t cap = new_capacity == 0 ? uint64_t(buf->capacity) * 2 : new_capacity;
-  if (cap < 1 || cap > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");
   uint32_t unit = buf->unit();
+  uint64_t cap = new_capacity == 0 ? uint64_t(buf->capacity) * 2 : new_capacity;
+  if (new_capacity == 0 && cap > max_bytes(unit) && buf->capacity < max_bytes(unit))
+    cap = max_bytes(unit);
+  if (cap < 1 || cap > max_bytes(unit)) error::raise(ERR_INTERNAL, "no-memory");
   NodeId node = buf->node;
   SeriesBuffer* nb = alloc::new_buffer(static_cast<uint32_t>((cap + unit - 1) / unit), unit, 0);
   if (node) buf = node_table[node];
@@ -466,12 +492,12 @@ SeriesBuffer* ensure_room(NodeId n, uint32_t bytes) {
   SeriesBuffer* buf = node_table[n];
   if (buf->room() >= bytes) return buf;
   uint64_t need = uint64_t(buf->tail - buf->head) + bytes;
+  uint64_t limit = max_bytes(buf->unit());
+  if (need > limit) error::raise(ERR_INTERNAL, "no-memory");
   uint64_t cap = uint64_t(buf->capacity) * 2;
   if (cap < need) cap = need * 2;
-  if (cap > 0xFFFFFF00ull - BUFFER_OVERHEAD) {
-    if (need > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");
-    cap = need;
-  }
+  // Near the limit the doubling stops at it rather than refusing a request that fits.
+  if (cap > limit) cap = limit;
   // Slide the used part down when the head sits in the middle and that makes room.
   if (buf->head > 0 && buf->capacity - (buf->tail - buf->head) >= bytes) {
     uint32_t used = buf->tail - buf->head;

@@ -48,6 +48,12 @@ static_assert(sizeof(SeriesBuffer) == 32, "the data area stays 16-byte aligned")
 constexpr uint32_t BUFFER_SLACK = 16;
 constexpr uint32_t BUFFER_OVERHEAD = sizeof(SeriesBuffer) + BUFFER_SLACK;
 
+// The most bytes a buffer's 32-bit capacity word describes, with its header and slack.
+constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00ull - BUFFER_OVERHEAD;
+// The largest length of a series, in units: lengths and indexes are integer! values, so no
+// series may hold more units than an integer! counts.
+constexpr uint32_t MAX_SERIES_LENGTH = 0x7FFFFFFF;
+
 constexpr uint32_t NODES_PER_FRAME = 10000;
 constexpr uint32_t DEFAULT_SERIES_FRAME = 1u << 20;   // 1 MiB
 constexpr uint32_t MAX_SERIES_FRAME = 2u << 20;       // 2 MiB: also the big-buffer threshold
@@ -172,6 +178,18 @@ void review_node_frames();
 }  // namespace alloc
 
 namespace series {
+// The largest data area, in bytes, of a buffer of this unit: the length limit in units,
+// rounded down to the 16-byte granule (so that no buffer can ever hold more units than the
+// limit, whatever path writes into it) and within the capacity word.
+uint64_t max_bytes(uint32_t unit);
+// Raises internal no-memory when a series of `units` units of `unit` bytes would pass the
+// largest length. Growth paths call it with the length they are about to reach, before they
+// change anything.
+void check_length(uint64_t units, uint32_t unit);
+// The largest length; lowered only by tests, which reach the limit with small values.
+// Returns the previous limit.
+uint32_t set_length_limit(uint32_t units);
+uint32_t length_limit();
 // Moves the series to a new buffer of new_capacity bytes (0: twice the capacity). The new
 // buffer keeps the length but not the bytes: it is for callers that rewrite the whole
 // content. Growing a series that keeps its content goes through expand_copy or ensure_room.

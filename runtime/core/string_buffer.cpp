@@ -12,13 +12,9 @@ namespace tav::string {
 
 namespace string_buffer_detail {
 
-// Largest byte count a buffer's 32-bit capacity word can describe.
-constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00ull - BUFFER_OVERHEAD;
-
 uint32_t checked_bytes(uint64_t chars, uint32_t unit) {
-  uint64_t bytes = chars * unit;
-  if (bytes > MAX_BUFFER_BYTES) error::raise(ERR_INTERNAL, "no-memory");
-  return static_cast<uint32_t>(bytes);
+  series::check_length(chars, unit);
+  return static_cast<uint32_t>(chars * unit);
 }
 
 void set_unit(SeriesBuffer* b, uint32_t unit) { b->flags = (b->flags & ~BUF_UNIT_MASK) | unit; }
@@ -113,6 +109,8 @@ void widen(NodeId n, uint32_t to, uint32_t extra) {
   // unit, and the node is pointed at it.
   uint64_t chars = b->capacity / from;
   if (chars < need) chars = need * 2;
+  uint64_t most = series::max_bytes(to) / to;
+  if (chars > most) chars = std::max(most, need);
   checked_bytes(chars, to);
   NodeId fresh = alloc::new_series(static_cast<uint32_t>(chars), to, 0);
   b = node_buffer(n);   // the allocation may have moved it

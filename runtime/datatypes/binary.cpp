@@ -22,7 +22,6 @@ namespace tav::binary {
 
 namespace binary_detail {
 
-constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00ull - BUFFER_OVERHEAD;
 
 [[noreturn]] void raise_bad_to(const Cell* value) {
   Cell dt;
@@ -115,10 +114,10 @@ void byte_form_into(const Cell* value, int32_t limit, bool in_bytes, ByteMode mo
 SeriesBuffer* grow(NodeId n, uint64_t added) {
   SeriesBuffer* b = node_buffer(n);
   uint64_t need = uint64_t(b->used()) + added;
-  if (need > MAX_BUFFER_BYTES) error::raise(ERR_INTERNAL, "no-memory");
+  series::check_length(need, 1);
   if (b->room() >= added) return b;
   uint64_t cap = uint64_t(b->capacity) * 2;
-  if (cap < need || cap > MAX_BUFFER_BYTES) cap = need;
+  if (cap < need || cap > series::max_bytes(1)) cap = need;
   return series::expand_copy(b, static_cast<uint32_t>(cap));
 }
 
@@ -185,7 +184,7 @@ Cell* make_at(Cell* cell, uint32_t capacity) {
 }
 
 Cell* load(const uint8_t* bytes, size_t length) {
-  if (length > binary_detail::MAX_BUFFER_BYTES) error::raise(ERR_INTERNAL, "no-memory");
+  series::check_length(length, 1);
   Cell* out = make_at(stack::new_cell(), static_cast<uint32_t>(length));
   SeriesBuffer* b = cell_buffer(out);
   if (length) std::memcpy(b->head_ptr(), bytes, length);
@@ -373,7 +372,7 @@ Cell* insert(Cell* series, Cell* value, int part, bool only, int dup, bool appen
   series::clamp_index(series);
   if (bytes.empty() || dup < 1) return series;
   uint64_t total = uint64_t(bytes.size()) * static_cast<uint32_t>(dup);
-  if (total > binary_detail::MAX_BUFFER_BYTES) error::raise(ERR_INTERNAL, "no-memory");
+  series::check_length(uint64_t(cell_buffer(series)->used()) + total, 1);
   ownership::notify_before(series, ownership::Change::append, value, series::index_of(series),
                            part);
   // The owner may have changed the binary: take the position afresh.
@@ -396,10 +395,10 @@ Cell* change(Cell* series, Cell* value, int part, bool, int dup) {
   byte_form(value, -1, false, ByteMode::any, bytes);
   if (dup < 1) dup = 0;
   uint64_t written = uint64_t(bytes.size()) * static_cast<uint32_t>(dup);
-  if (written > binary_detail::MAX_BUFFER_BYTES) error::raise(ERR_INTERNAL, "no-memory");
   int32_t idx = series::clamp_index(series);
   uint32_t avail = rs_length(series);
   uint64_t replaced = std::min<uint64_t>(part >= 0 ? static_cast<uint64_t>(part) : written, avail);
+  series::check_length(uint64_t(cell_buffer(series)->used()) - replaced + written, 1);
   ownership::notify_before(series, ownership::Change::change, nullptr, idx,
                            static_cast<int32_t>(replaced));
   idx = series::clamp_index(series);

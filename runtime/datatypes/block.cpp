@@ -274,8 +274,6 @@ int compare(Cell* value1, Cell* value2, int op) {
 
 namespace block_detail {
 
-constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00ull - BUFFER_OVERHEAD;
-
 // The cells a value adds: its own cells from its index (a block kind without /only), or the
 // value itself. The source is snapshotted when it shares the target's buffer, since the
 // target moves its cells around before they are copied.
@@ -332,8 +330,6 @@ SeriesBuffer* reserve_cells(NodeId n, int64_t extra, int dup) {
   return series::expand_copy(b, static_cast<uint32_t>(b->used() + bytes));
 }
 
-[[noreturn]] void raise_no_memory() { error::raise(ERR_INTERNAL, "no-memory"); }
-
 }  // namespace block_detail
 
 Cell* insert(Cell* series, Cell* value, int part, bool only, int dup, bool append) {
@@ -352,9 +348,7 @@ Cell* insert(Cell* series, Cell* value, int part, bool only, int dup, bool appen
   block_detail::Source src(value, only, part);
   int64_t added = dup < 1 ? 0 : int64_t(src.count) * dup;
   SeriesBuffer* b = cell_buffer(series);
-  if (added > INT32_MAX ||
-      uint64_t(b->used()) + uint64_t(added) * sizeof(Cell) > block_detail::MAX_BUFFER_BYTES)
-    block_detail::raise_no_memory();
+  series::check_length(uint64_t(b->used() / sizeof(Cell)) + uint64_t(added), sizeof(Cell));
   int32_t len = static_cast<int32_t>(b->used() / sizeof(Cell));
   if (series::index_of(series) > len) series::set_index(series, len);
   ownership::notify_before(series, append ? ownership::Change::append : ownership::Change::insert,
@@ -390,9 +384,7 @@ Cell* change(Cell* series, Cell* value, int part, bool only, int dup) {
   block_detail::Source src(value, only, -1);
   int64_t added = dup < 1 ? 0 : int64_t(src.count) * dup;
   SeriesBuffer* b = cell_buffer(series);
-  if (added > INT32_MAX ||
-      uint64_t(b->used()) + uint64_t(added) * sizeof(Cell) > block_detail::MAX_BUFFER_BYTES)
-    block_detail::raise_no_memory();
+  series::check_length(uint64_t(b->used() / sizeof(Cell)) + uint64_t(added), sizeof(Cell));
   int32_t idx = series::clamp_index(series);
   int64_t replaced = part >= 0 ? part : added;
   ownership::notify_before(series, ownership::Change::change, value, idx,

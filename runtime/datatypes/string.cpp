@@ -24,9 +24,8 @@ void copy_units(uint8_t* dst, uint32_t tu, const uint8_t* src, uint32_t su, uint
 }
 
 uint32_t checked_bytes(uint64_t chars, uint32_t unit) {
-  uint64_t bytes = chars * unit;
-  if (bytes > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");
-  return static_cast<uint32_t>(bytes);
+  series::check_length(chars, unit);
+  return static_cast<uint32_t>(chars * unit);
 }
 
 // Escapes for code points 0-94 ("^" + the entry); 0 means none.
@@ -223,7 +222,7 @@ NodeId to_utf8(const Cell* v, int32_t count, bool lf_to_crlf) {
     set_integer(&bad, static_cast<int32_t>(size.bad_char));
     error::raise(ERR_SCRIPT, "invalid-char", &bad);
   }
-  if (size.bytes + 1 > 0xFFFFFF00ull - BUFFER_OVERHEAD) error::raise(ERR_INTERNAL, "no-memory");
+  series::check_length(size.bytes + 1, 1);
   NodeId out = alloc::new_bytes(static_cast<uint32_t>(size.bytes + 1));
   b = cell_buffer(v);
   SeriesBuffer* o = node_buffer(out);

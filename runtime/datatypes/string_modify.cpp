@@ -20,10 +20,6 @@ namespace tav::string {
 
 namespace string_modify_detail {
 
-constexpr uint64_t MAX_BUFFER_BYTES = 0xFFFFFF00ull - BUFFER_OVERHEAD;
-
-[[noreturn]] void raise_no_memory() { error::raise(ERR_INTERNAL, "no-memory"); }
-
 // Appends the formed values of a block from its index, with no separator, stopping once
 // budget characters (when budget >= 0) are written; the text is cut where the budget ends.
 void form_block_into(Cell* buffer, const Cell* blk, int32_t budget) {
@@ -62,11 +58,11 @@ const Cell* source_text(const Cell* value, int32_t part) {
   return buffer;
 }
 
-// Refuses a result that the buffer could not hold, before anything changes.
-void check_size(const Cell* series, uint64_t added_chars, const Cell* src) {
-  uint64_t unit = std::max(cell_buffer(series)->unit(), cell_buffer(src)->unit());
-  uint64_t chars = uint64_t(cell_buffer(series)->count()) + added_chars;
-  if (chars * unit + unit > MAX_BUFFER_BYTES) raise_no_memory();
+// Refuses a result that the buffer could not hold, before anything changes: the series
+// gains added characters and loses removed ones.
+void check_size(const Cell* series, uint64_t added, const Cell* src, uint64_t removed = 0) {
+  uint32_t unit = std::max(cell_buffer(series)->unit(), cell_buffer(src)->unit());
+  series::check_length(uint64_t(cell_buffer(series)->count()) - removed + added, unit);
 }
 
 // Appends count characters of src (from its index) dup times to the buffer n, doubling the
@@ -221,7 +217,7 @@ bool append_same_width(Cell* series, const Cell* value, int part) {
   uint32_t bytes = used - static_cast<uint32_t>(from);
   if (part >= 0 && uint64_t(part) * unit < bytes) bytes = static_cast<uint32_t>(part) * unit;
   if (bytes == 0) return false;
-  if (uint64_t(tb->used()) + bytes + unit > string_modify_detail::MAX_BUFFER_BYTES) return false;
+  if (uint64_t(tb->used()) + bytes > series::max_bytes(unit)) return false;
   if (tb->room() < bytes || bytes > 16) [[unlikely]]
     return string_modify_detail::append_bytes(series, value, static_cast<uint32_t>(from), bytes);
   // Short texts are the common case: two copies of a word, overlapping as they need, cost
@@ -293,13 +289,13 @@ Cell* change(Cell* series, Cell* value, int part, bool, int dup) {
   const Cell* src = source_text(value, -1);
   uint32_t count = length(src);
   uint64_t total = uint64_t(count) * static_cast<uint32_t>(dup);
-  check_size(series, total, src);
-  // The replaced run goes before the new text is copied: a text on the same buffer is
-  // copied out first.
-  if (src->node() == series->node()) src = repeated_text(src, count, 1);
   uint32_t left = length(series->node()) - idx;
   uint64_t replaced = part >= 0 ? static_cast<uint64_t>(part) : total;
   if (replaced > left) replaced = left;
+  check_size(series, total, src, replaced);
+  // The replaced run goes before the new text is copied: a text on the same buffer is
+  // copied out first.
+  if (src->node() == series->node()) src = repeated_text(src, count, 1);
   ownership::notify_before(series, ownership::Change::change, value, static_cast<int32_t>(idx),
                            static_cast<int32_t>(replaced));
   // The owner may have changed the string: clamp the position and the run afresh.

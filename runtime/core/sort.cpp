@@ -348,8 +348,9 @@ struct TextOrder {
   Cell fn;
 };
 
-// The answer of a text comparator about its first argument: before (-1), equal or after.
-int32_t text_answer(const Cell* answer) {
+}  // namespace sort_detail
+
+int32_t unit_answer(const Cell* answer) {
   switch (answer->type()) {
     case TYPE_LOGIC: return answer->data1 ? -1 : 1;
     case TYPE_NONE: return 1;
@@ -361,6 +362,8 @@ int32_t text_answer(const Cell* answer) {
     default: return -1;
   }
 }
+
+namespace sort_detail {
 
 void fill_record(NodeId n, const std::vector<uint32_t>& chars, uint32_t from, uint32_t size) {
   string::truncate(n, 0);
@@ -383,7 +386,7 @@ int32_t compare_text_records(uint32_t a, uint32_t b, void* context) {
   Cell answer = o->call->call(&first, &second);
   if (series::buffer_length(&o->series) != o->length)
     error::raise(ERR_SCRIPT, "invalid-arg", &o->fn);
-  int32_t c = text_answer(&answer);
+  int32_t c = unit_answer(&answer);
   return o->reverse ? -c : c;
 }
 

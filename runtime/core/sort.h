@@ -68,6 +68,11 @@ class FunctionCall {
 using IndexCompare = int32_t (*)(uint32_t a, uint32_t b, void* context);
 void sort_indexes(uint32_t* indexes, uint32_t n, IndexCompare compare, void* context);
 
+// The answer of a comparator of units (characters, vector elements) about its first argument:
+// -1 before (true, a negative number, or any other value), 0 equal, 1 after (false, a
+// positive number, none).
+int32_t unit_answer(const Cell* answer);
+
 // The string! sort with a function! comparator: records of `size` characters from the index
 // of `series`, count characters in all; the function gets two char! values (with all, two
 // strings holding the whole records). The owner is told before and after; raises when the

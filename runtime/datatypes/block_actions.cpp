@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/vector.h"
 #include "datatypes/series.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
@@ -39,6 +40,13 @@ Cell* shallow_copy(const Cell* spec, int type) {
   return out;
 }
 
+// A vector's elements as values.
+Cell* vector_elements(const Cell* spec, int type) {
+  Cell* out = vector::to_block(spec, stack::new_cell());
+  out->set_type(static_cast<TypeId>(type));
+  return out;
+}
+
 // An object's words and values, one set-word and value after the other.
 Cell* object_body(Cell* spec, int type) {
   Cell* out = stack::push(actions::reflect_direct(spec, symbols::body));
@@ -67,6 +75,7 @@ Cell* make(Cell*, Cell* spec, int type) {
     return make_at(stack::new_cell(), n < 1 ? 1 : n, static_cast<TypeId>(type));
   }
   if (st == TYPE_OBJECT) return object_body(spec, type);
+  if (st == TYPE_VECTOR) return vector_elements(spec, type);
   raise_bad_make(type, spec);
 }
 
@@ -75,6 +84,7 @@ Cell* to(Cell*, Cell* spec, int type) {
   TypeId st = spec->type();
   if (is_any_block(st)) return shallow_copy(spec, type);
   if (st == TYPE_OBJECT) return object_body(spec, type);
+  if (st == TYPE_VECTOR) return vector_elements(spec, type);
   Cell* out = stack::new_cell();
   if (st == TYPE_STRING) {
     lexer::scan_string(spec, -1, lexer::Mode::load, false, nullptr, out, nullptr);

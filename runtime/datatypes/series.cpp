@@ -432,7 +432,14 @@ Cell* move(Cell* origin, Cell* target, Cell* part) {
   }
   uint32_t us = node_buffer(src)->unit(), ut = node_buffer(dst)->unit();
   bool raw = ts == TYPE_BINARY || ts == TYPE_VECTOR || tt == TYPE_BINARY || tt == TYPE_VECTOR;
-  if (us != ut && (raw || !(text_s && text_t))) {
+  // Units are copied as they are: a vector's elements keep their meaning only in a vector of
+  // the same element type, or, for characters, in text.
+  bool numbers_s = ts == TYPE_VECTOR && vector::element_type(origin) != TYPE_CHAR;
+  bool numbers_t = tt == TYPE_VECTOR && vector::element_type(target) != TYPE_CHAR;
+  bool kinds_differ = ts == TYPE_VECTOR && tt == TYPE_VECTOR
+                          ? vector::element_type(origin) != vector::element_type(target)
+                          : numbers_s || numbers_t;
+  if ((us != ut && (raw || !(text_s && text_t))) || kinds_differ) {
     Cell a, b;
     set_datatype(&a, ts);
     set_datatype(&b, tt);

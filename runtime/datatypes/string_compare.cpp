@@ -111,14 +111,6 @@ int compare(Cell* value1, Cell* value2, int op) {
 
 namespace string_compare_detail {
 
-struct SortPlan {
-  uint32_t size = 1;      // characters per record
-  uint32_t offset = 0;    // 0-based character compared within a record
-  bool whole = false;     // compare whole records
-  bool fold = true;
-  bool reverse = false;
-};
-
 // Orders two records (their characters at a and b); negative when a sorts first.
 int compare_records(const uint32_t* a, const uint32_t* b, const SortPlan& plan) {
   uint32_t from = plan.whole ? 0 : plan.offset;
@@ -136,9 +128,8 @@ int compare_records(const uint32_t* a, const uint32_t* b, const SortPlan& plan) 
 
 }  // namespace string_compare_detail
 
-Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
-           bool reverse, bool) {
-  using namespace string_compare_detail;
+bool plan_sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
+               bool reverse, int32_t* index, int32_t* count_out, SortPlan* plan) {
   int32_t idx = series::clamp_index(series);
   int32_t len = series::buffer_length(series);
   int32_t count = len - idx;
@@ -147,7 +138,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     if (n < 0) {
       if (idx + int64_t(n) < 0) {
         series::set_index(series, 0);
-        return series;
+        return false;
       }
       idx += n;
       series::set_index(series, idx);
@@ -156,16 +147,15 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     }
     if (n < count) count = n;
   }
-  if (count <= 0) return series;
+  if (count <= 0) return false;
 
-  SortPlan plan;
-  plan.fold = !case_;
-  plan.reverse = reverse;
+  plan->fold = !case_;
+  plan->reverse = reverse;
   if (skip) {
     if (!skip->is(TYPE_INTEGER)) actions::raise_invalid_refine("skip", skip);
     int32_t size = skip->int_value();
     if (size < 1 || count % size != 0 || count < size) actions::raise_invalid_refine("skip", skip);
-    plan.size = static_cast<uint32_t>(size);
+    plan->size = static_cast<uint32_t>(size);
   } else if (all) {
     error::raise(ERR_SCRIPT, "bad-refines");
   }
@@ -173,23 +163,38 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, b
     if (comparator->is(TYPE_INTEGER)) {
       if (!skip || all) error::raise(ERR_SCRIPT, "bad-refines");
       int32_t at = comparator->int_value();
-      if (at < 1 || static_cast<uint32_t>(at) > plan.size)
+      if (at < 1 || static_cast<uint32_t>(at) > plan->size)
         error::raise(ERR_SCRIPT, "out-of-range", comparator);
-      plan.offset = static_cast<uint32_t>(at - 1);
+      plan->offset = static_cast<uint32_t>(at - 1);
     } else if (comparator->is(TYPE_FUNCTION)) {
-      return sort::sort_text_with_function(series, count, plan.size, all && skip, reverse,
-                                           comparator);
+      plan->function = comparator;
+      plan->whole = all && skip;
     } else {
       actions::raise_invalid_refine("compare", comparator);
     }
   } else if (all) {
-    plan.whole = true;
+    plan->whole = true;
   }
+  *index = idx;
+  *count_out = count;
+  return true;
+}
+
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
+           bool reverse, bool) {
+  using namespace string_compare_detail;
+  int32_t idx = 0, count = 0;
+  SortPlan plan;
+  if (!plan_sort(series, case_, skip, comparator, part, all, reverse, &idx, &count, &plan))
+    return series;
+  if (plan.function)
+    return sort::sort_text_with_function(series, count, plan.size, plan.whole, reverse,
+                                         plan.function);
 
   ownership::notify_before(series, ownership::Change::sort, nullptr, idx, count);
   // The owner may have changed the string: sort what is still there.
   idx = series::clamp_index(series);
-  len = series::buffer_length(series);
+  int32_t len = series::buffer_length(series);
   if (count > len - idx) count = (len - idx) - (len - idx) % static_cast<int32_t>(plan.size);
   if (count <= 0) return series;
 

@@ -44,6 +44,20 @@ int compare(Cell* value1, Cell* value2, int op);
 
 Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
            bool reverse, bool stable);
+// How a sort orders records, from its refinements; shared by every kind sorted by unit.
+struct SortPlan {
+  uint32_t size = 1;      // units per record
+  uint32_t offset = 0;    // 0-based unit compared within a record
+  bool whole = false;     // compare whole records (with a function: hand it whole records)
+  bool fold = true;
+  bool reverse = false;
+  const Cell* function = nullptr;   // a function! comparator
+};
+// The work range (index and count, /part applied; a negative part moves the index back) and
+// the plan. False when there is nothing to sort; raises for bad /skip, /compare and
+// refinement mixes.
+bool plan_sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
+               bool reverse, int32_t* index, int32_t* count, SortPlan* plan);
 
 // The set natives on text: op is one of these codes.
 enum SetOp : int { SET_UNIQUE = 8, SET_UNION = 9, SET_INTERSECT = 10, SET_EXCLUDE = 11,
@@ -54,6 +68,45 @@ enum SetOp : int { SET_UNIQUE = 8, SET_UNION = 9, SET_INTERSECT = 10, SET_EXCLUD
 Cell* do_set_op(Cell* first, Cell* second, bool case_, Cell* skip, int op);
 
 // ---- Search (string_search.cpp) ---------------------------------------------------------
+
+// Where a find looks, from its refinements. Every kind searched by unit (text, binary,
+// vector) shares it, so /part, /skip, /last, /reverse and /match mean one thing everywhere.
+struct ScanPlan {
+  int64_t lo = 0, hi = 0;   // the units searched, [lo, hi) from the buffer head
+  int32_t index = 0;        // the series index, clamped
+  int32_t step = 1;         // the /skip record size
+  bool backward = false;
+  bool match = false;       // only the first candidate is tried
+};
+// False when nothing can be found (an empty buffer, a start at the tail, a /part below one,
+// /reverse with /match). /any and /with raise internal not-done; a bad /skip or /part raises.
+bool plan_scan(Cell* series, Cell* part, bool any, Cell* with, Cell* skip, bool last,
+               bool reverse, bool match, ScanPlan* plan);
+// Tries the candidates for a needle of n units in scan order; at(p) answers whether the
+// needle stands at unit p. Backward, the last candidate is the needle's length ending at the
+// bound and, with /skip, candidates are record starts counted in steps from the index.
+// Answers the first position found, or -1.
+template <class At>
+int64_t run_scan(const ScanPlan& s, int64_t n, At&& at) {
+  if (!s.backward) {
+    for (int64_t p = s.lo; p + n <= s.hi; p += s.step) {
+      if (at(p)) return p;
+      if (s.match) break;
+    }
+    return -1;
+  }
+  int64_t first = s.hi - n;
+  if (s.step > 1) {
+    int64_t d = first - s.index;
+    int64_t records = d >= 0 ? d / s.step : -((-d + s.step - 1) / s.step);
+    first = s.index + records * s.step;
+  }
+  for (int64_t p = first; p >= s.lo; p -= s.step) {
+    if (at(p)) return p;
+    if (s.match) break;
+  }
+  return -1;
+}
 
 Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
            Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);

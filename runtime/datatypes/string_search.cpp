@@ -11,6 +11,34 @@
 
 namespace tav::string {
 
+bool plan_scan(Cell* series, Cell* part, bool any, Cell* with, Cell* skip, bool last,
+               bool reverse, bool match, ScanPlan* plan) {
+  int32_t len = series::buffer_length(series);
+  int32_t idx = series::index_of(series);
+  if (idx < 0) idx = 0;
+  if (idx > len) idx = len;
+  if (len == 0 || (idx >= len && !reverse)) return false;
+  if (any || with) error::raise(ERR_INTERNAL, "not-done");
+  int32_t step = 1;
+  if (skip) {
+    if (!skip->is(TYPE_INTEGER)) actions::raise_invalid_refine("skip", skip);
+    if (skip->int_value() < 1) error::raise(ERR_SCRIPT, "out-of-range", skip);
+    step = skip->int_value();
+  }
+  bool backward = last || reverse;
+  if (reverse && !last && match) return false;
+  int64_t lo = backward && !last ? 0 : idx;
+  int64_t hi = backward && !last ? idx : len;
+  if (part) {
+    int32_t count = series::part_count(series, part);
+    if (count < 1) return false;
+    if (backward && !last) lo = std::max<int64_t>(0, int64_t(idx) - count);
+    else hi = std::min<int64_t>(len, int64_t(idx) + count);
+  }
+  *plan = ScanPlan{lo, hi, idx, step, backward, match};
+  return true;
+}
+
 namespace string_search_detail {
 
 struct Hit {
@@ -78,29 +106,8 @@ bool matches_at(const CharView& hay, int64_t pos, const Needle& nd, const CharVi
 Hit search(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool any, Cell* with,
            Cell* skip, bool last, bool reverse, bool match) {
   Hit hit;
-  int32_t len = series::buffer_length(series);
-  int32_t idx = series::index_of(series);
-  if (idx < 0) idx = 0;
-  if (idx > len) idx = len;
-  if (len == 0 || (idx >= len && !reverse)) return hit;
-  if (any || with) error::raise(ERR_INTERNAL, "not-done");
-  int32_t step = 1;
-  if (skip) {
-    if (!skip->is(TYPE_INTEGER)) actions::raise_invalid_refine("skip", skip);
-    if (skip->int_value() < 1) error::raise(ERR_SCRIPT, "out-of-range", skip);
-    step = skip->int_value();
-  }
-  bool backward = last || reverse;
-  if (reverse && !last && match) return hit;
-  // The range searched: [lo, hi) in characters from the buffer head.
-  int64_t lo = backward && !last ? 0 : idx;
-  int64_t hi = backward && !last ? idx : len;
-  if (part) {
-    int32_t count = series::part_count(series, part);
-    if (count < 1) return hit;
-    if (backward && !last) lo = std::max<int64_t>(0, int64_t(idx) - count);
-    else hi = std::min<int64_t>(len, int64_t(idx) + count);
-  }
+  ScanPlan plan;
+  if (!plan_scan(series, part, any, with, skip, last, reverse, match, &plan)) return hit;
   Cell* saved_top = stack::top;
   Needle nd = needle_of(series, value);
   stack::top = saved_top;   // the needle's text is read below, where nothing allocates
@@ -108,34 +115,11 @@ Hit search(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool an
   hit.span = static_cast<int32_t>(nd.count);
   bool fold = is_any_string(series->type()) && !case_ && !same;
   SeriesBuffer* b = cell_buffer(series);
-  CharView hay{b->head_ptr(), b->unit(), static_cast<uint32_t>(len)};
+  CharView hay{b->head_ptr(), b->unit(), b->count()};
   CharView needle = nd.text ? view_of(nd.text) : CharView{};
-  int64_t n = nd.count;
-  if (!backward) {
-    for (int64_t p = lo; p + n <= hi; p += step) {
-      if (matches_at(hay, p, nd, needle, fold)) {
-        hit.pos = static_cast<int32_t>(p);
-        break;
-      }
-      if (match) break;
-    }
-    return hit;
-  }
-  // Backward: the last candidate is the needle's length ending at the bound; with /skip the
-  // candidates are the record starts, counted in steps from the index as forward.
-  int64_t first = hi - n;
-  if (step > 1) {
-    int64_t d = first - idx;
-    int64_t records = d >= 0 ? d / step : -((-d + step - 1) / step);
-    first = idx + records * step;
-  }
-  for (int64_t p = first; p >= lo; p -= step) {
-    if (matches_at(hay, p, nd, needle, fold)) {
-      hit.pos = static_cast<int32_t>(p);
-      break;
-    }
-    if (match) break;
-  }
+  hit.pos = static_cast<int32_t>(run_scan(plan, nd.count, [&](int64_t p) {
+    return matches_at(hay, p, nd, needle, fold);
+  }));
   return hit;
 }
 
@@ -170,15 +154,17 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     return series_action::poke(parent, n, value, element);
   }
   if (element->is(TYPE_WORD)) error::raise(ERR_SCRIPT, "invalid-path", path, element);
-  if (!value) return select(parent, element, nullptr, false, false, false, false, nullptr,
-                            nullptr, false, false);
-  string_search_detail::Hit hit = string_search_detail::search(
-      parent, element, nullptr, false, false, false, nullptr, nullptr, false, false, false);
-  if (hit.pos < 0) error::raise(ERR_SCRIPT, "bad-path-set", path, element);
-  // The character after the whole key: the one a read of the same path answers.
+  // Through the actions, so a kind with its own search (vector!) keys its paths by it.
+  if (!value) return actions::select_direct(parent, element, nullptr, false, false, false,
+                                            false, nullptr, nullptr, false, false);
+  Cell* found = actions::find_direct(parent, element, nullptr, false, false, false, false,
+                                     nullptr, nullptr, false, false, true, false);
+  if (found->is(TYPE_NONE)) error::raise(ERR_SCRIPT, "bad-path-set", path, element);
+  // The unit after the whole key: the one a read of the same path answers.
+  int32_t after = series::index_of(found);
   Cell at = *parent;
   series::set_index(&at, 0);
-  return series_action::poke(&at, hit.pos + hit.span + 1, value, element);
+  return series_action::poke(&at, after + 1, value, element);
 }
 
 }  // namespace tav::string

@@ -11,6 +11,7 @@
 #include "core/string_buffer.h"
 #include "core/symbols.h"
 #include "core/types.h"
+#include "datatypes/block.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
@@ -151,6 +152,20 @@ void check_kind(const Cell* v, const Cell* value) {
 
 void check_type(const Cell* v, const Cell* value) {
   if (value->type() != element_type(v)) error::raise(ERR_SCRIPT, "invalid-arg", value);
+}
+
+Cell* to_block(const Cell* v, Cell* out) {
+  Cell src = *v;   // out may be the vector's own cell
+  uint32_t from = vector_detail::clamped_index(&src);
+  uint32_t n = length(&src);
+  block::make_at(out, n > 0 ? static_cast<int32_t>(n) : 1);
+  for (uint32_t i = 0; i < n; i++) {
+    Cell e;
+    element_value(&e, vector_detail::address(&src, from + i), element_size(&src),
+                  element_type(&src));
+    block::append_cell(out, &e);
+  }
+  return out;
 }
 
 Cell* push_element(const Cell* v, uint32_t pos) {
@@ -625,10 +640,10 @@ void init() {
       on<ACT_INSERT>(&insert),
       on<ACT_CHANGE>(&change),
       inherit(ACT_AT), inherit(ACT_BACK), inherit(ACT_CLEAR), inherit(ACT_COPY),
-      inherit(ACT_FIND), inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q),
+      on<ACT_FIND>(&find), inherit(ACT_HEAD), inherit(ACT_HEAD_Q), inherit(ACT_INDEX_Q),
       inherit(ACT_LENGTH_Q), inherit(ACT_MOVE), inherit(ACT_NEXT), inherit(ACT_PICK),
-      inherit(ACT_POKE), inherit(ACT_REMOVE), inherit(ACT_REVERSE), inherit(ACT_SELECT),
-      inherit(ACT_SORT), inherit(ACT_SKIP), inherit(ACT_TAIL), inherit(ACT_TAIL_Q),
+      inherit(ACT_POKE), inherit(ACT_REMOVE), inherit(ACT_REVERSE), on<ACT_SELECT>(&select),
+      on<ACT_SORT>(&sort), inherit(ACT_SKIP), inherit(ACT_TAIL), inherit(ACT_TAIL_Q),
       inherit(ACT_TAKE), inherit(ACT_MODIFY),
   });
 }

@@ -40,6 +40,17 @@ void check_type(const Cell* v, const Cell* value);
 Cell* push_element(const Cell* v, uint32_t pos);
 void poke_element(const Cell* v, uint32_t pos, const Cell* value);
 
+// The actions that compare elements as numbers (vector_search.cpp).
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+             Cell* with, Cell* skip, bool last, bool reverse);
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* comparator, Cell* part, bool all,
+           bool reverse, bool stable);
+
+// Makes the cell a new block of the elements from the index, as values of the element type.
+Cell* to_block(const Cell* v, Cell* out);
+
 void init();
 
 }  // namespace tav::vector

@@ -70,8 +70,8 @@ void init() {
   alloc::new_series_frame();
 
   root_node = alloc::new_heap_series(runtime_detail::ROOT_CELLS, sizeof(Cell), 0);
-  stack::arg_stack_node = alloc::new_heap_series(ARG_STACK_CELLS, sizeof(Cell), 0);
-  stack::frame_stack_node = alloc::new_heap_series(FRAME_STACK_FRAMES * sizeof(CallFrame), 1, 0);
+  stack::arg_stack_node = alloc::new_heap_series(ARG_STACK_CELLS + LENT_CELLS, sizeof(Cell), 0);
+  stack::frame_stack_node = alloc::new_heap_series((FRAME_STACK_FRAMES + LENT_FRAMES) * sizeof(CallFrame), 1, 0);
   runtime_detail::append_block_cell(stack::arg_stack_node);
   runtime_detail::append_block_cell(stack::frame_stack_node);
 

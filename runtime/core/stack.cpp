@@ -44,10 +44,10 @@ inline bool is_call_name(uint32_t sym) { return sym != body_symbol && sym != ano
 void init() {
   SeriesBuffer* a = node_buffer(arg_stack_node);
   begin = base = top = reinterpret_cast<Cell*>(a->data());
-  end = begin + a->capacity / sizeof(Cell);
+  end = begin + ARG_STACK_CELLS;
   SeriesBuffer* f = node_buffer(frame_stack_node);
   frames_begin = frames_top = reinterpret_cast<CallFrame*>(f->data());
-  frames_end = frames_begin + f->capacity / sizeof(CallFrame);
+  frames_end = frames_begin + FRAME_STACK_FRAMES;
   saved_throw_frame = nullptr;
 }
 

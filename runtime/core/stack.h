@@ -55,6 +55,10 @@ struct CallFrame {
 
 constexpr uint32_t ARG_STACK_CELLS = 20000;
 constexpr uint32_t FRAME_STACK_FRAMES = 12000;
+// Room past those ends that evaluation never reaches on its own: a tracer runs in it, so that
+// code meets its limits at the same place traced or not (see LentRoom).
+constexpr uint32_t LENT_CELLS = 2000;
+constexpr uint32_t LENT_FRAMES = 1200;
 
 namespace stack {
 
@@ -226,6 +230,32 @@ struct State {
 };
 State save();
 void restore(const State& s);
+
+// For its lifetime, moves the ends of both stacks into the lent room and steps the depth back
+// by `depth_room`, so that what runs meanwhile (a tracer, called at every step of the code it
+// watches) takes none of the room that code has left. Everything goes back as it was when it
+// ends; a tracer that overflows the lent room still meets stack-overflow.
+class LentRoom {
+ public:
+  explicit LentRoom(uint32_t depth_room)
+      : end_(end), frames_end_(frames_end), depth_(eval_depth) {
+    end = begin + ARG_STACK_CELLS + LENT_CELLS;
+    frames_end = frames_begin + FRAME_STACK_FRAMES + LENT_FRAMES;
+    eval_depth = eval_depth > depth_room ? eval_depth - depth_room : 0;
+  }
+  ~LentRoom() {
+    end = end_;
+    frames_end = frames_end_;
+    eval_depth = depth_;
+  }
+  LentRoom(const LentRoom&) = delete;
+  LentRoom& operator=(const LentRoom&) = delete;
+
+ private:
+  Cell* end_;
+  CallFrame* frames_end_;
+  uint32_t depth_;
+};
 
 }  // namespace stack
 }  // namespace tav

@@ -28,6 +28,8 @@ uint32_t event_symbols[EVENT_COUNT] = {};
 Cell* tracer_cell = nullptr;
 uint32_t mask = ALL_EVENTS;
 uint32_t callback_bits = 0;
+// The depth the tracer may go beyond that of the step it is called for.
+constexpr uint32_t TRACER_DEPTH = 3000;
 // While the tracer runs, a function's trace attribute must not switch tracing back on: the
 // tracer would trace itself without end.
 uint32_t in_tracer = 0;
@@ -74,6 +76,9 @@ void call_tracer(const Cell* args) {
   } tracing_back{active};
   active = false;
   ++in_tracer;
+  // The tracer's own steps come out of the lent room: a recursion meets the limit where it
+  // would untraced.
+  stack::LentRoom room(TRACER_DEPTH);
   stack::State saved = stack::save();
   stack::push(&fn);   // keeps the tracer referenced while it runs
   Cell name = words::tag_interp_callback;

@@ -94,11 +94,13 @@ bool add_text_source(Cell* root, const char* path) {
   return true;
 }
 
-void add_routine_specs(Cell* root) {
+void add_routine_specs(Cell* root, bool with_view) {
   uint32_t n = routine::count();
   Cell* specs = block::make_at(stack::new_cell(), static_cast<int32_t>(n * 2 + 1));
+  size_t prefix = std::strlen(VIEW_ROUTINE_PREFIX);
   for (uint32_t i = 0; i < n; ++i) {
     const routine::Row& row = routine::row(i);
+    if (!with_view && std::strncmp(row.name, VIEW_ROUTINE_PREFIX, prefix) == 0) continue;
     Cell* name;
     if (std::strchr(row.name, '/')) {
       // A path: the object fields the routine goes into.
@@ -138,8 +140,8 @@ uint32_t load_text_sources() {
     std::string path;
     while (std::getline(lines, path)) {
       if (path.empty()) continue;
-      if (path == ROUTINES_MARKER) {
-        add_routine_specs(root);
+      if (path == ROUTINES_MARKER || path == VIEW_ROUTINES_MARKER) {
+        add_routine_specs(root, path == VIEW_ROUTINES_MARKER);
         continue;
       }
       current = path;

@@ -34,10 +34,15 @@ bool add_text_source(Cell* root, const char* path);
 // registry's rows as name (a set-word, or a set-path into an object) and spec block, in
 // registry order. The image carries it between the boot sources and the library's: the
 // routines named by a word are bound there, those named by a path once the library's
-// sources have made the objects.
-void add_routine_specs(Cell* root);
-// The pair's word, and the line that stands for it in a list of sources.
+// sources have made the objects. The rows that go into system/view belong to the view
+// layer's library: they are written only into an image made with it (with_view).
+void add_routine_specs(Cell* root, bool with_view);
+// The pair's word, and the line that stands for it in a list of sources (the second for an
+// image with the view layer's library).
 inline constexpr const char* ROUTINES_MARKER = "routines";
+inline constexpr const char* VIEW_ROUTINES_MARKER = "routines+view";
+// The path prefix of the view layer's routines.
+inline constexpr const char* VIEW_ROUTINE_PREFIX = "system/view/";
 
 // The text road: when set (before runtime::init) to a file that lists boot sources, one path
 // a line in evaluation order, start-up scans those sources as text instead of decoding the

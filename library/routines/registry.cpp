@@ -271,6 +271,50 @@ const Row tav_routine_rows[] = {
     {"system/codecs/tavbin/decode", R"spec(
 	payload [any-type!]
 )spec", RETURNS_NOTHING, &r::tavbin_decode},
+    // Events and the view layer. The system/view rows go only into the GUI program's image;
+    // headless, the entries find no hook and raise "feature not available".
+    TAV_EXACT("event?", TYPE_EVENT),
+    {"find-flag?", R"spec(
+	facet [any-type!]
+	flag [word!]
+	return: [logic!]
+)spec", TYPE_LOGIC, &r::find_flag_q},
+    {"send-event-os", R"spec(
+	event [event!]
+	queued? [logic!]
+	return: [logic!]
+)spec", TYPE_LOGIC, &r::view_entry<view_hooks::SEND_EVENT_OS>},
+    {"gui-init", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::view_entry<view_hooks::GUI_INIT>},
+    {"system/view/platform/make-null-handle", "", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::MAKE_NULL_HANDLE>},
+    {"system/view/platform/fetch-all-screens", "", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::FETCH_ALL_SCREENS>},
+    {"system/view/platform/get-current-screen", "", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::GET_CURRENT_SCREEN>},
+    {"system/view/platform/get-screen-size", "id [integer!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::GET_SCREEN_SIZE>},
+    {"system/view/platform/destroy-view", "face [object!] empty? [logic!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::DESTROY_VIEW>},
+    {"system/view/platform/refresh-window", "h [handle!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::REFRESH_WINDOW>},
+    {"system/view/platform/redraw", "face [object!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::REDRAW>},
+    {"system/view/platform/show-window", "id [handle!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::SHOW_WINDOW>},
+    {"system/view/platform/make-view", "face [object!] parent [handle!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::MAKE_VIEW>},
+    {"system/view/platform/draw-face", "face [object!] cmds [block!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::DRAW_FACE>},
+    {"system/view/platform/do-event-loop", "no-wait? [logic!] return: [logic!]", TYPE_LOGIC,
+     &r::view_entry<view_hooks::DO_EVENT_LOOP>},
+    {"system/view/platform/exit-event-loop", "", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::EXIT_EVENT_LOOP>},
+    {"system/view/platform/support-dark-mode?", "return: [logic!]", TYPE_LOGIC,
+     &r::view_entry<view_hooks::SUPPORT_DARK_MODE>},
+    {"system/view/platform/toggle-GPU", "", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::TOGGLE_GPU>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

@@ -6,6 +6,7 @@
 #include "core/call_frame.h"
 #include "core/cell.h"
 #include "core/stack.h"
+#include "services/view_hooks.h"
 
 namespace tav::routines {
 
@@ -79,5 +80,12 @@ Status encode_bmp(const int32_t*);
 Status encode_gif(const int32_t*);
 Status encode_tiff(const int32_t*);
 Status decode_image(const int32_t*);
+// view.cpp: the event routines; the view layer's entries, through the hooks its program
+// installs (none in a headless program).
+Status find_flag_q(const int32_t*);
+template <view_hooks::Entry E>
+Status view_entry(const int32_t* refs) {
+  return view_hooks::call(E, refs);
+}
 
 }  // namespace tav::routines

@@ -1,7 +1,9 @@
 // Build-time tool: scans the boot sources and writes them as the boot image.
 //
-//   tav-bootgen OUTPUT BOOT-SOURCE... --library LIBRARY-SOURCE...
+//   tav-bootgen OUTPUT [--with-view] BOOT-SOURCE... --library LIBRARY-SOURCE...
 //
+// With --with-view the image is the GUI program's: its library includes the view layer's
+// sources, and the routines that go into system/view are written with the others.
 // The image holds one root value, a block of pairs in source order: the source's name (a
 // file!, its path below library/) and its top-level code (a block!, the script header left
 // out); the boot sources come first, then the specs of the routines the library binds by
@@ -34,6 +36,8 @@ struct Job {
   const char* output = nullptr;
   std::vector<const char*> boot_sources;
   std::vector<const char*> library_sources;
+  // The image carries the view layer's library: its routines are written too.
+  bool with_view = false;
 };
 
 [[noreturn]] void fail(const std::string& where, const std::string& why) {
@@ -82,8 +86,8 @@ int run(void* p) {
     current = "the boot sources";
     std::string faults = check_builtin_lists(root);
     if (!faults.empty()) fail(current, "they disagree with the runtime's lists:\n" + faults);
-    boot::add_routine_specs(root);
-    manifest += std::string(boot::ROUTINES_MARKER) + "\n";
+    boot::add_routine_specs(root, job->with_view);
+    manifest += std::string(job->with_view ? boot::VIEW_ROUTINES_MARKER : boot::ROUTINES_MARKER) + "\n";
     for (const char* path : job->library_sources) add(path);
     current = job->output;
     write_file(job->output, as_image(tavbin::encode_bytes(root, true)));
@@ -104,7 +108,7 @@ int run(void* p) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: tav-bootgen OUTPUT BOOT-SOURCE... --library LIBRARY-SOURCE...\n");
+    std::fprintf(stderr, "usage: tav-bootgen OUTPUT [--with-view] BOOT-SOURCE... --library LIBRARY-SOURCE...\n");
     return 2;
   }
   tav::bootgen::Job job;
@@ -112,6 +116,7 @@ int main(int argc, char** argv) {
   bool library = false;
   for (int i = 2; i < argc; i++) {
     if (std::strcmp(argv[i], "--library") == 0) library = true;
+    else if (std::strcmp(argv[i], "--with-view") == 0) job.with_view = true;
     else (library ? job.library_sources : job.boot_sources).push_back(argv[i]);
   }
   tav::runtime::process_setup(argc, argv);

@@ -15,8 +15,10 @@ struct Options {
 
 int run(void* p) {
   auto* opts = static_cast<Options*>(p);
-  tav::runner::start();
+  // The hooks go in before the boot code runs: building system/view starts the GUI.
+  tav::runner::init();
   tav::binding::install();
+  tav::runner::boot();
   if (opts->file) return tav::runner::run_file(opts->file);
   if (opts->text) return tav::runner::run_text(opts->text);
   std::fputs("usage: tav script.tav | tav -e text\n", stderr);

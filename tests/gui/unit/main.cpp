@@ -25,9 +25,9 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
   setenv("XDG_CACHE_HOME", (base + "/cache").c_str(), 1);
   tav::runtime::process_setup(0, nullptr);
-  tav::runner::start();
+  tav::runner::init();
   tav::binding::install();
-  tav::gui::init();
+  tav::runner::boot();
   int status = RUN_ALL_TESTS();
   std::error_code ignored;
   std::filesystem::remove_all(base, ignored);

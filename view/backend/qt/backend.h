@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class QEventLoop;
 
@@ -22,6 +23,11 @@ struct PlatformInfo {
   int product = 1;
   int dpi = 96;
   int scroller[2] = {0, 0};
+  // The application font, for fonts/system and fonts/size (points).
+  std::string font_name;
+  double font_size = 9.0;
+  // Palette colours as 0xRRGGBB: text, window (the base colour) and panel.
+  uint32_t text_color = 0, window_color = 0xFFFFFF, panel_color = 0xF0F0F0;
 };
 const PlatformInfo& platform_info();
 

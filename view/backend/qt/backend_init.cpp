@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QCursor>
+#include <QFont>
+#include <QPalette>
 #include <QScreen>
 #include <QStyle>
 #include <cmath>
@@ -88,6 +90,14 @@ void init() {
   info.dpi = dpi.dpi;
   int extent = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   info.scroller[0] = info.scroller[1] = extent;
+  QFont font = QApplication::font();
+  info.font_name = font.family().toStdString();
+  info.font_size = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / 96.0;
+  QPalette palette = QApplication::palette();
+  auto rgb = [&](QPalette::ColorRole role) { return palette.color(role).rgb() & 0xFFFFFFu; };
+  info.text_color = rgb(QPalette::WindowText);
+  info.window_color = rgb(QPalette::Base);
+  info.panel_color = rgb(QPalette::Window);
   install_pre_dispatch();
   event::hooks.face_of = windows::face_of;
   event::hooks.window_face_of = [](uint32_t id, Cell* out) {

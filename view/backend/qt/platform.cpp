@@ -5,6 +5,8 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QScreen>
+#include <QTimer>
+#include <algorithm>
 #include <QWindow>
 
 #include "core/errors.h"
@@ -88,6 +90,39 @@ void free_face(Cell* face, bool post_close) {
   }
 }
 
+// A face's rate as a timer interval in milliseconds: 0 for none; an integer frequency or a
+// time! period that is not positive raises invalid-facet-type.
+int rate_interval(const Cell* face) {
+  Cell* rate = face_field(face, FACE_RATE);
+  if (!rate || rate->is(TYPE_NONE)) return 0;
+  if (rate->is(TYPE_INTEGER)) {
+    if (rate->int_value() <= 0) error::raise(ERR_SCRIPT, "invalid-facet-type", rate);
+    return 1000 / rate->int_value();
+  }
+  if (rate->is(TYPE_TIME)) {
+    if (rate->float_value() <= 0) error::raise(ERR_SCRIPT, "invalid-facet-type", rate);
+    return static_cast<int>(rate->float_value() * 1000.0);
+  }
+  return 0;
+}
+
+// Each tick raises `time` for the window; none while the gate is closed.
+void start_timer(uint32_t id, int interval) {
+  WinData* w = windows::find(id);
+  if (!w || !w->widget || interval <= 0) return;
+  if (!w->timer) {
+    w->timer = new QTimer(w->widget);
+    w->timer->setTimerType(Qt::CoarseTimer);
+    QObject::connect(w->timer, &QTimer::timeout, [id] {
+      if (loop.gate_closed || !windows::find(id)) return;
+      event::Record r;
+      r.window = id;
+      raise_event(event::TIME, 0, r);
+    });
+  }
+  w->timer->start(std::max(10, interval));
+}
+
 }  // namespace
 
 Cell handle(uint32_t value, uint32_t handle_class) {
@@ -159,6 +194,7 @@ Cell make_view(const Cell* face, const Cell* parent) {
   // An unknown flag word raises its error before anything is made.
   Cell* flags = face_field(face, FACE_FLAGS);
   uint32_t flag_mask = flags ? event::face_flags(flags) : 0;
+  int interval = rate_interval(face);
   QWidget* widget = nullptr;
   if (type_is(face, "window")) {
     auto* shell = new WindowShell;
@@ -181,6 +217,7 @@ Cell make_view(const Cell* face, const Cell* parent) {
   WinData* w = windows::find(id);
   w->face_flags = flag_mask;
   if (Cell* sz = face_field(face, FACE_SIZE); sz && sz->is(TYPE_PAIR)) w->kind_bits |= KIND_PAIR_COORDS;
+  start_timer(id, interval);
   if (!type_is(face, "window")) {
     Cell* visible = face_field(face, FACE_VISIBLE);
     if (!visible || is_true(visible)) widget->show();

@@ -12,6 +12,7 @@
 #include "evaluator/interpreter.h"
 #include "scanner/lexer.h"
 #include "view/backend/qt/draw/draw_dialect.h"
+#include "view/backend/qt/window_table.h"
 #include "view_test_helpers.h"
 
 #ifndef TAV_GOLDEN_DIR
@@ -180,6 +181,17 @@ const PixelCase PIXELS[] = {
      20, 20, qRgb(0, 0, 0)},
     {"[pen off anti-alias off fill-pen 0.0.0 shape [move 10x10 'hline 20 'vline 20 'hline -20 close] ]",
      35, 20, qRgb(255, 255, 255)},
+    // Pattern tiles: mirrored beside themselves, or their edges carried over the shape.
+    {"[pen off fill-pen pattern 4x4 flip-x [pen off fill-pen 255.0.0 box 0x0 2x4] box 0x0 64x64]",
+     7, 1, qRgb(255, 0, 0)},
+    {"[pen off fill-pen pattern 4x4 flip-x [pen off fill-pen 255.0.0 box 0x0 2x4] box 0x0 64x64]",
+     5, 1, qRgb(255, 255, 255)},
+    {"[pen off fill-pen pattern 4x4 [pen off fill-pen 255.0.0 box 0x0 4x2 fill-pen 0.0.255 "
+     "box 0x2 4x4] box 0x0 64x64]", 1, 5, qRgb(255, 0, 0)},
+    {"[pen off fill-pen pattern 4x4 clamp [pen off fill-pen 255.0.0 box 0x0 4x2 fill-pen 0.0.255 "
+     "box 0x2 4x4] box 0x0 64x64]", 1, 5, qRgb(0, 0, 255)},
+    {"[pen off fill-pen pattern 4x4 clamp [pen off fill-pen 255.0.0 box 0x0 4x2 fill-pen 0.0.255 "
+     "box 0x2 4x4] box 0x0 64x64]", 30, 1, qRgb(255, 0, 0)},
     // Two figures over each other: alternate filling leaves the inner one empty.
     {"[pen off fill-pen 0.0.0 shape [move 0x0 line 40x0 40x40 0x40 close move 10x10 line 30x10 30x30 10x30 close]]",
      20, 20, qRgb(255, 255, 255)},
@@ -332,3 +344,41 @@ TEST(DrawErrors, CaughtErrorsPrintAndSilencedOnesDoNot) {
 
 }  // namespace
 }  // namespace tav::gui::draw
+
+namespace tav::gui {
+namespace {
+
+using viewtest::eval;
+using viewtest::eval_mold;
+
+QRgb buffer_pixel(uint32_t id, int x, int y) {
+  WinData* w = windows::find(id);
+  if (!w || w->back_buffer.isNull()) return 0;
+  return w->back_buffer.pixel(x, y);
+}
+
+// A face's draw block goes into its window's back buffer over the face's colour; redraw
+// renders the block as it is now; draw-face adds to the buffer.
+TEST(FacePainting, DrawBlocksRenderIntoTheBackBuffer) {
+  eval(std::string("pf: ") + viewtest::FACE_SPEC +
+       " pf/color: 0.0.255 pf/draw: [pen off fill-pen 255.0.0 box 0x0 20x20] "
+       "pf/state: reduce [system/view/platform/make-view pf system/view/platform/make-null-handle "
+       "0 none false]");
+  uint32_t id = viewtest::window_of("pf/state/1");
+  EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
+  EXPECT_EQ(buffer_pixel(id, 50, 50), qRgb(0, 0, 255));
+  eval("pf/draw: [pen off fill-pen 0.255.0 box 40x40 60x60] system/view/platform/redraw pf");
+  EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(0, 0, 255));
+  EXPECT_EQ(buffer_pixel(id, 50, 50), qRgb(0, 255, 0));
+  eval("system/view/platform/draw-face pf [pen off fill-pen 255.255.0 box 0x0 10x10]");
+  EXPECT_EQ(buffer_pixel(id, 5, 5), qRgb(255, 255, 0));
+  EXPECT_EQ(buffer_pixel(id, 50, 50), qRgb(0, 255, 0));
+  // A faulty block draws what precedes the fault; the error never reaches the caller.
+  eval("pf/draw: [pen off fill-pen 255.0.0 box 0x0 20x20 bogus] "
+       "system/view/silent?: true system/view/platform/redraw pf system/view/silent?: false");
+  EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
+  eval("system/view/platform/destroy-view pf false");
+}
+
+}  // namespace
+}  // namespace tav::gui

@@ -35,6 +35,22 @@ void catmull_rom(QPainterPath& path, QPointF p0, QPointF p1, QPointF p2, QPointF
   }
 }
 
+// The tile grown to cover a shape of that size, its last column and row repeated outwards.
+QImage clamped(const QImage& tile, QSizeF size) {
+  int w = std::max(tile.width(), static_cast<int>(std::ceil(size.width())));
+  int h = std::max(tile.height(), static_cast<int>(std::ceil(size.height())));
+  if (tile.isNull() || (w == tile.width() && h == tile.height())) return tile;
+  QImage out(w, h, QImage::Format_ARGB32_Premultiplied);
+  QPainter p(&out);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  int tw = tile.width(), th = tile.height();
+  p.drawImage(0, 0, tile);
+  p.drawImage(QRect(tw, 0, w - tw, th), tile.copy(tw - 1, 0, 1, th));
+  p.drawImage(QRect(0, th, tw, h - th), tile.copy(0, th - 1, tw, 1));
+  p.fillRect(QRect(tw, th, w - tw, h - th), tile.pixelColor(tw - 1, th - 1));
+  return out;
+}
+
 }  // namespace
 
 void arc_to(QPainterPath& path, QPointF from, QPointF to, qreal rx, qreal ry, qreal degrees,
@@ -164,9 +180,10 @@ void DrawContext::set_gradient(bool fill, const GradientSpec& spec, bool fitted)
   b.transform = QTransform();
 }
 
-void DrawContext::set_image_brush(bool fill, const QImage& tile) {
+void DrawContext::set_image_brush(bool fill, const QImage& tile, bool clamp) {
   BrushState& b = fill ? state_.fill : state_.pen;
   b.tile = tile;
+  b.clamp = clamp;
   b.kind = KIND_IMAGE;
   b.transform = QTransform();
 }
@@ -195,7 +212,7 @@ QBrush DrawContext::brush_for(const BrushState& b, const QRectF& bounds) const {
   }
   QBrush brush;
   if (b.kind == KIND_IMAGE) {
-    brush = QBrush(b.tile);
+    brush = QBrush(b.clamp ? clamped(b.tile, bounds.size()) : b.tile);
   } else if (g.type == GRAD_LINEAR) {
     QLinearGradient lg(g.p1, g.p2);
     lg.setStops(g.stops);

@@ -35,6 +35,7 @@ struct BrushState {
   QColor color = QColor(0, 0, 0);
   GradientSpec gradient;
   QImage tile;            // image brushes
+  bool clamp = false;     // the tile's edge pixels go on over the shape instead of repeating
   QTransform transform;   // the brush's own matrix (gradients and image brushes)
 };
 
@@ -79,7 +80,7 @@ class DrawContext {
   void set_line_cap(Qt::PenCapStyle cap);
   void set_line_pattern(const QVector<qreal>& dashes);
   void set_gradient(bool fill, const GradientSpec& spec, bool fitted);
-  void set_image_brush(bool fill, const QImage& tile);
+  void set_image_brush(bool fill, const QImage& tile, bool clamp);
   void set_anti_alias(bool on);
 
   // Shapes.

@@ -673,7 +673,7 @@ class Parser {
       DrawContext sub(&pixels);
       Parser(sub, at(j), catch_).draw();
     }
-    ctx_.set_image_brush(fill, tile_of(pixels, t));
+    ctx_.set_image_brush(fill, tile_of(pixels, t), t.mode == K_CLAMP);
     return j;
   }
 
@@ -690,7 +690,9 @@ class Parser {
       if (fill) ctx_.set_fill_pen(QColor(), true);
       else ctx_.set_pen(QColor(), true);
     } else {
-      ctx_.set_image_brush(fill, tile_of(pixels.convertToFormat(QImage::Format_ARGB32_Premultiplied), t));
+      ctx_.set_image_brush(
+          fill, tile_of(pixels.convertToFormat(QImage::Format_ARGB32_Premultiplied), t),
+          t.mode == K_CLAMP);
     }
     return j - 1;
   }

@@ -378,6 +378,14 @@ TEST(FacePainting, DrawBlocksRenderIntoTheBackBuffer) {
        "system/view/silent?: true system/view/platform/redraw pf system/view/silent?: false");
   EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
   eval("system/view/platform/destroy-view pf false");
+  // Without a colour the face is cleared to full transparency.
+  eval(std::string("tf: ") + viewtest::FACE_SPEC +
+       " tf/draw: [pen off fill-pen 255.0.0 box 0x0 20x20] tf/state: reduce "
+       "[system/view/platform/make-view tf system/view/platform/make-null-handle 0 none false]");
+  id = viewtest::window_of("tf/state/1");
+  EXPECT_EQ(qAlpha(buffer_pixel(id, 50, 50)), 0);
+  EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
+  eval("system/view/platform/destroy-view tf false");
 }
 
 }  // namespace

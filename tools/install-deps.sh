@@ -13,6 +13,8 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libxkbcommon-x11-dev
   # GUI tests: a private X server, input and clipboard drivers, and the one pinned font.
   xvfb xdotool xclip fonts-dejavu-core
+  # Screenshots of the end-to-end tests: xwd takes them, ImageMagick reads their pixels.
+  x11-apps imagemagick
 )
 
 # Number text must not depend on the locale: one test runs under a comma-decimal locale.

@@ -11,6 +11,7 @@
 #include "evaluator/interpreter.h"
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
 
@@ -108,6 +109,12 @@ Status make_view(const int32_t*) {
   return done_with(gp::make_view(&face, &parent));
 }
 
+Status draw_face(const int32_t*) {
+  Cell face = *arg(0), commands = *arg(1);
+  gui::draw_face(&face, &commands);
+  return done_unset();
+}
+
 Status do_event_loop(const int32_t*) { return done_logic(gp::do_event_loop(is_true(arg(0)))); }
 
 Status exit_event_loop(const int32_t*) {
@@ -146,6 +153,7 @@ void install() {
   entries[REDRAW] = redraw;
   entries[SHOW_WINDOW] = show_window;
   entries[MAKE_VIEW] = make_view;
+  entries[DRAW_FACE] = draw_face;
   entries[DO_EVENT_LOOP] = do_event_loop;
   entries[EXIT_EVENT_LOOP] = exit_event_loop;
   entries[SUPPORT_DARK_MODE] = support_dark_mode;

@@ -20,6 +20,7 @@
 #include "datatypes/string.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/widgets.h"
 #include "view/backend/qt/window_table.h"
 
@@ -218,6 +219,10 @@ Cell make_view(const Cell* face, const Cell* parent) {
   w->face_flags = flag_mask;
   if (Cell* sz = face_field(face, FACE_SIZE); sz && sz->is(TYPE_PAIR)) w->kind_bits |= KIND_PAIR_COORDS;
   start_timer(id, interval);
+  if (face_draws(face)) {
+    w->painted = true;
+    render_face(id);
+  }
   if (!type_is(face, "window")) {
     Cell* visible = face_field(face, FACE_VISIBLE);
     if (!visible || is_true(visible)) widget->show();
@@ -233,6 +238,7 @@ void show_window(const Cell* h) {
     widget->repaint();
     return;
   }
+  render_face(h->data2);
   widget->show();
   // The offscreen platform has no stacking or activation to ask for.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
@@ -250,7 +256,9 @@ void refresh_window(const Cell* h) {
 }
 
 void redraw(const Cell* face) {
-  WinData* w = windows::find(face_window(face));
+  uint32_t id = face_window(face);
+  render_face(id);
+  WinData* w = windows::find(id);
   if (w && w->widget) w->widget->repaint();
 }
 

@@ -10,6 +10,11 @@ class FaceContainer : public QWidget {
   explicit FaceContainer(QWidget* parent = nullptr) : QWidget(parent) {}
   QSize sizeHint() const override { return size(); }
   QSize minimumSizeHint() const override { return QSize(0, 0); }
+
+ protected:
+  // A face that draws shows its back buffer; rendering happens elsewhere, never here.
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
 };
 
 class WindowShell : public FaceContainer {

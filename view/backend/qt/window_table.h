@@ -12,6 +12,10 @@
 
 class QTimer;
 
+namespace tav::gui::draw {
+class DrawContext;
+}
+
 namespace tav::gui {
 
 // Kind bits of a window.
@@ -26,6 +30,8 @@ struct WinData {
   uint32_t face_flags = 0;    // the face's flags facet as its mask
   QTimer* timer = nullptr;
   QImage back_buffer;         // faces that draw keep their pixels here between paints
+  bool painted = false;       // the face draws: its widget shows the back buffer
+  draw::DrawContext* drawing = nullptr;   // the frame open on the buffer, while rendering
   int32_t capture_count = 0;
   bool destroying = false;    // the view is being destroyed: its close message destroys it
 };

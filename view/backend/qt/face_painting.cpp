@@ -1,0 +1,79 @@
+#include "view/backend/qt/face_painting.h"
+
+#include <QWidget>
+
+#include "datatypes/tuple.h"
+#include "view/backend/qt/backend.h"
+#include "view/backend/qt/draw/draw_dialect.h"
+#include "view/backend/qt/platform.h"
+#include "view/backend/qt/window_table.h"
+
+namespace tav::gui {
+
+namespace {
+
+constexpr uint32_t FACE_COLOR = 5;
+constexpr uint32_t FACE_DRAW = 22;
+
+QColor face_color(const Cell* face) {
+  Cell* c = platform::face_field(face, FACE_COLOR);
+  if (!c || !c->is(TYPE_TUPLE)) return QColor(255, 255, 255, 0);
+  uint8_t b[tuple::MAX_LENGTH];
+  tuple::get_bytes(c, b);
+  return QColor(b[0], b[1], b[2], 255 - (tuple::length(c) > 3 ? b[3] : 0));
+}
+
+}  // namespace
+
+bool face_draws(const Cell* face) {
+  Cell* d = platform::face_field(face, FACE_DRAW);
+  return d && d->is(TYPE_BLOCK);
+}
+
+void render_face(uint32_t id) {
+  WinData* w = windows::find(id);
+  Cell face;
+  if (!w || !w->widget || !w->painted || w->drawing || !windows::face_of(id, &face)) return;
+  QWidget* widget = w->widget;
+  QImage& buffer = back_buffer(*w, widget->size(), widget->devicePixelRatioF());
+  Cell* commands = platform::face_field(&face, FACE_DRAW);
+  Cell none = make_cell(TYPE_NONE);
+  draw::BufferTarget target(&buffer);
+  QColor color = face_color(&face);
+  // The face's own content first, then its Draw block; a faulty block prints its error and
+  // leaves what it drew before the fault.
+  struct Open {
+    uint32_t id;
+    ~Open() {
+      if (WinData* w = windows::find(id)) w->drawing = nullptr;
+    }
+  } open{id};
+  draw::do_draw(target, commands ? commands : &none, true, true, [&](draw::DrawContext& ctx) {
+    ctx.clear(color);
+    w->drawing = &ctx;
+  });
+}
+
+void queue_render(uint32_t id) {
+  post_to_window(id, [id] {
+    render_face(id);
+    if (WinData* w = windows::find(id); w && w->widget) w->widget->update();
+  });
+}
+
+void draw_face(const Cell* face, const Cell* commands) {
+  uint32_t id = platform::face_window(face);
+  WinData* w = windows::find(id);
+  if (!w || !w->widget) return;
+  if (w->drawing) {
+    draw::draw_on(*w->drawing, commands, true);
+    return;
+  }
+  QImage& buffer = back_buffer(*w, w->widget->size(), w->widget->devicePixelRatioF());
+  draw::BufferTarget target(&buffer);
+  draw::do_draw(target, commands, true);
+  w->painted = true;
+  w->widget->update();
+}
+
+}  // namespace tav::gui

@@ -7,6 +7,7 @@
 #include "core/context.h"
 #include "datatypes/date.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/money.h"
 #include "core/errors.h"
 #include "core/hash_index.h"
@@ -101,6 +102,7 @@ int Decoder::share_family(TypeId t) {
     case TYPE_VECTOR: return 5;
     case TYPE_BITSET: return 6;
     case TYPE_MAP: return 7;
+    case TYPE_IMAGE: return 8;
     default: return 0;
   }
 }
@@ -115,7 +117,10 @@ uint32_t Decoder::read_shared_series(NodeId parent, TypeId t, uint32_t head,
     if (std::optional<Cell> spec = builtin_spec(c)) c = *spec;
   }
   if (share_family(c.type()) != share_family(t)) bad(at);
-  if (t != TYPE_MAP && t != TYPE_BITSET) {
+  if (t == TYPE_IMAGE) {
+    if (head > uint64_t(image::width(&c)) * image::height(&c)) bad(at);
+    c.data1 = head;
+  } else if (t != TYPE_MAP && t != TYPE_BITSET) {
     SeriesBuffer* b = node_buffer(c.data2);
     if (head > b->count()) bad(at);
     c.data1 = head;
@@ -329,9 +334,12 @@ int64_t Decoder::read_typed(NodeId parent, TypeId t, bool flag, bool shared, boo
     case TYPE_FUNCTION:
       if (shared) return read_shared_function(parent, at);
       return read_function(parent, -1, at);
-    case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT:
     case TYPE_IMAGE: {
-      // image! has a record, but no decoder until the datatype exists.
+      uint32_t h = !compact_ || flag ? head() : 0;
+      if (shared) return read_shared_series(parent, t, h, at);
+      return read_image(parent, h, at);
+    }
+    case TYPE_ROUTINE: case TYPE_TRIPLE: case TYPE_HANDLE: case TYPE_PORT: case TYPE_EVENT: {
       Cell dt;
       set_datatype(&dt, t);
       error::raise(ERR_ACCESS, "no-codec", &dt);
@@ -413,6 +421,30 @@ int64_t Decoder::read_bytes(NodeId parent, TypeId t, uint32_t h, const uint8_t* 
   b->tail = b->head + static_cast<uint32_t>(bytes);
   if (!compact_) skip_padding(4);
   return append(parent, make_cell(t, h, node, element_type));
+}
+
+int64_t Decoder::read_image(NodeId parent, uint32_t h, const uint8_t* at) {
+  uint32_t w, ht;
+  if (compact_) {
+    w = varint();
+    ht = varint();
+  } else {
+    uint32_t size = u32();
+    w = image_store::width_of(size);
+    ht = image_store::height_of(size);
+  }
+  // In 64 bits: 65,535 squared times 4 does not fit in 32.
+  uint64_t pixels = uint64_t(w) * ht;
+  if (w > image_store::MAX_SIDE || ht > image_store::MAX_SIDE || pixels * 4 > left() || h > pixels ||
+      !image_store::size_ok(w, ht))
+    bad(at);
+  image_store::Record* r = image_store::allocate(w, ht);
+  if (!r) error::raise(ERR_INTERNAL, "no-memory");
+  raw(r->pixels, size_t(pixels * 4));
+  Cell c;
+  image::make_at(&c, r);
+  c.data1 = h;
+  return append(parent, c);
 }
 
 int64_t Decoder::read_bitset(NodeId parent, bool complemented) {

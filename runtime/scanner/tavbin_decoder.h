@@ -213,6 +213,7 @@ class Decoder {
   int64_t read_block(NodeId parent, TypeId t, uint32_t h, const uint8_t* at);
   int64_t read_bytes(NodeId parent, TypeId t, uint32_t h, const uint8_t* at);
   int64_t read_bitset(NodeId parent, bool complemented);
+  int64_t read_image(NodeId parent, uint32_t h, const uint8_t* at);
   static bool map_key_type(TypeId t);
   int64_t read_map(NodeId parent, const uint8_t* at);
 

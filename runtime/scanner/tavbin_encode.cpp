@@ -8,6 +8,7 @@
 
 #include "core/context.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "core/errors.h"
 #include "core/hash_index.h"
 #include "core/memory.h"
@@ -237,6 +238,7 @@ class Encoder {
       case TYPE_MAP:
       case TYPE_BINARY:
       case TYPE_VECTOR:
+      case TYPE_IMAGE:
         write_referenced(v);
         return;
       case TYPE_FUNCTION:
@@ -254,8 +256,7 @@ class Encoder {
           write_referenced(v);
           return;
         }
-        // image! has no record writer until the datatype exists; routines, triples,
-        // handles, ports and events are never serialisable.
+        // Routines, triples, handles, ports and events are never serialisable.
         no_codec(&v);
     }
   }
@@ -383,6 +384,10 @@ class Encoder {
       write_map(v, shared);
       return;
     }
+    if (t == TYPE_IMAGE) {
+      write_image(v, shared);
+      return;
+    }
     SeriesBuffer* buf = node_buffer(v.data2);
     uint32_t units = buf->count();
     uint32_t head = v.data1 > units ? units : v.data1;   // an index past the tail reads as the tail
@@ -434,6 +439,29 @@ class Encoder {
     buf = node_buffer(v.data2);
     raw(buf->head_ptr(), size_t(units) * unit);
     if (!compact_) pad(4);
+  }
+
+  // The pixels live in the image store: the record takes the size and the raw words.
+  void write_image(const Cell& v, bool shared) {
+    uint32_t w = image::width(&v), h = image::height(&v);
+    uint64_t pixels = uint64_t(w) * h;
+    uint32_t head = v.data1 > pixels ? uint32_t(pixels) : v.data1;
+    type_item(TYPE_IMAGE, head != 0);
+    if (compact_) {
+      if (head != 0) varint(head);
+    } else {
+      u32(head);
+    }
+    if (shared) return;
+    if (compact_) {
+      varint(w);
+      varint(h);
+    } else {
+      u32(image_store::size_word(w, h));
+    }
+    const image_store::Record* r = image_store::record(&v);
+    if (!r) no_codec(&v);
+    raw(reinterpret_cast<const uint8_t*>(r->pixels), size_t(pixels) * 4);
   }
 
   void write_map(const Cell& v, bool shared) {

@@ -16,6 +16,7 @@
 #include "core/symbols.h"
 #include "test_runtime.h"
 #include "core/words.h"
+#include "datatypes/image.h"
 
 namespace tav::tavbin_test {
 
@@ -264,6 +265,45 @@ TEST_F(Tavbin, ASharedBlockDecodesToOneSeries) {
   Cell* cells = node_buffer(back.data2)->cells();
   EXPECT_EQ(cells[0].data2, cells[1].data2);
   EXPECT_NE(cells[0].data2, inner.data2);
+}
+
+// Images carry their size and raw pixels; two cells on one image decode onto one image, each
+// with its own index.
+TEST_F(Tavbin, ImagesRoundTripWithTheirPixelsAndShareTheirStore) {
+  for (bool compact : {true, false}) {
+    image_store::Record* r = image_store::allocate(3, 2);
+    for (uint32_t i = 0; i < 6; i++) r->pixels[i] = 0x01020304u * (i + 1);
+    Cell img;
+    image::make_at(&img, r);
+    Cell later = img;
+    later.data1 = 4;
+    Cell blk = new_block({img, later});
+    Cell back = decode_one(tavbin::encode_bytes(&blk, compact));
+    Cell* cells = node_buffer(back.data2)->cells();
+    ASSERT_TRUE(cells[0].is(TYPE_IMAGE));
+    EXPECT_EQ(cells[0].data3, img.data3);
+    EXPECT_EQ(cells[0].data2, cells[1].data2) << compact;
+    EXPECT_NE(cells[0].data2, img.data2);
+    EXPECT_EQ(cells[1].data1, 4u);
+    image_store::Record* copy = image_store::record(&cells[0]);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(std::memcmp(copy->pixels, r->pixels, 24), 0) << compact;
+  }
+}
+
+TEST_F(Tavbin, ImageRecordsBeyondTheSizeOrTheDataAreRefused) {
+  const struct {
+    const char* what;
+    Bytes bytes;
+  } cases[] = {
+      // 65,535 × 65,535 pixels would be 16 GiB: a 32-bit product of × 4 wraps.
+      {"65535x65535 with 16 bytes", with_magic({2, 1, 1, 23, 0x35, 0xFF, 0xFF, 0x03, 0xFF, 0xFF, 0x03,
+                                               1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})},
+      {"width 65536", with_magic({2, 1, 1, 9, 0x35, 0x80, 0x80, 0x04, 0x01, 1, 2, 3, 4})},
+      {"pixels missing", with_magic({2, 1, 1, 7, 0x35, 0x02, 0x01, 1, 2, 3, 4})},
+      {"head past the pixels", with_magic({2, 1, 1, 8, 0x75, 0x02, 0x01, 0x01, 1, 2, 3, 4})},
+  };
+  for (const auto& c : cases) EXPECT_EQ(decode_error(c.bytes).id, "tb-invalid-record") << c.what;
 }
 
 TEST_F(Tavbin, ACyclicBlockTerminatesAndDecodesToItself) {

@@ -24,7 +24,7 @@ Status set_quiet(const int32_t*) {
   if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
     quiet_detail::raise_expect("set-quiet", "word", t);
   if (word.data1 == 0) error::raise(ERR_SCRIPT, "not-defined", &word);
-  context::set_in(&word, arg(1), word.data1);
+  context::set_in(&word, arg(1), word.data1, false);
   *stack::base = *arg(1);
   return done();
 }

@@ -11,6 +11,7 @@
 #include "core/stack.h"
 #include "core/symbols.h"
 #include "core/words.h"
+#include "datatypes/object.h"
 
 namespace tav::context {
 
@@ -230,7 +231,7 @@ Cell* get_value_cell(const Cell* word, NodeId ctx) {
   return node_buffer(c->data2)->cells() + pos;
 }
 
-Cell* set_in(Cell* word, const Cell* value_in, NodeId ctx) {
+Cell* set_in(Cell* word, const Cell* value_in, NodeId ctx, bool notify) {
   Cell value = *value_in;
   if (static_cast<int32_t>(word->data3) < 0) {
     int32_t pos = find_symbol(ctx, word->data2, false);
@@ -246,6 +247,19 @@ Cell* set_in(Cell* word, const Cell* value_in, NodeId ctx) {
   }
   context_detail::mark_field(ctx, word->data3);
   Cell* slot = node_buffer(c->data2)->cells() + word->data3;
+  if (notify && notifies(ctx)) {
+    // The old and the new value stay on the stack while the handler runs: it may collect.
+    Cell* saved_top = stack::top;
+    Cell* old_value = stack::push(slot);
+    Cell* new_value = stack::push(&value);
+    *slot = value;
+    Cell owner = *owner_cell(ctx);
+    Cell field = *word;
+    field.set_type(TYPE_WORD);   // the handler hears the field's word, whatever wrote it
+    object::fire_on_change(&owner, &field, old_value, new_value);
+    stack::top = saved_top;
+    return node_buffer(context_cell(ctx)->data2)->cells() + word->data3;
+  }
   *slot = value;
   return slot;
 }

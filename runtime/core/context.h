@@ -77,8 +77,15 @@ Cell* word_cell(NodeId ctx, uint32_t i);
 // allocation.
 Cell* get_value_cell(const Cell* word, NodeId ctx);
 inline Cell* get_word_value(const Cell* word) { return get_value_cell(word, word->data1); }
-// Resolves a -1 position (storing it into the word), then copies value into the slot.
-Cell* set_in(Cell* word, const Cell* value, NodeId ctx);
+// Resolves a -1 position (storing it into the word), then copies value into the slot. A field
+// of an object with change events tells the object (its on-change*) unless notify is off, as
+// for the quiet setters.
+Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify = true);
+// Whether a write into this context must go through set_in to raise the owner's events.
+inline bool notifies(NodeId ctx) {
+  const Cell* cells = node_buffer(ctx)->cells();
+  return kind_of(cells) == KIND_OBJECT && cells[1].data3 != 0;
+}
 inline Cell* set_word_value(Cell* word, const Cell* value) { return set_in(word, value, word->data1); }
 int32_t set_integer(Cell* word, int32_t v);
 

@@ -41,6 +41,10 @@ struct Exec {
 [[gnu::always_inline]] inline Cell* word_at(const Node& n, const Exec& x) {
   return word_at(n, x.locals);
 }
+// Where a set node may store straight away (see interp::plain_set_slot), or null.
+[[gnu::always_inline]] inline Cell* set_slot_at(const Node& n, const Exec& x) {
+  return n.local ? x.locals + n.cell.data3 : interp::plain_set_slot(&n.cell);
+}
 
 inline bool plain_type(TypeId t) {
   return !((fast_paths::fast_detail::NOT_PLAIN_VALUES >> (t & 63)) & 1);

@@ -37,7 +37,7 @@ namespace {
     Cell got;
     if (st.kind == K_SET) {
       if (!values_inline<false>(*st.kid[0], x.locals, &got)) break;
-      Cell* slot = word_at(st, x);
+      Cell* slot = set_slot_at(st, x);
       if (!slot) break;
       *slot = got;
     } else if (!values_inline<false>(st, x.locals, &got)) {

@@ -133,9 +133,9 @@ Status exec_set(const Node& n, Exec& x, bool as_argument) {
   if (v.pure) {
     Cell got;
     if (eval_pure_root(v, x, &got)) {
-      Cell* slot = word_at(n, x);
-      if (!slot) interp::raise_unwritable(&n.cell);
-      *slot = got;
+      Cell* slot = set_slot_at(n, x);
+      if (slot) *slot = got;
+      else interp::set_word(&n.cell, &got);
       interp::emit(&got, as_argument);
       return CODE_NONE;
     }
@@ -371,7 +371,7 @@ Status exec(const Node& n, Exec& x, bool as_argument) {
     Cell got;
     if (st.kind == K_SET) {
       if (!eval_pure_root(*st.kid[0], x, &got)) break;
-      Cell* slot = word_at(st, x);
+      Cell* slot = set_slot_at(st, x);
       if (!slot) break;
       *slot = got;
     } else if (!eval_pure_root(st, x, &got)) {

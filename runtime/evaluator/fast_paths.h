@@ -221,7 +221,7 @@ inline bool walk_statements(interp::Code& code, const Cell** callee) {
       got = *first;
       uint32_t pos = code.pos + 2;
       if (walk_cells(cells, end, pos, &got) != Walk::done) return false;
-      Cell* slot = interp::word_value_cell(c);
+      Cell* slot = interp::plain_set_slot(c);
       if (!slot) return false;
       *slot = got;
       code.pos = pos;

@@ -133,9 +133,21 @@ Cell* word_value_cell_unresolved(const Cell* word);   // unbound, or no position
   return v;
 }
 [[noreturn]] void raise_unwritable(const Cell* word);
+// The slot a set-word may write straight into: null when the word is unwritable, or when it is
+// a field of an object that must hear of the change (set_word takes the road that tells it).
+[[gnu::always_inline]] inline Cell* plain_set_slot(const Cell* word) {
+  Cell* slot = word_value_cell(word);
+  if (slot && context::notifies(word->data1)) [[unlikely]] return nullptr;
+  return slot;
+}
 inline void set_word(const Cell* word, const Cell* value) {
   Cell* slot = word_value_cell(word);
   if (!slot) [[unlikely]] raise_unwritable(word);
+  if (context::notifies(word->data1)) [[unlikely]] {
+    Cell w = *word;
+    context::set_in(&w, value, w.data1);
+    return;
+  }
   *slot = *value;
 }
 

@@ -39,6 +39,13 @@ void new_slot_arrays(NodeId index, uint32_t n) {
   t->n_buckets = n;
 }
 
+// A context's word list of a few words has no slot arrays: scanning the list costs no more
+// than a probe, and most objects and function contexts are that small, so each saves two
+// buffers. The arrays are made when the list grows past this.
+constexpr uint32_t SMALL_WORD_LIST = 8;
+
+bool is_small_word_list(const Table* t) { return t->flags == 0; }
+
 uint8_t* flag_bytes(const Table* t) { return node_buffer(t->flags)->head_ptr(); }
 
 uint32_t* index_words(const Table* t) {
@@ -266,6 +273,14 @@ NodeId new_table(uint32_t size, NodeId store, Kind kind, uint32_t record_cells, 
     SeriesBuffer* b = node_buffer(index);
     std::memset(b->data(), 0, sizeof(Table));
     b->tail = sizeof(Table);
+  }
+  if (kind == KIND_SYMBOL && store == 0 && size <= SMALL_WORD_LIST) {
+    Table* t = table(index);
+    t->type = kind;
+    t->upper_bound = SMALL_WORD_LIST;
+    NodeId blk = alloc::new_cells(size ? size : 1);
+    table(index)->blk = blk;
+    return index;
   }
   if (kind == KIND_SYMBOL && size >= 4000) size *= 2;
   uint32_t entries = size < 4 ? 4 : size;
@@ -597,17 +612,61 @@ void resize(NodeId index, uint32_t c) {
 
 void grow_symbol_index(NodeId index) {
   Table* t = table(index);
-  if (t->n_occupied < t->upper_bound) return;
+  if (hash_index_detail::is_small_word_list(t) || t->n_occupied < t->upper_bound) return;
   uint32_t c = (t->size * 2 < t->n_buckets) ? 16 * (t->n_buckets - 1) : 16 * (t->n_buckets + 1);
   resize(index, c);
 }
 
+namespace hash_index_detail {
+
+// Gives a small word list its slot arrays, every word indexed.
+void index_word_list(NodeId index) {
+  uint32_t count = store_count(table(index));
+  uint32_t nb = next_pow2(static_cast<uint64_t>(2 * count));
+  if (nb < 16) nb = 16;
+  new_slot_arrays(index, nb);
+  Table* t = table(index);
+  t->upper_bound = static_cast<uint32_t>(nb * LOAD);
+  for (uint32_t p = 0; p < count; p++) {
+    uint32_t s = first_empty(t, place_hash(t, p));
+    slot_keys(t)[s] = p;
+    set_slot_state(t, s, SLOT_USED);
+  }
+  t->n_occupied = count;
+}
+
+}  // namespace hash_index_detail
+
 int32_t find_or_add_symbol(NodeId index, uint32_t symbol, bool by_alias, NodeId ctx,
                            int32_t* added_pos, int32_t* store_pos) {
   using namespace hash_index_detail;
-  if (ctx) grow_symbol_index(index);
   Table* t = table(index);
   uint32_t canonical = symbol::alias(symbol);
+  if (is_small_word_list(t)) {
+    uint32_t count = store_count(t);
+    const Cell* words = store_cells(t);
+    for (uint32_t p = 0; p < count; p++) {
+      const Cell* w = words + p;
+      if (by_alias ? symbol::alias(w->data2) == canonical : w->data2 == symbol) {
+        if (store_pos) *store_pos = static_cast<int32_t>(p);
+        return static_cast<int32_t>(w->data3);
+      }
+    }
+    if (!ctx) return -1;
+    if (count < SMALL_WORD_LIST) {
+      Cell* w = series::buffer_new_tail_cell(t->blk);
+      *w = make_cell(TYPE_WORD, ctx, symbol, count);
+      t = table(index);
+      t->size++;
+      t->n_occupied++;
+      if (added_pos) *added_pos = static_cast<int32_t>(count);
+      if (store_pos) *store_pos = static_cast<int32_t>(count);
+      return -1;
+    }
+    index_word_list(index);
+  }
+  if (ctx) grow_symbol_index(index);
+  t = table(index);
   uint32_t mask = t->n_buckets - 1;
   uint32_t slot = mix(canonical) & mask;
   uint32_t k = 1;

@@ -448,8 +448,7 @@ SeriesBuffer* move_series(SeriesBuffer* buf, uint32_t new_capacity, bool copy) {
   nb->head = 0;
   nb->tail = used;
   if (node) node_table[node] = nb;
-  buf->node = 0;
-  buf->flags &= ~BUF_IN_USE;
+  retire(buf);
   return nb;
 }
 }  // namespace memory_detail
@@ -480,6 +479,12 @@ NodeId clone_buffer(SeriesBuffer* buf) {
   nb->tail = buf->tail - buf->head;
   std::memcpy(nb->data(), buf->head_ptr(), nb->tail);
   return n;
+}
+
+void retire(SeriesBuffer* old) {
+  old->node = 0;
+  old->flags &= ~BUF_IN_USE;
+  if ((old->flags & (BUF_BIG | BUF_HEAP)) == BUF_BIG) alloc::free_big_buffer(old);
 }
 
 void fill_bytes(uint8_t* start, uint8_t* end, uint8_t byte) {

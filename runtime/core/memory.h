@@ -197,6 +197,10 @@ SeriesBuffer* expand(SeriesBuffer* buf, uint32_t new_capacity);
 SeriesBuffer* expand_copy(SeriesBuffer* buf, uint32_t new_capacity);
 SeriesBuffer* expand_filled(SeriesBuffer* buf, uint32_t new_capacity, uint8_t byte);
 NodeId clone_buffer(SeriesBuffer* buf);
+// Ends a buffer that its series has left for another one. A big buffer goes back to the
+// system at once, so that a series growing to gigabytes holds no more than its old and new
+// buffers at any time; a buffer in a frame stays as dead space until compaction.
+void retire(SeriesBuffer* old);
 void fill_bytes(uint8_t* start, uint8_t* end, uint8_t byte);
 void set_flags(NodeId n, uint32_t bits);
 // Reserves bytes at the tail (expanding when needed) and returns the old tail.

@@ -83,6 +83,15 @@ NodeId make_unit(uint32_t capacity, uint32_t unit) {
   return alloc::new_series(capacity == 0 ? 1 : capacity, unit, 0);
 }
 
+void reserve(NodeId n, uint64_t chars) {
+  SeriesBuffer* b = node_buffer(n);
+  uint32_t unit = b->unit();
+  series::check_length(uint64_t(b->count()) + chars, unit);
+  uint64_t bytes = chars * unit;
+  if (b->room() >= bytes) return;
+  series::expand_copy(b, static_cast<uint32_t>(b->used() + bytes));
+}
+
 uint32_t length(NodeId n) { return node_buffer(n)->count(); }
 uint32_t unit_of(NodeId n) { return node_buffer(n)->unit(); }
 
@@ -124,8 +133,7 @@ void widen(NodeId n, uint32_t to, uint32_t extra) {
               (nb->flags & BUF_BIG) | to;
   node_table[n] = nb;
   nb->node = n;
-  b->node = 0;
-  b->flags &= ~BUF_IN_USE;
+  series::retire(b);
   node_table[fresh] = nullptr;
   alloc::free_node(fresh);
 }

@@ -35,6 +35,12 @@ void put_char(uint8_t* p, uint32_t unit, uint32_t cp);
 NodeId make(uint32_t capacity);
 NodeId make_unit(uint32_t capacity, uint32_t unit);
 
+// Makes room, in one step, for chars more characters of the buffer's present unit: for a
+// writer that knows the length of the text it is about to add, so that a large text is
+// written into one buffer instead of a string of doubled ones. Passing the largest length
+// raises internal no-memory before anything is written.
+void reserve(NodeId n, uint64_t chars);
+
 // Characters in the whole buffer.
 uint32_t length(NodeId n);
 uint32_t unit_of(NodeId n);

@@ -317,17 +317,46 @@ void new_line(NodeId out, int level) {
   for (int i = 0; i < 4 * level; i++) string::append_char(out, ' ');
 }
 
+// The whole mold, with no /part budget to watch: its length is known before a character is
+// written, so the text goes into one buffer reserved up front, a row of 32 bytes at a time.
+int mold_whole(Cell* value, NodeId out, bool only, bool lines, int indent, int limit) {
+  uint32_t len = rs_length(value);
+  std::string inner_break = "\n" + std::string(4 * size_t(indent + 1), ' ');
+  std::string last_break = "\n" + std::string(4 * size_t(indent), ' ');
+  uint64_t size = (only ? 0 : 3) + 2 * uint64_t(len);
+  if (lines) {
+    size += inner_break.size() * (1 + uint64_t(len / 32));
+    if (len % 32 != 0) size += last_break.size();
+  }
+  string::reserve(out, size);
+  if (!only) string::append_ascii(out, "#{");
+  if (lines) string::append_bytes(out, inner_break.data(), inner_break.size());
+  char row[64];
+  for (uint32_t i = 0; i < len; i += 32) {
+    uint32_t n = std::min<uint32_t>(32, len - i);
+    const uint8_t* p = rs_head(value) + i;   // re-read: appending may move the output only
+    for (uint32_t k = 0; k < n; k++) std::memcpy(row + 2 * k, string::byte_to_hex(p[k]), 2);
+    string::append_bytes(out, row, 2 * size_t(n));
+    if (n == 32 && lines) string::append_bytes(out, inner_break.data(), inner_break.size());
+  }
+  if (lines && len % 32 != 0) string::append_bytes(out, last_break.data(), last_break.size());
+  if (!only) string::append_char(out, '}');
+  return static_cast<int>(std::max<int64_t>(int64_t(limit) - int64_t(size), INT32_MIN));
+}
+
 }  // namespace binary_detail
 
 int mold(Cell* value, Cell* buffer, bool only, bool, bool flat, Cell* part, int limit,
          int indent) {
   NodeId out = buffer->node();
   uint32_t len = rs_length(value);
+  bool lines = len > 30 && !flat;
+  if (!part) return binary_detail::mold_whole(value, out, only, lines, indent, limit);
   if (!only) {
     string::append_ascii(out, "#{");
     limit -= 2;
   }
-  if (len > 30 && !flat) binary_detail::new_line(out, indent + 1);
+  if (lines) binary_detail::new_line(out, indent + 1);
   for (uint32_t i = 0; i < len; i++) {
     string::append_ascii(out, string::byte_to_hex(rs_head(value)[i]));
     limit -= 2;

@@ -69,6 +69,20 @@ void store_self(const Cell* obj) {
 
 // ---- Action handlers ------------------------------------------------------------------------
 
+namespace object_detail {
+
+// The fields a spec block makes (repeated words counted again): objects are made in their
+// final size, which for the many small ones is much less than a default would be.
+uint32_t set_word_count(const Cell* spec) {
+  SeriesBuffer* b = cell_buffer(spec);
+  uint32_t n = 0;
+  for (uint32_t i = spec->index(); i < b->count(); i++)
+    if (b->cells()[i].is(TYPE_SET_WORD)) n++;
+  return n ? n : 1;
+}
+
+}  // namespace object_detail
+
 Cell* make(Cell* proto_in, Cell* spec_in, int) {
   using namespace object_detail;
   Cell* proto = stack::push(proto_in);
@@ -76,7 +90,7 @@ Cell* make(Cell* proto_in, Cell* spec_in, int) {
   Cell* result = stack::new_cell();
   bool from_object = proto->is(TYPE_OBJECT);
   if (from_object) copy_into(proto, result, true, nullptr, false);
-  else make_at(result, 4);
+  else make_at(result, spec->is(TYPE_BLOCK) ? object_detail::set_word_count(spec) : 4);
   NodeId ctx = context_of(result);
   if (spec->is(TYPE_OBJECT)) {
     bool grew = extend_from_object(ctx, spec);

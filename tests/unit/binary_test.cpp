@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "datatypes/base_codecs.h"
+#include "datatypes/binary.h"
 #include "text_eval_fixture.h"
 
 namespace tav {
@@ -196,6 +197,29 @@ TEST(BaseCodecs, EncodesAndRoundTrips) {
       EXPECT_EQ(decode(base, encode(base, part)), hex_of(part)) << base << " " << n;
     }
   }
+}
+
+TEST_F(Binary, MoldOfALargeBinaryWritesIntoOneBuffer) {
+  // 3 MiB of bytes mold as 2 hex digits each, a line break and four blanks per 32 bytes, and
+  // the brackets: the text is reserved once, so memory grows by the text, not by a string of
+  // doubled buffers.
+  constexpr uint32_t bytes = 3u << 20;
+  Cell* bin = binary::make_at(stack::new_cell(), bytes);
+  SeriesBuffer* b = cell_buffer(bin);
+  for (uint32_t i = 0; i < bytes; i++) b->head_ptr()[i] = static_cast<uint8_t>(i * 7);
+  b->tail = b->head + bytes;
+  Cell* out = stack::new_cell();
+  *out = make_cell(TYPE_STRING, 0, string::make(16));
+  size_t before = memory.system_bytes;
+  binary::mold(bin, out, false, false, false, nullptr, INT32_MAX, 0);
+  size_t grown = memory.system_bytes - before;
+  uint32_t text = string::length(out->node());
+  EXPECT_EQ(text, 2 + 5 + 2 * bytes + 5 * (bytes / 32) + 1);
+  EXPECT_LE(grown, size_t(text) + (1u << 20));
+  SeriesBuffer* o = cell_buffer(out);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(o->head_ptr()), 11), "#{\n    0007");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(o->tail_ptr()) - 10, 10), "F2F9\n    }");
+  stack::pop(2);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -67,6 +68,31 @@ TEST_F(Memory, BigBuffersGetABlockOfTheirOwn) {
   b->data()[(3u << 20) - 1] = 7;   // the whole area is usable
   alloc::free_big_buffer(b);
   EXPECT_EQ(memory.system_bytes, before);
+}
+
+TEST_F(Memory, GrowingToMegabytesHoldsNoMoreThanTheOldAndNewBuffers) {
+  // A series grown in small steps to 40 MiB: the moves double the capacity, and a big
+  // buffer left behind goes back at once, so memory never holds more than the last two.
+  size_t base = memory.system_bytes;
+  NodeId n = alloc::new_bytes(16);
+  SeriesBuffer* at = node_buffer(n);
+  size_t peak = 0;
+  int moves = 0;
+  constexpr uint32_t target = 40u << 20;
+  for (uint32_t used = 0; used < target; used += 4096) {
+    series::buffer_reserve_tail(n, 4096);
+    if (node_buffer(n) != at) {
+      moves++;
+      at = node_buffer(n);
+    }
+    peak = std::max(peak, memory.system_bytes - base);
+  }
+  SeriesBuffer* b = node_buffer(n);
+  EXPECT_EQ(b->used(), target);
+  EXPECT_LE(moves, 24) << "each move at least doubles the capacity";
+  // The small buffers before the first big one live in series frames (a few MiB in all).
+  EXPECT_LE(peak, size_t(b->capacity) + b->capacity / 2 + (6u << 20));
+  EXPECT_LT(b->capacity, 2 * target + 4096);
 }
 
 TEST_F(Memory, HugeCountRaisesNoMemoryInsteadOfWrapping) {

@@ -155,6 +155,12 @@ const Row tav_routine_rows[] = {
     {"command-line", R"spec(
 	"Internal Use Only"
 )spec", RETURNS_NOTHING, &r::command_line},
+    {"global-context", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::global_context},
+    {"error-catalogue", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::error_catalogue_object},
 
     TAV_EXACT("bitset?", TYPE_BITSET),
     TAV_EXACT("binary?", TYPE_BINARY),

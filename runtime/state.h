@@ -40,8 +40,7 @@
 //                         slot_block, slot_free_head
 //   core/ownership        table
 //   core/output           hook_lists print_list, output_list
-//   core/errors           stack_trace_level, stack_trace_is_integer, creating,
-//                         field_names, emergency_fields
+//   core/errors           creating, field_names, emergency_fields
 //   datatypes/object      evaluator, handler_call, function_maker, class_counter, shared_none
 //   datatypes/map         absent_value
 //   datatypes/float       full_support, pretty_print

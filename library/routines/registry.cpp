@@ -195,6 +195,12 @@ const Row tav_routine_rows[] = {
     {"system/codecs/tiff/decode", R"spec(
 	data [any-type!]
 )spec", RETURNS_NOTHING, &r::decode_image},
+    {"global-context", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::global_context},
+    {"error-catalogue", R"spec(
+	"Internal Use Only"
+)spec", RETURNS_NOTHING, &r::error_catalogue_object},
 
     TAV_EXACT("bitset?", TYPE_BITSET),
     TAV_EXACT("binary?", TYPE_BINARY),

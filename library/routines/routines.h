@@ -72,6 +72,8 @@ Status set_float_modes(const int32_t*);
 Status currency_list(const int32_t*);
 Status add_currency(const int32_t*);
 Status command_line(const int32_t*);
+Status global_context(const int32_t*);
+Status error_catalogue_object(const int32_t*);
 
 // image_codecs.cpp: the image codec objects' encode (one a format) and decode.
 Status encode_png(const int32_t*);

@@ -10,6 +10,7 @@
 #include "core/evaluator_door.h"
 #include "core/hash_index.h"
 #include "core/symbols.h"
+#include "core/system_object.h"
 #include "core/memory.h"
 #include "core/number_text.h"
 #include "core/stack.h"
@@ -26,13 +27,19 @@ namespace errors_detail {
 Cell emergency_fields[ERROR_FIELD_COUNT];
 bool creating = false;
 
-// The stack-trace setting, when it is an integer.
-bool stack_trace_is_integer = true;
-int32_t stack_trace_level = 1;
+// The stack-trace setting (system/state/stack-trace): a report shows its Stack line only
+// while the setting is a positive integer, which is also how many kinds of call it names.
+// Before the system object exists the setting is taken as 1.
+int32_t stack_trace_setting() {
+  const Cell* setting = system_object::field({"state", "stack-trace"});
+  if (!setting) return 1;
+  return setting->is(TYPE_INTEGER) ? setting->int_value() : 0;
+}
 
 // The level call names are collected with: the setting when it is a positive integer, else 1.
 int32_t call_name_level() {
-  return stack_trace_is_integer && stack_trace_level > 0 ? stack_trace_level : 1;
+  int32_t level = stack_trace_setting();
+  return level > 0 ? level : 1;
 }
 
 constexpr const char* field_names[ERROR_FIELD_COUNT] = {
@@ -479,12 +486,14 @@ std::string form(const Cell* given) {
   out += "\n*** Near : ";
   append_value(out, &f[ERROR_NEAR], true, 40, false);
   f = errors_detail::fields_of(err);
-  if (errors_detail::stack_trace_is_integer && errors_detail::stack_trace_level > 0) {
+  int32_t trace_level = errors_detail::stack_trace_setting();
+  f = errors_detail::fields_of(err);
+  if (trace_level > 0) {
     if (f[ERROR_STACK].is(TYPE_INTEGER)) {
       out += "\n*** Stack: ";
       size_t from = out.size();
       int32_t end = f[ERROR_STACK].int_value();
-      stack::form_trace(errors_detail::stack_trace_level, end > 0 ? uint32_t(end) : 0, out);
+      stack::form_trace(trace_level, end > 0 ? uint32_t(end) : 0, out);
       errors_detail::cut_trace(out, from);
       f = errors_detail::fields_of(err);
     } else if (f[ERROR_STACK].is(TYPE_BLOCK)) {
@@ -500,11 +509,6 @@ std::string form(const Cell* given) {
     append_value(out, &f[ERROR_FILES], true, 40, false);
   }
   return out;
-}
-
-void set_stack_trace_setting(const Cell* value) {
-  errors_detail::stack_trace_is_integer = value->is(TYPE_INTEGER);
-  errors_detail::stack_trace_level = value->is(TYPE_INTEGER) ? value->int_value() : 0;
 }
 
 void set_stack_trace(const Cell* err) {

@@ -60,11 +60,6 @@ void set_where(const Cell* err, const Cell* value);
 // the Files line when that field holds a block.
 std::string form(const Cell* err);
 
-// The stack-trace setting (system/state/stack-trace once the system object exists): how many
-// levels of calls the Stack line and try/keep show. Any value may be set; only a positive
-// integer turns the Stack line on. 1 at start.
-void set_stack_trace_setting(const Cell* value);
-
 // Replaces the frame level held in the error's stack field by a block of the call names
 // (try/keep). An error that holds no level keeps its field.
 void set_stack_trace(const Cell* err);

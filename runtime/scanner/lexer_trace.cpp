@@ -8,6 +8,8 @@
 #include "scanner/lexer_internal.h"
 #include "core/stack.h"
 #include "core/symbols.h"
+#include "core/system_object.h"
+#include "datatypes/series.h"
 #include "core/unicode.h"
 #include "core/words.h"
 
@@ -46,20 +48,18 @@ const uint8_t* position_at(State& s, int64_t offset) {
   return p;
 }
 
-// What a token without a datatype is called in the `type` argument: the exit-state name of
-// its final state, a datatype or one of the words eof and comment. The comma has no name.
+// What a token without a datatype is called in the `type` argument: its entry in
+// system/lexer/exit-states, which names the final states in order from the end of input; a
+// script may rename them there. The list has no entry for the comma (its entries go on with
+// the typed states), so the comma, like a state the list does not reach, has no name.
 Cell exit_state_value(uint8_t state) {
-  switch (state) {
-    case S_EOF: return word::make(symbol::make("eof"));
-    case S_COMMENT: return words::comment;
-    case S_BLOCK_OPEN: case S_BLOCK_CLOSE: return make_cell(TYPE_DATATYPE, TYPE_BLOCK);
-    case S_PAREN_OPEN: case S_PAREN_CLOSE: return make_cell(TYPE_DATATYPE, TYPE_PAREN);
-    case S_BRACE_OPEN: return make_cell(TYPE_DATATYPE, TYPE_STRING);
-    case S_MAP_OPEN: return make_cell(TYPE_DATATYPE, TYPE_MAP);
-    case S_PATH_OPEN: return make_cell(TYPE_DATATYPE, TYPE_PATH);
-    case S_CONSTRUCT: return make_cell(TYPE_DATATYPE, TYPE_DATATYPE);
-    default: return make_cell(TYPE_NONE);
-  }
+  Cell none = make_cell(TYPE_NONE);
+  if (state < S_EOF || state >= S_COMMA) return none;
+  const Cell* list = system_object::field({"lexer", "exit-states"});
+  if (!list || !is_any_block(list->type())) return none;
+  int64_t at = int64_t(series::index_of(list)) + (state - S_EOF);
+  if (at < 0 || at >= series::buffer_length(list)) return none;
+  return cell_buffer(list)->cells()[at];
 }
 
 // Runs the callback's body under its own function frame with the five arguments, padded as

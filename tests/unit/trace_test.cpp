@@ -41,9 +41,7 @@ class Trace : public ::testing::Test {
   }
   void TearDown() override {
     trace::set_callback_bits(0);
-    Cell one;
-    set_integer(&one, 1);
-    error::set_stack_trace_setting(&one);
+    eval("system/state/stack-trace: 1");
   }
 
   // Evaluates the text and answers the mold of its value ("error ID" when it raises).
@@ -146,19 +144,15 @@ TEST_F(Trace, TheStackLineFollowsTheSetting) {
   const std::string with_line = "{*** Math Error: attempt to divide by zero^/*** Where: /"
                                 "^/*** Near : 1 / 0^/*** Stack: f2 f1 }";
   EXPECT_EQ(eval("form try [f2 0]"), with_line);
-  Cell setting;
-  set_integer(&setting, 0);
-  error::set_stack_trace_setting(&setting);
+  eval("system/state/stack-trace: 0");
   EXPECT_EQ(eval("form try [f2 0]"),
             "{*** Math Error: attempt to divide by zero^/*** Where: /^/*** Near : 1 / 0}");
   EXPECT_EQ(eval("form try/keep [f2 0]"),
             "{*** Math Error: attempt to divide by zero^/*** Where: /^/*** Near : 1 / 0}");
-  set_none(&setting);
-  error::set_stack_trace_setting(&setting);
+  eval("system/state/stack-trace: none");
   EXPECT_EQ(eval("e: try/keep [f2 0] e/stack"), "[f2 f1]");   // collected at level 1
   // Above 1 every named call shows: natives and set-words included.
-  set_integer(&setting, 2);
-  error::set_stack_trace_setting(&setting);
+  eval("system/state/stack-trace: 2");
   EXPECT_EQ(eval("e: try/keep [f2 0] e/stack"), "[e try try f2 f1 /]");
 }
 

@@ -293,55 +293,72 @@ bool closed_call(const Node& n, Cell* regs, const Program& p, ClosedRun& r, Cell
   return true;
 }
 
-// The truth of a condition; unset! has none (the native raises).
-[[gnu::always_inline]] inline bool closed_truth(const Cell& c, bool* yes) {
-  if (c.is(TYPE_UNSET)) return false;
-  *yes = is_true(&c);
-  return true;
+// The road of a closed run's loops: each round's value goes to `out`, in its registers, with no
+// frame. Where the native would raise (a condition with no truth) or a block cannot run
+// closed, the run gives up and the ordinary way takes the whole body.
+template <typename Block>
+struct ClosedRounds {
+  Block block;   // bool(uint32_t i, Cell* out): the loop's i-th block, closed
+  Cell* out;
+  [[gnu::always_inline]] Status round(uint32_t i) { return block(i, out) ? CODE_NONE : FALLBACK; }
+  const Cell* value() const { return out; }
+  Status untrue() { return FALLBACK; }
+  void open() {}
+  Status close_with_last() { return CODE_NONE; }
+  Status close_with_unset() {
+    set_unset(out);
+    return CODE_NONE;
+  }
+  Status none_without_rounds() {
+    set_none(out);
+    return CODE_NONE;
+  }
+};
+template <typename Block>
+ClosedRounds<Block> closed_rounds(Block block, Cell* out) {
+  return ClosedRounds<Block>{block, out};
 }
 
-// while, loop and until: their rounds and what they answer, as their natives.
+// A closed loop's blocks, each run by its unit, or (the commonest loop) the one expression of
+// each.
+struct ClosedUnits {
+  const Program& p;
+  const Node& n;
+  Cell* regs;
+  ClosedRun& r;
+  [[gnu::always_inline]] bool operator()(uint32_t i, Cell* out) const {
+    return closed_unit(p, n.blocks[i], regs, r, out);
+  }
+};
+struct ClosedSingles {
+  const Program& p;
+  const Node* only[2];
+  Cell* regs;
+  ClosedRun& r;
+  [[gnu::always_inline]] bool operator()(uint32_t i, Cell* out) const {
+    return closed_value(p, *only[i], regs, r, out);
+  }
+};
+
+// while, loop and until: their rounds as their natives run them.
 [[gnu::noinline]] bool closed_loop(const Node& n, Cell* regs, const Program& p, ClosedRun& r,
                                    Cell* out) {
-  bool yes;
+  ClosedUnits units{p, n, regs, r};
   switch (n.special) {
     case S_WHILE: {
-      Cell cond;
-      const Unit& test = p.units[n.blocks[0]];
-      const Unit& body = p.units[n.blocks[1]];
-      if (test.single && body.single) {
-        // The commonest loop: one expression each.
-        const Node& t = *test.single;
-        const Node& b = *body.single;
-        while (true) {
-          if (!closed_value(p, t, regs, r, &cond) || !closed_truth(cond, &yes)) return false;
-          if (!yes) break;
-          if (!closed_value(p, b, regs, r, out)) return false;
-        }
-      } else {
-        while (true) {
-          if (!closed_unit(p, n.blocks[0], regs, r, &cond) || !closed_truth(cond, &yes))
-            return false;
-          if (!yes) break;
-          if (!closed_unit(p, n.blocks[1], regs, r, out)) return false;
-        }
-      }
-      set_unset(out);
-      return true;
+      const Node* test = p.units[n.blocks[0]].single;
+      const Node* body = p.units[n.blocks[1]].single;
+      if (test && body)
+        return natives::while_rounds(closed_rounds(ClosedSingles{p, {test, body}, regs, r}, out)) ==
+               CODE_NONE;
+      return natives::while_rounds(closed_rounds(units, out)) == CODE_NONE;
     }
     case S_UNTIL:
-      do {
-        if (!closed_unit(p, n.blocks[0], regs, r, out) || !closed_truth(*out, &yes)) return false;
-      } while (!yes);
-      return true;
+      return natives::until_rounds(closed_rounds(units, out)) == CODE_NONE;
     default: {
       Cell count;
       if (!closed_value(p, *n.kid[0], regs, r, &count) || !count.is(TYPE_INTEGER)) return false;
-      int32_t rounds = count.int_value();
-      if (rounds <= 0) set_none(out);
-      for (; rounds > 0; --rounds)
-        if (!closed_unit(p, n.blocks[0], regs, r, out)) return false;
-      return true;
+      return natives::loop_rounds(count.int_value(), closed_rounds(units, out)) == CODE_NONE;
     }
   }
 }

@@ -49,73 +49,58 @@ namespace {
   return i;
 }
 
-// The rounds of a pure while loop, as the native runs them. Once a statement needs more than
-// an inline answer, it and the rest of the round take the common road, and so do the rounds
-// after it: true when the loop ended here, with its status in *s.
-[[gnu::noinline]] bool pure_loop(const Node& n, const Exec& x, Cell* args, Status* s) {
-  using natives::After;
-  const Unit& cond = x.p.units[n.blocks[0]];
-  const Unit& body = x.p.units[n.blocks[1]];
-  const Exec cx{x.p, cond, x.locals};
-  const Exec bx{x.p, body, x.locals};
-  while (true) {
-    stack::reset();
-    uint32_t done = run_trusted(cond, cx);
-    if (done < cond.root_count()) {
-      Cell block = args[0];
-      *s = run_here(x.p, n.blocks[0], &block, x.locals, done);
-      if (*s == CODE_BREAK || *s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
-      if (*s != CODE_NONE) return true;
-      if (!natives::true_result(stack::base)) break;
-      stack::reset();
-      block = args[1];
-      *s = run_here(x.p, n.blocks[1], &block, x.locals);
-      After a = natives::after_body(*s);
-      if (a == After::stop) break;
-      return a == After::pass;
+// A pure while loop's blocks: each runs trusted from its first statement. Once a statement
+// needs more than an inline answer, it and the rest of the round take the common road, and so
+// do the rounds after it (what it ran may have changed what the loop was checked for).
+struct PureRounds {
+  const Node& n;
+  const Exec& x;
+  Cell* args;
+  const Exec cx;
+  const Exec bx;
+  bool trusted = true;
+  PureRounds(const Node& n, const Exec& x, Cell* args)
+      : n(n), x(x), args(args), cx{x.p, x.p.units[n.blocks[0]], x.locals},
+        bx{x.p, x.p.units[n.blocks[1]], x.locals} {}
+  [[gnu::always_inline]] Status operator()(uint32_t i) {
+    uint32_t done = 0;
+    if (trusted) [[likely]] {
+      const Exec& e = i ? bx : cx;
+      done = run_trusted(e.u, e);
+      if (done == e.u.root_count()) [[likely]] return CODE_NONE;
+      trusted = false;
     }
-    if (!natives::true_result(stack::base)) break;
-    stack::reset();
-    done = run_trusted(body, bx);
-    if (done < body.root_count()) {
-      Cell block = args[1];
-      *s = run_here(x.p, n.blocks[1], &block, x.locals, done);
-      After a = natives::after_body(*s);
-      if (a == After::stop) break;
-      return a == After::pass;
-    }
+    Cell block = args[i];
+    return run_here(x.p, n.blocks[i], &block, x.locals, done);
   }
-  *s = natives::while_ends();
-  return true;
+};
+
+[[gnu::noinline]] Status pure_while(const Node& n, const Exec& x, Cell* args) {
+  return natives::while_rounds(natives::on_stack(PureRounds(n, x, args)));
 }
 
-// A compiled loop's block argument run as one round, by its unit.
-inline auto rounds_by_unit(const Node& n, const Exec& x, Cell* args) {
-  return [&n, &x, args](uint32_t i) {
-    stack::reset();
-    Cell block = args[i];
-    return run_block(n.blocks[n.special == S_WHILE ? i : 0], &block, x);
-  };
+// A compiled loop's blocks (from `blocks` on), each run by its unit.
+inline auto by_unit(const Node& n, const Exec& x, Cell* blocks) {
+  return natives::on_stack([&n, &x, blocks](uint32_t i) {
+    Cell block = blocks[i];
+    return run_block(n.blocks[i], &block, x);
+  });
 }
 
 }  // namespace
 
 // Each loop keeps its frame to itself, off the road of the conditionals.
 Status run_loop(const Node& n, const Exec& x, Cell* args) {
-  return natives::loop_rounds(args, rounds_by_unit(n, x, args));
+  return natives::loop_rounds(natives::loop_count(args), by_unit(n, x, args + 1));
 }
 
 Status run_until(const Node& n, const Exec& x, Cell* args) {
-  return natives::until_rounds(rounds_by_unit(n, x, args));
+  return natives::until_rounds(by_unit(n, x, args));
 }
 
 Status run_while(const Node& n, const Exec& x, Cell* args) {
-  natives::push_loop_frame();
-  if (n.pure_loop && loop_holds(n, x)) {
-    Status s;
-    if (pure_loop(n, x, args, &s)) return s;
-  }
-  return natives::while_rounds(rounds_by_unit(n, x, args));
+  if (n.pure_loop && loop_holds(n, x)) return pure_while(n, x, args);
+  return natives::while_rounds(by_unit(n, x, args));
 }
 
 }  // namespace tav::compiled::detail

@@ -1,8 +1,18 @@
-// The rules of the conditionals and the loops, shared by their natives and by compiled bodies
-// (and closed runs), which run the same blocks through their compiled form.
+// The rules of the conditionals and the loops, shared by their natives, compiled bodies and
+// closed runs, which run the same blocks through their compiled form.
 //
-// The rounds of loop, until and while: `run(i)` runs the block argument at args[i] in the loop
-// frame, on a fresh result slot, and answers its status.
+// The rounds of loop, until and while are written once, over a road: what runs one round's
+// block, and where its value goes. A road has
+//   Status round(uint32_t i)     runs the loop's i-th block (while: 0 the condition, 1 the
+//                                body); CODE_NONE, or the status the loop acts on
+//   const Cell* value()          the value the last round left
+//   Status untrue()              what a condition with no truth (unset!) does
+//   void open()                  before the first round
+//   Status close_with_last()     ends the loop with the last round's value as its answer
+//   Status close_with_unset()    ends the loop with unset! as its answer (while)
+//   Status none_without_rounds() answers none with no round run (a count of 0 or less)
+// The roads on the stacks run each round in the loop frame on a fresh result slot (OnStack);
+// a closed run keeps its values in its registers and gives up where the native would raise.
 #pragma once
 #include <cstdint>
 
@@ -41,70 +51,90 @@ inline Status answer_none() {
 
 // What a loop does with the status its body came back with.
 enum class After { next, stop, pass };
-inline After after_body(Status s) {
+[[gnu::always_inline]] inline After after_body(Status s) {
   if (s == CODE_NONE || s == CODE_CONTINUE) return After::next;
   if (s == CODE_BREAK) return After::stop;
   return After::pass;
 }
 
-// loop: the count at args[0], the body at args[1].
-template <typename Run>
-Status loop_rounds(Cell* args, Run run) {
-  int32_t n = loop_count(args);
-  if (n <= 0) {
-    set_none(stack::base);
-    stack::top = stack::base + 1;
-    return CODE_NONE;
-  }
-  push_loop_frame();
+// loop: `n` rounds of its block.
+template <typename Road>
+Status loop_rounds(int32_t n, Road road) {
+  if (n <= 0) return road.none_without_rounds();
+  road.open();
   for (; n > 0; --n) {
-    Status s = run(1);
+    Status s = road.round(0);
     After a = after_body(s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
-  stack::unwind_into_result();
-  return CODE_NONE;
+  return road.close_with_last();
 }
 
-// until: the body at args[0].
-template <typename Run>
-Status until_rounds(Run run) {
-  push_loop_frame();
+// until: its block, until the block's value is true.
+template <typename Road>
+Status until_rounds(Road road) {
+  road.open();
   while (true) {
-    Status s = run(0);
+    Status s = road.round(0);
     if (s == CODE_CONTINUE) continue;   // straight to the next round, untested
     After a = after_body(s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
-    if (true_result(stack::base)) break;
+    const Cell* v = road.value();
+    if (v->is(TYPE_UNSET)) [[unlikely]] return road.untrue();
+    if (is_true(v)) break;
   }
-  stack::unwind_into_result();
-  return CODE_NONE;
+  return road.close_with_last();
 }
 
-// The end of a while loop: its frame goes, and while answers unset!, whatever break left.
-inline Status while_ends() {
-  stack::unwind();
-  set_unset(stack::reset());
-  stack::top = stack::base + 1;
-  return CODE_NONE;
-}
-
-// while, its loop frame pushed already: the condition at args[0], the body at args[1].
-template <typename Run>
-Status while_rounds(Run run) {
+// while: the body while the condition holds; while answers unset!, whatever break left.
+template <typename Road>
+Status while_rounds(Road road) {
+  road.open();
   while (true) {
-    Status s = run(0);
-    if (s == CODE_BREAK || s == CODE_CONTINUE) error::raise(ERR_THROW, "while-cond");
+    Status s = road.round(0);
+    if (s == CODE_BREAK || s == CODE_CONTINUE) [[unlikely]]
+      error::raise(ERR_THROW, "while-cond");
     if (s != CODE_NONE) return s;
-    if (!true_result(stack::base)) break;
-    s = run(1);
+    const Cell* v = road.value();
+    if (v->is(TYPE_UNSET)) [[unlikely]] return road.untrue();
+    if (!is_true(v)) break;
+    s = road.round(1);
     After a = after_body(s);
     if (a == After::stop) break;
     if (a == After::pass) return s;
   }
-  return while_ends();
+  return road.close_with_unset();
+}
+
+// The road of the natives and compiled bodies: `run(i)` runs the i-th block in the loop frame,
+// whose base is the result slot, cut back before each round.
+template <typename Run>
+struct OnStack {
+  Run run;
+  [[gnu::always_inline]] Status round(uint32_t i) {
+    stack::reset();
+    return run(i);
+  }
+  const Cell* value() const { return stack::base; }
+  Status untrue() { error::raise(ERR_SCRIPT, "no-return"); }
+  void open() { push_loop_frame(); }
+  Status close_with_last() {
+    stack::unwind_into_result();
+    return CODE_NONE;
+  }
+  Status close_with_unset() {
+    stack::unwind();
+    set_unset(stack::reset());
+    stack::top = stack::base + 1;
+    return CODE_NONE;
+  }
+  Status none_without_rounds() { return answer_none(); }
+};
+template <typename Run>
+OnStack<Run> on_stack(Run run) {
+  return OnStack<Run>{run};
 }
 
 }  // namespace tav::natives

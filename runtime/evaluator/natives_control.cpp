@@ -63,13 +63,13 @@ After run_body(const Cell* body_cell, Status* s) {
   return after_body(*s);
 }
 
-// loop, until and while run each round's block as it stands in their arguments.
-inline auto rounds_in_place(Cell* args) {
-  return [args](uint32_t i) {
-    stack::reset();
-    Cell block = args[i];
+// loop, until and while run each round's block as it stands in their arguments (from
+// `blocks` on).
+inline auto rounds_in_place(Cell* blocks) {
+  return on_stack([blocks](uint32_t i) {
+    Cell block = blocks[i];
     return interp::eval_block_here(&block);
-  };
+  });
 }
 
 // Block-like values hold value cells; every other series is picked unit by unit.
@@ -296,19 +296,16 @@ Status case_native(const int32_t* refs) {
 // Loops ---------------------------------------------------------------------------------------
 
 Status while_native(const int32_t*) {
-  Cell* args = stack::base;
-  push_loop_frame();
-  return while_rounds(rounds_in_place(args));
+  return while_rounds(rounds_in_place(stack::base));
 }
 
 Status until_native(const int32_t*) {
-  Cell* args = stack::base;
-  return until_rounds(rounds_in_place(args));
+  return until_rounds(rounds_in_place(stack::base));
 }
 
 Status loop_native(const int32_t*) {
   Cell* args = stack::base;
-  return loop_rounds(args, rounds_in_place(args));
+  return loop_rounds(loop_count(args), rounds_in_place(args + 1));
 }
 
 // The count cell becomes the counter the word is set to before each round; the word keeps

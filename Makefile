@@ -29,6 +29,7 @@ bench: build
 	@bash bench/parse-linear.sh $(BUILD)/bin
 	@bash bench/boot-image.sh $(BUILD)/bin
 	@bash bench/draw-linear.sh $(BUILD)/bin
+	@bash bench/reactive-change.sh $(BUILD)/bin
 
 # Sanitizer build, as CI runs it.
 # The wrapped-function runs of the tables repeat each case six times; under the sanitizers

@@ -42,12 +42,23 @@ void recording_handler(Cell*, NodeId, uint32_t name, uint32_t trace) {
 
 class Objects : public testing::BlockFixture {
  protected:
+  object::Evaluator saved_evaluator_ = nullptr;
+  object::HandlerCall saved_handler_call_ = nullptr;
+
   void SetUp() override {
     BlockFixture::SetUp();
     object_type::init();
+    saved_evaluator_ = object::evaluator;
+    saved_handler_call_ = object::handler_call;
     object::evaluator = &set_word_evaluator;
     object::handler_call = &recording_handler;
     calls.clear();
+  }
+  // Later suites in the same process run the real evaluator's handlers.
+  void TearDown() override {
+    object::evaluator = saved_evaluator_;
+    object::handler_call = saved_handler_call_;
+    BlockFixture::TearDown();
   }
 
   static Cell set_word(const char* name) {

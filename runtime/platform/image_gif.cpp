@@ -62,6 +62,12 @@ bool first_frame(GifFileType* gif, image_store::Record** result) {
     uint64_t w = std::max<uint64_t>(uint64_t(gif->SWidth), uint64_t(d.Left) + d.Width);
     uint64_t h = std::max<uint64_t>(uint64_t(gif->SHeight), uint64_t(d.Top) + d.Height);
     if (!image_store::size_ok(w, h)) return false;
+    // An LZW code stands for at most 4,096 pixels and takes at least 2 bits: a frame larger
+    // than the bytes left could hold is refused before its memory is asked for. The screen
+    // around the frame costs no data, so it may only add as much again.
+    auto* source = static_cast<Source*>(gif->UserData);
+    uint64_t most = (uint64_t(source->length - source->at) + 1) * 16384;
+    if (uint64_t(d.Width) * d.Height > most || w * h > 2 * most + 65536) return false;
     image_store::Record* r = image_store::allocate(uint32_t(w), uint32_t(h));
     if (!r) return false;
     *result = r;

@@ -13,8 +13,12 @@ image_store::Record* decode_png(const uint8_t* bytes, size_t length) {
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, bytes, length)) return nullptr;
-  // The size is checked before the pixels are allocated.
-  if (!image_store::size_ok(image.width, image.height) || image.width == 0 || image.height == 0) {
+  // The size is checked before the pixels are allocated: against the store's limits, and
+  // against the data, since deflate expands at most 1,032 times and a row takes at least a
+  // filter byte and a bit a pixel.
+  uint64_t least = uint64_t(image.height) * (1 + (uint64_t(image.width) + 7) / 8);
+  if (!image_store::size_ok(image.width, image.height) || image.width == 0 || image.height == 0 ||
+      least > uint64_t(length) * 1032) {
     png_image_free(&image);
     return nullptr;
   }

@@ -167,6 +167,10 @@ Bytes png_header(uint32_t w, uint32_t h) {
 TEST(ImageCodecs, HugeClaimedSizesAreRefused) {
   EXPECT_FALSE(decoded(png_header(100000, 100000)));
   EXPECT_FALSE(decoded(png_header(20000, 20000)));   // within each side, too many pixels
+  EXPECT_FALSE(decoded(png_header(16000, 16000)));   // allowed, but more than the data can hold
+  Bytes big_frame = {'G', 'I', 'F', '8', '9', 'a', 0x80, 0x3E, 0x80, 0x3E, 0x80, 0, 0,
+                     0, 0, 0, 255, 255, 255, ',', 0, 0, 0, 0, 0x80, 0x3E, 0x80, 0x3E, 0, 2, 2, 0x4C, 0x01, 0};
+  EXPECT_FALSE(decoded(big_frame));
   Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
                0xA0, 0x86, 0x01, 0, 0xA0, 0x86, 0x01, 0, 1, 0, 32, 0};
   bmp.resize(60, 0);

@@ -20,7 +20,7 @@ Status tavbin_decode(const int32_t*) {
   Cell* payload = arg(0);
   const Cell* data = payload;
   if (payload->is(TYPE_FILE) || payload->is(TYPE_URL))
-    data = actions::read_direct(payload, nullptr, nullptr, true, false, false, nullptr);
+    data = stack::push(actions::read_direct(payload, nullptr, nullptr, true, false, false, nullptr));
   if (!data->is(TYPE_BINARY)) error::raise(ERR_SCRIPT, "invalid-data", payload);
   // The stream is the whole buffer, whatever the value's index: the header sits at its head.
   // Less than the header and the two counts cannot be a stream.

@@ -25,8 +25,8 @@ std::vector<void*>& tracked_heap = *new std::vector<void*>;
 
 size_t round_to_page(size_t n) { return (n + 4095) & ~size_t(4095); }
 
-void* os_frame(size_t size) {
-  void* p = platform::reserve(size);
+void* os_frame(size_t size, bool populated = false) {
+  void* p = populated ? platform::reserve_populated(size) : platform::reserve(size);
   memory.system_bytes += size;
   if (!p) error::raise(ERR_INTERNAL, "no-memory");
   return p;
@@ -210,7 +210,8 @@ SeriesFrame* new_series_frame() {
   uint32_t size = memory.next_frame_size;
   if (size < memory.max_frame_size) memory.next_frame_size = size * 2;
   size_t total = round_to_page(size + SeriesFrame::header_size());
-  auto* f = static_cast<SeriesFrame*>(os_frame(total));
+  // Buffers are bumped from one end of a frame to the other: its pages are all touched soon.
+  auto* f = static_cast<SeriesFrame*>(os_frame(total, true));
   f->total = total;
   f->heap = f->area();
   f->end = reinterpret_cast<uint8_t*>(f) + total;

@@ -23,6 +23,12 @@ void* reserve(size_t size) {
   return area == MAP_FAILED ? nullptr : area;
 }
 
+void* reserve_populated(size_t size) {
+  void* area = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+  return area == MAP_FAILED ? nullptr : area;
+}
+
 void* reserve_sparse(size_t size) {
   void* area = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

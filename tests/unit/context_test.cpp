@@ -123,6 +123,27 @@ TEST_F(Contexts, ObjectContextsGrowAndMarkStoredFields) {
   EXPECT_FALSE(context::word_cell(ctx, 8)->header & FLAG_FIELD_STORED);
 }
 
+TEST_F(Contexts, LookupsAgreeBeforeAndAfterTheWordListGetsAnIndex) {
+  // Few words are scanned, more are hashed: at every size each word is found by its own
+  // spelling and by another case, at the position it was given, and absent ones are not.
+  NodeId ctx = context::make(context::KIND_OBJECT, 1);
+  std::vector<uint32_t> lower, upper;
+  for (int i = 0; i < 20; i++) {
+    std::string n = "scan-" + std::to_string(i);
+    std::string u = "SCAN-" + std::to_string(i);
+    lower.push_back(symbol::make(n.data(), n.size()));
+    upper.push_back(symbol::make(u.data(), u.size()));
+    EXPECT_EQ(context::find_symbol(ctx, lower[i], true), -1);
+    EXPECT_EQ(context::find_or_add_word(ctx, lower[i]), i);
+    for (int k = 0; k <= i; k++) {
+      EXPECT_EQ(context::find_symbol(ctx, lower[k], false), k) << i;
+      EXPECT_EQ(context::find_symbol(ctx, upper[k], true), k) << i;
+      EXPECT_EQ(context::find_symbol(ctx, upper[k], false), -1) << i;
+    }
+  }
+  EXPECT_EQ(context::word_count(ctx), 20u);
+}
+
 TEST_F(Contexts, FunctionContextReadsTheRunningCallsArguments) {
   NodeId spec = alloc::new_cells(2);
   append(spec, unbound(TYPE_WORD, "arg-x"));

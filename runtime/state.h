@@ -1,17 +1,22 @@
-// Every piece of mutable state the runtime keeps, in one list. Each module keeps its own
-// next to the code that uses it (the hot paths read it directly, with no indirection); this
-// file is where a reader finds all of it, what sets it up and how it goes back.
+// Every piece of mutable state the runtime keeps, in one list, and the one reset that puts
+// back what running code changes. Each module keeps its state next to the code that uses it
+// (the hot paths read it directly, with no indirection); this file is where a reader finds all
+// of it, what sets it up and what puts it back. The evaluator keeps its switches in one record
+// (evaluator/switches.h).
 //
 // Start-up: runtime::init runs each module's initialiser in the order of runtime.cpp and
 // leaves every item below in its start-up state; run_boot_code then fills the global
 // context and turns automatic collection on.
 //
-// Reset: there is none within a process. runtime::cleanup releases the frames (memory,
-// node_table stays reserved) and compiled bodies, but the tables filled by registration
-// (type_table, action_table, natives, symbols) are not emptied, so a runtime is started once
-// per process. What a caller changes after start-up it puts back itself: the unit tests,
-// which share one runtime, put the stacks and the collector switch back after every test
-// (tests/unit/test_guard.cpp) and restore any word they redefine.
+// Reset: state::keep() remembers the items marked [put back] below as they stand (the
+// caller keeps a state it calls clean, such as the one start-up leaves); state::put_back()
+// restores them. The runtime itself is
+// started once per process: runtime::cleanup releases the frames (memory, node_table stays
+// reserved) and compiled bodies, but the tables filled by registration (type_table,
+// action_table, natives, symbols) are not emptied. The unit tests, which share one runtime,
+// keep the state once the boot code has run and put it back after every test
+// (tests/unit/test_guard.cpp). What is not marked stays as a test leaves it: a test that
+// changes it puts it back itself.
 //
 // Set once at start-up and read-only afterwards:
 //   core/types            type_table, highest_type_id
@@ -30,24 +35,32 @@
 // Changed while the runtime runs:
 //   core/memory           memory (frames, counters), node_table, node_frames_made,
 //                         released_frame_ids, tracked_heap
-//   core/collector        enabled, pending, collecting, last, cycles, mark_stack,
+//   core/collector        enabled [put back], pending, collecting, last, cycles, mark_stack,
 //                         marked_heap, markers, marker_fill, release_batch
-//   core/stack            begin, end, base, top, frames_begin, frames_end, frames_top,
-//                         eval_depth, position_cell, saved_throw_frame, uncaught_handler
+//   core/stack            begin, end, base, top, frames_begin, frames_end (both ends move
+//                         into the lent room while a tracer runs), frames_top, eval_depth,
+//                         position_cell, saved_throw_frame, uncaught_handler [put back:
+//                         base, top, frames_top, eval_depth, the position and the cycle
+//                         guard's depth]
 //   core/cycles           stack, top (the cycle guard of mold, equal? and copy)
-//   core/context          global (grows as words are added)
+//   core/context          global (grows as words are added) [put back: the values of the
+//                         words it held; words added since are unset]
 //   core/handles          entries, entry_capacity, free_head, used_head, kinds, kind_count,
 //                         slot_block, slot_free_head
 //   core/ownership        table
 //   core/output           hook_lists print_list, output_list
-//   core/errors           creating, field_names, emergency_fields
-//   datatypes/object      evaluator, handler_call, function_maker, class_counter, shared_none
+//   core/errors           stack_trace_level, stack_trace_is_integer [put back: 1], creating,
+//                         field_names, emergency_fields
+//   datatypes/object      evaluator, handler_call, function_maker [put back],
+//                         class_counter, shared_none
 //   datatypes/map         absent_value
 //   datatypes/float       full_support, pretty_print
 //   datatypes/money       currencies, currencies_used, form_digits
-//   evaluator/random      generator
-//   evaluator/trace       active, installed, mask, callback_bits, in_tracer, tracer_cell,
-//                         event_symbols; interp tracer_cell
+//   core/random           generator [put back: seeded with its start seed]
+//   evaluator/switches    fast_tiers, tiers, trace_active, trace_installed, trace_mask,
+//                         callback_bits, in_tracer [put back: the tracer removed, tracing
+//                         off, tiers as kept]
+//   evaluator/trace       tracer_cell, event_symbols; interp tracer_cell
 //   evaluator/compiled    registry, edits, program serials
 //   evaluator/natives     counter, last_line_feed, pending_entries, work_node, work_index,
 //                         gui_do_events
@@ -61,3 +74,13 @@
 //                         reset_attributes
 //   runtime               collecting_words; boot::text_manifest
 #pragma once
+
+namespace tav::state {
+
+// Remembers the items marked [put back] as they stand now.
+void keep();
+// Puts back what keep() remembered; nothing before the first keep(). Call it where no code
+// runs (between tests): it cuts the stacks back and removes any tracer.
+void put_back();
+
+}  // namespace tav::state

@@ -20,6 +20,9 @@
 #include "core/words.h"
 
 namespace tav {
+namespace evaluator {
+constinit Switches switches;
+}
 namespace interp {
 
 namespace interp_detail {
@@ -50,15 +53,11 @@ const Cell* infix_operator_at(const Code& code) {
 }
 }  // namespace interp_detail
 
-bool fast_tiers = true;
-namespace interp_detail {
-bool tiers_switch = true;
-}
 void set_tiers_enabled(bool on) {
-  interp_detail::tiers_switch = on;
+  evaluator::switches.tiers = on;
   fast_tiers = on && !trace::installed;
 }
-bool tiers_enabled() { return interp_detail::tiers_switch; }
+bool tiers_enabled() { return evaluator::switches.tiers; }
 
 void raise_too_deep() {
   --stack::eval_depth;

@@ -14,6 +14,7 @@
 #include "core/context.h"
 #include "core/memory.h"
 #include "core/stack.h"
+#include "switches.h"
 
 namespace tav::interp {
 
@@ -35,7 +36,7 @@ constexpr uint32_t MAX_EVAL_DEPTH = 30000;
 // run: false while a tracer is installed, and for good once switched off, when only the
 // general interpreter runs. Every tier gives the same answers and errors; the switch is there
 // to show that, and to run code the one plain way.
-extern bool fast_tiers;
+inline constexpr bool& fast_tiers = evaluator::switches.fast_tiers;
 // The start-up setting: TAV_TIERS=off in the environment, or tav-eval's --tiers off.
 void set_tiers_enabled(bool on);
 bool tiers_enabled();

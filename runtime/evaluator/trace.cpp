@@ -12,9 +12,6 @@
 
 namespace tav::trace {
 
-bool active = false;
-bool installed = false;
-
 namespace trace_detail {
 
 constexpr int EVENT_COUNT = 16;
@@ -26,13 +23,13 @@ constexpr uint32_t REF_EVENTS = EV_SET | EV_EPILOG | EV_PROLOG | EV_RETURN | EV_
 
 uint32_t event_symbols[EVENT_COUNT] = {};
 Cell* tracer_cell = nullptr;
-uint32_t mask = ALL_EVENTS;
-uint32_t callback_bits = 0;
+constexpr uint32_t& mask = evaluator::switches.trace_mask;
+constexpr uint32_t& callback_bits = evaluator::switches.callback_bits;
 // The depth the tracer may go beyond that of the step it is called for.
 constexpr uint32_t TRACER_DEPTH = 3000;
 // While the tracer runs, a function's trace attribute must not switch tracing back on: the
 // tracer would trace itself without end.
-uint32_t in_tracer = 0;
+constexpr uint32_t& in_tracer = evaluator::switches.in_tracer;
 
 void make_event_symbols() {
   if (event_symbols[0]) return;
@@ -109,6 +106,12 @@ void clear() {
 }  // namespace trace_detail
 
 void set_tracer_cell(Cell* cell) { trace_detail::tracer_cell = cell; }
+
+void reset() {
+  trace_detail::clear();
+  trace_detail::in_tracer = 0;
+  trace_detail::callback_bits = 0;
+}
 
 void set_callback_bits(uint32_t bits) { trace_detail::callback_bits = bits; }
 uint32_t callback_bits() { return trace_detail::callback_bits; }

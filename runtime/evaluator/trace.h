@@ -18,6 +18,7 @@
 #include "core/evaluator_door.h"   // the call-back kinds
 #include "evaluator/calls.h"
 #include "core/stack.h"
+#include "evaluator/switches.h"
 
 #ifndef TAV_UNLIKELY
 #define TAV_UNLIKELY(x) __builtin_expect(!!(x), 0)
@@ -32,10 +33,11 @@ enum Event : uint32_t {
   EV_CALL = 2048, EV_ERROR = 4096, EV_THROW = 8192, EV_CATCH = 16384, EV_EXPR = 32768,
 };
 // A tracer without a filter receives every event.
-constexpr uint32_t ALL_EVENTS = 0x1FFFF;
+constexpr uint32_t ALL_EVENTS = evaluator::ALL_TRACE_EVENTS;
 
-extern bool active;       // events are delivered now
-extern bool installed;    // a do/trace tracer is in place
+// Events are delivered now; a do/trace tracer is in place.
+inline constexpr bool& active = evaluator::switches.trace_active;
+inline constexpr bool& installed = evaluator::switches.trace_installed;
 
 // Which call-back kinds are followed while tracing (0 at start: none). The system object's
 // `state/callbacks/bits` drives it.
@@ -47,6 +49,9 @@ uint32_t callback_bits();
 bool install(const Cell* tracer);
 // Fires end and removes the tracer. The flags are cleared whatever the tracer does.
 void remove();
+// Removes the tracer with no event, and puts every tracing switch back as at start-up: for
+// code that must start clean whatever ran before (the runtime's state reset).
+void reset();
 
 // The events a tracer asks for: the OR of the event words in the block opening its body;
 // every event when its body opens with anything else.

@@ -1,25 +1,23 @@
-// The unit tests share one runtime per process. Whatever a test leaves on the stacks (a
-// value it kept, an unwind past its own start) would shift the next test's stacks, so each
-// test ends with the stacks as start-up left them and the collector off again.
+// The unit tests share one runtime per process. Whatever a test leaves behind (a value it
+// kept on the stacks, a word it redefined, a tracer, the collector switched on) would change
+// the next test's start, so each test ends with the runtime's state put back as the runtime
+// left it after start-up (state::put_back).
 #include <gtest/gtest.h>
 
-#include "core/collector.h"
-#include "core/stack.h"
+#include "state.h"
 #include "test_runtime.h"
 
 namespace tav::testing {
 namespace {
 
-class StackGuard : public ::testing::EmptyTestEventListener {
+class StateGuard : public ::testing::EmptyTestEventListener {
   void OnTestEnd(const ::testing::TestInfo&) override {
-    if (!runtime_ready()) return;
-    stack::restore(clean_stacks());
-    collector::enabled = false;
+    if (runtime_ready()) state::put_back();
   }
 };
 
 const bool installed = [] {
-  ::testing::UnitTest::GetInstance()->listeners().Append(new StackGuard);
+  ::testing::UnitTest::GetInstance()->listeners().Append(new StateGuard);
   return true;
 }();
 

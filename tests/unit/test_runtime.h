@@ -9,14 +9,10 @@
 #include "core/errors.h"
 #include "runtime.h"
 #include "core/stack.h"
+#include "state.h"
 
 namespace tav::testing {
 
-// The stacks as start-up leaves them; every test ends with them put back (test_guard.cpp).
-inline stack::State& clean_stacks() {
-  static stack::State state{};
-  return state;
-}
 inline bool& runtime_ready() {
   static bool ready = false;
   return ready;
@@ -31,7 +27,8 @@ inline void ensure_runtime() {
     // Tests hold values in C++ locals, where the collector cannot see them: collections
     // happen only where a test asks for one.
     collector::enabled = false;
-    clean_stacks() = stack::save();
+    // What every test starts from: each one ends with it put back (test_guard.cpp).
+    state::keep();
     ready = true;
   }
 }

@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/random.h"
 #include "core/stack.h"
+#include "core/system_object.h"
 #include "datatypes/object.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/trace.h"
@@ -64,9 +65,7 @@ void put_back() {
   object::handler_call = kept.handler_call;
   object::function_maker = kept.function_maker;
   random::init();
-  Cell one;
-  set_integer(&one, 1);
-  error::set_stack_trace_setting(&one);
+  if (Cell* setting = system_object::field({"state", "stack-trace"})) set_integer(setting, 1);
   collector::enabled = kept.collecting;
 }
 

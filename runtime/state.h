@@ -49,8 +49,8 @@
 //                         slot_block, slot_free_head
 //   core/ownership        table
 //   core/output           hook_lists print_list, output_list
-//   core/errors           stack_trace_level, stack_trace_is_integer [put back: 1], creating,
-//                         field_names, emergency_fields
+//   core/errors           creating, field_names, emergency_fields
+//   system/state/stack-trace (a field of the system object) [put back: 1]
 //   datatypes/object      evaluator, handler_call, function_maker [put back],
 //                         class_counter, shared_none
 //   datatypes/map         absent_value

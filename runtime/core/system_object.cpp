@@ -6,11 +6,11 @@
 
 namespace tav::system_object {
 
-const Cell* field(std::initializer_list<const char*> names) {
+Cell* field(std::initializer_list<const char*> names) {
   if (context::global == 0) return nullptr;
   int32_t pos = context::find_symbol(context::global, symbols::system_, true);
   if (pos < 0) return nullptr;
-  const Cell* value = context::slot_value_cell(context::global, static_cast<uint32_t>(pos));
+  Cell* value = context::slot_value_cell(context::global, static_cast<uint32_t>(pos));
   for (const char* name : names) {
     if (!value->is(TYPE_OBJECT)) return nullptr;
     NodeId ctx = value->data1;

@@ -9,7 +9,8 @@
 namespace tav::system_object {
 
 // The value of system/<names...>, or null while the system object is not made yet, or when a
-// step is missing or is no object. Valid until the next allocation.
-const Cell* field(std::initializer_list<const char*> names);
+// step is missing or is no object. Valid until the next allocation. The runtime only reads
+// through it, but for the state reset that puts a setting back as start-up made it.
+Cell* field(std::initializer_list<const char*> names);
 
 }  // namespace tav::system_object

@@ -109,6 +109,7 @@ TEST_F(SystemNatives, StatsGivesTheBytesInUseAndInfoTheFrames) {
 
 TEST_F(SystemNatives, StatsShowHandsTheDetailsToTheLibrary) {
   // Without the library's presenter the word has no value.
+  run(blk({w("unset"), lw("show-memory-stats")}));
   EXPECT_EQ(error_of({path({w("stats"), w("show")})}), "script/no-value");
   run(blk({sw("show-memory-stats"), w("func"), blk({w("s")}),
            blk({w("print"), w("s")})}));

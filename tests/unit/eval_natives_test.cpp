@@ -86,8 +86,9 @@ TEST_F(EvalNatives, DoNextEvaluatesOneExpressionAndMovesThePositionWord) {
   });
 }
 
-TEST_F(EvalNatives, DoOfAFileNeedsTheScriptRunner) {
-  EXPECT_EQ(error_id("do %script.tav"), "script/no-value");
+// do hands a file to the script runner, whose reading of it fails here.
+TEST_F(EvalNatives, DoOfAFileGoesToTheScriptRunner) {
+  EXPECT_EQ(error_id("do %/no-such-folder-here/script.tav"), "access/cannot-open");
 }
 
 // ---- reduce and compose ------------------------------------------------------------------------

@@ -1,19 +1,18 @@
 #include "tools/runner/runner.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/output.h"
 #include "core/stack.h"
 #include "core/symbols.h"
 #include "datatypes/string.h"
+#include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "runtime.h"
 #include "scanner/lexer.h"
-#include "services/simple_io.h"
 
 namespace tav::runner {
 
@@ -34,20 +33,9 @@ void print_to_stdout(const Cell* text, bool new_line) {
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
 
-// A script may open with its header: the word Tav followed by a block.
-void skip_header(Cell* code) {
-  SeriesBuffer* buf = cell_buffer(code);
-  if (buf->count() < 2) return;
-  const Cell* first = buf->cells();
-  if (!first[0].is(TYPE_WORD) || !first[1].is(TYPE_BLOCK)) return;
-  symbol::Name n = symbol::name(first[0].data2);
-  if (n.length == 3 && strncasecmp(n.bytes, "tav", 3) == 0) code->data1 += 2;
-}
-
-int evaluate(const std::string& text, bool script) {
+int evaluate(const std::string& text) {
   Cell* code = set_none(stack::new_cell());
   lexer::transcode(text, code);
-  if (script) skip_header(code);
   interp::eval_block(code, false);
   std::fflush(stdout);
   return 0;
@@ -69,14 +57,22 @@ void start() {
 }
 
 int run_file(const char* path) {
-  std::string text;
-  if (!simple_io::read_whole(path, &text)) {
-    std::fprintf(stderr, "*** Access Error: cannot open: %s\n", path);
-    return 1;
-  }
-  return evaluate(text, true);
+  // The name goes into the code molded, so any name reads back as it was given.
+  Cell* name = string::push_utf8(path);
+  Cell* molded = string::make_at(stack::new_cell(), 64);
+  actions::mold_direct(name, molded, false, false, false, nullptr, 0x7FFFFFFF, 0);
+  std::string code = "system/options/script: to-tav-file " + string::to_std_string(molded) +
+                     " do-file system/options/script none system/script/args";
+  return evaluate(code);
 }
 
-int run_text(const char* text) { return evaluate(text, false); }
+std::vector<char*> script_arguments(char** argv, int script) {
+  std::vector<char*> out{argv[0]};
+  for (int i = script + 1; argv[i]; i++) out.push_back(argv[i]);
+  out.push_back(nullptr);
+  return out;
+}
+
+int run_text(const char* text) { return evaluate(text); }
 
 }  // namespace tav::runner

@@ -3,6 +3,7 @@
 // runner exits non-zero.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "boot.h"
 #include "evaluator/interpreter.h"
@@ -38,7 +39,8 @@ int run(void* p) {
 
 int main(int argc, char** argv) {
   Options opts;
-  for (int i = 1; i < argc; i++) {
+  int script = 0;
+  for (int i = 1; i < argc && !script; i++) {
     if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
       opts.text = argv[++i];
     } else if (std::strcmp(argv[i], "--boot-text") == 0 && i + 1 < argc) {
@@ -63,9 +65,13 @@ int main(int argc, char** argv) {
       // With --table: each case also runs as the body of a function called three times.
       opts.check = tav::table::Check::wrapped;
     } else if (!opts.file && !opts.text) {
+      // What follows the script is its own.
       opts.file = argv[i];
+      script = i;
     }
   }
-  tav::runtime::process_setup(argc, argv);
+  std::vector<char*> args = script ? tav::runner::script_arguments(argv, script)
+                                   : std::vector<char*>(argv, argv + argc + 1);
+  tav::runtime::process_setup(static_cast<int>(args.size()) - 1, args.data());
   return tav::runtime::run_on_large_stack(run, &opts);
 }

@@ -1,6 +1,7 @@
 // tav: runs a script with the GUI available (`tav script.tav`, or `tav -e "text"`).
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "runtime.h"
 #include "tools/runner/runner.h"
@@ -29,10 +30,18 @@ int run(void* p) {
 
 int main(int argc, char** argv) {
   Options opts;
-  for (int i = 1; i < argc; i++) {
-    if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) opts.text = argv[++i];
-    else if (!opts.file && !opts.text) opts.file = argv[i];
+  int script = 0;
+  for (int i = 1; i < argc && !script; i++) {
+    if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
+      opts.text = argv[++i];
+    } else if (!opts.file && !opts.text) {
+      // What follows the script is its own.
+      opts.file = argv[i];
+      script = i;
+    }
   }
-  tav::runtime::process_setup(argc, argv);
+  std::vector<char*> args = script ? tav::runner::script_arguments(argv, script)
+                                   : std::vector<char*>(argv, argv + argc + 1);
+  tav::runtime::process_setup(static_cast<int>(args.size()) - 1, args.data());
   return tav::runtime::run_on_large_stack(run, &opts);
 }

@@ -109,6 +109,18 @@ Status make_view(const int32_t*) {
   return done_with(gp::make_view(&face, &parent));
 }
 
+Status update_view(const int32_t*) {
+  Cell faces = *arg(0);
+  gp::update_view(&faces);
+  return done_unset();
+}
+
+Status on_change_facet(const int32_t*) {
+  Cell owner = *arg(0), word = *arg(1);
+  gp::on_change_facet(&owner, &word);
+  return done_unset();
+}
+
 Status draw_face(const int32_t*) {
   Cell face = *arg(0), commands = *arg(1);
   gui::draw_face(&face, &commands);
@@ -159,6 +171,8 @@ void install() {
   entries[SUPPORT_DARK_MODE] = support_dark_mode;
   entries[TOGGLE_GPU] = toggle_gpu;
   entries[SEND_EVENT_OS] = send_event_os;
+  entries[UPDATE_VIEW] = update_view;
+  entries[ON_CHANGE_FACET] = on_change_facet;
 }
 
 bool awake_function(Cell* out) {

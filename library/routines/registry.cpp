@@ -321,6 +321,11 @@ const Row tav_routine_rows[] = {
      &r::view_entry<view_hooks::SUPPORT_DARK_MODE>},
     {"system/view/platform/toggle-GPU", "", RETURNS_NOTHING,
      &r::view_entry<view_hooks::TOGGLE_GPU>},
+    {"system/view/platform/update-view", "face [object! block!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::UPDATE_VIEW>},
+    {"system/view/platform/on-change-facet",
+     "owner [object!] word [word!] target action [word!] new index [integer!] part [integer!]",
+     RETURNS_NOTHING, &r::view_entry<view_hooks::ON_CHANGE_FACET>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

@@ -21,6 +21,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_painting.h"
+#include "view/backend/qt/face_widgets.h"
 #include "view/backend/qt/widgets.h"
 #include "view/backend/qt/window_table.h"
 
@@ -42,12 +43,6 @@ uint32_t monitor_id(const QScreen* s) {
 bool type_is(const Cell* face, const char* name) {
   Cell* t = face_field(face, FACE_TYPE);
   return t && t->is(TYPE_WORD) && symbol::alias(t->data2) == symbol::alias(symbol::make(name));
-}
-
-QPoint point_of(const Cell* v) {
-  if (v->is(TYPE_PAIR)) return QPoint(pair::x_of(v), pair::y_of(v));
-  if (v->is(TYPE_POINT2D)) return QPoint(round_coordinate(point::x_of(v)), round_coordinate(point::y_of(v)));
-  return QPoint(0, 0);
 }
 
 // Waits until the window can be painted (at most a second), with input held back and no
@@ -141,7 +136,8 @@ uint32_t face_window(const Cell* face) {
   SeriesBuffer* b = node_buffer(state->node());
   if (state->index() >= b->count()) return 0;
   const Cell* h = b->cells() + state->index();
-  return h->is(TYPE_HANDLE) ? h->data2 : 0;
+  // A screen's state holds a monitor id, which names no window.
+  return h->is(TYPE_HANDLE) && h->data1 == CLASS_WINDOW ? h->data2 : 0;
 }
 
 Cell make_null_handle() { return handle(0, CLASS_NULL); }
@@ -196,38 +192,60 @@ Cell make_view(const Cell* face, const Cell* parent) {
   Cell* flags = face_field(face, FACE_FLAGS);
   uint32_t flag_mask = flags ? event::face_flags(flags) : 0;
   int interval = rate_interval(face);
-  QWidget* widget = nullptr;
-  if (type_is(face, "window")) {
-    auto* shell = new WindowShell;
-    Cell* text = face_field(face, FACE_TEXT);
-    if (text && text->is(TYPE_STRING))
-      shell->setWindowTitle(QString::fromStdString(string::to_std_string(text)));
-    widget = shell;
-  } else if (type_is(face, "panel")) {
-    WinData* p = parent->is(TYPE_HANDLE) ? windows::find(parent->data2) : nullptr;
-    widget = new FaceContainer(p ? p->widget.data() : nullptr);
-  } else {
+  WinData* p = parent->is(TYPE_HANDLE) ? windows::find(parent->data2) : nullptr;
+  QWidget* widget = create_face_widget(face, p ? p->widget.data() : nullptr);
+  if (!widget) {
     Cell* t = face_field(face, FACE_TYPE);
     error::raise(ERR_SCRIPT, "face-type", t ? t : face);
   }
-  QPoint offset = point_of(face_field(face, FACE_OFFSET));
-  QPoint size = point_of(face_field(face, FACE_SIZE));
-  // A window's offset is its client origin.
-  widget->setGeometry(offset.x(), offset.y(), size.x(), size.y());
   uint32_t id = windows::add(widget, face);
   WinData* w = windows::find(id);
   w->face_flags = flag_mask;
   if (Cell* sz = face_field(face, FACE_SIZE); sz && sz->is(TYPE_PAIR)) w->kind_bits |= KIND_PAIR_COORDS;
   start_timer(id, interval);
-  if (face_draws(face)) {
-    w->painted = true;
-    render_face(id);
-  }
-  if (!type_is(face, "window")) {
-    Cell* visible = face_field(face, FACE_VISIBLE);
-    if (!visible || is_true(visible)) widget->show();
-  }
+  // A window's offset is its client origin; it shows only through show-window.
+  apply_facets(id, face, ~0u, true);
   return handle(id, CLASS_WINDOW);
+}
+
+void update_view(const Cell* faces) {
+  if (faces->is(TYPE_BLOCK)) {
+    // The block may be the only holder of its faces: walk a copy of each as it goes.
+    Cell blk = *faces;
+    for (uint32_t i = blk.index(); i < node_buffer(blk.node())->count(); ++i) {
+      Cell face = node_buffer(blk.node())->cells()[i];
+      if (face.is(TYPE_OBJECT)) update_view(&face);
+    }
+    return;
+  }
+  Cell* state = face_field(faces, FACE_STATE);
+  if (!state || !state->is(TYPE_BLOCK)) return;
+  SeriesBuffer* b = node_buffer(state->node());
+  if (state->index() + 1 >= b->count()) return;
+  Cell* bits_cell = b->cells() + state->index() + 1;
+  if (!bits_cell->is(TYPE_INTEGER)) return;
+  uint32_t bits = static_cast<uint32_t>(bits_cell->int_value());
+  set_integer(bits_cell, 0);
+  uint32_t id = face_window(faces);
+  if (bits & (1u << FACE_PANE)) restack_pane(faces);
+  if (bits & (1u << FACE_RATE)) {
+    int interval = rate_interval(faces);
+    WinData* w = windows::find(id);
+    if (interval > 0) start_timer(id, interval);
+    else if (w && w->timer) w->timer->stop();
+  }
+  apply_facets(id, faces, bits, false);
+}
+
+void on_change_facet(const Cell* owner, const Cell* word) {
+  if (!word->is(TYPE_WORD)) return;
+  if (symbol::alias(word->data2) == symbol::alias(symbol::make("pane"))) {
+    restack_pane(owner);
+    return;
+  }
+  Cell* state = face_field(owner, FACE_STATE);
+  if (!state || !state->is(TYPE_BLOCK)) return;
+  update_view(owner);
 }
 
 void show_window(const Cell* h) {

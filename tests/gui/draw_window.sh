@@ -9,14 +9,11 @@ source "$here/e2e-env.bash"
 "$tav" "$here/draw_window.tav" >"$work/out" 2>"$work/err" &
 tav_pid=$!
 
-loop_entered() { grep -q '^loop 1$' "$TAV_GUI_TRACE" 2>/dev/null; }
 wait_for loop_entered || { cat "$work/out" "$work/err" >&2; exit 1; }
 win=$(xdotool search --sync --name '^tav-e2e-draw$' | head -n1)
 
 # The window's client area starts at its face offset, 50x50: a point of the drawing at x,y
 # is the screen pixel 50+x, 50+y.
-pixel() { convert "$work/shot.png" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:; }
-shot() { xwd -root -silent | convert xwd:- png:"$work/shot.png"; }
 painted() { shot && [ "$(pixel 100 85)" = "220,0,0" ]; }
 wait_for painted || { echo "the drawing never showed" >&2; cp "$work/shot.png" /tmp/tav-draw-window-failed.png; exit 1; }
 [ -n "${TAV_KEEP_SHOT:-}" ] && cp "$work/shot.png" "$TAV_KEEP_SHOT"

@@ -39,3 +39,9 @@ export FONTCONFIG_FILE="$(cd "$(dirname "${BASH_SOURCE[0]}")/../fixtures" && pwd
 export QT_SCALE_FACTOR=1 QT_IM_MODULE=none QT_QPA_PLATFORMTHEME=generic
 export QT_MEDIA_BACKEND=gstreamer LANG=C.UTF-8
 export TAV_GUI_TRACE="$work/trace"
+
+# What the tests wait on and read back: the program's first loop, and the screen's pixels.
+loop_entered() { grep -q '^loop 1$' "$TAV_GUI_TRACE" 2>/dev/null; }
+shot() { xwd -root -silent | convert xwd:- png:"$work/shot.png"; }
+# pixel X Y: the R,G,B of the last shot at that screen point.
+pixel() { convert "$work/shot.png" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:; }

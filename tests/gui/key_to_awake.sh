@@ -9,7 +9,6 @@ source "$here/e2e-env.bash"
 "$tav" "$here/key_to_awake.tav" >"$work/out" 2>"$work/err" &
 tav_pid=$!
 
-loop_entered() { grep -q '^loop 1$' "$TAV_GUI_TRACE" 2>/dev/null; }
 wait_for loop_entered || { cat "$work/out" "$work/err" >&2; exit 1; }
 win=$(xdotool search --sync --name '^tav-e2e-keys$' | head -n1)
 xdotool windowfocus --sync "$win"

@@ -9,14 +9,11 @@ source "$here/e2e-env.bash"
 "$tav" "$here/view_window.tav" >"$work/out" 2>"$work/err" &
 tav_pid=$!
 
-loop_entered() { grep -q '^loop 1$' "$TAV_GUI_TRACE" 2>/dev/null; }
 wait_for loop_entered || { cat "$work/out" "$work/err" >&2; exit 1; }
 win=$(xdotool search --sync --name '^tav-e2e-view$' | head -n1)
 
 # The window's client area starts at its offset, 100x100: a face's point x,y inside the window
 # is the screen pixel 100+x, 100+y.
-pixel() { convert "$work/shot.png" -format "%[fx:int(255*p{$1,$2}.r)],%[fx:int(255*p{$1,$2}.g)],%[fx:int(255*p{$1,$2}.b)]" info:; }
-shot() { xwd -root -silent | convert xwd:- png:"$work/shot.png"; }
 keep() { [ -z "${TAV_KEEP_SHOT:-}" ] || cp "$work/shot.png" "$TAV_KEEP_SHOT-$1.png"; }
 
 failed=0

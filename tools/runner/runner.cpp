@@ -66,11 +66,15 @@ int run_file(const char* path) {
   return evaluate(code);
 }
 
-std::vector<char*> script_arguments(char** argv, int script) {
-  std::vector<char*> out{argv[0]};
-  for (int i = script + 1; argv[i]; i++) out.push_back(argv[i]);
-  out.push_back(nullptr);
-  return out;
+int launch(int argc, char** argv, int script, int (*fn)(void*), void* arg) {
+  std::vector<char*> args(argv, argv + argc + 1);
+  if (script) {
+    args = {argv[0]};
+    for (int i = script + 1; argv[i]; i++) args.push_back(argv[i]);
+    args.push_back(nullptr);
+  }
+  runtime::process_setup(static_cast<int>(args.size()) - 1, args.data());
+  return runtime::run_on_large_stack(fn, arg);
 }
 
 int run_text(const char* text) { return evaluate(text); }

@@ -15,8 +15,9 @@ void boot();
 // program's arguments as its own; or evaluates a text. 0 on success.
 int run_file(const char* path);
 int run_text(const char* text);
-// The command line the script sees: the program, then what follows the script's name at
-// argv[script] (null-terminated, as argv is).
-std::vector<char*> script_arguments(char** argv, int script);
+// Sets the process up and calls fn(arg) on the large stack. The command line the runtime sees
+// is the program, then what follows the script's name at argv[script]; the whole line when
+// no script is named (script 0).
+int launch(int argc, char** argv, int script, int (*fn)(void*), void* arg);
 
 }  // namespace tav::runner

@@ -40,8 +40,5 @@ int main(int argc, char** argv) {
       script = i;
     }
   }
-  std::vector<char*> args = script ? tav::runner::script_arguments(argv, script)
-                                   : std::vector<char*>(argv, argv + argc + 1);
-  tav::runtime::process_setup(static_cast<int>(args.size()) - 1, args.data());
-  return tav::runtime::run_on_large_stack(run, &opts);
+  return tav::runner::launch(argc, argv, script, run, &opts);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -264,10 +265,11 @@ void compact_frame(SeriesFrame* f, SeriesFrame* prev) {
   }
   move_run(run);
   f->heap = dest;
-#if defined(TAV_TORTURE) || !defined(NDEBUG)
+#ifdef NDEBUG
+  if (torture)
+#endif
   // A stale raw pointer into the freed space now reads a pattern, not the old data.
   std::memset(dest, 0xDB, size_t(end - dest));
-#endif
 }
 
 void compact_frames() {
@@ -362,10 +364,14 @@ bool requested() { return collector_detail::pending; }
 
 namespace collector_detail {
 void run_pending() { collect(); }
-void run_torture() {
-  if (enabled) collect();
-}
 }  // namespace collector_detail
+
+#ifdef TAV_TORTURE_SWITCH
+bool torture = [] {
+  const char* v = std::getenv("TAV_TORTURE");
+  return v && *v && std::strcmp(v, "0") != 0;
+}();
+#endif
 
 // --- marking for the callbacks ----------------------------------------------------------
 

@@ -50,17 +50,21 @@ bool requested();
 namespace collector_detail {
 extern bool pending;
 void run_pending();
-void run_torture();
 }  // namespace collector_detail
 
-// Called by the interpreter between expressions. Runs a requested collection while automatic
-// collection is enabled; a torture build collects at every safe point instead.
-inline void safe_point() {
-#ifdef TAV_TORTURE
-  collector_detail::run_torture();
+// Torture mode collects at every safe point, so a value the interpreter forgot to keep
+// reachable is reused at once and the sanitizers see it. Sanitizer builds turn it on with
+// TAV_TORTURE=1 in the environment; release builds leave the switch out of the hot path.
+#ifdef TAV_TORTURE_SWITCH
+extern bool torture;
 #else
-  if (collector_detail::pending && enabled) collector_detail::run_pending();
+constexpr bool torture = false;
 #endif
+
+// Called by the interpreter between expressions. Runs a requested collection while automatic
+// collection is enabled, or a collection at every safe point in torture mode.
+inline void safe_point() {
+  if ((collector_detail::pending || torture) && enabled) collector_detail::run_pending();
 }
 
 // Marking, for the callbacks (valid only while a cycle runs). Each call marks everything

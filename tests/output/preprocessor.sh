@@ -62,8 +62,11 @@ stops "a macro expanding into itself" '#macro m: func [] [[x m]] m' \
 check "a trace of each macro step" 0 \
 'preproc: matched [x]
 preproc: eval macro [change s '"'"'y e]
-preproc: == [z #trace off]
-[y z]' -e "probe expand-directives/clean [#trace on #macro 'x func [[manual] s e] [change s 'y e] x z #trace off]"
+preproc: == [z #do keep [1] #macro m: func [a] [a * 10] m 2 #trace off]
+preproc: matched [m 2]
+preproc: eval macro [a * 10]
+preproc: == 20
+[y z 1 20]' -e "probe expand-directives/clean [#trace on #macro 'x func [[manual] s e] [change s 'y e] x z #do keep [1] #macro m: func [a] [a * 10] m 2 #trace off]"
 
 # An error in a directive's code is reported against the directive, and the script stops
 # with a failure status; a syntax error halts the script before any of it runs.

@@ -52,21 +52,20 @@ Status do_block(const int32_t* refs, Cell* blk) {
     Cell block = *blk;
     Cell name = interp::anon_name();
     stack::mark_native(&name);
-    Cell none = make_cell(TYPE_NONE), no;
-    set_logic(&no, false);
+    Cell none = make_cell(TYPE_NONE);
     Cell pre = *word::load("preprocessor");
     Cell holder = *interp::get_word(&pre);
     if (!holder.is(TYPE_OBJECT)) error::raise(ERR_SCRIPT, "no-value", &pre);
     Cell expand_word = *word::load("expand");
     Cell fn = *object::word_value_cell(&holder, &expand_word);
     if (!interp::is_callable(fn.type())) error::raise(ERR_SCRIPT, "no-value", &expand_word);
+    // The block and no job; the /clean refinement stays off.
     Cell* first = stack::push(&block);
     stack::push(&none);
-    stack::push(&no);
     PreparedCall call;
     std::vector<uint32_t> fixed = fixed_entries(interp::arg_cache(&fn));
-    if (fixed.size() < 3) error::raise(ERR_SCRIPT, "invalid-arg", &fn);
-    call.entry.assign(fixed.begin(), fixed.begin() + 3);
+    if (fixed.size() < 2) error::raise(ERR_SCRIPT, "invalid-arg", &fn);
+    call.entry.assign(fixed.begin(), fixed.begin() + 2);
     Status s = call_with_values(&fn, &expand_word, first, call);
     if (s != CODE_NONE) return s;
     stack::unwind_discard();

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <strings.h>
 #include <mutex>
 #include <string>
@@ -51,16 +52,38 @@ std::string text_of(const Cell* value, bool name) {
   return text;
 }
 
-// What a transfer collects.
+// What a transfer collects. The body goes straight into a binary! held on the argument
+// stack, so a large body is held once; an error raised while it grows (out of memory) must
+// not cross libcurl's frames and is kept to be raised again when the transfer has ended.
 struct Reply {
   std::string headers;   // the header lines of the last response (redirects dropped)
-  std::string body;
+  uint32_t body_at = 0;  // stack index of the body binary
+  std::exception_ptr failure;
 };
+
+Cell* body_cell(const Reply* reply) { return stack::at_index(reply->body_at); }
+
+// Starts the body again, with room for `capacity` bytes.
+bool restart_body(Reply* reply, uint32_t capacity) {
+  try {
+    binary::make_at(body_cell(reply), capacity);
+    return true;
+  } catch (...) {
+    reply->failure = std::current_exception();
+    return false;
+  }
+}
 
 size_t on_body(char* data, size_t size, size_t count, void* user) {
   auto* reply = static_cast<Reply*>(user);
-  reply->body.append(data, size * count);
-  return size * count;
+  size_t n = size * count;
+  try {
+    binary::append_bytes(body_cell(reply), reinterpret_cast<const uint8_t*>(data), n);
+  } catch (...) {
+    reply->failure = std::current_exception();
+    return 0;   // ends the transfer
+  }
+  return n;
 }
 
 size_t on_header(char* data, size_t size, size_t count, void* user) {
@@ -69,13 +92,15 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
   // A status line starts the headers of a new response (after a redirect or a 100 Continue).
   if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
     reply->headers.clear();
-    reply->body.clear();
-    return n;
+    return restart_body(reply, 0) ? n : 0;
   }
-  // The announced length, so a large body grows its buffer once.
+  // The announced length, so a large body is allocated once.
   if (n > 15 && strncasecmp(data, "Content-Length:", 15) == 0) {
-    unsigned long long announced = std::strtoull(std::string(data + 15, n - 15).c_str(), nullptr, 10);
-    if (announced > 0 && announced < (1ull << 31)) reply->body.reserve(announced);
+    unsigned long long announced =
+        std::strtoull(std::string(data + 15, n - 15).c_str(), nullptr, 10);
+    if (announced > 0 && announced < (1ull << 31) &&
+        !restart_body(reply, static_cast<uint32_t>(announced)))
+      return 0;
   }
   if (n == 2 && data[0] == '\r' && data[1] == '\n') return n;
   if (n == 1 && data[0] == '\n') return n;
@@ -111,26 +136,27 @@ std::string body_of(const Cell* data) {
   return string::to_std_string(data);
 }
 
-// The reply's body as the caller asked for it, pushed.
-Cell* push_body(std::string* bytes, bool binary, bool lines) {
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes->data());
-  size_t n = bytes->size();
-  if (binary) return binary::load(p, n);
-  if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
-    p += 3;
-    n -= 3;
+// The reply's body (the binary at body_at) as the caller asked for it, pushed.
+Cell* push_body(const Reply& reply, bool binary, bool lines) {
+  Cell body = *body_cell(&reply);
+  if (binary) return stack::push(&body);
+  NodeId n = body.node();
+  uint32_t len = binary::rs_length(&body);
+  uint8_t* p = binary::rs_head(&body);
+  uint32_t from = len >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF ? 3 : 0;
+  if (lines) {
+    std::string bytes(reinterpret_cast<const char*>(p) + from, len - from);
+    return simple_io::lines_to_block(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                     bytes.size());
   }
-  if (lines) return simple_io::lines_to_block(p, n);
-  // CR LF read as LF, in place.
-  char* base = bytes->data() + (p - reinterpret_cast<const uint8_t*>(bytes->data()));
-  size_t out = 0;
-  for (size_t i = 0; i < n; i++) {
-    if (base[i] == '\r' && i + 1 < n && base[i + 1] == '\n') continue;
-    base[out++] = base[i];
+  // CR LF read as LF, in place: the binary is not seen by anyone else.
+  uint32_t out = from;
+  for (uint32_t i = from; i < len; i++) {
+    if (p[i] == '\r' && i + 1 < len && p[i + 1] == '\n') continue;
+    p[out++] = p[i];
   }
-  if (out == 0) return string::make_at(stack::new_cell(), 1);
-  return string::load(reinterpret_cast<const uint8_t*>(base), out, stack::new_cell(),
-                      string::ENCODING_UTF8);
+  if (out == from) return string::make_at(stack::new_cell(), 1);
+  return string::load_series(n, from, out - from, stack::new_cell(), string::ENCODING_UTF8);
 }
 
 }  // namespace http_detail
@@ -215,6 +241,7 @@ Cell* request(uint32_t method_symbol, const Cell* url, const Cell* headers, cons
   if (has_body) body = body_of(data);
 
   Reply reply;
+  reply.body_at = stack::index_of(binary::make_at(stack::new_cell(), 0));
   CURL* c = t.curl;
   curl_easy_setopt(c, CURLOPT_URL, url_text.c_str());
   curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -243,12 +270,17 @@ Cell* request(uint32_t method_symbol, const Cell* url, const Cell* headers, cons
       curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
     }
   }
-  if (curl_easy_perform(c) != CURLE_OK) return stack::at_index(result_at);
+  CURLcode done = curl_easy_perform(c);
+  if (reply.failure) std::rethrow_exception(reply.failure);
+  if (done != CURLE_OK) {
+    stack::top = stack::at_index(result_at) + 1;
+    return stack::at_index(result_at);
+  }
   long status = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
 
   if (!info) {
-    Cell made = *push_body(&reply.body, binary, lines);
+    Cell made = *push_body(reply, binary, lines);
     *stack::at_index(result_at) = made;
     stack::top = stack::at_index(result_at) + 1;
     return stack::at_index(result_at);
@@ -259,9 +291,8 @@ Cell* request(uint32_t method_symbol, const Cell* url, const Cell* headers, cons
   block::append_cell(blk, &code);
   Cell map = *parse_headers(reply.headers.data(), reply.headers.size());
   block::append_cell(stack::at_index(result_at), &map);
-  stack::top = stack::at_index(result_at) + 1;
   std::string().swap(reply.headers);
-  Cell made = *push_body(&reply.body, binary, lines);
+  Cell made = *push_body(reply, binary, lines);
   block::append_cell(stack::at_index(result_at), &made);
   stack::top = stack::at_index(result_at) + 1;
   return stack::at_index(result_at);

@@ -6,7 +6,8 @@
 tav=$1
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-trap 'exec {srv_in}>&-; wait; rm -rf "$work"' EXIT
+srv_in=
+trap '[[ -n $srv_in ]] && exec {srv_in}>&-; wait; rm -rf "$work"' EXIT
 
 # The server prints its port once it accepts connections and ends when its input closes.
 coproc SERVER { exec python3 "$here/../fixtures/http_server.py"; }
@@ -37,5 +38,23 @@ read -r n kb <<<"$got"
 if [[ "$n" != "$size" || -z "$kb" || "$kb" -gt $((160 * 1024)) ]]; then
   printf 'FAIL large body: want %s bytes within 160 MB, got %s\n' "$size" "$got"
   failed=1
+fi
+
+# The plain server ends (one server runs at a time).
+exec {srv_in}>&-
+srv_in=
+wait
+
+# https checks the server's certificate: one signed by nobody the system trusts is refused.
+if openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 \
+     -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1; then
+  coproc TLS { exec python3 "$here/../fixtures/http_server.py" "$work/cert.pem" "$work/key.pem"; }
+  srv_in=${TLS[1]}
+  read -r tls_port <&"${TLS[0]}"
+  got=$("$tav" -e "e: try [read https://127.0.0.1:$tls_port/text] print [e/id e/arg1]" 2>&1)
+  if [[ "$got" != "no-connect https://127.0.0.1:$tls_port/text" ]]; then
+    printf 'FAIL untrusted certificate accepted: %s\n' "$got"
+    failed=1
+  fi
 fi
 exit $failed

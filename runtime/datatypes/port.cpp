@@ -43,7 +43,7 @@ Cell call_field(const Cell* object_in, const char* name, const Cell* values, uin
                 uint32_t kind, bool* found = nullptr) {
   Cell holder = *object_in;
   uint32_t sym = symbol::make(name);
-  Cell word = word::make(sym);
+  Cell word = make_cell(TYPE_WORD, 0, sym, 0xFFFFFFFFu);
   int32_t index = object::word_index(&holder, &word);
   Cell fn = index >= 0 ? object::get_values(&holder)[index] : none_cell();
   if (found) *found = fn.is(TYPE_FUNCTION);

@@ -36,9 +36,9 @@ Cell int_cell(int32_t n) {
 Cell opt(const Cell* arg) { return arg ? *arg : none_cell(); }
 
 // Calls the function in field `name` of the object with the values as its leading
-// arguments (its refinements off), in a call frame named by that field's word. Answers its
-// result; raises access no-port-action when the field holds no function and `required`.
-// `found` (when given) tells whether there was a function to call.
+// arguments (its refinements off), in a call frame named by that field's word, and answers
+// its result. A field that holds no function raises access no-port-action, unless `found`
+// is given: it then tells whether there was a function to call (none answered otherwise).
 Cell call_field(const Cell* object_in, const char* name, const Cell* values, uint32_t count,
                 uint32_t kind, bool* found = nullptr) {
   Cell holder = *object_in;

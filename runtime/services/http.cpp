@@ -20,6 +20,7 @@
 #include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "datatypes/type_dispatch.h"
+#include "datatypes/url.h"
 #include "services/simple_io.h"
 
 namespace tav::http {
@@ -208,7 +209,14 @@ Cell* request(uint32_t method_symbol, const Cell* url, const Cell* headers, cons
   uint32_t result_at = stack::index_of(set_none(stack::new_cell()));
   std::string method = method_text(method_symbol);
   bool bodiless = method == "GET" || method == "HEAD";
-  std::string url_text = string::to_std_string(url);
+  // The url's text holds its escapes decoded; the request line takes them encoded again.
+  std::string url_text;
+  {
+    Cell* wire = string::make_at(stack::new_cell(), 64);
+    url::encode(url, wire->node(), url::ENCODE_URL);
+    url_text = string::to_std_string(wire);
+    stack::pop(1);
+  }
 
   Transfer t;
   t.curl = curl_easy_init();

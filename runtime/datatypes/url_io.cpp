@@ -48,9 +48,13 @@ Cell* to_port(Cell* url) {
   return port::make(proto, url, TYPE_PORT);
 }
 
+// The port, opened: what the actor's open answers is not the url's business.
 Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow) {
   Cell* port = to_port(url);
-  return port::open(port, new_, read, write, seek, allow);
+  uint32_t port_at = stack::index_of(port);
+  port::open(port, new_, read, write, seek, allow);
+  stack::top = stack::at_index(port_at) + 1;
+  return stack::at_index(port_at);
 }
 
 Cell* read(Cell* url, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {

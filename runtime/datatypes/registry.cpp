@@ -20,6 +20,7 @@
 #include "datatypes/event.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
+#include "datatypes/port.h"
 #include "datatypes/path.h"
 #include "datatypes/point.h"
 #include "datatypes/ref.h"
@@ -78,6 +79,7 @@ void register_datatypes() {
   email_type::init();     // after tag!
   handle::init();         // after email!
   date::init();           // after handle!
+  port_type::init();      // after date!
   money::init();          // after port!
   ref_type::init();       // after money!
   point::init();          // point2D!, point3D!, after ref!

@@ -261,6 +261,9 @@ void init() {
       on<ACT_TO>(&url::to),
       on<ACT_MOLD>(&url::mold),
       on<ACT_EVAL_PATH>(&url::eval_path),
+      on<ACT_OPEN>(&url::open),
+      on<ACT_READ>(&url::read),
+      on<ACT_WRITE>(&url::write),
   });
 }
 

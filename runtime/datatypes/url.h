@@ -35,6 +35,15 @@ int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
                 Cell* prev_element, int index, bool case_, bool get, bool tail, bool evt);
 
+// I/O (url_io.cpp): http and https through the HTTP client, other schemes through a port.
+// to_port makes the port of a url (its components from the library's url parser) and pushes
+// it; a url the parser refuses raises script invalid-arg.
+Cell* to_port(Cell* url);
+Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow);
+Cell* read(Cell* url, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as);
+Cell* write(Cell* url, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part,
+            Cell* seek, Cell* allow, Cell* as);
+
 }  // namespace tav::url
 
 namespace tav::url_type {

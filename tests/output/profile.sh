@@ -37,6 +37,14 @@ check "by time: a loop around the others takes longest" \
 #1   loop             | 6          | T
 #2   f                | 5          | T'
 
+# Another word sorts nothing: the names stay in the order they were first called.
+check "by a word that is no key" 'profile/by [loop 2 [append [] 1] add 1 2] '"'"'size' \
+'== 3 
+
+#1   loop             | 1          | T
+#2   append           | 2          | T
+#3   add              | 1          | T'
+
 # A function reached without a word is a new entry at each call.
 check "anonymous functions" 'profile [do func [] [1] do func [] [2]]' \
 '== 2 

@@ -89,7 +89,7 @@ debug> 2
 
 # The calls from debug down to the current one, with their locals after +l.
 check "parents and locals" \
-  'g: func [a /local b] [b: a * 2 @stop b + 1] f: func [x] [g x] debug/later [f 1]' $'-s\n+l\np\nc\n' \
+  'g: func [a /local b] [b: a * 2 @stop b + 1] f: func [x] [g x] debug/later [f 1]' $'-s\n+l\np\n:g\nc\n' \
 '-----> EVAL @stop
 Input: @stop b + 1
 
@@ -102,6 +102,9 @@ debug> debug> debug> Call: f
   > x         : 1
 Call: g
   > a         : 1
+  > local     : none
+  > b         : 2
+debug>   > a         : 1
   > local     : none
   > b         : 2
 debug> '

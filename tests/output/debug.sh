@@ -78,6 +78,15 @@ debug> $(printf '\t%s\n' \
 	
 debug> "
 
+# Without a console the lines are cut at 72 columns, less one.
+check "long values are cut" \
+  'debug [[aaaaaaaaaa bbbbbbbbbb cccccccccc dddddddddd eeeeeeeeee ffffffffff gggggggggg] 1]' $'c\n' \
+'-----> EVAL [aaaaaaaaaa bbbbbbbbbb cccccccccc dddddddddd eeeeeeeeee fff
+Input: [aaaaaaaaaa bbbbbbbbbb cccccccccc dddddddddd eeeeeeeeee ffffffff
+
+-empty stack-
+debug> '
+
 check "/later wakes up at @stop" 'debug/later [print 1 @stop print 2] print 3' $'c\n' \
 '1
 -----> EVAL @stop

@@ -87,6 +87,43 @@ Input: [aaaaaaaaaa bbbbbbbbbb cccccccccc dddddddddd eeeeeeeeee ffffffff
 -empty stack-
 debug> '
 
+# +i indents each value of an expression under the value that opened it.
+check "indented stack" 'debug [x: 1 + 2]' $'+i\nn\nn\nn\nn\nc\n' \
+'-----> EVAL x:
+Input: x: 1 + 2
+
+-empty stack-
+debug> debug> -----> PUSH x:
+Input: 1 + 2
+
+Stack: x:
+
+debug> -----> EVAL 1
+Input: 1 + 2
+
+Stack: x:
+
+debug> -----> PUSH 1
+Input: + 2
+
+Stack: x:
+Stack:   1
+
+debug> -----> EVAL +
+Input: + 2
+
+Stack: x:
+Stack:   1
+
+debug> -----> OPEN +
+Input: 2
+
+Stack: x:
+Stack:   1
+Stack:   +
+
+debug> '
+
 check "/later wakes up at @stop" 'debug/later [print 1 @stop print 2] print 3' $'c\n' \
 '1
 -----> EVAL @stop

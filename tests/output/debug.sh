@@ -88,7 +88,7 @@ Input: [aaaaaaaaaa bbbbbbbbbb cccccccccc dddddddddd eeeeeeeeee ffffffff
 debug> '
 
 # +i indents each value of an expression under the value that opened it.
-check "indented stack" 'debug [x: 1 + 2]' $'+i\nn\nn\nn\nn\nc\n' \
+check "indented stack" 'debug [x: 1 + 2]' $'+i\nn\nn\nn\nn\nn\nc\n' \
 '-----> EVAL x:
 Input: x: 1 + 2
 

@@ -34,6 +34,35 @@ Stack: x:
 
 debug> 3'
 
+# A set names the word and shows the value; the value then stands alone on the stack.
+check "set" 'debug [x: 1] print x' $'\n\n\n\n\n' \
+'-----> EVAL x:
+Input: x: 1
+
+-empty stack-
+debug> -----> PUSH x:
+Input: 1
+
+Stack: x:
+
+debug> -----> EVAL 1
+Input: 1
+
+Stack: x:
+
+debug> -----> PUSH 1
+Input: 
+
+Stack: x:
+Stack: 1
+
+debug> -----> SET x 1
+Input: 
+
+Stack: 1
+
+debug> 1'
+
 # -s hides the stack; watched words show at each event; a command stays at the prompt until
 # ENTER or next.
 check "watch and the prompt's commands" 'x: 5 y: 6 debug [x: x + 1] print x' \

@@ -39,8 +39,7 @@ Status collect_calls(const int32_t*) {
 Status tracing_q(const int32_t*) { return done_logic(trace::active); }
 
 Status set_tracing(const int32_t*) {
-  // Events can only be delivered to a tracer that do/trace put in place.
-  trace::active = is_true(arg(0)) && trace::installed;
+  trace::set_switch(is_true(arg(0)));
   return done_unset();
 }
 

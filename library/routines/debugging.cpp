@@ -1,5 +1,11 @@
-// The argument stack and the calls, as the debugging tools read them.
+// The argument stack and the calls, as the debugging tools read them; the tracing switch
+// and the debugger's command lines.
+#include <cstdio>
+#include <string>
+
 #include "core/stack.h"
+#include "datatypes/string.h"
+#include "evaluator/natives.h"
 #include "evaluator/trace.h"
 #include "routines.h"
 
@@ -31,5 +37,28 @@ Status collect_calls(const int32_t*) {
 }
 
 Status tracing_q(const int32_t*) { return done_logic(trace::active); }
+
+Status set_tracing(const int32_t*) {
+  trace::set_switch(is_true(arg(0)));
+  return done_unset();
+}
+
+Status read_stdin_line(const int32_t*) {
+  // The prompt written before must be seen before the process waits for the answer.
+  std::fflush(stdout);
+  std::string line;
+  int c;
+  while ((c = std::getchar()) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+  if (c == EOF && line.empty()) {
+    set_none(stack::base);
+    return done();
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  Cell* s = string::make_at(stack::new_cell(), static_cast<int32_t>(line.size()) + 1);
+  natives::system_natives::append_lenient_utf8(s->node(), line);
+  *stack::base = *s;
+  stack::top = stack::base + 1;
+  return done();
+}
 
 }  // namespace tav::routines

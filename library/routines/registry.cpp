@@ -122,6 +122,14 @@ const Row tav_routine_rows[] = {
 	blk [block!]
 )spec", RETURNS_NOTHING, &r::collect_calls},
     {"tracing?", "", RETURNS_NOTHING, &r::tracing_q},
+    {"set-tracing", R"spec(
+	"Switch the tracing of the running do/trace evaluation on or off"
+	on? [logic!]
+)spec", RETURNS_NOTHING, &r::set_tracing},
+    {"read-stdin-line", R"spec(
+	"Read a line from STDIN; none at the end of the input"
+	return: [string! none!]
+)spec", RETURNS_NOTHING, &r::read_stdin_line},
     {"read-clipboard", R"spec(
 	"Return the contents of the system clipboard"
 	return: [any-type!] "false on failure, none if empty, otherwise: string!, block! of files!, or an image!"

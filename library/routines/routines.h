@@ -52,6 +52,8 @@ Status pick_stack(const int32_t*);
 Status frame_index_q(const int32_t*);
 Status collect_calls(const int32_t*);
 Status tracing_q(const int32_t*);
+Status set_tracing(const int32_t*);
+Status read_stdin_line(const int32_t*);
 
 // clipboard.cpp
 Status read_clipboard(const int32_t*);

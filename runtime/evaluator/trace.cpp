@@ -30,6 +30,8 @@ constexpr uint32_t TRACER_DEPTH = 3000;
 // While the tracer runs, a function's trace attribute must not switch tracing back on: the
 // tracer would trace itself without end.
 constexpr uint32_t& in_tracer = evaluator::switches.in_tracer;
+// How many times the language has set the switch: a body that sees it change keeps it.
+uint32_t switch_count = 0;
 
 void make_event_symbols() {
   if (event_symbols[0]) return;
@@ -203,8 +205,15 @@ void fire_error(const Cell* err) {
   stack::saved_throw_frame = pending;
 }
 
+void set_switch(bool on) {
+  active = on && installed;
+  ++trace_detail::switch_count;
+}
+
 uint32_t enter_body(const Cell* fn) {
-  uint32_t token = active ? 3u : 2u;
+  // The token: bit 0 the switch to put back, bit 1 always set, the rest the count of the
+  // switches set by the language so far.
+  uint32_t token = (trace_detail::switch_count << 2) | (active ? 3u : 2u);
   if (trace_detail::in_tracer == 0) {
     if (fn->header & FLAG_NO_TRACE) active = false;
     else if (fn->header & FLAG_TRACE) active = true;
@@ -218,7 +227,9 @@ uint32_t enter_body(const Cell* fn) {
 }
 
 void leave_body(const Cell* fn, uint32_t token, Status s) {
+  // A switch the language set inside the body stays as it was set.
   bool restore = (token & 1) != 0;
+  if ((token >> 2) != (trace_detail::switch_count & (UINT32_MAX >> 2))) restore = active;
   if (active && (s == CODE_NONE || s == CODE_RETURN || s == CODE_EXIT)) {
     Cell body = trace_detail::body_of(fn);
     Cell result = *stack::base;

@@ -68,6 +68,11 @@ uint32_t mask_of(const Cell* tracer);
 // The error event: fired by error::raise before the error unwinds.
 [[gnu::cold]] void fire_error(const Cell* err);
 
+// The switch as the language sets it (`trace true`, `trace false`): on only while a tracer is
+// installed. It outlasts the bodies it was set in, which otherwise put the switch back as
+// they found it.
+void set_switch(bool on);
+
 // A function body run while a tracer is installed: its trace / no-trace attribute switches
 // tracing for the body, and prolog fires. Answers a token for leave_body (never 0).
 [[gnu::cold]] uint32_t enter_body(const Cell* fn);

@@ -217,6 +217,11 @@ const PixelCase PIXELS[] = {
      "box 0x2 4x4] box 0x0 64x64]", 1, 5, qRgb(0, 0, 255)},
     {"[pen off fill-pen pattern 4x4 clamp [pen off fill-pen 255.0.0 box 0x0 4x2 fill-pen 0.0.255 "
      "box 0x2 4x4] box 0x0 64x64]", 30, 1, qRgb(255, 0, 0)},
+    // A whole turn is the ellipse alone: no line from the centre, even closed.
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 360 closed]", 45, 32, qRgb(255, 0, 0)},
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 -360 closed]", 45, 32, qRgb(255, 0, 0)},
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 359.9995 closed]", 45, 32, qRgb(255, 0, 0)},
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 90 closed]", 45, 32, qRgb(0, 0, 0)},
     // Two figures over each other: alternate filling leaves the inner one empty.
     {"[pen off fill-pen 0.0.0 shape [move 0x0 line 40x0 40x40 0x40 close move 10x10 line 30x10 30x30 10x30 close]]",
      20, 20, qRgb(255, 255, 255)},
@@ -301,10 +306,15 @@ const PixelCase IMAGES[] = {
     {"[image tiles 10x10 255.255.255 border pen off fill-pen 0.0.0 box 30x30 40x40]", 35, 35,
      qRgb(0, 0, 0)},
     {"[image tiles 10x10 border crop 4x4 4x4]", 10, 10, qRgb(255, 255, 0)},
+    // A bitmap brush of an image without pixels turns the fill off.
+    {"[pen off fill-pen 255.0.0 fill-pen bitmap no-pixels box 0x0 20x20]", 10, 10,
+     qRgb(255, 255, 255)},
+    {"[pen off fill-pen bitmap tiles box 0x0 20x20]", 13, 1, qRgb(0, 255, 0)},
 };
 
 TEST(DrawImages, WherePointsAndCropsPutThem) {
   eval(TILES);
+  eval("no-pixels: make image! 0x0");
   for (const PixelCase& c : IMAGES) {
     SCOPED_TRACE(c.block);
     QImage got = render(c.block);
@@ -405,6 +415,18 @@ TEST(DrawErrors, ABlockHoldingItselfIsInfinite) {
   EXPECT_EQ(refusal("outer"), "[draw-infinite [box 0x0 2x2 [[box 0x0 2x2 [...]]]]]");
   eval("looped-shape: copy [move 0x0] append/only looped-shape looped-shape");
   EXPECT_EQ(refusal("compose/only [shape (looped-shape)]").substr(0, 15), "[draw-infinite ");
+}
+
+TEST(DrawErrors, AnImageWrittenInTheBlockIsNoBitmap) {
+  eval(TILES);
+  EXPECT_EQ(refusal("compose [pen bitmap (tiles)]").substr(0, 27), "[draw-invalid [make image! ");
+  EXPECT_EQ(refusal("[pen bitmap tiles]"), "drawn");
+}
+
+TEST(DrawErrors, NestingDeeperThanTheCycleStackIsTooDeep) {
+  eval("deep: [box 0x0 1x1] loop 1200 [deep: reduce [deep]]");
+  EXPECT_EQ(refusal("deep").substr(0, 10), "[too-deep ");
+  EXPECT_EQ(refusal("[[[box 0x0 1x1]]]"), "drawn");
 }
 
 TEST(DrawErrors, MoreThan256StopsAreRefused) {

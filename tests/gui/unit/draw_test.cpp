@@ -550,5 +550,20 @@ TEST(FacePainting, DrawBlocksRenderIntoTheBackBuffer) {
   eval("system/view/platform/destroy-view tf false");
 }
 
+// A face's image is stretched over the face, under its Draw block.
+TEST(FacePainting, TheFaceImageGoesUnderTheDrawBlock) {
+  eval(draw::TILES);
+  eval(std::string("imf: ") + viewtest::FACE_SPEC +
+       " imf/image: tiles imf/draw: [pen off fill-pen 0.0.0 box 50x30 70x50] imf/state: reduce "
+       "[system/view/platform/make-view imf system/view/platform/make-null-handle 0 none false]");
+  uint32_t id = viewtest::window_of("imf/state/1");
+  EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
+  EXPECT_EQ(buffer_pixel(id, 110, 10), qRgb(0, 255, 0));
+  EXPECT_EQ(buffer_pixel(id, 10, 70), qRgb(0, 0, 255));
+  EXPECT_EQ(buffer_pixel(id, 110, 70), qRgb(255, 255, 0));
+  EXPECT_EQ(buffer_pixel(id, 60, 40), qRgb(0, 0, 0));
+  eval("system/view/platform/destroy-view imf false");
+}
+
 }  // namespace
 }  // namespace tav::gui

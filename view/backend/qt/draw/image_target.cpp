@@ -5,6 +5,9 @@
 #include "core/ownership.h"
 #include "core/words.h"
 #include "datatypes/image.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "view/backend/qt/platform.h"
 #include "view/backend/qt/draw/draw_dialect.h"
 
 namespace tav::gui::draw {
@@ -39,6 +42,20 @@ QImage pixels_of(const Cell* image) {
 }
 
 const void* identity_of(const Cell* image) { return image_store::record(image); }
+
+void draw_face_image(DrawContext& ctx, const Cell* face) {
+  constexpr uint32_t FACE_SIZE = 2, FACE_IMAGE = 4;
+  Cell* image = platform::face_field(face, FACE_IMAGE);
+  Cell* size = platform::face_field(face, FACE_SIZE);
+  if (!image || !image->is(TYPE_IMAGE) || !size) return;
+  QPointF extent;
+  if (size->is(TYPE_PAIR)) extent = QPointF(pair::x_of(size), pair::y_of(size));
+  else if (size->is(TYPE_POINT2D)) extent = QPointF(point::x_of(size), point::y_of(size));
+  else return;
+  QImage pixels = pixels_of(image);
+  if (pixels.isNull()) return;
+  ctx.image(pixels, QRectF(0, 0, pixels.width(), pixels.height()), QRectF(QPointF(0, 0), extent));
+}
 
 void draw_image(Cell* image, const Cell* commands) {
   if (image::width(image) == 0 || image::height(image) == 0) return;

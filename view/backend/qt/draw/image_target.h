@@ -5,6 +5,7 @@
 
 #include "core/cell.h"
 #include "platform/image_store.h"
+#include "view/backend/qt/draw/draw_context.h"
 #include "view/backend/qt/draw/pixel_target.h"
 
 namespace tav::gui::draw {
@@ -29,6 +30,10 @@ QImage pixels_of(const Cell* image);
 
 // The image! value's pixel record, the identity a frame on it has.
 const void* identity_of(const Cell* image);
+
+// A face's `image`, when it holds one, stretched over the face's `size`: part of the face's
+// own content, under its Draw block.
+void draw_face_image(DrawContext& ctx, const Cell* face);
 
 // Renders the commands into the image; a refused block raises its error once the frame is
 // closed. An image with no pixels is left alone. The change is reported to the image's owner.

@@ -708,8 +708,9 @@ class Parser {
     if (!value.is(TYPE_IMAGE)) fail(a);
     uint32_t n = points_from(a + 1);
     uint32_t j = a + 1 + n;
+    // A key colour: a tuple or a word holding one; the option words are never looked up.
     QColor key;
-    if (color_at(j, &key)) ++j;
+    if (keyword_at(j) == K_NONE && color_at(j, &key)) ++j;
     if (keyword_at(j) == K_BORDER) ++j;
     bool cropped = keyword_at(j) == K_CROP;
     QPointF crop_at, crop_size;

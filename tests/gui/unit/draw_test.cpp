@@ -182,6 +182,12 @@ const PixelCase PIXELS[] = {
     {"[pen off fill-pen 0.0.0 translate 30x30 rotate 90 box 0x0 10x5]", 27, 35, qRgb(0, 0, 0)},
     {"[pen off fill-pen 0.0.0 translate 30x30 rotate 90 box 0x0 10x5]", 35, 32, qRgb(255, 255, 255)},
     {"[pen off fill-pen 0.0.0 matrix [1 0 0 1 40 0] box 0x0 10x10]", 45, 5, qRgb(0, 0, 0)},
+    // transform: the translation acts first, then the scale, then the rotation.
+    {"[pen off fill-pen 0.0.0 transform 0 2 2 10x10 box 0x0 5x5]", 25, 25, qRgb(0, 0, 0)},
+    {"[pen off fill-pen 0.0.0 transform 0 2 2 10x10 box 0x0 5x5]", 15, 15, qRgb(255, 255, 255)},
+    {"[pen off fill-pen 0.0.0 transform 20x20 90 1 1 0x0 box 20x10 30x20]", 25, 25, qRgb(0, 0, 0)},
+    {"[pen off fill-pen 0.0.0 transform 20x20 90 1 1 0x0 box 20x10 30x20]", 25, 15,
+     qRgb(255, 255, 255)},
     {"[pen off fill-pen 0.0.0 translate 40x0 reset-matrix box 0x0 10x10]", 5, 5, qRgb(0, 0, 0)},
     {"[pen off fill-pen 0.0.0 translate 40x0 invert-matrix translate 50x0 box 0x0 10x10]", 15, 5,
      qRgb(0, 0, 0)},

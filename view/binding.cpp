@@ -11,6 +11,7 @@
 #include "evaluator/interpreter.h"
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
@@ -127,6 +128,12 @@ Status draw_face(const int32_t*) {
   return done_unset();
 }
 
+Status draw_image(const int32_t*) {
+  Cell image = *arg(0), commands = *arg(1);
+  gui::draw::draw_image(&image, &commands);
+  return done_unset();
+}
+
 Status do_event_loop(const int32_t*) { return done_logic(gp::do_event_loop(is_true(arg(0)))); }
 
 Status exit_event_loop(const int32_t*) {
@@ -173,6 +180,7 @@ void install() {
   entries[SEND_EVENT_OS] = send_event_os;
   entries[UPDATE_VIEW] = update_view;
   entries[ON_CHANGE_FACET] = on_change_facet;
+  entries[DRAW_IMAGE] = draw_image;
 }
 
 bool awake_function(Cell* out) {

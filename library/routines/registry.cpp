@@ -334,6 +334,8 @@ const Row tav_routine_rows[] = {
     {"system/view/platform/on-change-facet",
      "owner [object!] word [word!] target action [word!] new index [integer!] part [integer!]",
      RETURNS_NOTHING, &r::view_entry<view_hooks::ON_CHANGE_FACET>},
+    {"system/view/platform/draw-image", "image [image!] cmds [block!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::DRAW_IMAGE>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

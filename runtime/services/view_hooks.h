@@ -29,6 +29,7 @@ enum Entry : int {
   SEND_EVENT_OS,
   UPDATE_VIEW,
   ON_CHANGE_FACET,
+  DRAW_IMAGE,
   ENTRY_COUNT
 };
 

@@ -102,10 +102,35 @@ const GalleryCase GALLERY[] = {
               "clip [move 48x4 line 60x30 36x30] [box 30x0 64x40]]"},
     {"pattern-brush", "[pen off fill-pen pattern 8x8 [pen off fill-pen 0.0.0 box 0x0 4x4] "
                       "box 4x4 60x60]"},
+    {"images", "[image tiles 2x2 image tiles 14x2 46x18 image tiles 50x2 crop 4x0 4x8 "
+               "image tiles 2x26 30x26 30x42 image tiles 34x30 62x26 58x62 38x50 "
+               "image tiles 4x48 crop -4x-4 8x8]"},
+    {"bitmap-brush", "[pen off fill-pen bitmap tiles box 0x0 30x30 fill-pen bitmap tiles 2x2 6x6 "
+                     "flip-xy box 34x0 64x30 pen 0.0.0 line-width 6 pen bitmap tiles "
+                     "line 4x40 60x60]"},
+    {"gradient-forms", "[pen off fill-pen diamond 255.0.0 0.0.255 15x15 14x0 box 0x0 30x30 "
+                       "fill-pen linear 255.0.0 0.255.0 0.0.255 40x0 50x0 reflect box 34x0 64x30 "
+                       "fill-pen radial 16x46 0 14 255.255.0 0.0.0 box 0x32 32x64 "
+                       "fill-pen linear 0.200.200 0.4 255.0.255 0.6 box 34x34 64x64]"},
+    {"brush-matrices", "[pen off fill-pen linear 255.0.0 0.0.255 0x0 0x16 repeat "
+                       "rotate 'fill-pen 45 box 0x0 30x30 matrix [1 0 0.5 1 0 0] "
+                       "fill-pen 0.160.0 box 20x34 40x60 reset-matrix "
+                       "fill-pen 255.128.0 invert-matrix 'fill-pen box 44x34 60x60]"},
+    {"anti-alias-and-joins", "[anti-alias off line-width 1 pen 0.0.0 line 2x2 62x20 "
+                             "anti-alias on line-width 6 line-join miter line 6x40 18x28 30x40 "
+                             "line-join bevel line 36x40 48x28 60x40 line-join miter-bevel "
+                             "line 6x60 18x48 30x60 pen 0.0.200 spline 36x60 48x48 60x60 closed]"},
 };
+
+// The image the gallery and the image cases draw: four 4x4 quarters, red top-left, green
+// top-right, blue bottom-left, yellow bottom-right.
+const char* TILES =
+    "tiles: make image! 8x8 repeat y 8 [repeat x 8 [poke tiles as-pair x y "
+    "pick [255.0.0 0.255.0 0.0.255 255.255.0] (either x > 4 [2] [1]) + (either y > 4 [2] [0])]]";
 
 TEST(DrawGallery, MatchesTheGoldenImages) {
   bool update = std::getenv("TAV_UPDATE_GOLDEN") != nullptr;
+  eval(TILES);
   for (const GalleryCase& c : GALLERY) {
     SCOPED_TRACE(c.name);
     QImage got = render(c.block);
@@ -157,6 +182,12 @@ const PixelCase PIXELS[] = {
     {"[pen off fill-pen 0.0.0 translate 30x30 rotate 90 box 0x0 10x5]", 27, 35, qRgb(0, 0, 0)},
     {"[pen off fill-pen 0.0.0 translate 30x30 rotate 90 box 0x0 10x5]", 35, 32, qRgb(255, 255, 255)},
     {"[pen off fill-pen 0.0.0 matrix [1 0 0 1 40 0] box 0x0 10x10]", 45, 5, qRgb(0, 0, 0)},
+    // transform: the translation acts first, then the scale, then the rotation.
+    {"[pen off fill-pen 0.0.0 transform 0 2 2 10x10 box 0x0 5x5]", 25, 25, qRgb(0, 0, 0)},
+    {"[pen off fill-pen 0.0.0 transform 0 2 2 10x10 box 0x0 5x5]", 15, 15, qRgb(255, 255, 255)},
+    {"[pen off fill-pen 0.0.0 transform 20x20 90 1 1 0x0 box 20x10 30x20]", 25, 25, qRgb(0, 0, 0)},
+    {"[pen off fill-pen 0.0.0 transform 20x20 90 1 1 0x0 box 20x10 30x20]", 25, 15,
+     qRgb(255, 255, 255)},
     {"[pen off fill-pen 0.0.0 translate 40x0 reset-matrix box 0x0 10x10]", 5, 5, qRgb(0, 0, 0)},
     {"[pen off fill-pen 0.0.0 translate 40x0 invert-matrix translate 50x0 box 0x0 10x10]", 15, 5,
      qRgb(0, 0, 0)},
@@ -192,6 +223,11 @@ const PixelCase PIXELS[] = {
      "box 0x2 4x4] box 0x0 64x64]", 1, 5, qRgb(0, 0, 255)},
     {"[pen off fill-pen pattern 4x4 clamp [pen off fill-pen 255.0.0 box 0x0 4x2 fill-pen 0.0.255 "
      "box 0x2 4x4] box 0x0 64x64]", 30, 1, qRgb(255, 0, 0)},
+    // A whole turn is the ellipse alone: no line from the centre, even closed.
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 360 closed]", 45, 32, qRgb(255, 0, 0)},
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 -360 closed]", 45, 32, qRgb(255, 0, 0)},
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 359.9995 closed]", 45, 32, qRgb(255, 0, 0)},
+    {"[line-width 2 fill-pen 255.0.0 arc 32x32 20x20 0 90 closed]", 45, 32, qRgb(0, 0, 0)},
     // Two figures over each other: alternate filling leaves the inner one empty.
     {"[pen off fill-pen 0.0.0 shape [move 0x0 line 40x0 40x40 0x40 close move 10x10 line 30x10 30x30 10x30 close]]",
      20, 20, qRgb(255, 255, 255)},
@@ -222,6 +258,76 @@ TEST(DrawPixels, NothingIsOpenedForAnEmptyOrMissingBlock) {
     SCOPED_TRACE(block);
     QImage got = render(block);
     EXPECT_EQ(got.pixel(5, 5), qRgb(255, 255, 255));
+  }
+}
+
+// An image goes where its points say, whole or cropped, stretched or mapped onto four corners.
+const PixelCase IMAGES[] = {
+    {"[image tiles]", 0, 0, qRgb(255, 0, 0)},
+    {"[image tiles]", 7, 7, qRgb(255, 255, 0)},
+    {"[image tiles 10x10]", 10, 10, qRgb(255, 0, 0)},
+    {"[image tiles 10x10]", 17, 10, qRgb(0, 255, 0)},
+    {"[image tiles 10x10]", 10, 17, qRgb(0, 0, 255)},
+    {"[image tiles 10x10]", 17, 17, qRgb(255, 255, 0)},
+    {"[image tiles 10x10]", 18, 18, qRgb(255, 255, 255)},
+    {"[image tiles 10x10]", 9, 9, qRgb(255, 255, 255)},
+    {"compose [image (tiles) 10x10]", 17, 17, qRgb(255, 255, 0)},
+    {"[image tiles 0x0 40x40]", 5, 5, qRgb(255, 0, 0)},
+    {"[image tiles 0x0 40x40]", 35, 35, qRgb(255, 255, 0)},
+    {"[image tiles 0x0 40x40]", 45, 45, qRgb(255, 255, 255)},
+    // Cropped: the rectangle at an offset and of a size in the image's pixels.
+    {"[image tiles 10x10 crop 4x0 4x4]", 10, 10, qRgb(0, 255, 0)},
+    {"[image tiles 10x10 crop 4x0 4x4]", 13, 13, qRgb(0, 255, 0)},
+    {"[image tiles 10x10 crop 4x0 4x4]", 14, 10, qRgb(255, 255, 255)},
+    {"[image tiles 10x10 crop 4x0 4x4]", 10, 14, qRgb(255, 255, 255)},
+    {"[image tiles 10x10 crop 6x6 10x10]", 11, 11, qRgb(255, 255, 0)},
+    {"[image tiles 10x10 crop 6x6 10x10]", 12, 12, qRgb(255, 255, 255)},
+    // A crop starting left of the image moves the picture right by as much.
+    {"[image tiles 10x10 crop -2x0 6x2]", 11, 10, qRgb(255, 255, 255)},
+    {"[image tiles 10x10 crop -2x0 6x2]", 12, 10, qRgb(255, 0, 0)},
+    {"[image tiles 10x10 crop -2x0 6x2]", 15, 11, qRgb(255, 0, 0)},
+    {"[image tiles 10x10 crop -2x0 6x2]", 16, 10, qRgb(255, 255, 255)},
+    {"[image tiles 10x10 crop -8x0 8x8]", 10, 10, qRgb(255, 255, 255)},
+    {"[image tiles 10x10 crop 0x-8 8x8]", 10, 10, qRgb(255, 255, 255)},
+    {"[image tiles 0x0 32x0 32x32 crop 0x4 8x4]", 8, 8, qRgb(0, 0, 255)},
+    {"[image tiles 0x0 32x0 32x32 crop 0x4 8x4]", 24, 24, qRgb(255, 255, 0)},
+    // Three corners: the fourth lies below the first.
+    {"[image tiles 0x0 40x0 40x40]", 5, 5, qRgb(255, 0, 0)},
+    {"[image tiles 0x0 40x0 40x40]", 35, 5, qRgb(0, 255, 0)},
+    {"[image tiles 0x0 40x0 40x40]", 5, 35, qRgb(0, 0, 255)},
+    {"[image tiles 0x0 40x0 40x40]", 35, 35, qRgb(255, 255, 0)},
+    // Four corners: mirrored, and a trapezoid that leaves its top corners empty.
+    {"[image tiles 40x0 0x0 0x40 40x40]", 5, 5, qRgb(0, 255, 0)},
+    {"[image tiles 40x0 0x0 0x40 40x40]", 35, 5, qRgb(255, 0, 0)},
+    {"[image tiles 20x0 40x0 60x60 0x60]", 3, 3, qRgb(255, 255, 255)},
+    {"[image tiles 20x0 40x0 60x60 0x60]", 58, 3, qRgb(255, 255, 255)},
+    {"[image tiles 20x0 40x0 60x60 0x60]", 6, 56, qRgb(0, 0, 255)},
+    {"[image tiles 20x0 40x0 60x60 0x60]", 54, 56, qRgb(255, 255, 0)},
+    {"[image tiles 20x0 40x0 60x60 0x60]", 25, 4, qRgb(255, 0, 0)},
+    // The drawing's transform applies; the key colour and `border` are taken and not used.
+    {"[translate 20x20 image tiles]", 20, 20, qRgb(255, 0, 0)},
+    {"[translate 20x20 image tiles]", 5, 5, qRgb(255, 255, 255)},
+    {"[image tiles 10x10 255.255.255 border pen off fill-pen 0.0.0 box 30x30 40x40]", 10, 10,
+     qRgb(255, 0, 0)},
+    {"[image tiles 10x10 255.255.255 border pen off fill-pen 0.0.0 box 30x30 40x40]", 35, 35,
+     qRgb(0, 0, 0)},
+    {"[image tiles 10x10 border crop 4x4 4x4]", 10, 10, qRgb(255, 255, 0)},
+    // A bitmap brush of an image without pixels turns the fill off.
+    {"[pen off fill-pen 255.0.0 fill-pen bitmap no-pixels box 0x0 20x20]", 10, 10,
+     qRgb(255, 255, 255)},
+    {"[pen off fill-pen bitmap tiles box 0x0 20x20]", 13, 1, qRgb(0, 255, 0)},
+};
+
+TEST(DrawImages, WherePointsAndCropsPutThem) {
+  eval(TILES);
+  eval("no-pixels: make image! 0x0");
+  for (const PixelCase& c : IMAGES) {
+    SCOPED_TRACE(c.block);
+    QImage got = render(c.block);
+    QRgb p = got.pixel(c.x, c.y);
+    EXPECT_EQ(qRed(p), qRed(c.want)) << c.x << "x" << c.y;
+    EXPECT_EQ(qGreen(p), qGreen(c.want)) << c.x << "x" << c.y;
+    EXPECT_EQ(qBlue(p), qBlue(c.want)) << c.x << "x" << c.y;
   }
 }
 
@@ -275,6 +381,12 @@ const ErrorCase ERRORS[] = {
     {"[box 0x0 4x4 \"text\"]", "draw-invalid", "[\"text\"]"},
     {"[[box 0x0 4x4] [pen]]", "draw-invalid", "[]"},
     {"[pen off translate 2x2 [box 0x0 1x1 bogus]]", "draw-invalid", "[bogus]"},
+    {"[image]", "draw-invalid", "[]"},
+    {"[image 12 0x0]", "draw-invalid", "[12 0x0]"},
+    {"[image fill-colour]", "draw-invalid", "[fill-colour]"},
+    {"[image tiles 0x0 crop 1x1]", "draw-invalid", "[]"},
+    {"[image tiles crop 1x1 none]", "draw-invalid", "[none]"},
+    {"[image tiles 0x0 bogus]", "draw-invalid", "[bogus]"},
 };
 
 // Draws with errors raised to the caller; answers "id mold-of-argument".
@@ -294,6 +406,7 @@ std::string refusal(const std::string& block) {
 
 TEST(DrawErrors, EachRefusalNamesTheOffendingCell) {
   eval("fill-colour: 0.0.255");
+  eval(TILES);
   for (const ErrorCase& c : ERRORS) {
     SCOPED_TRACE(c.block);
     EXPECT_EQ(refusal(c.block), std::string("[") + c.id + " " + c.at + "]");
@@ -308,6 +421,18 @@ TEST(DrawErrors, ABlockHoldingItselfIsInfinite) {
   EXPECT_EQ(refusal("outer"), "[draw-infinite [box 0x0 2x2 [[box 0x0 2x2 [...]]]]]");
   eval("looped-shape: copy [move 0x0] append/only looped-shape looped-shape");
   EXPECT_EQ(refusal("compose/only [shape (looped-shape)]").substr(0, 15), "[draw-infinite ");
+}
+
+TEST(DrawErrors, AnImageWrittenInTheBlockIsNoBitmap) {
+  eval(TILES);
+  EXPECT_EQ(refusal("compose [pen bitmap (tiles)]").substr(0, 27), "[draw-invalid [make image! ");
+  EXPECT_EQ(refusal("[pen bitmap tiles]"), "drawn");
+}
+
+TEST(DrawErrors, NestingDeeperThanTheCycleStackIsTooDeep) {
+  eval("deep: [box 0x0 1x1] loop 1200 [deep: reduce [deep]]");
+  EXPECT_EQ(refusal("deep").substr(0, 10), "[too-deep ");
+  EXPECT_EQ(refusal("[[[box 0x0 1x1]]]"), "drawn");
 }
 
 TEST(DrawErrors, MoreThan256StopsAreRefused) {
@@ -340,6 +465,49 @@ TEST(DrawErrors, CaughtErrorsPrintAndSilencedOnesDoNot) {
   eval("system/view/silent?: false");
   dyn_print::remove(capture, nullptr);
   EXPECT_EQ(printed, "");
+}
+
+// Scaling about a centre keeps the centre where it is whichever way the matrices combine.
+TEST(DrawMatrices, ScaleAboutACentreKeepsTheCentreInBothOrders) {
+  for (bool prepend : {true, false}) {
+    SCOPED_TRACE(prepend ? "prepend" : "append");
+    QImage pixels(8, 8, QImage::Format_ARGB32_Premultiplied);
+    DrawContext ctx(&pixels);
+    ctx.set_matrix_order(prepend);
+    ctx.scale(ON_DRAWING, 2, 2, QPointF(10, 10));
+    EXPECT_EQ(ctx.state().transform.map(QPointF(10, 10)), QPointF(10, 10));
+    EXPECT_EQ(ctx.state().transform.map(QPointF(20, 10)), QPointF(30, 10));
+    // After a translation the order tells which acts first.
+    ctx.translate(ON_DRAWING, QPointF(5, 0));
+    EXPECT_EQ(ctx.state().transform.map(QPointF(10, 10)),
+              prepend ? QPointF(20, 10) : QPointF(15, 10));
+  }
+}
+
+// `draw` makes or takes an image, draws on it and answers it; a refused block raises.
+TEST(DrawFunction, DrawsOnImagesAndRaisesRefusals) {
+  EXPECT_EQ(eval_mold("img: draw 100x50 [pen off fill-pen 255.0.0 box 0x0 10x10] "
+                      "reduce [img/size pick img 5x5 pick img 50x40]"),
+            "[100x50 255.0.0.0 255.255.255.0]");
+  // On an image it draws over what is there and answers the same image.
+  EXPECT_EQ(eval_mold("same? img draw img [pen off fill-pen 0.0.255 box 40x30 60x50]"), "true");
+  EXPECT_EQ(eval_mold("reduce [pick img 5x5 pick img 50x40]"), "[255.0.0.0 0.0.255.0]");
+  // Transparent, the new image keeps the transparent colour where nothing is painted.
+  EXPECT_EQ(eval_mold("t: draw/transparent 4x4 [pen off fill-pen 0.255.0 box 0x0 2x4] "
+                      "reduce [pick t 1x1 pick t 4x4]"),
+            "[0.255.0.0 0.0.0.255]");
+  EXPECT_EQ(eval_mold("e: try [draw 10x10 [box 0x0 5x5 bogus]] reduce [e/id e/arg1]"),
+            "[draw-invalid [bogus]]");
+  // An image with no width or no height is answered untouched: its block is not even read.
+  EXPECT_EQ(eval_mold("draw make image! 0x10 [bogus]"), "make image! [0x10 #{}]");
+}
+
+// Drawn onto itself, an image shows the frame as it stands, not the pixels from before.
+TEST(DrawFunction, AnImageDrawnOntoItselfShowsTheFrameSoFar) {
+  EXPECT_EQ(eval_mold("img: draw 20x10 [pen off fill-pen 255.0.0 box 0x0 10x10] "
+                      "draw img [fill-pen 0.0.255 box 0x0 5x10 image img 10x0 crop 0x0 10x10] "
+                      "reduce [pick img 13x5 pick img 18x5 pick img 3x5]"),
+            "[0.0.255.0 255.0.0.0 0.0.255.0]");
 }
 
 }  // namespace
@@ -386,6 +554,21 @@ TEST(FacePainting, DrawBlocksRenderIntoTheBackBuffer) {
   EXPECT_EQ(qAlpha(buffer_pixel(id, 50, 50)), 0);
   EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
   eval("system/view/platform/destroy-view tf false");
+}
+
+// A face's image is stretched over the face, under its Draw block.
+TEST(FacePainting, TheFaceImageGoesUnderTheDrawBlock) {
+  eval(draw::TILES);
+  eval(std::string("imf: ") + viewtest::FACE_SPEC +
+       " imf/image: tiles imf/draw: [pen off fill-pen 0.0.0 box 50x30 70x50] imf/state: reduce "
+       "[system/view/platform/make-view imf system/view/platform/make-null-handle 0 none false]");
+  uint32_t id = viewtest::window_of("imf/state/1");
+  EXPECT_EQ(buffer_pixel(id, 10, 10), qRgb(255, 0, 0));
+  EXPECT_EQ(buffer_pixel(id, 110, 10), qRgb(0, 255, 0));
+  EXPECT_EQ(buffer_pixel(id, 10, 70), qRgb(0, 0, 255));
+  EXPECT_EQ(buffer_pixel(id, 110, 70), qRgb(255, 255, 0));
+  EXPECT_EQ(buffer_pixel(id, 60, 40), qRgb(0, 0, 0));
+  eval("system/view/platform/destroy-view imf false");
 }
 
 }  // namespace

@@ -422,6 +422,30 @@ void DrawContext::shape_end() {
   path_ = QPainterPath();
 }
 
+// ---- Images -------------------------------------------------------------------------------
+
+void DrawContext::image(const QImage& pixels, const QRectF& source, const QRectF& destination) {
+  if (pixels.isNull() || source.isEmpty()) return;
+  painter_.drawImage(destination, pixels, source);
+}
+
+void DrawContext::image(const QImage& pixels, const QRectF& source, const QPolygonF& quad) {
+  if (pixels.isNull() || source.isEmpty()) return;
+  QTransform onto;
+  QRectF local(QPointF(0, 0), source.size());
+  QPolygonF corners{local.topLeft(), local.topRight(), local.bottomRight(), local.bottomLeft()};
+  if (quad.size() != 4 || !QTransform::quadToQuad(corners, quad, onto)) return;
+  // The projective map acts first, in the coordinates the drawing's transform maps from.
+  painter_.setTransform(onto * state_.transform);
+  painter_.drawImage(local, pixels, source);
+  painter_.setTransform(state_.transform);
+}
+
+QImage DrawContext::frame_copy() const {
+  auto* frame = dynamic_cast<QImage*>(painter_.device());
+  return frame ? frame->copy() : QImage();
+}
+
 // ---- Matrices -----------------------------------------------------------------------------
 
 QTransform* DrawContext::matrix_of(MatrixTarget target) {

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 #include <QTransform>
 #include <QVector>
 #include <vector>
@@ -105,7 +106,17 @@ class DrawContext {
   void shape_close();
   void shape_end();
 
+  // Images: the source rectangle of the pixels (premultiplied) stretched over a destination
+  // rectangle, or mapped onto a quadrilateral (top-left, top-right, bottom-right, bottom-left).
+  void image(const QImage& pixels, const QRectF& source, const QRectF& destination);
+  void image(const QImage& pixels, const QRectF& source, const QPolygonF& quad);
+  // The image! this frame draws on (null for a window), and a copy of the frame as it stands.
+  void set_target_identity(const void* id) { target_identity_ = id; }
+  const void* target_identity() const { return target_identity_; }
+  QImage frame_copy() const;
+
   // Matrices.
+  void set_matrix_order(bool prepend) { state_.prepend = prepend; }
   void combine(MatrixTarget target, const QTransform& t);
   void rotate(MatrixTarget target, qreal degrees, QPointF centre);
   void scale(MatrixTarget target, qreal sx, qreal sy, QPointF centre);
@@ -140,6 +151,7 @@ class DrawContext {
   QPointF current_;
   QPointF control_;
   bool has_control_ = false;
+  const void* target_identity_ = nullptr;
 };
 
 // An SVG-style elliptical arc from `from` to `to` appended to the path as cubic curves.

@@ -18,10 +18,9 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "evaluator/interpreter.h"
+#include "view/backend/qt/draw/image_target.h"
 
 namespace tav::gui::draw {
-
-QImage (*image_pixels)(const Cell* image) = nullptr;
 
 namespace {
 
@@ -43,7 +42,8 @@ struct DrawStop {};
   X(BEVEL, "bevel") X(FLAT, "flat") X(SQUARE, "square") X(CLOSED, "closed")                   \
   X(REPLACE, "replace") X(INTERSECT, "intersect") X(UNION, "union") X(XOR, "xor")             \
   X(EXCLUDE, "exclude") X(MOVE, "move") X(HLINE, "hline") X(VLINE, "vline") X(CURV, "curv")   \
-  X(QCURVE, "qcurve") X(QCURV, "qcurv") X(CLOSE, "close") X(SWEEP, "sweep") X(LARGE, "large")
+  X(QCURVE, "qcurve") X(QCURV, "qcurv") X(CLOSE, "close") X(SWEEP, "sweep") X(LARGE, "large") \
+  X(IMAGE, "image") X(BORDER, "border") X(CROP, "crop")
 
 enum Keyword : int {
   K_NONE = -1,
@@ -366,6 +366,8 @@ class Parser {
         ctx_.spline(points(a, n), closed);
         return closed ? a + n : a + n - 1;
       }
+      case K_IMAGE:
+        return image(a);
       case K_CLIP:
         return clip(a, mode);
       case K_SHAPE:
@@ -684,7 +686,7 @@ class Parser {
     if (!image.is(TYPE_IMAGE)) fail(w);
     Tiling t;
     uint32_t j = tiling(w + 1, &t);
-    QImage pixels = image_pixels ? image_pixels(&image) : QImage();
+    QImage pixels = pixels_of(&image);
     if (pixels.isNull()) {
       // No pixels: the pen goes off.
       if (fill) ctx_.set_fill_pen(QColor(), true);
@@ -693,6 +695,55 @@ class Parser {
       ctx_.set_image_brush(
           fill, tile_of(pixels.convertToFormat(QImage::Format_ARGB32_Premultiplied), t),
           t.mode == K_CLAMP);
+    }
+    return j - 1;
+  }
+
+  // An image, its corners, an optional key colour (taken, not used), `border` (the same) and a
+  // crop: an offset and a size in the image's pixels.
+  uint32_t image(uint32_t a) {
+    if (!has(a)) fail(a);
+    Cell value = at(a);
+    if (value.is(TYPE_WORD)) value = word_value(a);
+    if (!value.is(TYPE_IMAGE)) fail(a);
+    uint32_t n = points_from(a + 1);
+    uint32_t j = a + 1 + n;
+    // A key colour: a tuple or a word holding one; the option words are never looked up.
+    QColor key;
+    if (keyword_at(j) == K_NONE && color_at(j, &key)) ++j;
+    if (keyword_at(j) == K_BORDER) ++j;
+    bool cropped = keyword_at(j) == K_CROP;
+    QPointF crop_at, crop_size;
+    if (cropped) {
+      crop_at = point_of(at(need_point(j + 1)));
+      crop_size = point_of(at(need_point(j + 2)));
+      j += 3;
+    }
+    bool onto_itself = identity_of(&value) == ctx_.target_identity() && ctx_.target_identity();
+    QImage pixels = onto_itself ? ctx_.frame_copy() : pixels_of(&value);
+    if (pixels.isNull()) return j - 1;
+    QPointF at_point = n ? point_of(at(a + 1)) : QPointF(0, 0);
+    QRectF source(0, 0, pixels.width(), pixels.height());
+    if (cropped) {
+      QRectF c = QRectF(crop_at, crop_at + crop_size).normalized();
+      if (c.right() <= 0 || c.bottom() <= 0) return j - 1;
+      // A crop starting left of (or above) the image moves the picture right (or down).
+      if (c.left() < 0) at_point.rx() -= c.left();
+      if (c.top() < 0) at_point.ry() -= c.top();
+      source = QRectF(QPointF(std::max<qreal>(c.left(), 0), std::max<qreal>(c.top(), 0)),
+                      QPointF(std::min<qreal>(c.right(), pixels.width()),
+                              std::min<qreal>(c.bottom(), pixels.height())));
+    }
+    if (n <= 1) {
+      ctx_.image(pixels, source, QRectF(at_point, source.size()));
+    } else if (n == 2) {
+      ctx_.image(pixels, source, QRectF(at_point, point_of(at(a + 2))));
+    } else {
+      // Top-left, top-right, bottom-right and bottom-left; three corners leave the last one
+      // below the first.
+      QPointF p1 = point_of(at(a + 1)), p2 = point_of(at(a + 2)), p3 = point_of(at(a + 3));
+      QPointF p4 = n >= 4 ? point_of(at(a + 4)) : QPointF(p1.x(), p3.y());
+      ctx_.image(pixels, source, QPolygonF{p1, p2, p3, p4});
     }
     return j - 1;
   }
@@ -793,6 +844,7 @@ void do_draw(PixelTarget& target, const Cell* commands, bool catch_errors, bool 
   if (!pixels) return;
   try {
     DrawContext ctx(pixels);
+    ctx.set_target_identity(target.identity());
     if (prepare) prepare(ctx);
     if (drawable) run(ctx, commands, catch_errors);
   } catch (...) {

@@ -23,8 +23,4 @@ void do_draw(PixelTarget& target, const Cell* commands, bool catch_errors, bool 
 // the same error rules.
 void draw_on(DrawContext& ctx, const Cell* commands, bool catch_errors);
 
-// How an image! value's pixels are read for the `bitmap` brush: set by the image layer.
-// Answers a null image when the value has none.
-extern QImage (*image_pixels)(const Cell* image);
-
 }  // namespace tav::gui::draw

@@ -13,6 +13,9 @@ class PixelTarget {
   virtual QImage* begin() = 0;
   // The frame is over: the pixels are final.
   virtual void end() = 0;
+  // What is drawn on, when it is an image! value's pixels: drawing that image onto itself
+  // then reads the frame as it stands.
+  virtual const void* identity() const { return nullptr; }
 };
 
 // A QImage the caller owns, kept in straight-alpha ARGB32 (the image store's format): the

@@ -12,6 +12,8 @@
 #include <QVector>
 #include <vector>
 
+#include "view/backend/qt/draw/text_state.h"
+
 namespace tav::gui::draw {
 
 // Pen and fill kinds: what a brush is and how it is placed on a shape.
@@ -58,6 +60,7 @@ struct DrawState {
   bool antialias = true;
   QTransform transform;
   int clip_depth = 0;
+  TextState text;
 };
 
 class DrawContext {
@@ -125,6 +128,7 @@ class DrawContext {
   void pop_state(const DrawState& saved);
 
   const DrawState& state() const { return state_; }
+  TextState& text_state() { return state_.text; }
 
  private:
   QBrush brush_for(const BrushState& b, const QRectF& bounds) const;

@@ -6,7 +6,6 @@
 #include <QFontInfo>
 #include <QImage>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 
 #include "core/stack.h"
@@ -108,7 +107,6 @@ TEST(SizeText, KnownStringsInThePinnedFonts) {
   EXPECT_EQ(eval_mold("e: try [system/view/platform/size-text make face! [type: 'base] 12] "
                       "reduce [e/id e/arg1]"),
             "[invalid-type integer!]");
-  std::cout << w4 << " " << w8 << " " << one << " " << two << "\n";
 }
 
 // A wrapped text with a character above U+FFFF and a combining mark: every caret position
@@ -126,10 +124,134 @@ TEST(Carets, RoundTripsOnWrappedText) {
     // Position 11 lies between e and its accent: its caret is an edge of the cluster.
     if (i == 11) EXPECT_TRUE(back == 10 || back == 12) << back;
     else EXPECT_EQ(back, i);
-    std::cout << i << " " << eval_mold(at) << " " << eval_mold("caret-to-offset/lower rt " + std::to_string(i)) << "\n";
   }
   // Past the end of the text, the caret is after the last character.
   EXPECT_EQ(eval_mold("offset-to-caret rt 500x500"), std::to_string(length + 1));
+}
+
+TEST(Carets, PositionsCountCharactersNotCodeUnits) {
+  eval("rt: " + rich("\"a^(1F600)^(1F600)b\"", "none"));
+  // The character after two surrogate pairs starts where their width ends.
+  double after = std::stod(eval_mold("first caret-to-offset rt 4"));
+  double pair_end = std::stod(eval_mold("first caret-to-offset/lower rt 3"));
+  EXPECT_DOUBLE_EQ(after, pair_end);
+  EXPECT_GT(after, std::stod(eval_mold("first caret-to-offset rt 3")));
+  // A point inside the second emoji names it, as the third character.
+  std::string middle = "(((first caret-to-offset rt 3) + (first caret-to-offset rt 4)) / 2)";
+  EXPECT_EQ(eval_mold("offset-to-char rt as-point2D " + middle + " 5"), "3");
+  EXPECT_EQ(eval_mold("offset-to-caret rt as-point2D " + middle + " - 1 5"), "3");
+  EXPECT_EQ(eval_mold("offset-to-caret rt as-point2D " + middle + " + 1 5"), "4");
+  // The first line's caret is never above the box.
+  EXPECT_EQ(eval_mold("second caret-to-offset rt 1"), "0.0");
+}
+
+TEST(Carets, LineQueries) {
+  // A larger second line: its height is found from the character, whatever the surrogate
+  // pairs before it.
+  eval("rt: " + rich("\"^(1F600)^(1F600)^(1F600)^/b\"", "none", "data: [5x1 30]"));
+  double first = std::stod(eval_mold("rich-text/line-height? rt 1"));
+  double second = std::stod(eval_mold("rich-text/line-height? rt 5"));
+  EXPECT_GT(second, 1.5 * first);
+  EXPECT_EQ(eval_mold("rich-text/line-count? rt"), "2");
+  EXPECT_DOUBLE_EQ(std::stod(eval_mold("second size-text rt")), first + second);
+  // Wrapping in a narrow box makes lines; without a box the text stays on one line.
+  eval("rt: " + rich("\"one two three four\"", "50x100"));
+  EXPECT_EQ(eval_mold("2 < rich-text/line-count? rt"), "true");
+  eval("rt: " + rich("\"one two three four\"", "none"));
+  EXPECT_EQ(eval_mold("rich-text/line-count? rt"), "1");
+}
+
+TEST(Carets, MetricsErrorsAndRebuilds) {
+  EXPECT_EQ(eval_mold("e: try [caret-to-offset make face! [type: 'base text: \"a\"] 1] "
+                      "reduce [e/id e/arg1]"),
+            "[face-type base]");
+  EXPECT_EQ(eval_mold("caret-to-offset " + rich("none", "none") + " 1"), "none");
+  // A refused styles block raises, and leaves the face asking for a new layout.
+  eval("rt: " + rich("\"abc\"", "none", "data: [1x1 bold nonsense]"));
+  EXPECT_EQ(eval_mold("e: try [rich-text/line-count? rt] e/id"), "draw-invalid");
+  EXPECT_EQ(eval_mold("last rt/handles"), "true");
+  eval("rt/data: [1x1 bold]");
+  EXPECT_EQ(eval_mold("rich-text/line-count? rt"), "1");
+  EXPECT_EQ(eval_mold("last rt/handles"), "false");
+  // A range past the end is cut at the end, and one starting past it styles nothing.
+  eval("rt/data: [10x2 bold 2x10 italic] rt/handles/4: true");
+  EXPECT_EQ(eval_mold("rich-text/line-count? rt"), "1");
+  // A changed text is laid out again.
+  double before = std::stod(eval_mold("first size-text rt"));
+  eval("rt/text: \"abcabc\"");
+  EXPECT_GT(std::stod(eval_mold("first caret-to-offset rt 7")), 1.5 * before);
+}
+
+struct MoldCase {
+  const char* expression;
+  const char* mold;
+};
+
+TEST(RichTextDialect, Layouts) {
+  eval("c1: 255.0.0 c2: 0.0.255");
+  const MoldCase cases[] = {
+      {"rtd-layout/only [\"abcdef\" b \"ghij\" /b \"kl\"]", "[\"abcdefghijkl\" [\n    7x4 bold\n]]"},
+      {"rtd-layout/only [c1 \"a\" c2 \"b\"]", "[\"ab\" [\n    1x2 255.0.0\n    2x1 0.0.255\n]]"},
+      {"rtd-layout/only [b [\"x\"] i [\"y\"]]", "[\"xy\" [\n    1x1 bold\n    2x1 italic\n]]"},
+      {"rtd-layout/only [<b> \"abc\" </b>]", "[\"abc\" [\n    1x3 bold\n]]"},
+      {"rtd-layout/only [bg #FF0000 \"abc\" /bg]", "[\"abc\" [\n    1x3 backdrop 255.0.0\n]]"},
+      {"rtd-layout/only [b/i/u [\"abc\"] \"d\"]", "[\"abcd\" [\n    1x3 underline italic bold\n]]"},
+      {"rtd-layout/only [b \"ab\" /b b/i [\"\"]]", "[\"ab\" [\n    1x2 bold\n]]"},
+      {"rtd-layout/only [b [\"\"] \"a\"]", "[\"a\" []]"},
+      {"rtd-layout/only [f 12 \"ab\" /f f [\"Serif\" 10] [\"cd\"]]",
+       "[\"abcd\" [\n    1x2 12\n    3x2 \"Serif\" 10\n]]"},
+      // Ranges that meet are merged, a colour first; longer ranges come before shorter ones.
+      {"rtd-layout/only [c1 [\"abc\" b \"d\" /b] i [\"e\"]]",
+       "[\"abcde\" [\n    1x4 255.0.0\n    4x1 bold\n    5x1 italic\n]]"},
+      {"rtd-layout/only [i [\"ab\"] c2 [\"\"]]", "[\"ab\" [\n    1x2 italic\n    3x0 0.0.255\n]]"},
+      {"rtd-layout/only [u [b [\"ab\"]] c1 [\"c\"]]",
+       "[\"abc\" [\n    1x2 bold underline\n    3x1 255.0.0\n]]"},
+      {"f: make face! [type: 'rich-text] same? f rtd-layout/with [\"x\" s [\"y\"]] f", "true"},
+      {"reduce [f/text f/data]", "[\"xy\" [\n    2x1 strike\n]]"},
+  };
+  for (const MoldCase& c : cases) {
+    SCOPED_TRACE(c.expression);
+    EXPECT_EQ(eval_mold(c.expression), c.mold);
+  }
+}
+
+TEST(RichTextDialect, Refusals) {
+  const MoldCase cases[] = {
+      {"[b \"abc\" /i]", "[rtd-invalid-syntax [b \"abc\" /i]]"},
+      {"[#FF0000 \"abc\"]", "[rtd-invalid-syntax [#FF0000 \"abc\"]]"},
+      {"[\"x\" b []]", "[rtd-invalid-syntax [b []]]"},
+      {"[\"x\" 12]", "[rtd-invalid-syntax [\"x\" 12]]"},
+      {"[b/q [\"x\"]]", "[rtd-invalid-syntax [b/q [\"x\"]]]"},
+  };
+  for (const MoldCase& c : cases) {
+    SCOPED_TRACE(c.expression);
+    EXPECT_EQ(eval_mold(std::string("e: try [rtd-layout/only ") + c.expression + "] reduce [e/id e/arg1]"),
+              c.mold);
+  }
+}
+
+TEST(Geometry, PredicatesDistancesAndColours) {
+  eval("fa: make face! [offset: 0x0 size: 10x10] fb: make face! [offset: 10x0 size: 10x10] "
+       "fc: make face! [offset: 9x0 size: 10x10]");
+  const MoldCase cases[] = {
+      {"within? 10x10 10x10 5x5", "true"},
+      {"within? 15x10 10x10 5x5", "false"},
+      {"within? (14.5, 14.5) 10x10 5x5", "true"},
+      {"overlap? fa fb", "false"},
+      {"overlap? fa fc", "true"},
+      {"distance? 0x0 3x4", "5.0"},
+      {"distance? fa fb", "10.0"},
+      {"hex-to-rgb #FFF", "255.255.255"},
+      {"hex-to-rgb #f80", "255.136.0"},
+      {"hex-to-rgb #FF0000", "255.0.0"},
+      {"hex-to-rgb #11223344", "17.34.51.68"},
+      {"hex-to-rgb #1234", "none"},
+      {"hex-to-rgb #GGG", "none"},
+  };
+  for (const MoldCase& c : cases) {
+    SCOPED_TRACE(c.expression);
+    EXPECT_EQ(eval_mold(c.expression), c.mold);
+  }
 }
 
 }  // namespace

@@ -9,10 +9,12 @@
 #include <string>
 
 #include "core/stack.h"
+#include "core/words.h"
 #include "evaluator/interpreter.h"
 #include "scanner/lexer.h"
 #include "view/backend/qt/draw/draw_dialect.h"
 #include "view/backend/qt/fonts.h"
+#include "view/backend/qt/draw/pixel_target.h"
 #include "view_test_helpers.h"
 
 #ifndef TAV_GOLDEN_DIR
@@ -251,6 +253,138 @@ TEST(Geometry, PredicatesDistancesAndColours) {
   for (const MoldCase& c : cases) {
     SCOPED_TRACE(c.expression);
     EXPECT_EQ(eval_mold(c.expression), c.mold);
+  }
+}
+
+// Draws the block (Tav text) on a white image; errors reach the caller.
+QImage render(const std::string& block, int w, int h) {
+  QImage image(w, h, QImage::Format_ARGB32);
+  image.fill(Qt::white);
+  stack::State saved = stack::save();
+  Cell* code = set_none(stack::new_cell());
+  lexer::transcode(block, code);
+  interp::eval_block(code, false);
+  Cell commands = *(stack::top - 1);
+  draw::ImageTarget target(&image);
+  draw::do_draw(target, &commands, false);
+  stack::restore(saved);
+  return image;
+}
+
+// Within 2 per channel, or matched by a golden pixel at most 2 pixels away: glyph edges may
+// move slightly between renderers, insides may not.
+bool close_to(const QImage& got, const QImage& want, std::string* why) {
+  if (got.size() != want.size()) {
+    *why = "size differs";
+    return false;
+  }
+  auto near = [](QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
+           std::abs(qBlue(a) - qBlue(b)) <= 2 && std::abs(qAlpha(a) - qAlpha(b)) <= 2;
+  };
+  for (int y = 0; y < got.height(); ++y)
+    for (int x = 0; x < got.width(); ++x) {
+      QRgb g = got.pixel(x, y);
+      bool ok = false;
+      for (int dy = -2; dy <= 2 && !ok; ++dy)
+        for (int dx = -2; dx <= 2 && !ok; ++dx) {
+          int xx = x + dx, yy = y + dy;
+          if (xx >= 0 && yy >= 0 && xx < got.width() && yy < got.height())
+            ok = near(g, want.pixel(xx, yy));
+        }
+      if (!ok) {
+        *why = "pixel " + std::to_string(x) + "x" + std::to_string(y) + " differs";
+        return false;
+      }
+    }
+  return true;
+}
+
+struct GalleryCase {
+  const char* name;
+  const char* setup;
+  const char* block;
+  int w, h;
+};
+
+// TAV_UPDATE_GOLDEN=1 writes the images afresh.
+const GalleryCase GALLERY[] = {
+    // Text follows the pen until a font brings its own colour; a font without one gives the
+    // text back to the pen.
+    {"draw-strings",
+     "f1: make font! [name: \"Serif\" size: 14 color: 0.128.0] "
+     "f2: make font! [name: \"Monospace\" size: 10 style: [bold underline]]",
+     "[pen 200.0.0 text 4x2 \"Pen red\" font f1 pen 0.0.255 text 4x22 \"Font green\" "
+     "font f2 text 4x46 \"Pen blue\"]",
+     120, 64},
+    // Bold, italic, colour, size and background ranges, wrapped in the face's box.
+    {"rich-styles",
+     "rt: " "make face! [type: 'rich-text size: 150x80 color: 250.250.210 "
+     "font: make font! [name: \"Sans\" size: 11] tabs: none line-spacing: none handles: none] "
+     "rtd-layout/with [\"plain \" b \"bold\" /b \" \" i \"italic\" /i \" \" "
+     "255.0.0 [\"red\"] \" \" f 16 \"big\" /f \" \" bg 255.255.0 \"marked\" /bg "
+     "\" \" u \"under\" /u \" \" s \"struck\" /s] rt",
+     "[text 5x5 rt]", 160, 90},
+    // Three shadows in order under a box, a spread one under a circle; a line has none.
+    {"shadows", "",
+     "[pen off fill-pen 80.160.255 shadow 6x6 4 0 0.0.0.100 shadow -4x-4 0 0 255.0.0.120 "
+     "shadow 0x10 8 0 0.128.0 box 10x10 50x40 shadow off shadow 0x0 6 4 0.0.0 fill-pen 255.200.0 "
+     "circle 90x30 16 shadow off pen 0.0.0 line 10x56 110x56]",
+     120, 64},
+};
+
+TEST(DrawText, MatchesTheGoldenImages) {
+  bool update = std::getenv("TAV_UPDATE_GOLDEN") != nullptr;
+  for (const GalleryCase& c : GALLERY) {
+    SCOPED_TRACE(c.name);
+    eval(c.setup);
+    QImage got = render(c.block, c.w, c.h);
+    std::string path = std::string(TAV_GOLDEN_DIR) + "/text-" + c.name + ".png";
+    if (update) {
+      ASSERT_TRUE(got.save(QString::fromStdString(path)));
+      continue;
+    }
+    QImage want(QString::fromStdString(path));
+    ASSERT_FALSE(want.isNull()) << "no golden image " << path;
+    std::string why;
+    EXPECT_TRUE(close_to(got, want.convertToFormat(QImage::Format_ARGB32), &why)) << why;
+  }
+}
+
+TEST(DrawText, ShadowsLieUnderTheShapeInOrder) {
+  QImage img = render("[pen off fill-pen 80.160.255 shadow -4x-4 0 0 255.0.0 shadow 4x4 0 0 0.0.255 "
+                      "box 10x10 30x30 shadow off box 40x10 50x20]", 64, 40);
+  EXPECT_EQ(img.pixel(20, 20), qRgb(80, 160, 255));  // the shape on top
+  EXPECT_EQ(img.pixel(7, 7), qRgb(255, 0, 0));       // the first shadow alone
+  EXPECT_EQ(img.pixel(32, 32), qRgb(0, 0, 255));     // the second shadow alone
+  EXPECT_EQ(img.pixel(24, 7), qRgb(255, 0, 0));      // the first, above the shape
+  // After off, shapes have no shadow.
+  EXPECT_EQ(img.pixel(52, 22), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(38, 8), qRgb(255, 255, 255));
+}
+
+TEST(DrawText, Refusals) {
+  eval("bad-face: make face! [type: 'base text: \"abc\" data: [1x2 bold oops]]");
+  const MoldCase cases[] = {
+      {"[text 2x2 12]", "[draw-invalid [12]]"},
+      {"[text \"a\"]", "[draw-invalid [\"a\"]]"},
+      {"[font 12]", "[draw-invalid [12]]"},
+      {"[shadow later]", "[draw-invalid [later]]"},
+      {"[text 2x2 bad-face]", "[draw-invalid [oops]]"},
+  };
+  for (const MoldCase& c : cases) {
+    SCOPED_TRACE(c.expression);
+    stack::State saved = stack::save();
+    stack::mark_try(nullptr);
+    std::string got = "drawn";
+    try {
+      render(c.expression, 16, 16);
+    } catch (const Unwind&) {
+      interp::set_word(word::load("draw-error"), stack::top - 1);
+      got = eval_mold("reduce [draw-error/id draw-error/arg1]");
+    }
+    stack::restore(saved);
+    EXPECT_EQ(got, c.mold);
   }
 }
 

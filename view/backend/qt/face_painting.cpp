@@ -5,6 +5,7 @@
 #include "datatypes/tuple.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/draw/draw_dialect.h"
+#include "view/backend/qt/draw/text_draw.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/window_table.h"
 
@@ -50,6 +51,7 @@ void render_face(uint32_t id) {
   } open{id};
   draw::do_draw(target, commands ? commands : &none, true, true, [&](draw::DrawContext& ctx) {
     ctx.clear(color);
+    draw::draw_face_text(ctx, &face);
     w->drawing = &ctx;
   });
 }

@@ -103,9 +103,9 @@ QFont make(const Cell* font) {
   if (given && given->is(TYPE_INTEGER) && given->int_value() > 0)
     weight = std::clamp(given->int_value(), 1, 1000);
   f.setWeight(QFont::Weight(weight));
-  Cell* aa = field(font, "anti-alias?");
-  if (aa && aa->is(TYPE_LOGIC) && !is_true(aa)) f.setStyleStrategy(QFont::NoAntialias);
-  else f.setStyleStrategy(QFont::PreferAntialias);
+  // Every quality anti-alias? can ask for is smoothed here: text is always drawn with
+  // grayscale antialiasing.
+  f.setStyleStrategy(QFont::PreferAntialias);
   return f;
 }
 

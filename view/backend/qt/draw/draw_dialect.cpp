@@ -45,7 +45,7 @@ struct DrawStop {};
   X(REPLACE, "replace") X(INTERSECT, "intersect") X(UNION, "union") X(XOR, "xor")             \
   X(EXCLUDE, "exclude") X(MOVE, "move") X(HLINE, "hline") X(VLINE, "vline") X(CURV, "curv")   \
   X(QCURVE, "qcurve") X(QCURV, "qcurv") X(CLOSE, "close") X(SWEEP, "sweep") X(LARGE, "large") \
-  X(TEXT, "text") X(FONT, "font")
+  X(TEXT, "text") X(FONT, "font") X(SHADOW, "shadow") X(INSET, "inset")
 
 enum Keyword : int {
   K_NONE = -1,
@@ -464,9 +464,46 @@ class Parser {
         if (fault.failed) raise_in(fault.block, "draw-invalid", fault.position);
         return a + 1;
       }
+      case K_SHADOW:
+        return shadow(a);
       default:
         fail(i);
     }
+  }
+
+  // shadow off, or: offset [blur [spread]] [colour] [inset].
+  uint32_t shadow(uint32_t a) {
+    if (!has(a)) fail(a);
+    if (at(a).is(TYPE_WORD)) {
+      if (keyword_of(at(a)) != K_OFF) fail(a);
+      ctx_.shadows_off();
+      return a;
+    }
+    Shadow s;
+    s.offset = point_of(at(need_point(a)));
+    uint32_t last = a;
+    if (has(last + 1) && at(last + 1).is(TYPE_INTEGER)) {
+      s.blur = at(++last).int_value();
+      if (has(last + 1) && at(last + 1).is(TYPE_INTEGER)) s.spread = at(++last).int_value();
+    }
+    // An optional colour: a tuple, or a word holding one (the next command's word is not).
+    if (has(last + 1)) {
+      Cell c = at(last + 1);
+      if (c.is(TYPE_WORD) && keyword_of(c) == K_NONE) {
+        Cell* v = interp::word_value_cell(&c);
+        if (v && v->is(TYPE_TUPLE)) c = *v;
+      }
+      if (c.is(TYPE_TUPLE)) {
+        s.color = color_of(c);
+        ++last;
+      }
+    }
+    if (keyword_at(last + 1) == K_INSET) {
+      s.inset = true;
+      ++last;
+    }
+    ctx_.add_shadow(s);
+    return last;
   }
 
   // A scale factor: a number or a percent.

@@ -4,6 +4,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
+#include "view/backend/qt/backend.h"
 #include "view/backend/qt/fonts.h"
 
 namespace tav::gui::draw {
@@ -17,10 +18,12 @@ void set_font(DrawContext& ctx, const Cell* font_in) {
   t.styles = fonts::style_bits(&font);
 }
 
-text::StyleFault draw_text(DrawContext& ctx, QPointF at, const Cell* value_in) {
+namespace {
+
+text::StyleFault draw_in(DrawContext& ctx, QPointF at, const Cell* value_in, QColor color,
+                         bool background) {
   Cell value = *value_in;
   const TextState& t = ctx.text_state();
-  QColor color = t.has_color ? t.color : ctx.state().pen.color;
   text::StyleFault fault;
   QPainter& painter = ctx.painter();
   if (value.is(TYPE_STRING)) {
@@ -45,7 +48,7 @@ text::StyleFault draw_text(DrawContext& ctx, QPointF at, const Cell* value_in) {
   if (!box) return fault;
   Cell* color_cell = fonts::field(&value, "color");
   Cell* size = fonts::field(&value, "size");
-  if (color_cell && color_cell->is(TYPE_TUPLE) && size &&
+  if (background && color_cell && color_cell->is(TYPE_TUPLE) && size &&
       (size->is(TYPE_PAIR) || size->is(TYPE_POINT2D))) {
     QPointF s = size->is(TYPE_PAIR) ? QPointF(pair::x_of(size), pair::y_of(size))
                                     : QPointF(point::x_of(size), point::y_of(size));
@@ -56,6 +59,25 @@ text::StyleFault draw_text(DrawContext& ctx, QPointF at, const Cell* value_in) {
   }
   box->draw(painter, at, color);
   return fault;
+}
+
+}  // namespace
+
+text::StyleFault draw_text(DrawContext& ctx, QPointF at, const Cell* value) {
+  const TextState& t = ctx.text_state();
+  return draw_in(ctx, at, value, t.has_color ? t.color : ctx.state().pen.color, true);
+}
+
+void draw_face_text(DrawContext& ctx, const Cell* face_in) {
+  Cell face = *face_in;
+  Cell* type = fonts::field(&face, "type");
+  Cell* text = fonts::field(&face, "text");
+  if (!type || !text || !text->is(TYPE_STRING)) return;
+  if (symbol::alias(type->data2) == symbol::alias(symbol::make("window"))) return;
+  Cell* font = fonts::field(&face, "font");
+  QColor color;
+  if (!font || !fonts::font_color(font, &color)) color = QColor::fromRgb(platform_info().text_color);
+  draw_in(ctx, QPointF(0, 0), &face, color, false);
 }
 
 }  // namespace tav::gui::draw

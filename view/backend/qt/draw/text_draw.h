@@ -14,4 +14,8 @@ void set_font(DrawContext& ctx, const Cell* font);
 // back in the fault, with nothing drawn.
 text::StyleFault draw_text(DrawContext& ctx, QPointF at, const Cell* text_or_face);
 
+// A face's own text under its Draw block (not a window's): at 0x0, in its font's colour or
+// the system text colour, without its background. A refused styles block draws nothing.
+void draw_face_text(DrawContext& ctx, const Cell* face);
+
 }  // namespace tav::gui::draw

@@ -433,7 +433,7 @@ std::unique_ptr<TextBox> face_box(const Cell* face_in, StyleFault* fault) {
   return box;
 }
 
-TextBox* rich_text_box(const Cell* face_in, StyleFault* report) {
+TextBox* rich_text_box(const Cell* face_in, StyleFault* report, bool rebuild) {
   Cell face = *face_in;
   Cell* h = fonts::field(&face, "handles");
   int32_t old = -1;
@@ -447,7 +447,7 @@ TextBox* rich_text_box(const Cell* face_in, StyleFault* report) {
       Cell* text = fonts::field(&face, "text");
       bool same = cells[2].is(TYPE_STRING) && text && text->is(TYPE_STRING) &&
                   string::to_std_string(&cells[2]) == string::to_std_string(text);
-      if (same && !is_true(&cells[3])) return kept[old].get();
+      if (same && !rebuild && !is_true(&cells[3])) return kept[old].get();
     }
   }
   StyleFault fault;

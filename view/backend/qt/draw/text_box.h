@@ -89,9 +89,10 @@ Paragraph paragraph_of(const Cell* face);
 std::unique_ptr<TextBox> face_box(const Cell* face, StyleFault* fault);
 
 // A rich-text face's layout, kept in its `handles` block and rebuilt when that block asks
-// for it (or is missing). Null when the text is not a string. A refused styles block asks
-// for a rebuild next time and is reported in fault, or raised as draw-invalid without one.
-TextBox* rich_text_box(const Cell* face, StyleFault* fault = nullptr);
+// for it (or is missing), or always with rebuild (drawing lays the face out afresh). Null
+// when the text is not a string. A refused styles block asks for a rebuild next time and is
+// reported in fault, or raised as draw-invalid without one.
+TextBox* rich_text_box(const Cell* face, StyleFault* fault = nullptr, bool rebuild = false);
 
 // text-box-metrics: the query on a rich-text face (face-type for any other face).
 Cell metrics(const Cell* face, const Cell* arg, int32_t query);

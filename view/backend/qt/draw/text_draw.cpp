@@ -38,7 +38,7 @@ text::StyleFault draw_in(DrawContext& ctx, QPointF at, const Cell* value_in, QCo
   std::unique_ptr<text::TextBox> own;
   text::TextBox* box = nullptr;
   if (rich) {
-    box = text::rich_text_box(&value, &fault);
+    box = text::rich_text_box(&value, &fault, true);
     if (fault.failed) return fault;
   } else {
     own = text::face_box(&value, &fault);

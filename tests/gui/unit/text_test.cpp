@@ -91,6 +91,15 @@ TEST(Fonts, TheFontIsKeptInItsStateAndRemadeWhenItsShapeChanges) {
   EXPECT_EQ(QFontInfo(fonts::font_of(&font)).pixelSize(), 32);
 }
 
+TEST(Fonts, AParaChangeMarksTheFaceForItsNextPaintAndLayout) {
+  eval("pf: " + rich("\"abc\"", "none") + " pf/state: reduce [none 0 none none false] "
+       "rich-text/line-count? pf");
+  EXPECT_EQ(eval_mold("last pf/handles"), "false");
+  eval("system/view/platform/update-para pf 3");
+  EXPECT_EQ(eval_mold("pf/state/2"), "262144");
+  EXPECT_EQ(eval_mold("last pf/handles"), "true");
+}
+
 TEST(SizeText, KnownStringsInThePinnedFonts) {
   // DejaVu Sans Mono advances 1233 / 2048 em per character: 9.63 px at 16 px.
   eval("mono: make font! [name: \"Monospace\" size: 12]");
@@ -361,6 +370,15 @@ TEST(DrawText, ShadowsLieUnderTheShapeInOrder) {
   // After off, shapes have no shadow.
   EXPECT_EQ(img.pixel(52, 22), qRgb(255, 255, 255));
   EXPECT_EQ(img.pixel(38, 8), qRgb(255, 255, 255));
+}
+
+TEST(DrawText, TextShowsInThePenColourWhileThePenIsOff) {
+  QImage img = render("[pen 0.0.200 pen off text 2x2 \"MMMM\"]", 48, 24);
+  int blue = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (QRgb p = img.pixel(x, y); qBlue(p) > qRed(p) + 80 && qBlue(p) > qGreen(p) + 80) ++blue;
+  EXPECT_GT(blue, 10);
 }
 
 TEST(DrawText, Refusals) {

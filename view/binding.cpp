@@ -12,6 +12,8 @@
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/draw/image_target.h"
+#include "view/backend/qt/draw/text_box.h"
+#include "view/backend/qt/fonts.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
@@ -21,6 +23,8 @@ namespace tav::binding {
 namespace {
 
 namespace gp = gui::platform;
+namespace text = gui::text;
+namespace fonts = gui::fonts;
 using call_frame::arg;
 using call_frame::done;
 using call_frame::done_logic;
@@ -151,6 +155,41 @@ Status send_event_os(const int32_t*) {
   return done_logic(gui::send_event(&evt, is_true(arg(1))));
 }
 
+Status size_text(const int32_t*) {
+  Cell face = *arg(0), value = *arg(1);
+  return done_with(text::size_text(&face, &value));
+}
+
+Status text_box_metrics(const int32_t*) {
+  Cell face = *arg(0), value = *arg(1);
+  return done_with(text::metrics(&face, &value, arg(2)->int_value()));
+}
+
+Status update_font(const int32_t*) {
+  Cell font = *arg(0);
+  fonts::update_font(&font, arg(1)->int_value());
+  return done_none();
+}
+
+// Faces lay their text out again when painted: the para bit asks for that paint.
+Status update_para(const int32_t*) {
+  Cell face = *arg(0);
+  Cell* state = fonts::field(&face, "state");
+  if (state && state->is(TYPE_BLOCK)) {
+    SeriesBuffer* b = node_buffer(state->node());
+    if (state->index() + 1 < b->count()) {
+      Cell* bits = b->cells() + state->index() + 1;
+      if (bits->is(TYPE_INTEGER)) set_integer(bits, bits->int_value() | (1 << gp::FACE_PARA));
+    }
+  }
+  Cell* handles = fonts::field(&face, "handles");
+  if (handles && handles->is(TYPE_BLOCK)) {
+    SeriesBuffer* b = node_buffer(handles->node());
+    if (handles->index() + 3 < b->count()) set_logic(b->cells() + handles->index() + 3, true);
+  }
+  return done_none();
+}
+
 Cell* field_of(const Cell* obj, const char* name) {
   if (!obj || !obj->is(TYPE_OBJECT)) return nullptr;
   Cell w = word::make(symbol::make(name));
@@ -181,6 +220,10 @@ void install() {
   entries[UPDATE_VIEW] = update_view;
   entries[ON_CHANGE_FACET] = on_change_facet;
   entries[DRAW_IMAGE] = draw_image;
+  entries[SIZE_TEXT] = size_text;
+  entries[TEXT_BOX_METRICS] = text_box_metrics;
+  entries[UPDATE_FONT] = update_font;
+  entries[UPDATE_PARA] = update_para;
 }
 
 bool awake_function(Cell* out) {

@@ -336,6 +336,14 @@ const Row tav_routine_rows[] = {
      RETURNS_NOTHING, &r::view_entry<view_hooks::ON_CHANGE_FACET>},
     {"system/view/platform/draw-image", "image [image!] cmds [block!]", RETURNS_NOTHING,
      &r::view_entry<view_hooks::DRAW_IMAGE>},
+    {"system/view/platform/size-text", "face [object!] value", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::SIZE_TEXT>},
+    {"system/view/platform/text-box-metrics", "box [object!] arg0 type [integer!]",
+     RETURNS_NOTHING, &r::view_entry<view_hooks::TEXT_BOX_METRICS>},
+    {"system/view/platform/update-font", "font [object!] flags [integer!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::UPDATE_FONT>},
+    {"system/view/platform/update-para", "face [object!] flags [integer!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::UPDATE_PARA>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

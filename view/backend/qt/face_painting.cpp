@@ -6,6 +6,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/draw/draw_dialect.h"
 #include "view/backend/qt/draw/image_target.h"
+#include "view/backend/qt/draw/text_draw.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/window_table.h"
 
@@ -52,6 +53,7 @@ void render_face(uint32_t id) {
   draw::do_draw(target, commands ? commands : &none, true, true, [&](draw::DrawContext& ctx) {
     ctx.clear(color);
     draw::draw_face_image(ctx, &face);
+    draw::draw_face_text(ctx, &face);
     w->drawing = &ctx;
   });
 }

@@ -236,14 +236,16 @@ QPen DrawContext::pen_for(const QRectF& bounds) const {
 }
 
 // Every shape: filled first, then outlined.
-void DrawContext::draw_path(const QPainterPath& path) {
+void DrawContext::draw_path(const QPainterPath& path) { paint_path(painter_, path); }
+
+void DrawContext::paint_path(QPainter& painter, const QPainterPath& path) {
   QRectF bounds;
   if (state_.fill.kind >= KIND_FITTED || state_.pen.kind >= KIND_FITTED) {
     qreal half = state_.pen_width / 2;
     bounds = path.boundingRect().adjusted(-half, -half, half, half);
   }
-  if (state_.fill.kind != KIND_OFF) painter_.fillPath(path, brush_for(state_.fill, bounds));
-  if (state_.pen.kind != KIND_OFF) painter_.strokePath(path, pen_for(bounds));
+  if (state_.fill.kind != KIND_OFF) painter.fillPath(path, brush_for(state_.fill, bounds));
+  if (state_.pen.kind != KIND_OFF) painter.strokePath(path, pen_for(bounds));
 }
 
 // ---- Shapes -------------------------------------------------------------------------------
@@ -275,13 +277,15 @@ void DrawContext::box(QPointF a, QPointF b, qreal radius) {
   QRectF r = ordered(a, b);
   if (radius != 0) path.addRoundedRect(r, radius, radius);
   else path.addRect(r);
-  draw_path(path);
+  if (state_.shadows.empty()) draw_path(path);
+  else draw_shadowed(path);
 }
 
 void DrawContext::ellipse(qreal x, qreal y, qreal w, qreal h) {
   QPainterPath path;
   path.addEllipse(QRectF(x, y, w, h));
-  draw_path(path);
+  if (state_.shadows.empty()) draw_path(path);
+  else draw_shadowed(path);
 }
 
 void DrawContext::arc(QPointF centre, QPointF radius, qreal start, qreal sweep, bool closed) {

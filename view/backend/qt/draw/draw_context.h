@@ -13,6 +13,8 @@
 #include <QVector>
 #include <vector>
 
+#include "view/backend/qt/draw/text_state.h"
+
 namespace tav::gui::draw {
 
 // Pen and fill kinds: what a brush is and how it is placed on a shape.
@@ -46,6 +48,14 @@ inline BrushState solid_black() {
   return b;
 }
 
+// One shadow drawn under boxes, circles and ellipses while shadows are on.
+struct Shadow {
+  QPointF offset;
+  qreal blur = 0, spread = 0;
+  QColor color = QColor(0, 0, 0);
+  bool inset = false;  // kept, drawn like any other
+};
+
 struct DrawState {
   // A frame starts with an opaque black pen and no fill.
   BrushState pen = solid_black(), fill;
@@ -59,6 +69,8 @@ struct DrawState {
   bool antialias = true;
   QTransform transform;
   int clip_depth = 0;
+  TextState text;
+  std::vector<Shadow> shadows;
 };
 
 class DrawContext {
@@ -83,6 +95,9 @@ class DrawContext {
   void set_gradient(bool fill, const GradientSpec& spec, bool fitted);
   void set_image_brush(bool fill, const QImage& tile, bool clamp);
   void set_anti_alias(bool on);
+  // Shadows: each `shadow` adds one while they are on; off removes them all.
+  void add_shadow(const Shadow& shadow) { state_.shadows.push_back(shadow); }
+  void shadows_off() { state_.shadows.clear(); }
 
   // Shapes.
   void line(const std::vector<QPointF>& points);
@@ -136,11 +151,15 @@ class DrawContext {
   void pop_state(const DrawState& saved);
 
   const DrawState& state() const { return state_; }
+  TextState& text_state() { return state_.text; }
 
  private:
   QBrush brush_for(const BrushState& b, const QRectF& bounds) const;
   QPen pen_for(const QRectF& bounds) const;
   void draw_path(const QPainterPath& path);
+  void paint_path(QPainter& painter, const QPainterPath& path);
+  // A shape with the shadows in force drawn under it (shadows.cpp).
+  void draw_shadowed(const QPainterPath& path);
   void apply_hints();
   QTransform* matrix_of(MatrixTarget target);
 

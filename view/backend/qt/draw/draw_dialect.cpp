@@ -19,6 +19,7 @@
 #include "datatypes/tuple.h"
 #include "evaluator/interpreter.h"
 #include "view/backend/qt/draw/image_target.h"
+#include "view/backend/qt/draw/text_draw.h"
 
 namespace tav::gui::draw {
 
@@ -43,7 +44,8 @@ struct DrawStop {};
   X(REPLACE, "replace") X(INTERSECT, "intersect") X(UNION, "union") X(XOR, "xor")             \
   X(EXCLUDE, "exclude") X(MOVE, "move") X(HLINE, "hline") X(VLINE, "vline") X(CURV, "curv")   \
   X(QCURVE, "qcurve") X(QCURV, "qcurv") X(CLOSE, "close") X(SWEEP, "sweep") X(LARGE, "large") \
-  X(IMAGE, "image") X(BORDER, "border") X(CROP, "crop")
+  X(IMAGE, "image") X(BORDER, "border") X(CROP, "crop")                                       \
+  X(TEXT, "text") X(FONT, "font") X(SHADOW, "shadow") X(INSET, "inset")
 
 enum Keyword : int {
   K_NONE = -1,
@@ -189,10 +191,13 @@ class Parser {
   }
 
   // The argument is a copy of the block positioned at the offending cell.
-  [[noreturn]] void raise(const char* id, uint32_t position) {
-    Cell head = make_cell(TYPE_BLOCK, 0, block_.node());
-    Cell* copy = block::copy_cells(&head, 0, static_cast<int32_t>(end()), false, stack::new_cell());
-    copy->data1 = std::min(position, end());
+  [[noreturn]] void raise(const char* id, uint32_t position) { raise_in(block_, id, position); }
+  // The same for another block the command reads (a face's styles).
+  [[noreturn]] void raise_in(const Cell& blk, const char* id, uint32_t position) {
+    uint32_t count = node_buffer(blk.node())->count();
+    Cell head = make_cell(TYPE_BLOCK, 0, blk.node());
+    Cell* copy = block::copy_cells(&head, 0, static_cast<int32_t>(count), false, stack::new_cell());
+    copy->data1 = std::min(position, count);
     report(id, copy, catch_);
   }
 
@@ -447,9 +452,60 @@ class Parser {
         ctx_.invert_matrix(t);
         return a - 1;
       }
+      case K_FONT: {
+        Cell font = has(a) && at(a).is(TYPE_WORD) ? word_value(a) : at(a);
+        if (!has(a) || !font.is(TYPE_OBJECT)) fail(a);
+        set_font(ctx_, &font);
+        return a;
+      }
+      case K_TEXT: {
+        QPointF at_point = point_of(at(need_point(a)));
+        Cell value = has(a + 1) && at(a + 1).is(TYPE_WORD) ? word_value(a + 1) : at(a + 1);
+        if (!has(a + 1) || !(value.is(TYPE_STRING) || value.is(TYPE_OBJECT))) fail(a + 1);
+        text::StyleFault fault = draw_text(ctx_, at_point, &value);
+        if (fault.failed) raise_in(fault.block, "draw-invalid", fault.position);
+        return a + 1;
+      }
+      case K_SHADOW:
+        return shadow(a);
       default:
         fail(i);
     }
+  }
+
+  // shadow off, or: offset [blur [spread]] [colour] [inset].
+  uint32_t shadow(uint32_t a) {
+    if (!has(a)) fail(a);
+    if (at(a).is(TYPE_WORD)) {
+      if (keyword_of(at(a)) != K_OFF) fail(a);
+      ctx_.shadows_off();
+      return a;
+    }
+    Shadow s;
+    s.offset = point_of(at(need_point(a)));
+    uint32_t last = a;
+    if (has(last + 1) && at(last + 1).is(TYPE_INTEGER)) {
+      s.blur = at(++last).int_value();
+      if (has(last + 1) && at(last + 1).is(TYPE_INTEGER)) s.spread = at(++last).int_value();
+    }
+    // An optional colour: a tuple, or a word holding one (the next command's word is not).
+    if (has(last + 1)) {
+      Cell c = at(last + 1);
+      if (c.is(TYPE_WORD) && keyword_of(c) == K_NONE) {
+        Cell* v = interp::word_value_cell(&c);
+        if (v && v->is(TYPE_TUPLE)) c = *v;
+      }
+      if (c.is(TYPE_TUPLE)) {
+        s.color = color_of(c);
+        ++last;
+      }
+    }
+    if (keyword_at(last + 1) == K_INSET) {
+      s.inset = true;
+      ++last;
+    }
+    ctx_.add_shadow(s);
+    return last;
   }
 
   // A scale factor: a number or a percent.

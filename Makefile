@@ -36,7 +36,7 @@ bench: build
 # the plain and general-road runs cover the same code at a fraction of the time. The unit tests
 # that show windows meet a fontconfig allocation the leak suppressions do not reach yet.
 asan: build-asan-tree
-	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E '^lang-wrapped\.|^view\.ShownWindow\.'
+	@cd build-asan && ctest --output-on-failure -j $(JOBS) -E '^lang-wrapped\.'
 
 build-asan-tree: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAV_SANITIZE=ON -DTAV_WERROR=$(WERROR) >/dev/null

@@ -11,6 +11,7 @@
 #include "evaluator/interpreter.h"
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/face_capture.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
@@ -173,6 +174,7 @@ void install() {
   entries[SEND_EVENT_OS] = send_event_os;
   entries[UPDATE_VIEW] = update_view;
   entries[ON_CHANGE_FACET] = on_change_facet;
+  face_to_image = gui::face_to_image;
 }
 
 bool awake_function(Cell* out) {

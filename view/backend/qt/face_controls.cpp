@@ -277,6 +277,28 @@ QWidget* create(FaceKind kind, const Cell* face, QWidget* parent) {
   }
 }
 
+void init(QWidget* widget, FaceKind kind, Cell* face) {
+  if (kind == FaceKind::SCROLLER) {
+    auto* bar = static_cast<QScrollBar*>(widget);
+    Cell* sel = face_field(face, platform::FACE_SELECTED);
+    double fraction;
+    if (!fraction_of(sel, &fraction)) {
+      fraction = 0.1;
+      if (sel) set_float(sel, 0.1, TYPE_PERCENT);
+    }
+    QSignalBlocker quiet(bar);
+    bar->setPageStep(static_cast<int>(std::lround(fraction * 100)));
+    bar->setValue(0);
+    if (Cell* data = face_field(face, platform::FACE_DATA)) set_float(data, 0.0);
+  } else if (kind == FaceKind::CALENDAR) {
+    Cell* data = face_field(face, platform::FACE_DATA);
+    if (data && !data->is(TYPE_DATE)) {
+      QDate d = static_cast<QCalendarWidget*>(widget)->selectedDate();
+      date::make_at(data, d.year(), d.month(), d.day(), 0.0, 0, 0, false);
+    }
+  }
+}
+
 void apply_text(QWidget* widget, FaceKind kind, const Cell* face) {
   Cell* t = face_field(face, platform::FACE_TEXT);
   QString text = t && t->is(TYPE_STRING) ? qstring_of(t) : QString();

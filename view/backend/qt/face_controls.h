@@ -12,6 +12,11 @@ namespace tav::gui::controls {
 // A new widget for a face of one of these kinds; null for another kind.
 QWidget* create(FaceKind kind, const Cell* face, QWidget* parent);
 
+// What creation sets up once the facets are applied: a scroller's page and position (its
+// `selected` made 10% when it is no number, its `data` 0.0), a calendar's `data` from the
+// control when it is no date.
+void init(QWidget* widget, FaceKind kind, Cell* face);
+
 // The face's text shown by the control (for the kinds that show one here).
 void apply_text(QWidget* widget, FaceKind kind, const Cell* face);
 // The data facet: a check state, a position, list items, tabs or a date.

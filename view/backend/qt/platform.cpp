@@ -20,6 +20,7 @@
 #include "datatypes/string.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/face_widgets.h"
 #include "view/backend/qt/widgets.h"
@@ -225,6 +226,7 @@ Cell make_view(const Cell* face, const Cell* parent) {
   start_timer(id, interval);
   // A window's offset is its client origin; it shows only through show-window.
   apply_facets(id, face, ~0u, true);
+  controls::init(widget, face_kind(face), const_cast<Cell*>(face));
   return handle(id, CLASS_WINDOW);
 }
 

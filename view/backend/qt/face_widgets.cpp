@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <vector>
 
 #include "core/symbols.h"
 #include "datatypes/block.h"
@@ -130,9 +131,13 @@ FaceKind face_kind(const Cell* face) {
       {"progress", FaceKind::PROGRESS},   {"slider", FaceKind::SLIDER},
       {"scroller", FaceKind::SCROLLER},   {"calendar", FaceKind::CALENDAR},
   };
+  // The type words are looked up once: a face's kind is asked at every update.
+  static std::vector<uint32_t> symbols;
+  if (symbols.empty())
+    for (const auto& n : names) symbols.push_back(symbol::alias(symbol::make(n.name)));
   uint32_t sym = symbol::alias(t->data2);
-  for (const auto& n : names)
-    if (symbol::alias(symbol::make(n.name)) == sym) return n.kind;
+  for (size_t i = 0; i < symbols.size(); ++i)
+    if (symbols[i] == sym) return names[i].kind;
   return FaceKind::NONE;
 }
 

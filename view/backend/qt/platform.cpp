@@ -41,11 +41,6 @@ uint32_t monitor_id(const QScreen* s) {
   return id;
 }
 
-bool type_is(const Cell* face, const char* name) {
-  Cell* t = face_field(face, FACE_TYPE);
-  return t && t->is(TYPE_WORD) && symbol::alias(t->data2) == symbol::alias(symbol::make(name));
-}
-
 // Waits until the window can be painted (at most a second), with input held back and no
 // language code running meanwhile.
 void wait_exposed(QWidget* w) {
@@ -63,7 +58,7 @@ void free_face(Cell* face, bool post_close) {
   WinData* w = windows::find(id);
   if (!w) return;
   QPointer<QWidget> widget = w->widget;
-  bool is_window = type_is(face, "window");
+  bool is_window = face_kind(face) == FaceKind::WINDOW;
   if (is_window && widget) widget->hide();
   Cell* pane = face_field(face, FACE_PANE);
   if (pane && pane->is(TYPE_BLOCK)) {
@@ -193,7 +188,7 @@ Cell make_view(const Cell* face, const Cell* parent) {
   Cell* flags = face_field(face, FACE_FLAGS);
   uint32_t flag_mask = flags ? event::face_flags(flags) : 0;
   int interval = rate_interval(face);
-  if (type_is(face, "window") && !unreachable_display().empty()) {
+  if (face_kind(face) == FaceKind::WINDOW && !unreachable_display().empty()) {
     std::string name = "display " + unreachable_display();
     Cell* arg = string::load_new(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
                                  string::ENCODING_UTF8);
@@ -261,7 +256,8 @@ void update_view(const Cell* faces) {
 
 void on_change_facet(const Cell* owner, const Cell* word) {
   if (!word->is(TYPE_WORD)) return;
-  if (symbol::alias(word->data2) == symbol::alias(symbol::make("pane"))) {
+  static const uint32_t pane = symbol::alias(symbol::make("pane"));
+  if (symbol::alias(word->data2) == pane) {
     restack_pane(owner);
     return;
   }

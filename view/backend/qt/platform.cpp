@@ -21,6 +21,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_controls.h"
+#include "view/backend/qt/face_notify.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/face_widgets.h"
 #include "view/backend/qt/widgets.h"
@@ -222,6 +223,7 @@ Cell make_view(const Cell* face, const Cell* parent) {
   // A window's offset is its client origin; it shows only through show-window.
   apply_facets(id, face, ~0u, true);
   controls::init(widget, face_kind(face), const_cast<Cell*>(face));
+  connect_notifications(widget, face_kind(face), id);
   return handle(id, CLASS_WINDOW);
 }
 

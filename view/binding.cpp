@@ -14,6 +14,7 @@
 #include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/draw/text_box.h"
 #include "view/backend/qt/fonts.h"
+#include "view/backend/qt/face_capture.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
@@ -224,6 +225,7 @@ void install() {
   entries[TEXT_BOX_METRICS] = text_box_metrics;
   entries[UPDATE_FONT] = update_font;
   entries[UPDATE_PARA] = update_para;
+  face_to_image = gui::face_to_image;
 }
 
 bool awake_function(Cell* out) {

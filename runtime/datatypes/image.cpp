@@ -18,6 +18,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/type_dispatch.h"
 #include "init_steps.h"
+#include "services/view_hooks.h"
 
 namespace tav::image {
 
@@ -255,6 +256,11 @@ Cell* make_from_block(Cell* proto, Cell* spec) {
 
 Cell* to(Cell*, Cell* spec, int) {
   if (spec->is(TYPE_IMAGE)) return copy_whole(spec);
+  if (spec->is(TYPE_OBJECT) && view_hooks::face_to_image) {
+    Cell* out = set_none(stack::new_cell());
+    if (view_hooks::face_to_image(spec, out)) return out;
+    stack::pop(1);
+  }
   Cell dt;
   set_datatype(&dt, TYPE_IMAGE);
   error::raise(ERR_SCRIPT, "bad-to-arg", &dt, spec);

@@ -5,6 +5,7 @@
 namespace tav::view_hooks {
 
 NativeEntry entries[ENTRY_COUNT] = {};
+FaceToImage face_to_image = nullptr;
 
 Status call(Entry entry, const int32_t* refs) {
   NativeEntry e = entry >= 0 && entry < ENTRY_COUNT ? entries[entry] : nullptr;

@@ -39,6 +39,11 @@ enum Entry : int {
 
 extern NativeEntry entries[ENTRY_COUNT];
 
+// Renders a face into an image for `to image!`: true with `out` set (an image!, or none for
+// a face with no window yet); false when the value is no face. Null where there is no GUI.
+using FaceToImage = bool (*)(const Cell* value, Cell* out);
+extern FaceToImage face_to_image;
+
 // Runs the installed entry; raises internal feature-na when there is none.
 Status call(Entry entry, const int32_t* refs);
 

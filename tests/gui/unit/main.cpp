@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "runtime.h"
@@ -13,8 +15,39 @@
 #include "view/backend/qt/backend.h"
 #include "view/binding.h"
 
+namespace {
+
+const std::string fixtures = TAV_GOLDEN_DIR "/../../fixtures";
+// Reached from here until the very end: the checker reads it after static destructors ran.
+std::string* leak_suppressions = new std::string;
+
+// The environment every GUI test runs in; a variable already set (a run at another scale
+// or in another locale) is kept.
+void set_test_environment() {
+  const std::pair<const char*, std::string> vars[] = {
+      {"QT_QPA_PLATFORM", "offscreen"},
+      {"QT_QPA_PLATFORMTHEME", "generic"},
+      {"QT_IM_MODULE", "none"},
+      {"QT_SCALE_FACTOR", "1"},
+      {"QT_MEDIA_BACKEND", "gstreamer"},
+      {"LANG", "C.UTF-8"},
+      {"FONTCONFIG_FILE", fixtures + "/fonts.conf"},
+  };
+  for (const auto& [name, value] : vars) setenv(name, value.c_str(), 0);
+  std::ifstream in(fixtures + "/lsan-qt.supp");
+  std::stringstream text;
+  text << in.rdbuf();
+  *leak_suppressions = text.str();
+}
+
+}  // namespace
+
+// The leak checker asks for these when it checks, at exit: the caches Qt and the font
+// libraries never free are not the tests' leaks.
+extern "C" const char* __lsan_default_suppressions() { return leak_suppressions->c_str(); }
+
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  set_test_environment();
   ::testing::InitGoogleTest(&argc, argv);
   char pattern[] = "/tmp/tav-view-tests-XXXXXX";
   const char* home = mkdtemp(pattern);

@@ -16,6 +16,9 @@ namespace tav::gui {
 // arguments never reach Qt), sets the style and the DPI state. Safe to call again.
 void init();
 bool initialised();
+// The display that was asked for but could not be reached (empty when none was): the
+// backend then runs unseen, and making a window raises an error naming it.
+const std::string& unreachable_display();
 // What start-up learnt for system/view.
 struct PlatformInfo {
   int version[3] = {10, 0, 0};

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <cmath>
 #include <cstdlib>
+#include <xcb/xcb.h>
 
 #include "view/backend/qt/backend.h"
 #include "datatypes/event.h"
@@ -20,6 +21,16 @@ namespace {
 
 QApplication* application = nullptr;
 PlatformInfo info;
+std::string unreachable;
+
+// Qt ends the process when its X11 plugin cannot connect; asking first lets the program go
+// on without windows and say so when one is wanted.
+bool display_reachable(const char* display) {
+  xcb_connection_t* c = xcb_connect(display, nullptr);
+  bool ok = c && !xcb_connection_has_error(c);
+  if (c) xcb_disconnect(c);
+  return ok;
+}
 
 // Without a user's choice: X11 when there is a display (positions, the pointer and screen
 // capture need it), Qt's own choice under Wayland alone, and windows nobody sees when there
@@ -29,6 +40,15 @@ void choose_platform() {
   const char* display = std::getenv("DISPLAY");
   if (display && *display) setenv("QT_QPA_PLATFORM", "xcb", 1);
   else if (!std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+void check_display() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (!platform || std::string(platform).rfind("xcb", 0) != 0) return;
+  const char* display = std::getenv("DISPLAY");
+  if (display_reachable(display)) return;
+  unreachable = display && *display ? display : "(none)";
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 int screen_dpi(const QScreen* screen) {
@@ -70,11 +90,14 @@ void leave_dpi_context(int previous) {
 
 bool initialised() { return application != nullptr; }
 
+const std::string& unreachable_display() { return unreachable; }
+
 const PlatformInfo& platform_info() { return info; }
 
 void init() {
   if (application) return;
   choose_platform();
+  check_display();
   if (!std::getenv("IBUS_ENABLE_SYNC_MODE")) setenv("IBUS_ENABLE_SYNC_MODE", "1", 1);
   QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
   // Qt keeps references to both for the life of the application.

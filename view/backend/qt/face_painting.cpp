@@ -1,5 +1,6 @@
 #include "view/backend/qt/face_painting.h"
 
+#include <QSet>
 #include <QWidget>
 
 #include "datatypes/tuple.h"
@@ -16,6 +17,9 @@ namespace {
 
 constexpr uint32_t FACE_COLOR = 5;
 constexpr uint32_t FACE_DRAW = 22;
+
+// Faces whose buffer is out of date, each with one render pass queued.
+QSet<uint32_t> stale;
 
 QColor face_color(const Cell* face) {
   Cell* c = platform::face_field(face, FACE_COLOR);
@@ -36,6 +40,7 @@ void render_face(uint32_t id) {
   WinData* w = windows::find(id);
   Cell face;
   if (!w || !w->widget || !w->painted || w->drawing || !windows::face_of(id, &face)) return;
+  stale.remove(id);
   QWidget* widget = w->widget;
   QImage& buffer = back_buffer(*w, widget->size(), widget->devicePixelRatioF());
   Cell* commands = platform::face_field(&face, FACE_DRAW);
@@ -59,10 +64,19 @@ void render_face(uint32_t id) {
 }
 
 void queue_render(uint32_t id) {
+  if (stale.contains(id)) return;
+  stale.insert(id);
   post_to_window(id, [id] {
+    if (!stale.contains(id)) return;
     render_face(id);
     if (WinData* w = windows::find(id); w && w->widget) w->widget->update();
   });
+}
+
+void render_stale(uint32_t root) {
+  const QList<uint32_t> ids = stale.values();
+  for (uint32_t id : ids)
+    if (windows::root_of(id) == root) render_face(id);
 }
 
 void draw_face(const Cell* face, const Cell* commands) {

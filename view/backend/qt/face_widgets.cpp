@@ -5,13 +5,16 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
+#include <vector>
 
 #include "core/symbols.h"
 #include "datatypes/block.h"
+#include "datatypes/event.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
+#include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/widgets.h"
@@ -22,22 +25,6 @@ namespace tav::gui {
 namespace {
 
 using platform::face_field;
-
-enum class Kind { WINDOW, PANEL, BASE, TEXT, BUTTON, FIELD, NONE };
-
-Kind kind_of(const Cell* face) {
-  Cell* t = face_field(face, platform::FACE_TYPE);
-  if (!t || !t->is(TYPE_WORD)) return Kind::NONE;
-  static const struct {
-    const char* name;
-    Kind kind;
-  } names[] = {{"window", Kind::WINDOW}, {"panel", Kind::PANEL}, {"base", Kind::BASE},
-               {"text", Kind::TEXT},     {"button", Kind::BUTTON}, {"field", Kind::FIELD}};
-  uint32_t sym = symbol::alias(t->data2);
-  for (const auto& n : names)
-    if (symbol::alias(symbol::make(n.name)) == sym) return n.kind;
-  return Kind::NONE;
-}
 
 QPoint point_of(const Cell* v) {
   if (!v) return QPoint(0, 0);
@@ -68,20 +55,36 @@ bool flag_of(const Cell* face, uint32_t field) {
 }
 
 constexpr uint32_t bit(uint32_t field) { return 1u << field; }
+constexpr uint32_t FLAG_PASSWORD = 0x00080000;
 
-void apply_text(QWidget* widget, Kind kind, const Cell* face) {
+// The `hint` of the face's options: the placeholder an empty field shows.
+QString hint_of(const Cell* face) {
+  Cell* opts = face_field(face, platform::FACE_OPTIONS);
+  if (!opts || !opts->is(TYPE_BLOCK)) return QString();
+  SeriesBuffer* b = node_buffer(opts->node());
+  uint32_t hint = symbol::alias(symbol::make("hint"));
+  for (uint32_t i = opts->index(); i + 1 < b->count(); i += 2) {
+    const Cell* key = b->cells() + i;
+    if (is_any_word(key->type()) && symbol::alias(key->data2) == hint &&
+        b->cells()[i + 1].is(TYPE_STRING))
+      return QString::fromStdString(string::to_std_string(b->cells() + i + 1));
+  }
+  return QString();
+}
+
+void apply_text(QWidget* widget, FaceKind kind, const Cell* face) {
   QString text = text_of(face);
   switch (kind) {
-    case Kind::WINDOW:
+    case FaceKind::WINDOW:
       widget->setWindowTitle(text);
       break;
-    case Kind::TEXT:
+    case FaceKind::TEXT:
       static_cast<QLabel*>(widget)->setText(text);
       break;
-    case Kind::BUTTON:
+    case FaceKind::BUTTON:
       static_cast<QPushButton*>(widget)->setText(text);
       break;
-    case Kind::FIELD: {
+    case FaceKind::FIELD: {
       auto* edit = static_cast<QLineEdit*>(widget);
       // Only a real change moves the caret to the end.
       if (edit->text() != text) edit->setText(text);
@@ -94,66 +97,122 @@ void apply_text(QWidget* widget, Kind kind, const Cell* face) {
 
 // The face's colour is its background: the palette's Window role for containers and labels,
 // Base for an edit, Button for a button. No colour gives the style's own back.
-void apply_color(QWidget* widget, Kind kind, const Cell* face) {
+void apply_color(QWidget* widget, FaceKind kind, const Cell* face) {
   QColor color;
   bool has = color_of(face, &color);
   QPalette pal = QApplication::palette(widget);
   if (has) {
     pal.setColor(QPalette::Window, color);
-    if (kind == Kind::FIELD) pal.setColor(QPalette::Base, color);
-    if (kind == Kind::BUTTON) pal.setColor(QPalette::Button, color);
+    if (kind == FaceKind::FIELD) pal.setColor(QPalette::Base, color);
+    if (kind == FaceKind::BUTTON) pal.setColor(QPalette::Button, color);
   }
   widget->setPalette(pal);
-  if (kind != Kind::BASE && kind != Kind::FIELD && kind != Kind::BUTTON)
+  if (kind != FaceKind::BASE && kind != FaceKind::FIELD && kind != FaceKind::BUTTON)
     widget->setAutoFillBackground(has);
 }
 
 }  // namespace
 
+FaceKind face_kind(const Cell* face) {
+  Cell* t = face_field(face, platform::FACE_TYPE);
+  if (!t || !t->is(TYPE_WORD)) return FaceKind::NONE;
+  static const struct {
+    const char* name;
+    FaceKind kind;
+  } names[] = {
+      {"window", FaceKind::WINDOW},       {"panel", FaceKind::PANEL},
+      {"group-box", FaceKind::GROUP_BOX}, {"tab-panel", FaceKind::TAB_PANEL},
+      {"base", FaceKind::BASE},           {"rich-text", FaceKind::RICH_TEXT},
+      {"text", FaceKind::TEXT},           {"button", FaceKind::BUTTON},
+      {"toggle", FaceKind::TOGGLE},       {"check", FaceKind::CHECK},
+      {"radio", FaceKind::RADIO},         {"field", FaceKind::FIELD},
+      {"area", FaceKind::AREA},           {"text-list", FaceKind::TEXT_LIST},
+      {"drop-down", FaceKind::DROP_DOWN}, {"drop-list", FaceKind::DROP_LIST},
+      {"progress", FaceKind::PROGRESS},   {"slider", FaceKind::SLIDER},
+      {"scroller", FaceKind::SCROLLER},   {"calendar", FaceKind::CALENDAR},
+  };
+  // The type words are looked up once: a face's kind is asked at every update.
+  static std::vector<uint32_t> symbols;
+  if (symbols.empty())
+    for (const auto& n : names) symbols.push_back(symbol::alias(symbol::make(n.name)));
+  uint32_t sym = symbol::alias(t->data2);
+  for (size_t i = 0; i < symbols.size(); ++i)
+    if (symbols[i] == sym) return names[i].kind;
+  return FaceKind::NONE;
+}
+
 QWidget* create_face_widget(const Cell* face, QWidget* parent) {
-  switch (kind_of(face)) {
-    case Kind::WINDOW:
+  FaceKind kind = face_kind(face);
+  switch (kind) {
+    case FaceKind::WINDOW:
       return new WindowShell;
-    case Kind::PANEL:
-    case Kind::BASE:
+    case FaceKind::PANEL:
+    case FaceKind::BASE:
       return new FaceContainer(parent);
-    case Kind::TEXT: {
+    case FaceKind::RICH_TEXT:
+      return new FaceContainer(parent);
+    case FaceKind::TEXT: {
       auto* label = new QLabel(parent);
       label->setTextFormat(Qt::PlainText);
       return label;
     }
-    case Kind::BUTTON:
+    case FaceKind::BUTTON:
       return new QPushButton(parent);
-    case Kind::FIELD:
-      return new QLineEdit(parent);
-    case Kind::NONE:
-      break;
+    case FaceKind::FIELD: {
+      auto* edit = new QLineEdit(parent);
+      Cell* flags = face_field(face, platform::FACE_FLAGS);
+      if (flags && (event::face_flags(flags) & FLAG_PASSWORD))
+        edit->setEchoMode(QLineEdit::Password);
+      edit->setPlaceholderText(hint_of(face));
+      return edit;
+    }
+    case FaceKind::NONE:
+      return nullptr;
+    default:
+      return controls::create(kind, face, parent);
   }
-  return nullptr;
 }
 
 void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
   WinData* w = windows::find(id);
   if (!w || !w->widget) return;
   QWidget* widget = w->widget;
-  Kind kind = kind_of(face);
+  FaceKind kind = face_kind(face);
+  Cell* mutable_face = const_cast<Cell*>(face);
   if (bits & (bit(platform::FACE_OFFSET) | bit(platform::FACE_SIZE))) {
     QPoint offset = point_of(face_field(face, platform::FACE_OFFSET));
     QPoint size = point_of(face_field(face, platform::FACE_SIZE));
+    if (kind == FaceKind::WINDOW) {
+      // A window with no size of its own opens at 200 on that side.
+      if (size.x() < 0) size.setX(200);
+      if (size.y() < 0) size.setY(200);
+    }
     // Sizes below zero mean nothing to Qt; a face that small shows nothing.
     widget->setGeometry(offset.x(), offset.y(), std::max(0, size.x()), std::max(0, size.y()));
+    if (w->tab_panel) controls::place_tab_page(widget, w->tab_panel, mutable_face);
+    if (kind == FaceKind::TAB_PANEL) controls::place_tab_pages(id, face);
+    if (bits & bit(platform::FACE_SIZE)) controls::apply_size(widget, kind, face);
   }
-  if (bits & (bit(platform::FACE_TEXT) | bit(platform::FACE_DATA))) apply_text(widget, kind, face);
+  if (bits & (bit(platform::FACE_TEXT) | bit(platform::FACE_DATA))) {
+    apply_text(widget, kind, face);
+    controls::apply_text(widget, kind, face);
+  }
+  // A new size moves a slider's or progress bar's position within its new range.
+  if (bits & (bit(platform::FACE_DATA) | bit(platform::FACE_SIZE)))
+    controls::apply_data(widget, kind, mutable_face);
+  if (bits & bit(platform::FACE_SELECTED)) controls::apply_selected(widget, kind, mutable_face);
   if (bits & bit(platform::FACE_COLOR)) apply_color(widget, kind, face);
   if (bits & bit(platform::FACE_ENABLED)) {
     // A window stays enabled: disabling it would grey every child. Its input is dropped instead.
-    if (kind != Kind::WINDOW) widget->setEnabled(flag_of(face, platform::FACE_ENABLED));
+    if (kind != FaceKind::WINDOW) widget->setEnabled(flag_of(face, platform::FACE_ENABLED));
   }
-  if ((bits & bit(platform::FACE_VISIBLE)) && kind != Kind::WINDOW)
+  if ((bits & bit(platform::FACE_VISIBLE)) && kind != FaceKind::WINDOW) {
     widget->setVisible(flag_of(face, platform::FACE_VISIBLE));
+    if (kind == FaceKind::TAB_PANEL) controls::place_tab_pages(id, face);
+  }
   if (bits & (bit(platform::FACE_DRAW) | bit(platform::FACE_COLOR) | bit(platform::FACE_TEXT) |
               bit(platform::FACE_SIZE))) {
-    bool draws = kind == Kind::BASE || face_draws(face);
+    bool draws = kind == FaceKind::BASE || kind == FaceKind::RICH_TEXT || face_draws(face);
     if (draws) {
       w->painted = true;
       if (now) {

@@ -7,6 +7,13 @@
 
 namespace tav::gui {
 
+enum class FaceKind {
+  WINDOW, PANEL, GROUP_BOX, TAB_PANEL, BASE, RICH_TEXT, TEXT, BUTTON, TOGGLE, CHECK, RADIO,
+  FIELD, AREA, TEXT_LIST, DROP_DOWN, DROP_LIST, PROGRESS, SLIDER, SCROLLER, CALENDAR, NONE
+};
+// The kind of a face by its type word (NONE for a type with no widget here).
+FaceKind face_kind(const Cell* face);
+
 // A new widget for the face under the parent widget (none for a window); null for a face
 // type with no widget on this backend.
 QWidget* create_face_widget(const Cell* face, QWidget* parent);

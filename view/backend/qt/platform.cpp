@@ -20,6 +20,8 @@
 #include "datatypes/string.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/face_controls.h"
+#include "view/backend/qt/face_notify.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/face_widgets.h"
 #include "view/backend/qt/widgets.h"
@@ -40,11 +42,6 @@ uint32_t monitor_id(const QScreen* s) {
   return id;
 }
 
-bool type_is(const Cell* face, const char* name) {
-  Cell* t = face_field(face, FACE_TYPE);
-  return t && t->is(TYPE_WORD) && symbol::alias(t->data2) == symbol::alias(symbol::make(name));
-}
-
 // Waits until the window can be painted (at most a second), with input held back and no
 // language code running meanwhile.
 void wait_exposed(QWidget* w) {
@@ -62,7 +59,7 @@ void free_face(Cell* face, bool post_close) {
   WinData* w = windows::find(id);
   if (!w) return;
   QPointer<QWidget> widget = w->widget;
-  bool is_window = type_is(face, "window");
+  bool is_window = face_kind(face) == FaceKind::WINDOW;
   if (is_window && widget) widget->hide();
   Cell* pane = face_field(face, FACE_PANE);
   if (pane && pane->is(TYPE_BLOCK)) {
@@ -192,8 +189,23 @@ Cell make_view(const Cell* face, const Cell* parent) {
   Cell* flags = face_field(face, FACE_FLAGS);
   uint32_t flag_mask = flags ? event::face_flags(flags) : 0;
   int interval = rate_interval(face);
+  if (face_kind(face) == FaceKind::WINDOW && !unreachable_display().empty()) {
+    std::string name = "display " + unreachable_display();
+    Cell* arg = string::load_new(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
+                                 string::ENCODING_UTF8);
+    error::raise(ERR_ACCESS, "cannot-open", arg);
+  }
   WinData* p = parent->is(TYPE_HANDLE) ? windows::find(parent->data2) : nullptr;
-  QWidget* widget = create_face_widget(face, p ? p->widget.data() : nullptr);
+  QWidget* parent_widget = p ? p->widget.data() : nullptr;
+  // The pages of a tab panel lie beside it, in its parent, over its display area.
+  uint32_t tab_panel = 0;
+  Cell parent_face;
+  if (p && windows::face_of(parent->data2, &parent_face) &&
+      face_kind(&parent_face) == FaceKind::TAB_PANEL) {
+    tab_panel = parent->data2;
+    parent_widget = p->widget->parentWidget();
+  }
+  QWidget* widget = create_face_widget(face, parent_widget);
   if (!widget) {
     Cell* t = face_field(face, FACE_TYPE);
     error::raise(ERR_SCRIPT, "face-type", t ? t : face);
@@ -201,10 +213,17 @@ Cell make_view(const Cell* face, const Cell* parent) {
   uint32_t id = windows::add(widget, face);
   WinData* w = windows::find(id);
   w->face_flags = flag_mask;
+  w->tab_panel = tab_panel;
   if (Cell* sz = face_field(face, FACE_SIZE); sz && sz->is(TYPE_PAIR)) w->kind_bits |= KIND_PAIR_COORDS;
+  if (face_kind(face) == FaceKind::RICH_TEXT) {
+    w->kind_bits |= KIND_RICH_TEXT | KIND_IME;
+    widget->setAttribute(Qt::WA_InputMethodEnabled, true);
+  }
   start_timer(id, interval);
   // A window's offset is its client origin; it shows only through show-window.
   apply_facets(id, face, ~0u, true);
+  controls::init(widget, face_kind(face), const_cast<Cell*>(face));
+  connect_notifications(widget, face_kind(face), id);
   return handle(id, CLASS_WINDOW);
 }
 
@@ -239,7 +258,8 @@ void update_view(const Cell* faces) {
 
 void on_change_facet(const Cell* owner, const Cell* word) {
   if (!word->is(TYPE_WORD)) return;
-  if (symbol::alias(word->data2) == symbol::alias(symbol::make("pane"))) {
+  static const uint32_t pane = symbol::alias(symbol::make("pane"));
+  if (symbol::alias(word->data2) == pane) {
     restack_pane(owner);
     return;
   }
@@ -253,10 +273,12 @@ void show_window(const Cell* h) {
   if (!w || !w->widget) return;
   QWidget* widget = w->widget;
   if (widget->isVisible()) {
+    render_stale(h->data2);
     widget->repaint();
     return;
   }
   render_face(h->data2);
+  render_stale(h->data2);
   widget->show();
   // The offscreen platform has no stacking or activation to ask for.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
@@ -270,7 +292,11 @@ void show_window(const Cell* h) {
 
 void refresh_window(const Cell* h) {
   WinData* w = windows::find(h->data2);
-  if (w && w->widget) w->widget->repaint();
+  if (!w || !w->widget) return;
+  render_stale(windows::root_of(h->data2));
+  // Paints now, and only, what changed since the last paint: the window's pending update
+  // request, which runs no language code and takes no input.
+  QCoreApplication::sendPostedEvents(w->widget->window(), QEvent::UpdateRequest);
 }
 
 void redraw(const Cell* face) {

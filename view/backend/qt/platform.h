@@ -19,7 +19,7 @@ Cell handle(uint32_t value, uint32_t handle_class);
 enum FaceField : uint32_t {
   FACE_TYPE = 0, FACE_OFFSET = 1, FACE_SIZE = 2, FACE_TEXT = 3, FACE_IMAGE = 4,
   FACE_COLOR = 5, FACE_DATA = 7, FACE_ENABLED = 8, FACE_VISIBLE = 9, FACE_SELECTED = 10,
-  FACE_FLAGS = 11, FACE_PARENT = 13, FACE_PANE = 14, FACE_STATE = 15, FACE_RATE = 16,
+  FACE_FLAGS = 11, FACE_OPTIONS = 12, FACE_PARENT = 13, FACE_PANE = 14, FACE_STATE = 15, FACE_RATE = 16,
   FACE_PARA = 18, FACE_FONT = 19, FACE_DRAW = 22,
 };
 Cell* face_field(const Cell* face, uint32_t field);

@@ -21,6 +21,7 @@ namespace tav::gui {
 // Kind bits of a window.
 constexpr uint32_t KIND_PAIR_COORDS = 0x10;   // the face's size is a pair!
 constexpr uint32_t KIND_IME = 0x08;           // takes input-method text
+constexpr uint32_t KIND_RICH_TEXT = 0x04;
 constexpr uint32_t KIND_CARET_HOST = 0x02;
 
 struct WinData {
@@ -33,6 +34,7 @@ struct WinData {
   bool painted = false;       // the face draws: its widget shows the back buffer
   draw::DrawContext* drawing = nullptr;   // the frame open on the buffer, while rendering
   int32_t capture_count = 0;
+  uint32_t tab_panel = 0;      // a tab panel's page: the tab panel it lies over
   bool destroying = false;    // the view is being destroyed: its close message destroys it
 };
 

@@ -1,0 +1,141 @@
+#include "view/backend/qt/face_notify.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "core/stack.h"
+#include "datatypes/string.h"
+#include "view/backend/qt/backend.h"
+#include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/platform.h"
+#include "view/backend/qt/window_table.h"
+
+namespace tav::gui {
+
+namespace {
+
+using platform::face_field;
+
+// Runs fn on the face's field when the window still has its face.
+template <class Fn>
+void with_field(uint32_t id, uint32_t field, Fn fn) {
+  Cell face;
+  if (!windows::face_of(id, &face)) return;
+  if (Cell* cell = face_field(&face, field)) fn(cell);
+}
+
+int raise(uint32_t id, uint32_t type) {
+  if (loop.gate_closed || !windows::find(id)) return 1;
+  event::Record r;
+  r.window = id;
+  return raise_event(type, 0, r);
+}
+
+void read_text(uint32_t id, const QString& text) {
+  QByteArray bytes = text.toUtf8();
+  with_field(id, platform::FACE_TEXT, [&](Cell* cell) {
+    // The program's own text coming back stays the same string.
+    if (cell->is(TYPE_STRING) && string::to_std_string(cell) == bytes.toStdString()) return;
+    Cell* s = string::load_new(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               static_cast<size_t>(bytes.size()), string::ENCODING_UTF8);
+    *cell = *s;
+    stack::pop(1);
+  });
+}
+
+void read_check(uint32_t id, Qt::CheckState state) {
+  with_field(id, platform::FACE_DATA, [&](Cell* cell) {
+    if (state == Qt::PartiallyChecked) set_none(cell);
+    else set_logic(cell, state == Qt::Checked);
+  });
+}
+
+void read_index(uint32_t id, int index0) {
+  with_field(id, platform::FACE_SELECTED, [&](Cell* cell) { set_integer(cell, index0 + 1); });
+}
+
+}  // namespace
+
+void connect_notifications(QWidget* widget, FaceKind kind, uint32_t id) {
+  switch (kind) {
+    case FaceKind::BUTTON:
+      QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked,
+                       [id] { raise(id, event::CLICK); });
+      break;
+    case FaceKind::TOGGLE:
+      QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, [id](bool on) {
+        read_check(id, on ? Qt::Checked : Qt::Unchecked);
+        raise(id, event::CHANGE);
+      });
+      break;
+    case FaceKind::CHECK: {
+      auto* box = static_cast<QCheckBox*>(widget);
+      QObject::connect(box, &QCheckBox::clicked, [id, box] {
+        read_check(id, box->checkState());
+        raise(id, event::CHANGE);
+      });
+      break;
+    }
+    case FaceKind::RADIO: {
+      auto* radio = static_cast<QRadioButton*>(widget);
+      // The View layer checks it (and unchecks its siblings) on the click.
+      QObject::connect(radio, &QRadioButton::clicked, [id, radio] {
+        if (!radio->isChecked()) raise(id, event::CLICK);
+      });
+      break;
+    }
+    case FaceKind::FIELD:
+      QObject::connect(static_cast<QLineEdit*>(widget), &QLineEdit::textChanged,
+                       [id](const QString& text) {
+                         read_text(id, text);
+                         raise(id, event::CHANGE);
+                       });
+      break;
+    case FaceKind::AREA: {
+      auto* edit = static_cast<QPlainTextEdit*>(widget);
+      QObject::connect(edit, &QPlainTextEdit::textChanged, [id, edit] {
+        read_text(id, edit->toPlainText());
+        raise(id, event::CHANGE);
+      });
+      break;
+    }
+    case FaceKind::SLIDER: {
+      auto* slider = static_cast<QSlider*>(widget);
+      QObject::connect(slider, &QSlider::valueChanged, [id, slider](int pos) {
+        int length = slider->maximum();
+        if (slider->orientation() == Qt::Vertical) pos = length - pos;
+        with_field(id, platform::FACE_DATA, [&](Cell* cell) {
+          double v = length > 0 ? static_cast<double>(pos) / length : 0.0;
+          set_float(cell, v, cell->is(TYPE_FLOAT) ? TYPE_FLOAT : TYPE_PERCENT);
+        });
+        raise(id, event::CHANGE);
+      });
+      break;
+    }
+    case FaceKind::TEXT_LIST:
+      QObject::connect(static_cast<QListWidget*>(widget), &QListWidget::currentRowChanged,
+                       [id](int row) {
+                         read_index(id, row);
+                         if (raise(id, event::SELECT) != 0) raise(id, event::CHANGE);
+                       });
+      break;
+    case FaceKind::DROP_DOWN:
+    case FaceKind::DROP_LIST:
+      QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated, [id](int index) {
+        read_index(id, index);
+        raise(id, event::SELECT);
+        raise(id, event::CHANGE);
+      });
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace tav::gui

@@ -5,6 +5,7 @@
 
 #include "runtime.h"
 #include "tools/runner/runner.h"
+#include "tools/tav-eval/table.h"
 #include "view/binding.h"
 
 namespace {
@@ -12,6 +13,7 @@ namespace {
 struct Options {
   const char* file = nullptr;
   const char* text = nullptr;
+  const char* table = nullptr;
 };
 
 int run(void* p) {
@@ -20,9 +22,14 @@ int run(void* p) {
   tav::runner::init();
   tav::binding::install();
   tav::runner::boot();
+  if (opts->table) {
+    int status = tav::table::run(opts->table);
+    std::fflush(stdout);
+    return status;
+  }
   if (opts->file) return tav::runner::run_file(opts->file);
   if (opts->text) return tav::runner::run_text(opts->text);
-  std::fputs("usage: tav script.tav | tav -e text\n", stderr);
+  std::fputs("usage: tav script.tav | tav -e text | tav --table file\n", stderr);
   return 1;
 }
 
@@ -34,6 +41,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc && !script; i++) {
     if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
       opts.text = argv[++i];
+    } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
+      // View-level tables, in the language tables' format (tests/gui/tables).
+      opts.table = argv[++i];
     } else if (!opts.file && !opts.text) {
       // What follows the script is its own.
       opts.file = argv[i];

@@ -8,6 +8,7 @@
 #include "core/stack.h"
 #include "runtime.h"
 #include "tools/runner/runner.h"
+#include "tools/tav-eval/table.h"
 #include "view/backend/qt/message_box.h"
 #include "view/binding.h"
 
@@ -16,6 +17,7 @@ namespace {
 struct Options {
   const char* file = nullptr;
   const char* text = nullptr;
+  const char* table = nullptr;
 };
 
 tav::stack::UncaughtHandler print_uncaught = nullptr;
@@ -38,9 +40,14 @@ int run(void* p) {
   tav::stack::uncaught_handler = report_uncaught;
   tav::binding::install();
   tav::runner::boot();
+  if (opts->table) {
+    int status = tav::table::run(opts->table);
+    std::fflush(stdout);
+    return status;
+  }
   if (opts->file) return tav::runner::run_file(opts->file);
   if (opts->text) return tav::runner::run_text(opts->text);
-  std::fputs("usage: tav script.tav | tav -e text\n", stderr);
+  std::fputs("usage: tav script.tav | tav -e text | tav --table file\n", stderr);
   return 1;
 }
 
@@ -55,6 +62,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc && !script; i++) {
     if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
       opts.text = argv[++i];
+    } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
+      // View-level tables, in the language tables' format (tests/gui/tables).
+      opts.table = argv[++i];
     } else if (!opts.file && !opts.text) {
       // What follows the script is its own.
       opts.file = argv[i];

@@ -1,5 +1,8 @@
 #include "view/binding.h"
 
+#include <QGuiApplication>
+#include <QStyleHints>
+
 #include "core/call_frame.h"
 #include "core/symbols.h"
 #include "core/words.h"
@@ -139,6 +142,12 @@ Status support_dark_mode(const int32_t*) { return done_logic(gp::support_dark_mo
 // Drawing has no second mode on this backend: nothing to switch.
 Status toggle_gpu(const int32_t*) { return done_unset(); }
 
+// Half the cursor flash period: the time the caret stays on or off; -1 when it does not blink.
+Status caret_blink_time(const int32_t*) {
+  int flash = QGuiApplication::styleHints()->cursorFlashTime();
+  return call_frame::done_integer(flash > 0 ? flash / 2 : -1);
+}
+
 Status send_event_os(const int32_t*) {
   Cell evt = *arg(0);
   return done_logic(gui::send_event(&evt, is_true(arg(1))));
@@ -173,6 +182,7 @@ void install() {
   entries[SEND_EVENT_OS] = send_event_os;
   entries[UPDATE_VIEW] = update_view;
   entries[ON_CHANGE_FACET] = on_change_facet;
+  entries[GET_CARET_BLINK_TIME] = caret_blink_time;
 }
 
 bool awake_function(Cell* out) {

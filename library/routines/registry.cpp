@@ -326,6 +326,10 @@ const Row tav_routine_rows[] = {
     {"system/view/platform/on-change-facet",
      "owner [object!] word [word!] target action [word!] new index [integer!] part [integer!]",
      RETURNS_NOTHING, &r::view_entry<view_hooks::ON_CHANGE_FACET>},
+    // The GUI console's print hooks and the caret blink time it reads at start-up.
+    {"add-gui-print", "", RETURNS_NOTHING, &r::add_gui_print},
+    {"get-caret-blink-time", "return: [integer!]", TYPE_INTEGER,
+     &r::view_entry<view_hooks::GET_CARET_BLINK_TIME>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

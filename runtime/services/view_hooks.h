@@ -29,6 +29,7 @@ enum Entry : int {
   SEND_EVENT_OS,
   UPDATE_VIEW,
   ON_CHANGE_FACET,
+  GET_CARET_BLINK_TIME,
   ENTRY_COUNT
 };
 

@@ -1,5 +1,8 @@
 #include "view/binding.h"
 
+#include <QGuiApplication>
+#include <QStyleHints>
+
 #include "core/call_frame.h"
 #include "core/symbols.h"
 #include "core/words.h"
@@ -151,6 +154,12 @@ Status support_dark_mode(const int32_t*) { return done_logic(gp::support_dark_mo
 // Drawing has no second mode on this backend: nothing to switch.
 Status toggle_gpu(const int32_t*) { return done_unset(); }
 
+// Half the cursor flash period: the time the caret stays on or off; -1 when it does not blink.
+Status caret_blink_time(const int32_t*) {
+  int flash = QGuiApplication::styleHints()->cursorFlashTime();
+  return call_frame::done_integer(flash > 0 ? flash / 2 : -1);
+}
+
 Status send_event_os(const int32_t*) {
   Cell evt = *arg(0);
   return done_logic(gui::send_event(&evt, is_true(arg(1))));
@@ -226,6 +235,7 @@ void install() {
   entries[UPDATE_FONT] = update_font;
   entries[UPDATE_PARA] = update_para;
   face_to_image = gui::face_to_image;
+  entries[GET_CARET_BLINK_TIME] = caret_blink_time;
 }
 
 bool awake_function(Cell* out) {

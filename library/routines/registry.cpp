@@ -344,6 +344,10 @@ const Row tav_routine_rows[] = {
      &r::view_entry<view_hooks::UPDATE_FONT>},
     {"system/view/platform/update-para", "face [object!] flags [integer!]", RETURNS_NOTHING,
      &r::view_entry<view_hooks::UPDATE_PARA>},
+    // The GUI console's print hooks and the caret blink time it reads at start-up.
+    {"add-gui-print", "", RETURNS_NOTHING, &r::add_gui_print},
+    {"get-caret-blink-time", "return: [integer!]", TYPE_INTEGER,
+     &r::view_entry<view_hooks::GET_CARET_BLINK_TIME>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

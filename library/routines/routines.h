@@ -87,6 +87,8 @@ Status decode_image(const int32_t*);
 // view.cpp: the event routines; the view layer's entries, through the hooks its program
 // installs (none in a headless program).
 Status find_flag_q(const int32_t*);
+// console.cpp: the GUI console's print hooks.
+Status add_gui_print(const int32_t*);
 template <view_hooks::Entry E>
 Status view_entry(const int32_t* refs) {
   return view_hooks::call(E, refs);

@@ -34,6 +34,7 @@ enum Entry : int {
   TEXT_BOX_METRICS,
   UPDATE_FONT,
   UPDATE_PARA,
+  GET_CARET_BLINK_TIME,
   ENTRY_COUNT
 };
 

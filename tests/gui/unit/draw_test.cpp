@@ -510,6 +510,26 @@ TEST(DrawFunction, AnImageDrawnOntoItselfShowsTheFrameSoFar) {
             "[0.0.255.0 255.0.0.0 0.0.255.0]");
 }
 
+// Caught (as a face's paint draws), a word or set-word of a function's context is refused:
+// its value lives on a stack the paint cannot trust.
+TEST(DrawErrors, CaughtDrawingsRefuseWordsOfFunctions) {
+  eval("make-block: func [colour /local here] "
+       "[reduce ['pen 'off 'fill-pen 'colour 'box 0x0 10x10]] "
+       "set-block: func [/local here] [reduce ['pen 'off to set-word! 'here 'box 0x0 10x10]]");
+  dyn_print::add(capture, nullptr);
+  for (const char* block : {"make-block 255.0.0", "set-block"}) {
+    SCOPED_TRACE(block);
+    printed.clear();
+    QImage got = render(block, 64, 64, true);
+    EXPECT_EQ(got.pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(printed.substr(0, 40), "*** Script Error: DRAW - invalid input a");
+  }
+  dyn_print::remove(capture, nullptr);
+  // Raised to the caller instead, the word is read as any word is, with the language's error
+  // for a function no longer running.
+  EXPECT_EQ(refusal("make-block 255.0.0"), "[not-in-context colour]");
+}
+
 }  // namespace
 }  // namespace tav::gui::draw
 

@@ -208,6 +208,9 @@ const PixelCase PIXELS[] = {
      qRgb(255, 0, 0)},
     {"[pen off fill-pen linear 255.0.0 0.255.0 0.0.255 8x0 56x0 box 0x0 64x64]", 61, 5,
      qRgb(0, 0, 255)},
+    // An explicit position leaves the running one where it was: here green at 0, blue at 0.5.
+    {"[pen off fill-pen linear 255.0.0 0.3 0.255.0 0.0.255 0x0 64x0 box 0x0 64x64]", 40, 5,
+     qRgb(0, 0, 255)},
     {"[pen off anti-alias off fill-pen 0.0.0 shape [move 10x10 'hline 20 'vline 20 'hline -20 close] ]",
      20, 20, qRgb(0, 0, 0)},
     {"[pen off anti-alias off fill-pen 0.0.0 shape [move 10x10 'hline 20 'vline 20 'hline -20 close] ]",

@@ -208,6 +208,9 @@ const PixelCase PIXELS[] = {
      qRgb(255, 0, 0)},
     {"[pen off fill-pen linear 255.0.0 0.255.0 0.0.255 8x0 56x0 box 0x0 64x64]", 61, 5,
      qRgb(0, 0, 255)},
+    // An explicit position leaves the running one where it was: here green at 0, blue at 0.5.
+    {"[pen off fill-pen linear 255.0.0 0.3 0.255.0 0.0.255 0x0 64x0 box 0x0 64x64]", 40, 5,
+     qRgb(0, 0, 255)},
     {"[pen off anti-alias off fill-pen 0.0.0 shape [move 10x10 'hline 20 'vline 20 'hline -20 close] ]",
      20, 20, qRgb(0, 0, 0)},
     {"[pen off anti-alias off fill-pen 0.0.0 shape [move 10x10 'hline 20 'vline 20 'hline -20 close] ]",
@@ -508,6 +511,26 @@ TEST(DrawFunction, AnImageDrawnOntoItselfShowsTheFrameSoFar) {
                       "draw img [fill-pen 0.0.255 box 0x0 5x10 image img 10x0 crop 0x0 10x10] "
                       "reduce [pick img 13x5 pick img 18x5 pick img 3x5]"),
             "[0.0.255.0 255.0.0.0 0.0.255.0]");
+}
+
+// Caught (as a face's paint draws), a word or set-word of a function's context is refused:
+// its value lives on a stack the paint cannot trust.
+TEST(DrawErrors, CaughtDrawingsRefuseWordsOfFunctions) {
+  eval("make-block: func [colour /local here] "
+       "[reduce ['pen 'off 'fill-pen 'colour 'box 0x0 10x10]] "
+       "set-block: func [/local here] [reduce ['pen 'off to set-word! 'here 'box 0x0 10x10]]");
+  dyn_print::add(capture, nullptr);
+  for (const char* block : {"make-block 255.0.0", "set-block"}) {
+    SCOPED_TRACE(block);
+    printed.clear();
+    QImage got = render(block, 64, 64, true);
+    EXPECT_EQ(got.pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(printed.substr(0, 40), "*** Script Error: DRAW - invalid input a");
+  }
+  dyn_print::remove(capture, nullptr);
+  // Raised to the caller instead, the word is read as any word is, with the language's error
+  // for a function no longer running.
+  EXPECT_EQ(refusal("make-block 255.0.0"), "[not-in-context colour]");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/face_capture.h"
 #include "view/backend/qt/face_painting.h"
+#include "view/backend/qt/file_dialogs.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
 
@@ -145,6 +146,19 @@ Status send_event_os(const int32_t*) {
   return done_logic(gui::send_event(&evt, is_true(arg(1))));
 }
 
+// The dialogs run a loop of their own: their arguments are copied first.
+Status request_file(const int32_t*) {
+  Cell title = *arg(0), name = *arg(1), filter = *arg(2);
+  bool save = is_true(arg(3)), multi = is_true(arg(4));
+  return done_with(gui::request_file(&title, &name, &filter, save, multi));
+}
+
+Status request_dir(const int32_t*) {
+  Cell title = *arg(0), dir = *arg(1);
+  bool keep = is_true(arg(3));
+  return done_with(gui::request_dir(&title, &dir, keep));
+}
+
 Cell* field_of(const Cell* obj, const char* name) {
   if (!obj || !obj->is(TYPE_OBJECT)) return nullptr;
   Cell w = word::make(symbol::make(name));
@@ -174,6 +188,8 @@ void install() {
   entries[SEND_EVENT_OS] = send_event_os;
   entries[UPDATE_VIEW] = update_view;
   entries[ON_CHANGE_FACET] = on_change_facet;
+  entries[REQUEST_FILE] = request_file;
+  entries[REQUEST_DIR] = request_dir;
   face_to_image = gui::face_to_image;
 }
 

@@ -326,6 +326,12 @@ const Row tav_routine_rows[] = {
     {"system/view/platform/on-change-facet",
      "owner [object!] word [word!] target action [word!] new index [integer!] part [integer!]",
      RETURNS_NOTHING, &r::view_entry<view_hooks::ON_CHANGE_FACET>},
+    {"system/view/platform/request-file",
+     "title name filter save? [logic!] multi? [logic!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::REQUEST_FILE>},
+    {"system/view/platform/request-dir",
+     "title dir filter keep? [logic!] multi? [logic!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::REQUEST_DIR>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

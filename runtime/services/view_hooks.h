@@ -29,6 +29,8 @@ enum Entry : int {
   SEND_EVENT_OS,
   UPDATE_VIEW,
   ON_CHANGE_FACET,
+  REQUEST_FILE,
+  REQUEST_DIR,
   ENTRY_COUNT
 };
 

@@ -19,6 +19,7 @@
 #include "view/backend/qt/fonts.h"
 #include "view/backend/qt/face_capture.h"
 #include "view/backend/qt/face_painting.h"
+#include "view/backend/qt/file_dialogs.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
 
@@ -198,6 +199,17 @@ Status update_para(const int32_t*) {
     if (handles->index() + 3 < b->count()) set_logic(b->cells() + handles->index() + 3, true);
   }
   return done_none();
+// The dialogs run a loop of their own: their arguments are copied first.
+Status request_file(const int32_t*) {
+  Cell title = *arg(0), name = *arg(1), filter = *arg(2);
+  bool save = is_true(arg(3)), multi = is_true(arg(4));
+  return done_with(gui::request_file(&title, &name, &filter, save, multi));
+}
+
+Status request_dir(const int32_t*) {
+  Cell title = *arg(0), dir = *arg(1);
+  bool keep = is_true(arg(3));
+  return done_with(gui::request_dir(&title, &dir, keep));
 }
 
 Cell* field_of(const Cell* obj, const char* name) {
@@ -234,6 +246,8 @@ void install() {
   entries[TEXT_BOX_METRICS] = text_box_metrics;
   entries[UPDATE_FONT] = update_font;
   entries[UPDATE_PARA] = update_para;
+  entries[REQUEST_FILE] = request_file;
+  entries[REQUEST_DIR] = request_dir;
   face_to_image = gui::face_to_image;
   entries[GET_CARET_BLINK_TIME] = caret_blink_time;
 }

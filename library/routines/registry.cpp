@@ -348,6 +348,12 @@ const Row tav_routine_rows[] = {
     {"add-gui-print", "", RETURNS_NOTHING, &r::add_gui_print},
     {"get-caret-blink-time", "return: [integer!]", TYPE_INTEGER,
      &r::view_entry<view_hooks::GET_CARET_BLINK_TIME>},
+    {"system/view/platform/request-file",
+     "title name filter save? [logic!] multi? [logic!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::REQUEST_FILE>},
+    {"system/view/platform/request-dir",
+     "title dir filter keep? [logic!] multi? [logic!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::REQUEST_DIR>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

@@ -111,6 +111,15 @@ void apply_color(QWidget* widget, FaceKind kind, const Cell* face) {
     widget->setAutoFillBackground(has);
 }
 
+// A window's `selected` face takes the keyboard focus; none leaves it with the window.
+void focus_selected(QWidget* window, const Cell* face) {
+  Cell* sel = face_field(face, platform::FACE_SELECTED);
+  WinData* target = sel && sel->is(TYPE_OBJECT) ? windows::find(platform::face_window(sel)) : nullptr;
+  QWidget* w = target && target->widget ? target->widget.data() : window;
+  if (w->focusPolicy() == Qt::NoFocus) w = window;
+  w->setFocus(Qt::OtherFocusReason);
+}
+
 }  // namespace
 
 FaceKind face_kind(const Cell* face) {
@@ -200,7 +209,10 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
   // A new size moves a slider's or progress bar's position within its new range.
   if (bits & (bit(platform::FACE_DATA) | bit(platform::FACE_SIZE)))
     controls::apply_data(widget, kind, mutable_face);
-  if (bits & bit(platform::FACE_SELECTED)) controls::apply_selected(widget, kind, mutable_face);
+  if (bits & bit(platform::FACE_SELECTED)) {
+    if (kind == FaceKind::WINDOW) focus_selected(widget, face);
+    else controls::apply_selected(widget, kind, mutable_face);
+  }
   if (bits & bit(platform::FACE_COLOR)) apply_color(widget, kind, face);
   if (bits & bit(platform::FACE_ENABLED)) {
     // A window stays enabled: disabling it would grey every child. Its input is dropped instead.

@@ -39,7 +39,7 @@ wait_for moved || fail "the dragged face did not show at its new place"
 keep dragged
 
 # Dragged far right and up, it stops at the panel's edges: x at most 300 - 40, y at least 0.
-xdotool mousemove --sync 230 230 mousedown 1 mousemove --sync 530 130 mouseup 1
+xdotool mousemove --sync 240 240 mousedown 1 mousemove --sync 460 140 mouseup 1
 wait_for noted "dropped 260x0" || fail "the second drag was not held inside the panel"
 clamped() { shot && [ "$(pixel 371 161)" = "200,0,0" ] && [ "$(pixel 408 198)" = "200,0,0" ]; }
 wait_for clamped || fail "the clamped face did not show at the panel's edge"

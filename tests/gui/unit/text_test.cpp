@@ -34,6 +34,11 @@ const bool fonts_pinned = [] {
 using viewtest::eval;
 using viewtest::eval_mold;
 
+struct MoldCase {
+  const char* expression;
+  const char* mold;
+};
+
 // A rich-text face with the words the backend keeps its layout in.
 std::string rich(const std::string& text, const std::string& size, const std::string& extra = "") {
   return "make face! [type: 'rich-text text: " + text + " size: " + size +
@@ -172,6 +177,38 @@ TEST(Carets, LineQueries) {
   EXPECT_EQ(eval_mold("rich-text/line-count? rt"), "1");
 }
 
+// The paragraph and the rich-text words place the text in its box: alignment, vertical
+// alignment, tab stops, uniform line spacing and line breaks (CR LF one of them).
+TEST(Carets, ParagraphsPlaceTheText) {
+  eval("line-h: rich-text/line-height? " + rich("\"a\"", "none") + " 1 "
+       "em-4: 4 * 16.0");
+  const MoldCase cases[] = {
+      {"rt: " "make face! [type: 'rich-text text: \"a\" size: 100x100 font: make font! [name: \"Sans\" size: 12] "
+       "para: make para! [v-align: 'middle] tabs: none line-spacing: none handles: none] "
+       "(second caret-to-offset rt 1) = ((100 - line-h) / 2)", "true"},
+      {"rt/para: make para! [v-align: 'bottom] rt/handles/4: true "
+       "(second caret-to-offset rt 1) = (100 - line-h)", "true"},
+      {"offset-to-char rt as-point2D 1 (100 - (line-h / 2))", "1"},
+      {"rt/para: make para! [align: 'right] rt/handles/4: true "
+       "(first caret-to-offset rt 2) = 100.0", "true"},
+      {"rt/para: make para! [align: 'center] rt/handles/4: true "
+       "0.1 > absolute 100 - ((first caret-to-offset rt 1) + (first caret-to-offset rt 2))", "true"},
+      {"rt/para: none rt/text: \"a^-b\" first caret-to-offset rt 3", "64.0"},
+      {"rt/tabs: 50 rt/handles/4: true first caret-to-offset rt 3", "50.0"},
+      {"rt/text: \"a^M^/b^/c\" rt/line-spacing: 40 rich-text/line-count? rt", "3"},
+      {"caret-to-offset rt 4", "(0, 40)"},
+      {"caret-to-offset rt 6", "(0, 80)"},
+      // Past a line's end the caret goes before its break.
+      {"offset-to-caret rt 50x45", "5"},
+      {"offset-to-caret rt 50x5", "2"},
+      {"rich-text/line-height? rt 4", "40.0"},
+  };
+  for (const MoldCase& c : cases) {
+    SCOPED_TRACE(c.expression);
+    EXPECT_EQ(eval_mold(c.expression), c.mold);
+  }
+}
+
 TEST(Carets, MetricsErrorsAndRebuilds) {
   EXPECT_EQ(eval_mold("e: try [caret-to-offset make face! [type: 'base text: \"a\"] 1] "
                       "reduce [e/id e/arg1]"),
@@ -192,11 +229,6 @@ TEST(Carets, MetricsErrorsAndRebuilds) {
   eval("rt/text: \"abcabc\"");
   EXPECT_GT(std::stod(eval_mold("first caret-to-offset rt 7")), 1.5 * before);
 }
-
-struct MoldCase {
-  const char* expression;
-  const char* mold;
-};
 
 TEST(RichTextDialect, Layouts) {
   eval("c1: 255.0.0 c2: 0.0.255");

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/stack.h"
 #include "core/symbols.h"
 #include "core/words.h"
 #include "datatypes/block.h"
@@ -153,6 +154,7 @@ QFont font_of(const Cell* font) {
     node_buffer(state->node())->cells()[state->index()] = h;
     return f;
   }
+  stack::State saved = stack::save();
   Cell* blk = block::push_only(3);
   Cell none = make_cell(TYPE_NONE);
   block::append_cell(blk, &h);
@@ -160,6 +162,7 @@ QFont font_of(const Cell* font) {
   block::append_cell(blk, &none);
   // The block allocated: the field is looked up again.
   if ((state = field(&obj, "state"))) *state = *blk;
+  stack::restore(saved);
   return f;
 }
 

@@ -461,6 +461,8 @@ TextBox* rich_text_box(const Cell* face_in, StyleFault* report, bool rebuild) {
   }
   TextBox* made = box.get();
   uint32_t id = keep(std::move(box), old);
+  // The cells made here live on the stack only until they are stored in the face.
+  stack::State saved = stack::save();
   Cell* text = fonts::field(&face, "text");
   std::string copy = string::to_std_string(text);
   Cell* kept_text = string::load_new(reinterpret_cast<const uint8_t*>(copy.data()), copy.size(),
@@ -483,6 +485,7 @@ TextBox* rich_text_box(const Cell* face_in, StyleFault* report, bool rebuild) {
   cells[0] = layout;
   cells[2] = *kept_text;
   cells[3] = again;
+  stack::restore(saved);
   if (fault.failed && report) *report = fault;
   else if (fault.failed) raise_invalid(fault.block, fault.position);
   return made;

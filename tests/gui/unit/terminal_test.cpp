@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QStyleHints>
 
+#include "platform/console.h"
 #include "view_test_helpers.h"
 
 namespace tav::gui {
@@ -59,6 +60,19 @@ TEST_F(Terminal, TheRingKeepsTheNewestLinesThroughCompactions) {
   EXPECT_EQ(eval_mold("loop 20 [t/add-line \"z\"] reduce [length? t/lines "
                       "(length? head t/lines) <= 6 (length? head t/nlines) <= 6 t/line-cnt]"),
             "[3 true true 3]");
+}
+
+TEST_F(Terminal, TheViewFollowsTheNewestLine) {
+  // One row a line: the last row ends at the bottom of the face, the scroller at its end.
+  EXPECT_EQ(eval_mold("loop 40 [t/vprint \"row\" true] "
+                      "reduce [t/line-cnt t/top = (40 - t/page-cnt + 1) t/scroll-y "
+                      "ctx/scroller/max-size = (t/line-cnt - 1 + t/page-cnt) "
+                      "ctx/scroller/position = (ctx/scroller/max-size - t/page-cnt + 1)]"),
+            "[40 true 0 true true]");
+  // Scrolling three rows back shows older lines; the next output brings the view back.
+  EXPECT_EQ(eval_mold("end-top: t/top t/scroll-lines 3 older: t/top t/vprint \"new\" true "
+                      "reduce [end-top - older t/top - end-top]"),
+            "[3 1]");
 }
 
 TEST_F(Terminal, ALoweredBoundTrimsTheRingAtTheNextLine) {
@@ -237,6 +251,12 @@ TEST_F(Terminal, PrintReachesTheTerminalOnceTheHooksAreInstalled) {
   EXPECT_EQ(eval_mold("ctx/add-gui-print print \"hooked\" prin \"a\" prin \"b\" print \"\" "
                       "t/lines"),
             "[\"hooked\" \"ab\"]");
+  // The runtime's own output comes through one reused buffer, its CR LF as LF.
+  console::TypedArg one = console::typed_text("one");
+  console::print_typed_list(1, &one);
+  console::TypedArg two = console::typed_text("two\r\nthree");
+  console::print_typed_list(1, &two);
+  EXPECT_EQ(eval_mold("t/lines"), "[\"hooked\" \"ab\" \"onetwo\" \"three\"]");
 }
 
 TEST(ConsoleRoutines, CaretBlinkTimeIsHalfTheCursorFlash) {

@@ -95,6 +95,9 @@ TEST_F(Terminal, PrintedTextBecomesLines) {
       {"t/vprint \"p\" false t/vprint \"a^/b\" true", "[\"pa\" \"b\"]"},
       {"t/vprint \"one\" true t/vprint \"two\" false", "[\"one\" \"two\"]"},
       {"t/vprint \"a^/b^/c\" false t/vprint \"d\" true", "[\"a\" \"b\" \"cd\"]"},
+      // An open line that holds the input of the latest ask is not continued.
+      {"t/add-line copy \">> 1\" t/line-pos: 1 t/prin?: true t/vprint \"x^/y\" true",
+       "[\">> 1\" \"x\" \"y\"]"},
   };
   for (const auto& c : cases) {
     eval(RESET);
@@ -195,6 +198,28 @@ TEST_F(Terminal, HiddenInputIsPaintedAsStars) {
   EXPECT_EQ(eval_mold("t/add-line copy \">> \" t/set-flag true append last t/lines \"12345\" "
                       "t/paint/dry reduce [first t/flags t/box/text]"),
             "[3 \">> *****\"]");
+}
+
+TEST_F(Terminal, CleanLeavesOnlyTheInputLine) {
+  EXPECT_EQ(eval_mold("t/max-lines: 3 foreach c \"abcde\" [t/add-line form c] "
+                      "t/line: skip copy \">> typed\" 3 t/clean "
+                      "reduce [t/lines t/full? t/top t/line-cnt length? t/nlines "
+                      "length? t/flags t/scroll-y]"),
+            "[[\">> typed\"] false 1 1 1 1 0]");
+}
+
+TEST_F(Terminal, TheCaretFollowsTheInputUnlessItIsBelowTheFace) {
+  EXPECT_EQ(eval_mold("t/add-line copy \"out\" t/line: skip copy \">> abc\" 3 "
+                      "t/add-line head t/line t/line-pos: 2 t/pos: 2 t/ask?: true "
+                      "t/box/text: head t/line t/update-caret "
+                      "xy: caret-to-offset t/box 2 + index? t/line "
+                      "reduce [ctx/caret/visible? ctx/caret/offset = as-pair "
+                      "t/pad-left + to integer! xy/x t/line-h + to integer! xy/y]"),
+            "[true true]");
+  EXPECT_EQ(eval_mold("t/scroll-y: 0 - (t/line-h * 40) t/update-caret ctx/caret/visible?"),
+            "true");
+  EXPECT_EQ(eval_mold("t/scroll-y: t/line-h * 40 t/update-caret ctx/caret/visible?"), "false");
+  eval("t/ask?: false t/line-pos: 0 t/pos: 0 t/line: make string! 0");
 }
 
 TEST_F(Terminal, SelectionRuns) {

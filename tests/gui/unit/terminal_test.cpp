@@ -276,6 +276,17 @@ TEST_F(Terminal, PrintReachesTheTerminalOnceTheHooksAreInstalled) {
   EXPECT_EQ(eval_mold("ctx/add-gui-print print \"hooked\" prin \"a\" prin \"b\" print \"\" "
                       "t/lines"),
             "[\"hooked\" \"ab\"]");
+  // The console's own printing code is not traced with the user's code.
+  EXPECT_EQ(eval_mold("names: copy [] "
+                      "tracer: func [event code offset value ref frame] [append names :ref] "
+                      "do/trace [print \"traced\"] :tracer "
+                      "reduce [last t/lines to logic! find names 'print "
+                      "none? find names 'add-line none? find names 'vprint]"),
+            "[\"traced\" true true true]");
+  eval("t/lines: clear head t/lines t/nlines: clear head t/nlines "
+       "t/heights: clear head t/heights t/flags: clear head t/flags "
+       "t/line-cnt: 0 t/prin?: false t/newline?: true "
+       "t/vprint \"hooked\" true t/vprint \"ab\" true");
   // The runtime's own output comes through one reused buffer, its CR LF as LF.
   console::TypedArg one = console::typed_text("one");
   console::print_typed_list(1, &one);

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QStyleHints>
 
+#include "platform/console.h"
 #include "view_test_helpers.h"
 
 namespace tav::gui {
@@ -61,6 +62,19 @@ TEST_F(Terminal, TheRingKeepsTheNewestLinesThroughCompactions) {
             "[3 true true 3]");
 }
 
+TEST_F(Terminal, TheViewFollowsTheNewestLine) {
+  // One row a line: the last row ends at the bottom of the face, the scroller at its end.
+  EXPECT_EQ(eval_mold("loop 40 [t/vprint \"row\" true] "
+                      "reduce [t/line-cnt t/top = (40 - t/page-cnt + 1) t/scroll-y "
+                      "ctx/scroller/max-size = (t/line-cnt - 1 + t/page-cnt) "
+                      "ctx/scroller/position = (ctx/scroller/max-size - t/page-cnt + 1)]"),
+            "[40 true 0 true true]");
+  // Scrolling three rows back shows older lines; the next output brings the view back.
+  EXPECT_EQ(eval_mold("end-top: t/top t/scroll-lines 3 older: t/top t/vprint \"new\" true "
+                      "reduce [end-top - older t/top - end-top]"),
+            "[3 1]");
+}
+
 TEST_F(Terminal, ALoweredBoundTrimsTheRingAtTheNextLine) {
   EXPECT_EQ(eval_mold("repeat i 10 [t/add-line form i] t/max-lines: 4 t/add-line \"new\" "
                       "reduce [t/lines t/full? t/line-cnt length? t/nlines]"),
@@ -81,6 +95,9 @@ TEST_F(Terminal, PrintedTextBecomesLines) {
       {"t/vprint \"p\" false t/vprint \"a^/b\" true", "[\"pa\" \"b\"]"},
       {"t/vprint \"one\" true t/vprint \"two\" false", "[\"one\" \"two\"]"},
       {"t/vprint \"a^/b^/c\" false t/vprint \"d\" true", "[\"a\" \"b\" \"cd\"]"},
+      // An open line that holds the input of the latest ask is not continued.
+      {"t/add-line copy \">> 1\" t/line-pos: 1 t/prin?: true t/vprint \"x^/y\" true",
+       "[\">> 1\" \"x\" \"y\"]"},
   };
   for (const auto& c : cases) {
     eval(RESET);
@@ -183,6 +200,28 @@ TEST_F(Terminal, HiddenInputIsPaintedAsStars) {
             "[3 \">> *****\"]");
 }
 
+TEST_F(Terminal, CleanLeavesOnlyTheInputLine) {
+  EXPECT_EQ(eval_mold("t/max-lines: 3 foreach c \"abcde\" [t/add-line form c] "
+                      "t/line: skip copy \">> typed\" 3 t/clean "
+                      "reduce [t/lines t/full? t/top t/line-cnt length? t/nlines "
+                      "length? t/flags t/scroll-y]"),
+            "[[\">> typed\"] false 1 1 1 1 0]");
+}
+
+TEST_F(Terminal, TheCaretFollowsTheInputUnlessItIsBelowTheFace) {
+  EXPECT_EQ(eval_mold("t/add-line copy \"out\" t/line: skip copy \">> abc\" 3 "
+                      "t/add-line head t/line t/line-pos: 2 t/pos: 2 t/ask?: true "
+                      "t/box/text: head t/line t/update-caret "
+                      "xy: caret-to-offset t/box 2 + index? t/line "
+                      "reduce [ctx/caret/visible? ctx/caret/offset = as-pair "
+                      "t/pad-left + to integer! xy/x t/line-h + to integer! xy/y]"),
+            "[true true]");
+  EXPECT_EQ(eval_mold("t/scroll-y: 0 - (t/line-h * 40) t/update-caret ctx/caret/visible?"),
+            "true");
+  EXPECT_EQ(eval_mold("t/scroll-y: t/line-h * 40 t/update-caret ctx/caret/visible?"), "false");
+  eval("t/ask?: false t/line-pos: 0 t/pos: 0 t/line: make string! 0");
+}
+
 TEST_F(Terminal, SelectionRuns) {
   struct {
     const char* selects;
@@ -237,6 +276,23 @@ TEST_F(Terminal, PrintReachesTheTerminalOnceTheHooksAreInstalled) {
   EXPECT_EQ(eval_mold("ctx/add-gui-print print \"hooked\" prin \"a\" prin \"b\" print \"\" "
                       "t/lines"),
             "[\"hooked\" \"ab\"]");
+  // The console's own printing code is not traced with the user's code.
+  EXPECT_EQ(eval_mold("names: copy [] "
+                      "tracer: func [event code offset value ref frame] [append names :ref] "
+                      "do/trace [print \"traced\"] :tracer "
+                      "reduce [last t/lines to logic! find names 'print "
+                      "none? find names 'add-line none? find names 'vprint]"),
+            "[\"traced\" true true true]");
+  eval("t/lines: clear head t/lines t/nlines: clear head t/nlines "
+       "t/heights: clear head t/heights t/flags: clear head t/flags "
+       "t/line-cnt: 0 t/prin?: false t/newline?: true "
+       "t/vprint \"hooked\" true t/vprint \"ab\" true");
+  // The runtime's own output comes through one reused buffer, its CR LF as LF.
+  console::TypedArg one = console::typed_text("one");
+  console::print_typed_list(1, &one);
+  console::TypedArg two = console::typed_text("two\r\nthree");
+  console::print_typed_list(1, &two);
+  EXPECT_EQ(eval_mold("t/lines"), "[\"hooked\" \"ab\" \"onetwo\" \"three\"]");
 }
 
 TEST(ConsoleRoutines, CaretBlinkTimeIsHalfTheCursorFlash) {

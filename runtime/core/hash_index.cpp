@@ -92,11 +92,22 @@ uint32_t text_unit(SeriesBuffer* b, uint32_t at) {
   }
 }
 
+// A character folded to upper case; ASCII, most keys' characters, without the table lookup.
+inline uint32_t fold_upper(uint32_t c) {
+  if (c < 0x80) return c - 'a' < 26 ? c - 32 : c;
+  return casefold::map_char(c, true);
+}
+
 // Characters [from, from + count) of a text, each folded to upper case and fed as one word.
 uint32_t text_hash(NodeId text, uint32_t from, uint32_t count) {
   SeriesBuffer* b = node_buffer(text);
   Murmur3Stream m;
-  for (uint32_t i = 0; i < count; i++) m.add_word(casefold::map_char(text_unit(b, from + i), true));
+  if (b->unit() == 1) {
+    const uint8_t* p = b->head_ptr() + from;
+    for (uint32_t i = 0; i < count; i++) m.add_word(fold_upper(p[i]));
+  } else {
+    for (uint32_t i = 0; i < count; i++) m.add_word(fold_upper(text_unit(b, from + i)));
+  }
   return m.finish();
 }
 

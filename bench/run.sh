@@ -44,7 +44,8 @@ lua=${BENCH_LUA:-$(command -v lua5.4 || true)}
 gnu_time=/usr/bin/time
 [ -x "$gnu_time" ] || echo "bench: $gnu_time not found (package time); no peak memory" >&2
 
-all_benches=(startup fib while-loop string-append block-sort parse-text live-data json-codec csv-codec)
+all_benches=(startup fib while-loop string-append block-sort parse-text live-data json-codec csv-codec
+  map-keys hash-keys)
 if [ $# -gt 0 ]; then benches=("$@"); else benches=("${all_benches[@]}"); fi
 # A benchmark may have no Lua version (Lua has no library for the work): its Lua column is
 # left empty.

@@ -92,11 +92,22 @@ uint32_t text_unit(SeriesBuffer* b, uint32_t at) {
   }
 }
 
+// A character folded to upper case; ASCII, most keys' characters, without the table lookup.
+inline uint32_t fold_upper(uint32_t c) {
+  if (c < 0x80) return c - 'a' < 26 ? c - 32 : c;
+  return casefold::map_char(c, true);
+}
+
 // Characters [from, from + count) of a text, each folded to upper case and fed as one word.
 uint32_t text_hash(NodeId text, uint32_t from, uint32_t count) {
   SeriesBuffer* b = node_buffer(text);
   Murmur3Stream m;
-  for (uint32_t i = 0; i < count; i++) m.add_word(casefold::map_char(text_unit(b, from + i), true));
+  if (b->unit() == 1) {
+    const uint8_t* p = b->head_ptr() + from;
+    for (uint32_t i = 0; i < count; i++) m.add_word(fold_upper(p[i]));
+  } else {
+    for (uint32_t i = 0; i < count; i++) m.add_word(fold_upper(text_unit(b, from + i)));
+  }
   return m.finish();
 }
 
@@ -474,7 +485,9 @@ void remove_position_from_slot(NodeId index, uint32_t pos) {
     SeriesBuffer* c = chain(t, k);
     uint32_t* p = chain_positions(c);
     uint32_t n = c->used() / 4;
-    for (uint32_t i = 0; i < n; i++) {
+    // From the back: a chain grows at its end, and removals mostly take what came last (a
+    // long chain of one repeated value, taken from the tail, then costs nothing to walk).
+    for (uint32_t i = n; i-- > 0;) {
       if (p[i] == pos) {
         std::memmove(p + i, p + i + 1, (n - i - 1) * 4);
         c->tail -= 4;
@@ -550,8 +563,10 @@ int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_coun
   if (delta > 0) {
     std::memset(idx + pos, 0xFF, size_t(delta) * 4);
   } else {
+    // Only the entries the move left behind; past the old count they are all unset already.
     uint32_t end = to + moving;
-    std::memset(idx + end, 0xFF, size_t(known - end) * 4);
+    uint32_t stale = old_count < known ? old_count : known;
+    if (stale > end) std::memset(idx + end, 0xFF, size_t(stale - end) * 4);
   }
   return 0;
 }

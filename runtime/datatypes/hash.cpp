@@ -113,11 +113,12 @@ namespace hash_block_detail {
 
 // The position of value from the hash's index the way find looks (-1: absent); the found cell
 // is checked, and an index that no longer matches its cells is rebuilt once.
-int32_t indexed_find(Cell* series, Cell* value, bool case_, bool same, bool last, bool reverse) {
+int32_t indexed_find(Cell* series, Cell* value, bool case_, bool same, bool last, bool reverse,
+                     uint32_t step) {
   int op = same ? COMP_SAME : (case_ ? COMP_STRICT_EQUAL : COMP_FIND_EQUAL);
   uint32_t start = static_cast<uint32_t>(series::clamp_index(series));
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int32_t pos = hash::find_key(series->data3, value, start, 1, op, last, reverse);
+    int32_t pos = hash::find_key(series->data3, value, start, step, op, last, reverse);
     if (pos < 0) return -1;
     if (static_cast<uint32_t>(pos) < cell_count(series)) {
       Cell* found = stack::push(block::cell_at(series, static_cast<uint32_t>(pos)));
@@ -130,32 +131,46 @@ int32_t indexed_find(Cell* series, Cell* value, bool case_, bool same, bool last
   return -1;
 }
 
+// The record size a /skip asks for, 1 without one; 0 when the walk must handle it (a
+// backward search by records, or a size the walk rejects with its error).
+uint32_t record_step(Cell* skip, bool reverse) {
+  if (!skip) return 1;
+  if (reverse || !skip->is(TYPE_INTEGER) || skip->int_value() < 1) return 0;
+  return static_cast<uint32_t>(skip->int_value());
+}
+
 bool needs_walk(Cell* series, Cell* value, Cell* part, bool only, bool any, Cell* with,
-                Cell* skip, bool match) {
+                Cell* skip, bool reverse, bool match) {
   // Block values hash by identity, and find compares them by their contents.
   (void)only;
-  return part || any || with || skip || match || series->data3 == 0 ||
-         is_any_block(value->type());
+  return part || any || with || record_step(skip, reverse) == 0 || match ||
+         series->data3 == 0 || is_any_block(value->type());
 }
 
 Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
            Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match) {
-  if (needs_walk(series, value, part, only, any, with, skip, match))
+  if (needs_walk(series, value, part, only, any, with, skip, reverse, match))
     return block::find(series, value, part, only, case_, same, any, with, skip, last, reverse,
                        tail, match);
-  int32_t pos = indexed_find(series, value, case_, same, last, reverse);
+  uint32_t step = record_step(skip, reverse);
+  int32_t pos = indexed_find(series, value, case_, same, last, reverse, step);
   Cell* result = stack::push(series);
   if (pos < 0) return set_none(result);
-  series::set_index(result, tail ? pos + 1 : pos);
+  // /tail goes past the record found, as the walk does; a backward search past the value.
+  int64_t at = pos;
+  if (tail) at += (last || reverse) ? 1 : step;
+  int32_t len = series::buffer_length(series);
+  series::set_index(result, static_cast<int32_t>(at > len ? len : at));
   return result;
 }
 
 Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
              Cell* with, Cell* skip, bool last, bool reverse) {
-  if (needs_walk(series, value, part, only, any, with, skip, false))
+  if (needs_walk(series, value, part, only, any, with, skip, reverse, false))
     return block::select(series, value, part, only, case_, same, any, with, skip, last,
                          reverse);
-  int32_t pos = indexed_find(series, value, case_, same, last, reverse);
+  int32_t pos =
+      indexed_find(series, value, case_, same, last, reverse, record_step(skip, reverse));
   Cell* result = stack::new_cell();
   if (pos < 0 || static_cast<uint32_t>(pos) + 1 >= cell_count(series)) return set_none(result);
   *result = *block::cell_at(series, static_cast<uint32_t>(pos) + 1);
@@ -248,7 +263,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
   // which the index cannot tell).
   int32_t key_at = -1;
   bool known = !is_any_block(key->type()) && series->data3 != 0;
-  if (known) key_at = indexed_find(series, key, case_, false, false, false);
+  if (known) key_at = indexed_find(series, key, case_, false, false, false, 1);
   Cell* r = block_handler<act::Put>(ACT_PUT)(series, key, value, case_);
   uint32_t now = cell_count(&b.self);
   if (b.owned || !known || now < b.count) reindex(&b.self);

@@ -44,6 +44,12 @@ TEST_F(CaseFolding, TablesHoldTheUnicode11PairsInOrder) {
   }
 }
 
+// Text hashing folds ASCII inline, trusting that upper case moves only a-z there.
+TEST_F(CaseFolding, AsciiUpperMovesOnlyTheSmallLetters) {
+  for (uint32_t c = 0; c < 0x80; c++)
+    EXPECT_EQ(map_char(c, true), c >= 'a' && c <= 'z' ? c - 32 : c) << c;
+}
+
 TEST_F(CaseFolding, MapChar) {
   struct Case {
     uint32_t cp;

@@ -19,6 +19,7 @@
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/draw/text_box.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_notify.h"
@@ -237,6 +238,8 @@ void update_view(const Cell* faces) {
     }
     return;
   }
+  // A rich-text face is measured without a window too: whatever changed, its layout is redone.
+  if (face_kind(faces) == FaceKind::RICH_TEXT) text::mark_stale(faces);
   Cell* state = face_field(faces, FACE_STATE);
   if (!state || !state->is(TYPE_BLOCK)) return;
   SeriesBuffer* b = node_buffer(state->node());

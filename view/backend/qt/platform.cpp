@@ -283,6 +283,9 @@ void show_window(const Cell* h) {
   render_face(h->data2);
   render_stale(h->data2);
   widget->show();
+  // The window's selected face had no widget yet when the window was made: focus it now.
+  Cell face;
+  if (windows::face_of(h->data2, &face)) apply_facets(h->data2, &face, 1u << FACE_SELECTED, false);
   // The offscreen platform has no stacking or activation to ask for.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
     widget->raise();

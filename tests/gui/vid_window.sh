@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A window laid out by VID in the real tav: its faces show where the layout put them, a loose
 # face follows the mouse inside its panel and stops at the panel's edge, and an alert opens
-# over the window and closes on Enter.
+# over the window and closes on Enter. Events go through the standard dispatcher: a name typed
+# into the field and a click on Greet write the greeting into the text face.
 set -euo pipefail
 tav=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,6 +31,20 @@ shown() { shot && [ "$(pixel 122 172)" = "200,0,0" ] && [ "$(pixel 115 165)" = "
 wait_for shown || fail "the layout never showed"
 keep shown
 [ "$(pixel 432 162)" = "0,0,200" ] || fail "the alert's base is not at 330x60"
+
+# The greeting: a name typed into the field, then Greet puts "Hi " and the name in the text
+# face, which shows dark glyphs on its light background.
+read -r _ fx fy < <(grep '^field ' "$TAV_E2E_OUT")
+read -r _ gx gy < <(grep '^greet ' "$TAV_E2E_OUT")
+read -r _ tx ty tw th < <(grep '^greeting-box ' "$TAV_E2E_OUT")
+xdotool mousemove --sync "$fx" "$fy" click 1
+xdotool type --delay 20 "Ann"
+typed() { shot && [ "$(convert "$work/shot.png" -crop "60x10+$((fx - 30))+$((fy - 5))" -format "%[fx:minima.r < 0.4]" info:)" = 1 ]; }
+wait_for typed || fail "the typed name never showed in the field"
+xdotool mousemove --sync "$gx" "$gy" click 1
+greeted() { shot && [ "$(convert "$work/shot.png" -crop "${tw}x${th}+$tx+$ty" -format "%[fx:minima.r < 0.4]" info:)" = 1 ]; }
+wait_for greeted || fail "the greeting never showed"
+keep greeted
 
 # A drag of 100,50 moves the face by as much.
 xdotool mousemove --sync 130 180 mousedown 1 mousemove --sync 230 230 mouseup 1
@@ -64,5 +79,6 @@ status=0
 wait "$tav_pid" || status=$?
 tav_pid=
 [ "$status" -eq 0 ] || fail "tav ended with status $status"
+noted 'greeting "Hi Ann"' || fail "the text face does not hold the greeting"
 noted closed || fail "view did not return"
 echo "1 passed, 0 failed"

@@ -105,6 +105,13 @@ TEST(Fonts, AParaChangeMarksTheFaceForItsNextPaintAndLayout) {
   EXPECT_EQ(eval_mold("last pf/handles"), "true");
 }
 
+TEST(Fonts, AWindowlessRichTextFaceIsLaidOutAgainAfterASizeChange) {
+  // Only the size changes: the kept layout must not answer for the old width.
+  eval("rs: " + rich("\"one two three four five six\"", "400x100"));
+  EXPECT_EQ(eval_mold("rich-text/line-count? rs"), "1");
+  EXPECT_EQ(eval_mold("rs/size: 40x100 1 < rich-text/line-count? rs"), "true");
+}
+
 TEST(SizeText, KnownStringsInThePinnedFonts) {
   // DejaVu Sans Mono advances 1233 / 2048 em per character: 9.63 px at 16 px.
   eval("mono: make font! [name: \"Monospace\" size: 12]");

@@ -19,6 +19,7 @@
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/draw/text_box.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_notify.h"
@@ -237,6 +238,8 @@ void update_view(const Cell* faces) {
     }
     return;
   }
+  // A rich-text face is measured without a window too: whatever changed, its layout is redone.
+  if (face_kind(faces) == FaceKind::RICH_TEXT) text::mark_stale(faces);
   Cell* state = face_field(faces, FACE_STATE);
   if (!state || !state->is(TYPE_BLOCK)) return;
   SeriesBuffer* b = node_buffer(state->node());
@@ -280,6 +283,9 @@ void show_window(const Cell* h) {
   render_face(h->data2);
   render_stale(h->data2);
   widget->show();
+  // The window's selected face had no widget yet when the window was made: focus it now.
+  Cell face;
+  if (windows::face_of(h->data2, &face)) apply_facets(h->data2, &face, 1u << FACE_SELECTED, false);
   // The offscreen platform has no stacking or activation to ask for.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
     widget->raise();

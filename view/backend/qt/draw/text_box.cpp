@@ -433,6 +433,14 @@ std::unique_ptr<TextBox> face_box(const Cell* face_in, StyleFault* fault) {
   return box;
 }
 
+void mark_stale(const Cell* face) {
+  Cell* h = fonts::field(face, "handles");
+  if (!h || !h->is(TYPE_BLOCK)) return;
+  uint32_t n;
+  Cell* cells = cells_of(h, &n);
+  if (n >= 4) set_logic(&cells[n - 1], true);
+}
+
 TextBox* rich_text_box(const Cell* face_in, StyleFault* report, bool rebuild) {
   Cell face = *face_in;
   Cell* h = fonts::field(&face, "handles");

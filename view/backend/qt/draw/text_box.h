@@ -94,6 +94,10 @@ std::unique_ptr<TextBox> face_box(const Cell* face, StyleFault* fault);
 // reported in fault, or raised as draw-invalid without one.
 TextBox* rich_text_box(const Cell* face, StyleFault* fault = nullptr, bool rebuild = false);
 
+// Asks the next measurement of a rich-text face to lay its text out again (its size, font or
+// paragraph may have changed); a face that was never laid out is left alone.
+void mark_stale(const Cell* face);
+
 // text-box-metrics: the query on a rich-text face (face-type for any other face).
 Cell metrics(const Cell* face, const Cell* arg, int32_t query);
 

@@ -62,7 +62,7 @@ TEST_F(Dispatch, AFailingActorIsPrintedAndTheParentsGoOn) {
 
 TEST_F(Dispatch, HandlersAreNamedOnce) {
   EXPECT_EQ(eval_mold("reduce [extract system/view/handlers 2 insert-event-func 'radio [none]]"),
-            "[[field-sync reactors radio debug enter] none]");
+            "[[tab field-sync reactors radio debug enter dragging] none]");
   EXPECT_EQ(eval_mold("f: insert-event-func 'test-handler [none] "
                       "reduce [function? :f first system/view/handlers "
                       "insert-event-func 'other :f]"),

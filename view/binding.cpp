@@ -20,6 +20,7 @@
 #include "view/backend/qt/face_capture.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/file_dialogs.h"
+#include "view/backend/qt/font_dialog.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/send_event.h"
 
@@ -214,6 +215,11 @@ Status request_dir(const int32_t*) {
   return done_with(gui::request_dir(&title, &dir, keep));
 }
 
+Status request_font(const int32_t*) {
+  Cell font = *arg(0), selected = *arg(1);
+  return done_with(gui::request_font(&font, &selected, is_true(arg(2))));
+}
+
 Cell* field_of(const Cell* obj, const char* name) {
   if (!obj || !obj->is(TYPE_OBJECT)) return nullptr;
   Cell w = word::make(symbol::make(name));
@@ -250,6 +256,7 @@ void install() {
   entries[UPDATE_PARA] = update_para;
   entries[REQUEST_FILE] = request_file;
   entries[REQUEST_DIR] = request_dir;
+  entries[REQUEST_FONT] = request_font;
   face_to_image = gui::face_to_image;
   entries[GET_CARET_BLINK_TIME] = caret_blink_time;
 }

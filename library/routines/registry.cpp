@@ -354,6 +354,8 @@ const Row tav_routine_rows[] = {
     {"system/view/platform/request-dir",
      "title dir filter keep? [logic!] multi? [logic!]", RETURNS_NOTHING,
      &r::view_entry<view_hooks::REQUEST_DIR>},
+    {"system/view/platform/request-font", "font [object!] selected mono? [logic!]",
+     RETURNS_NOTHING, &r::view_entry<view_hooks::REQUEST_FONT>},
 };
 
 const uint32_t tav_routine_count = sizeof tav_routine_rows / sizeof tav_routine_rows[0];

@@ -37,6 +37,7 @@ enum Entry : int {
   GET_CARET_BLINK_TIME,
   REQUEST_FILE,
   REQUEST_DIR,
+  REQUEST_FONT,
   ENTRY_COUNT
 };
 

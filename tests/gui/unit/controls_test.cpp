@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -175,6 +177,55 @@ TEST_F(ControlFaces, FacetChangesReachTheControls) {
   EXPECT_EQ(as<QScrollBar>("sc")->value(), 50);
   EXPECT_EQ(as<QCalendarWidget>("cal")->selectedDate(), QDate(2020, 7, 4));
   EXPECT_EQ(widget_of("tp")->findChild<QTabBar*>()->currentIndex(), 0);
+}
+
+TEST_F(ControlFaces, ATabPickedByTheUserSwitchesPages) {
+  eval("log: copy [] tp/actors: object ["
+       "on-select: func [f e] [append log reduce ['select e/picked] if e/picked = 2 ['stop]] "
+       "on-change: func [f e] [append log reduce ['change e/picked f/selected]]]");
+  QTabBar* bar = widget_of("tp")->findChild<QTabBar*>();
+  // What a click on the first tab does to the bar.
+  bar->setCurrentIndex(0);
+  EXPECT_EQ(eval_mold("reduce [tp/selected p1/visible? p3/visible? log]"),
+            "[1 true false [select 1 change 1 1]]");
+  EXPECT_TRUE(widget_of("p1")->isVisibleTo(widget_of("ctl")));
+  EXPECT_FALSE(widget_of("p3")->isVisibleTo(widget_of("ctl")));
+  // A select answered with stop refuses the switch: the bar goes back.
+  eval("clear log");
+  bar->setCurrentIndex(1);
+  EXPECT_EQ(bar->currentIndex(), 0);
+  EXPECT_EQ(eval_mold("reduce [tp/selected p1/visible? p2/visible? log]"),
+            "[1 true false [select 2]]");
+  EXPECT_FALSE(widget_of("p2")->isVisibleTo(widget_of("ctl")));
+}
+
+TEST(TextStyles, FontsAndParasReachTheControls) {
+  eval("sw: make face! [type: 'window size: 200x100 pane: reduce ["
+       "st: make face! [type: 'text text: \"x\" size: 100x30 para: make para! [align: 'right] "
+       "font: make font! [name: \"DejaVu Serif\" size: 20 style: 'bold color: 255.0.0]] "
+       "sf: make face! [type: 'field offset: 0x40 size: 100x20]]] view/no-wait sw");
+  auto* label = as<QLabel>("st");
+  auto* field = as<QLineEdit>("sf");
+  ASSERT_NE(label, nullptr);
+  ASSERT_NE(field, nullptr);
+  EXPECT_EQ(label->font().family(), "DejaVu Serif");
+  EXPECT_EQ(label->font().pointSize(), 20);
+  EXPECT_EQ(label->font().weight(), QFont::Bold);
+  EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_TRUE(label->alignment() & Qt::AlignRight);
+  QFont field_font = field->font();
+  // Changes to the font or para objects, and a new font, reach the controls.
+  eval("st/font/size: 9 st/font/color: 0.0.255 st/para/align: 'center "
+       "sf/font: make font! [size: 15 style: 'italic]");
+  EXPECT_EQ(label->font().pointSize(), 9);
+  EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+  EXPECT_TRUE(label->alignment() & Qt::AlignHCenter);
+  EXPECT_EQ(field->font().pointSize(), 15);
+  EXPECT_TRUE(field->font().italic());
+  // Taking the font away gives the control its own back.
+  eval("sf/font: none");
+  EXPECT_EQ(field->font(), field_font);
+  eval("unview/all");
 }
 
 TEST(Windows, WithoutASizeTheyOpenAt200) {

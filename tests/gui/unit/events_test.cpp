@@ -51,6 +51,20 @@ class Events : public ::testing::Test {
   uint32_t window = 0;
 };
 
+// The window's state changed by someone else (the window manager, here Qt itself).
+TEST_F(Events, StateChangesOfAWindow) {
+  QWidget* widget = windows::find(window)->widget;
+  widget->show();
+  widget->setWindowState(Qt::WindowMaximized);
+  QCoreApplication::processEvents();
+  widget->setWindowState(Qt::WindowNoState);
+  QCoreApplication::processEvents();
+  widget->setWindowState(Qt::WindowMinimized);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(eval_mold("collect [foreach e log [if find [minimize maximize restore] e/1 [keep e/1]]]"),
+            "[maximize restore minimize]");
+}
+
 TEST_F(Events, FieldsReadTheirRecord) {
   Record key = at(5, 6);
   raise_event(KEY_DOWN, EVT_CONTROL | 'A', key);

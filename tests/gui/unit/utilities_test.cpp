@@ -80,5 +80,27 @@ TEST(FaceUtilities, FlagsMetricsAndScrollers) {
   for (const auto& c : cases) EXPECT_EQ(eval_mold(c.expr), c.mold) << c.expr;
 }
 
+TEST(FaceUtilities, MakeFaceFromAStyle) {
+  struct {
+    const char* expr;
+    const char* mold;
+  } cases[] = {
+      // Placed where asked, sized as a layout sizes it, and not shown.
+      {"f: make-face/offset 'button 10x10 l: layout [button] "
+       "reduce [f/type f/offset f/size = l/pane/1/size none? f/state]",
+       "[button 10x10 true true]"},
+      {"f: make-face/size 'field 40x10 reduce [f/offset f/size]", "[0x0 40x10]"},
+      // The VID options are read as a layout reads them.
+      {"f: make-face/spec 'text [\"hi\" 255.0.0] reduce [f/text f/color]",
+       "[\"hi\" 255.0.0]"},
+      {"f: make-face/spec 'button [\"b\" [n: 1]] function? get in f/actors 'on-click",
+       "true"},
+      // The style's init block runs: an image style gets an image of its size.
+      {"f: make-face/size 'image 7x5 image? f/image", "true"},
+      {"e: try [make-face 'no-such-style] reduce [e/id e/arg1]", "[face-type no-such-style]"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(eval_mold(c.expr), c.mold) << c.expr;
+}
+
 }  // namespace
 }  // namespace tav::gui

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabBar>
 
 #include "core/stack.h"
 #include "datatypes/string.h"
@@ -30,11 +31,11 @@ void with_field(uint32_t id, uint32_t field, Fn fn) {
   if (Cell* cell = face_field(&face, field)) fn(cell);
 }
 
-int raise(uint32_t id, uint32_t type) {
+int raise(uint32_t id, uint32_t type, uint32_t flags = 0) {
   if (loop.gate_closed || !windows::find(id)) return 1;
   event::Record r;
   r.window = id;
-  return raise_event(type, 0, r);
+  return raise_event(type, flags, r);
 }
 
 void read_text(uint32_t id, const QString& text) {
@@ -58,6 +59,38 @@ void read_check(uint32_t id, Qt::CheckState state) {
 
 void read_index(uint32_t id, int index0) {
   with_field(id, platform::FACE_SELECTED, [&](Cell* cell) { set_integer(cell, index0 + 1); });
+}
+
+// The user picked another tab: `select` may refuse it (the bar goes back); otherwise the
+// new page shows over the old one, `selected` follows and `change` tells the new index.
+void switch_tab(uint32_t id, QTabBar* bar, int index0) {
+  if (loop.gate_closed || !windows::find(id)) return;
+  int previous = 0;
+  with_field(id, platform::FACE_SELECTED, [&](Cell* cell) {
+    if (cell->is(TYPE_INTEGER)) previous = cell->int_value();
+  });
+  uint32_t picked = static_cast<uint32_t>(index0 + 1) & 0xFFFF;
+  if (raise(id, event::SELECT, picked) == 0 || !windows::find(id)) {
+    QSignalBlocker quiet(bar);
+    if (previous >= 1 && previous <= bar->count()) bar->setCurrentIndex(previous - 1);
+    return;
+  }
+  read_index(id, index0);
+  with_field(id, platform::FACE_PANE, [&](Cell* pane) {
+    if (!pane->is(TYPE_BLOCK)) return;
+    SeriesBuffer* b = node_buffer(pane->node());
+    for (uint32_t i = pane->index(); i < b->count(); ++i) {
+      Cell* page = b->cells() + i;
+      if (!page->is(TYPE_OBJECT)) continue;
+      bool shown = static_cast<int>(i - pane->index()) == index0;
+      if (Cell* visible = face_field(page, platform::FACE_VISIBLE)) set_logic(visible, shown);
+      WinData* w = windows::find(platform::face_window(page));
+      if (!w || !w->widget) continue;
+      w->widget->setVisible(shown);
+      if (shown) w->widget->raise();
+    }
+  });
+  raise(id, event::CHANGE, picked);
 }
 
 }  // namespace
@@ -132,6 +165,11 @@ void connect_notifications(QWidget* widget, FaceKind kind, uint32_t id) {
         raise(id, event::SELECT);
         raise(id, event::CHANGE);
       });
+      break;
+    case FaceKind::TAB_PANEL:
+      if (auto* bar = widget->findChild<QTabBar*>())
+        QObject::connect(bar, &QTabBar::currentChanged,
+                         [id, bar](int index0) { switch_tab(id, bar, index0); });
       break;
     default:
       break;

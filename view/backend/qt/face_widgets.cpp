@@ -16,6 +16,7 @@
 #include "datatypes/tuple.h"
 #include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_painting.h"
+#include "view/backend/qt/face_text_style.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/widgets.h"
 #include "view/backend/qt/window_table.h"
@@ -214,6 +215,8 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
     else controls::apply_selected(widget, kind, mutable_face);
   }
   if (bits & bit(platform::FACE_COLOR)) apply_color(widget, kind, face);
+  if (bits & bit(platform::FACE_FONT)) apply_font(widget, kind, face);
+  if (bits & bit(platform::FACE_PARA)) apply_para(widget, kind, face);
   if (bits & bit(platform::FACE_ENABLED)) {
     // A window stays enabled: disabling it would grey every child. Its input is dropped instead.
     if (kind != FaceKind::WINDOW) widget->setEnabled(flag_of(face, platform::FACE_ENABLED));

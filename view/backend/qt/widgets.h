@@ -24,6 +24,8 @@ class WindowShell : public FaceContainer {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void changeEvent(QEvent* e) override;
+  void moveEvent(QMoveEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
   // Only the View layer's Tab handling moves the focus.
   bool focusNextPrevChild(bool) override { return false; }
 };

@@ -395,11 +395,7 @@ void move_within(Cell* series, int32_t from, int32_t count, int32_t dest) {
 
 Cell* move(Cell* origin, Cell* target, Cell* part) {
   TypeId ts = origin->type(), tt = target->type();
-  if (!series_action_detail::movable_kind(tt)) {
-    Cell datatype;
-    set_datatype(&datatype, tt);
-    error::raise(ERR_SCRIPT, "expect-arg", nullptr, &datatype, nullptr);
-  }
+  if (!series_action_detail::movable_kind(tt)) actions::raise_expect_arg(tt, 1);
   int32_t avail = series::length(origin, false);
   int32_t count = part ? series::part_count(origin, part) : 1;
   if (count > avail) count = avail;

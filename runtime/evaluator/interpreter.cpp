@@ -528,6 +528,9 @@ struct ScalarLevel {
   Cell element;        // the element that took the component out of it
   PathPlace place;     // where the scalar lives
   int index;           // its element's 0-based position in the path
+  Cell holder;         // the value it was taken from and the element that took it: the
+  Cell holder_field;   //   owner to tell when the scalar changes (none at the walk's head)
+  bool has_holder;
 };
 constexpr uint32_t MAX_SCALAR_LEVELS = 4;
 
@@ -537,7 +540,8 @@ Status store_back(const Cell* path, Cell changed, PathPlace home, const ScalarLe
                   uint32_t count) {
   while (home.kind == PathPlace::FROM_SCALAR && count > 0) {
     const ScalarLevel& up = levels[--count];
-    PathStep step{path, nullptr, nullptr, up.index, false};
+    PathStep step{path, up.has_holder ? &up.holder : nullptr,
+                  up.has_holder ? &up.holder_field : nullptr, up.index, false};
     Cell updated;
     PathPlace ignored;
     Status s = path_step(&up.value, &up.element, &changed, step, &updated, &ignored);
@@ -638,7 +642,8 @@ Status eval_path(const Cell* path, Code& code, bool set, bool get, bool as_argum
       level_count = 0;
     } else if (level_count < interp_detail::MAX_SCALAR_LEVELS) {
       levels[level_count++] = {parent_holder, element, parent_place,
-                               static_cast<int>(i - first - 1)};
+                               static_cast<int>(i - first - 1), *grand, *prev_element,
+                               has_grand};
     } else {
       place.kind = PathPlace::NOWHERE;   // too deep to store back: left as it was
     }

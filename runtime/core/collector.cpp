@@ -69,9 +69,12 @@ bool mark_node(NodeId n) {
 }
 
 // A hash index: its record's byte series, the slot arrays, the key store and, for hash!,
-// the per-position slots and the chains of equal keys.
+// the per-position slots and the chains of equal keys. The record's node may be marked
+// already by a stray id in some payload word (mark_node takes any live id): its parts are
+// marked all the same, or they would be freed under an index still in use.
 void mark_index(NodeId n) {
-  if (!mark_node(n)) return;
+  if (!is_live_node(n)) return;
+  mark_node(n);
   SeriesBuffer* b = node_table[n];
   if (b->used() < sizeof(hash::Table)) return;
   hash::Table t;

@@ -74,7 +74,7 @@ bool mark_node(NodeId n) {
 // marked all the same, or they would be freed under an index still in use.
 void mark_index(NodeId n) {
   if (!is_live_node(n)) return;
-  mark_node(n);
+  bool fresh = mark_node(n);
   SeriesBuffer* b = node_table[n];
   if (b->used() < sizeof(hash::Table)) return;
   hash::Table t;
@@ -84,7 +84,7 @@ void mark_index(NodeId n) {
   mark_node(t.blk);
   if (t.type != hash::KIND_HASH) return;
   mark_node(t.indexes);
-  if (mark_node(t.chains)) {
+  if (mark_node(t.chains) || (fresh && is_live_node(t.chains))) {
     SeriesBuffer* c = node_table[t.chains];
     const uint8_t* p = c->head_ptr();
     for (uint32_t i = 0; i + 4 <= c->used(); i += 4) {

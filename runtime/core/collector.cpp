@@ -69,9 +69,12 @@ bool mark_node(NodeId n) {
 }
 
 // A hash index: its record's byte series, the slot arrays, the key store and, for hash!,
-// the per-position slots and the chains of equal keys.
+// the per-position slots and the chains of equal keys. The record's node may be marked
+// already by a stray id in some payload word (mark_node takes any live id): its parts are
+// marked all the same, or they would be freed under an index still in use.
 void mark_index(NodeId n) {
-  if (!mark_node(n)) return;
+  if (!is_live_node(n)) return;
+  bool fresh = mark_node(n);
   SeriesBuffer* b = node_table[n];
   if (b->used() < sizeof(hash::Table)) return;
   hash::Table t;
@@ -81,7 +84,7 @@ void mark_index(NodeId n) {
   mark_node(t.blk);
   if (t.type != hash::KIND_HASH) return;
   mark_node(t.indexes);
-  if (mark_node(t.chains)) {
+  if (mark_node(t.chains) || (fresh && is_live_node(t.chains))) {
     SeriesBuffer* c = node_table[t.chains];
     const uint8_t* p = c->head_ptr();
     for (uint32_t i = 0; i + 4 <= c->used(); i += 4) {

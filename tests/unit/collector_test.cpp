@@ -303,6 +303,44 @@ TEST_F(Collector, HashIndexesKeepTheirSlotsAndChains) {
   EXPECT_EQ(hash::find_key(index, &absent, 0, 1, COMP_EQUAL, false, false), -1);
 }
 
+// Any live id in a payload word marks its node (a stray id keeps garbage alive at worst): an
+// index's record marked that way first must still keep the index's parts, or a later
+// lookup reads freed key and word stores.
+TEST_F(Collector, IndexesMarkedFirstByAStrayIdKeepTheirParts) {
+  make_garbage(300);
+  NodeId ctx = context::make(context::KIND_OBJECT, 4);
+  push_cell(make_cell(TYPE_OBJECT, ctx));
+  uint32_t sym = symbol::make("gc-stray-field");
+  Cell* text = string::push_utf8("kept");
+  context::put(ctx, sym, text);
+  stack::pop(2);
+  NodeId store = alloc::new_cells(40);
+  for (int i = 0; i < 40; i++)
+    *series::buffer_new_tail_cell(store) = make_cell(TYPE_INTEGER, 0, uint32_t(i % 10));
+  push_cell(make_cell(TYPE_BLOCK, 0, store));
+  NodeId index = hash::new_table(40, store, hash::KIND_HASH);
+  stack::pop(1);
+  // The strays sit below the values, so the stack scan reaches them first.
+  push_cell(make_cell(TYPE_BLOCK, 0, context::index_of(ctx)));
+  push_cell(make_cell(TYPE_BLOCK, 0, index));
+  push_cell(make_cell(TYPE_OBJECT, ctx));
+  push_cell(make_cell(TYPE_HASH, 0, store, index));
+  for (int round = 0; round < 3; round++) {
+    make_garbage(300);
+    collector::collect();
+  }
+  int32_t pos = context::find_symbol(ctx, sym, true);
+  ASSERT_GE(pos, 0);
+  Cell word = make_cell(TYPE_WORD, ctx, sym, static_cast<uint32_t>(pos));
+  Cell* v = context::get_word_value(&word);
+  ASSERT_TRUE(v->is(TYPE_STRING));
+  EXPECT_EQ(string::to_std_string(v), "kept");
+  for (int k = 0; k < 10; k++) {
+    Cell key = make_cell(TYPE_INTEGER, 0, uint32_t(k));
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, true, false), 30 + k) << k;
+  }
+}
+
 NodeId marker_held = 0;
 void mark_held() { collector::mark_block_node(marker_held); }
 

@@ -14,6 +14,7 @@
 #include "evaluator/interpreter.h"
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/clipboard.h"
 #include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/draw/text_box.h"
 #include "view/backend/qt/fonts.h"
@@ -199,6 +200,8 @@ Status update_para(const int32_t*) {
     if (handles->index() + 3 < b->count()) set_logic(b->cells() + handles->index() + 3, true);
   }
   return done_none();
+}
+
 // The dialogs run a loop of their own: their arguments are copied first.
 Status request_file(const int32_t*) {
   Cell title = *arg(0), name = *arg(1), filter = *arg(2);
@@ -250,6 +253,7 @@ void install() {
   entries[REQUEST_DIR] = request_dir;
   face_to_image = gui::face_to_image;
   entries[GET_CARET_BLINK_TIME] = caret_blink_time;
+  gui::clipboard::install();
 }
 
 bool awake_function(Cell* out) {

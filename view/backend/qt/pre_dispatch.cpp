@@ -9,6 +9,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/keys.h"
+#include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
 
 namespace tav::gui {
@@ -119,7 +120,11 @@ bool mouse(uint32_t window, QWidget* receiver, QEvent* e) {
   switch (e->type()) {
     case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease: {
       uint32_t type = press_type(m->button(), e->type() == QEvent::MouseButtonPress);
-      return type && raise_event(type, flags, r) == 0;
+      bool consumed = type && raise_event(type, flags, r) == 0;
+      // The face's context menu follows its alt-down and takes the press.
+      if (type == ALT_DOWN && menus::open_context(window, m->globalPosition().toPoint()))
+        return true;
+      return consumed;
     }
     case QEvent::MouseButtonDblClick:
       // The second press of a double click comes only as this event.

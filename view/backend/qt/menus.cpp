@@ -1,6 +1,7 @@
 #include "view/backend/qt/menus.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QWidget>
@@ -68,6 +69,19 @@ void raise_menu(uint32_t window, int picked) {
   });
 }
 
+// The bar spans its window whatever the window's width becomes.
+class BarWidth : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Resize) {
+      auto* bar = static_cast<QMenuBar*>(parent());
+      bar->resize(static_cast<QWidget*>(o)->width(), bar->height());
+    }
+    return false;
+  }
+};
+
 bool window_face(const Cell* face) {
   Cell* t = platform::face_field(face, platform::FACE_TYPE);
   return t && is_word(t, "window");
@@ -107,18 +121,35 @@ bool open_context(uint32_t window, QPoint global) {
   return true;
 }
 
+int bar_height(const QWidget* shell) {
+  if (!shell) return 0;
+  auto* bar = shell->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+  return bar ? bar->height() : 0;
+}
+
 void set_bar(uint32_t window, const Cell* menu) {
   WinData* w = windows::find(window);
   if (!w || !w->widget) return;
-  QMenuBar* old = w->widget->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
-  delete old;
-  if (!is_bar(menu, true)) return;
-  auto* bar = new QMenuBar(w->widget);
-  build(menu, bar);
-  QObject::connect(bar, &QMenuBar::triggered, bar,
-                   [window](QAction* a) { raise_menu(window, a->data().toInt()); });
-  bar->setGeometry(0, 0, w->widget->width(), bar->sizeHint().height());
-  bar->show();
+  QWidget* shell = w->widget;
+  int before = bar_height(shell);
+  delete shell->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+  QMenuBar* bar = nullptr;
+  if (is_bar(menu, true)) {
+    bar = new QMenuBar(shell);
+    build(menu, bar);
+    QObject::connect(bar, &QMenuBar::triggered, bar,
+                     [window](QAction* a) { raise_menu(window, a->data().toInt()); });
+    bar->setGeometry(0, 0, shell->width(), bar->sizeHint().height());
+    shell->installEventFilter(new BarWidth(bar));
+    bar->show();
+  }
+  int delta = (bar ? bar->height() : 0) - before;
+  if (delta == 0) return;
+  for (QObject* o : shell->children()) {
+    auto* child = qobject_cast<QWidget*>(o);
+    if (child && child != bar) child->move(child->x(), child->y() + delta);
+  }
+  shell->resize(shell->width(), shell->height() + delta);
 }
 
 }  // namespace tav::gui::menus

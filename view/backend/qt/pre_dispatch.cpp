@@ -49,6 +49,7 @@ Record mouse_record(uint32_t window, QWidget* receiver, QPointF local) {
   WinData* w = windows::find(window);
   QPointF p = local;
   if (w && w->widget && receiver != w->widget) p = receiver->mapTo(w->widget, local);
+  if (w && w->widget) p.ry() -= menus::bar_height(w->widget);
   r.has_offset = true;
   r.x = static_cast<float>(p.x());
   r.y = static_cast<float>(p.y());

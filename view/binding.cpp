@@ -14,6 +14,7 @@
 #include "evaluator/interpreter.h"
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/clipboard.h"
 #include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/draw/text_box.h"
 #include "view/backend/qt/fonts.h"
@@ -259,6 +260,7 @@ void install() {
   entries[REQUEST_FONT] = request_font;
   face_to_image = gui::face_to_image;
   entries[GET_CARET_BLINK_TIME] = caret_blink_time;
+  gui::clipboard::install();
 }
 
 bool awake_function(Cell* out) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/symbols.h"
+#include "view/backend/qt/menus.h"
 #include "datatypes/block.h"
 #include "datatypes/event.h"
 #include "datatypes/pair.h"
@@ -189,6 +190,8 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
   QWidget* widget = w->widget;
   FaceKind kind = face_kind(face);
   Cell* mutable_face = const_cast<Cell*>(face);
+  if (kind == FaceKind::WINDOW && (bits & bit(platform::FACE_MENU)))
+    menus::set_bar(id, face_field(face, platform::FACE_MENU));
   if (bits & (bit(platform::FACE_OFFSET) | bit(platform::FACE_SIZE))) {
     QPoint offset = point_of(face_field(face, platform::FACE_OFFSET));
     QPoint size = point_of(face_field(face, platform::FACE_SIZE));
@@ -197,6 +200,9 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
       if (size.x() < 0) size.setX(200);
       if (size.y() < 0) size.setY(200);
     }
+    // A window's menu bar lies above its faces.
+    if (kind == FaceKind::WINDOW) size.ry() += menus::bar_height(widget);
+    else offset.ry() += menus::bar_height(widget->parentWidget());
     // Sizes below zero mean nothing to Qt; a face that small shows nothing.
     widget->setGeometry(offset.x(), offset.y(), std::max(0, size.x()), std::max(0, size.y()));
     if (w->tab_panel) controls::place_tab_page(widget, w->tab_panel, mutable_face);

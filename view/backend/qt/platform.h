@@ -21,6 +21,7 @@ enum FaceField : uint32_t {
   FACE_COLOR = 5, FACE_DATA = 7, FACE_ENABLED = 8, FACE_VISIBLE = 9, FACE_SELECTED = 10,
   FACE_FLAGS = 11, FACE_OPTIONS = 12, FACE_PARENT = 13, FACE_PANE = 14, FACE_STATE = 15, FACE_RATE = 16,
   FACE_PARA = 18, FACE_FONT = 19, FACE_DRAW = 22,
+  FACE_MENU = 6,
 };
 Cell* face_field(const Cell* face, uint32_t field);
 // The window id held in the face's state block (0 when there is none).

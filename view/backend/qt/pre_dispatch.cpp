@@ -9,6 +9,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/keys.h"
+#include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
 
 namespace tav::gui {
@@ -48,6 +49,7 @@ Record mouse_record(uint32_t window, QWidget* receiver, QPointF local) {
   WinData* w = windows::find(window);
   QPointF p = local;
   if (w && w->widget && receiver != w->widget) p = receiver->mapTo(w->widget, local);
+  if (w && w->widget) p.ry() -= menus::bar_height(w->widget);
   r.has_offset = true;
   r.x = static_cast<float>(p.x());
   r.y = static_cast<float>(p.y());
@@ -119,7 +121,11 @@ bool mouse(uint32_t window, QWidget* receiver, QEvent* e) {
   switch (e->type()) {
     case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease: {
       uint32_t type = press_type(m->button(), e->type() == QEvent::MouseButtonPress);
-      return type && raise_event(type, flags, r) == 0;
+      bool consumed = type && raise_event(type, flags, r) == 0;
+      // The face's context menu follows its alt-down and takes the press.
+      if (type == ALT_DOWN && menus::open_context(window, m->globalPosition().toPoint()))
+        return true;
+      return consumed;
     }
     case QEvent::MouseButtonDblClick:
       // The second press of a double click comes only as this event.

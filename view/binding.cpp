@@ -199,6 +199,8 @@ Status update_para(const int32_t*) {
     if (handles->index() + 3 < b->count()) set_logic(b->cells() + handles->index() + 3, true);
   }
   return done_none();
+}
+
 // The dialogs run a loop of their own: their arguments are copied first.
 Status request_file(const int32_t*) {
   Cell title = *arg(0), name = *arg(1), filter = *arg(2);

@@ -237,9 +237,9 @@ TEST_F(ConsoleInput, TabCompletesTheTokenBeforeTheCaret) {
 }
 
 TEST_F(ConsoleInput, RunningAFileEntersADoOfIt) {
-  EXPECT_EQ(eval_mold("start typed \"half\" t/run-file %my script.tav "
+  EXPECT_EQ(eval_mold("start typed \"half\" t/run-file %run-me.tav "
                       "reduce [state system/console/history quits]"),
-            "[[\"do %my script.tav\" 17] [\"do %my script.tav\"] 1]");
+            "[[\"do %run-me.tav\" 14] [\"do %run-me.tav\"] 1]");
 }
 
 TEST_F(ConsoleInput, KeysOutsideAnInputChangeNothing) {

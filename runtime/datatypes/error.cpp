@@ -98,15 +98,7 @@ int form(Cell* value, Cell* buffer, Cell*, int limit) {
 
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
          int indent) {
-  string::append_ascii(buffer->node(), "make error! [");
-  limit -= 13;
-  limit = object::mold_fields(value, buffer, only, all, flat, part, limit, indent + 1, true);
-  if (!flat && indent > 0) {
-    for (int i = 0; i < 4 * indent; i++) string::append_char(buffer->node(), ' ');
-    limit -= 4 * indent;
-  }
-  string::append_ascii(buffer->node(), "]");
-  return limit - 1;
+  return object::mold_made("make error! [", value, buffer, only, all, flat, part, limit, indent);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,

@@ -85,6 +85,10 @@ void set_fields(Cell* obj, Cell* value, bool any, bool only, bool some);
 // Writes the fields (word: value) into a string buffer; answers the remaining limit.
 int mold_fields(Cell* obj, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
                 int indent, bool mold);
+// The mold of a kind kept as an object's fields that always shows how it is made (`head` is
+// "make error! [" or "make port! ["): its fields one level in, then the closing bracket.
+int mold_made(const char* head, Cell* value, Cell* buffer, bool only, bool all, bool flat,
+              Cell* part, int limit, int indent);
 // For code with fixed object layouts.
 Cell* push_compiled(NodeId ctx, int32_t class_id);
 Cell* push_with_events(NodeId ctx, int32_t class_id, NodeId events);

@@ -100,6 +100,19 @@ int form(Cell* value, Cell* buffer, Cell* part, int limit) {
   return mold_fields(value, buffer, false, false, false, part, limit, 0, false);
 }
 
+int mold_made(const char* head, Cell* value, Cell* buffer, bool only, bool all, bool flat,
+              Cell* part, int limit, int indent) {
+  string::append_ascii(buffer->node(), head);
+  limit -= static_cast<int>(std::strlen(head));
+  limit = mold_fields(value, buffer, only, all, flat, part, limit, indent + 1, true);
+  if (!flat && indent > 0) {
+    for (int i = 0; i < 4 * indent; i++) string::append_char(buffer->node(), ' ');
+    limit -= 4 * indent;
+  }
+  string::append_ascii(buffer->node(), "]");
+  return limit - 1;
+}
+
 int mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
          int indent) {
   NodeId out = buffer->node();

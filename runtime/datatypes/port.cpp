@@ -165,15 +165,7 @@ namespace port_detail {
 
 int mold_port(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part, int limit,
               int indent) {
-  string::append_ascii(buffer->node(), "make port! [");
-  limit -= 12;
-  limit = object::mold_fields(value, buffer, only, all, flat, part, limit, indent + 1, true);
-  if (!flat && indent > 0) {
-    for (int i = 0; i < 4 * indent; i++) string::append_char(buffer->node(), ' ');
-    limit -= 4 * indent;
-  }
-  string::append_ascii(buffer->node(), "]");
-  return limit - 1;
+  return object::mold_made("make port! [", value, buffer, only, all, flat, part, limit, indent);
 }
 
 int form_port(Cell* value, Cell* buffer, Cell* part, int limit) {

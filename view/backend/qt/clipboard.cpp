@@ -16,6 +16,7 @@
 #include "platform/image_store.h"
 #include "services/clipboard.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/draw/image_target.h"
 
 namespace tav::gui::clipboard {
 
@@ -34,16 +35,9 @@ Cell* push_text(const QString& text, TypeId type) {
   return s;
 }
 
-bool image_value(const QImage& picture, Cell* out) {
+bool picture_value(const QImage& picture, Cell* out) {
   if (picture.isNull()) return false;
-  QImage img = picture.convertToFormat(QImage::Format_ARGB32);
-  image_store::Record* r = image_store::allocate(static_cast<uint32_t>(img.width()),
-                                                 static_cast<uint32_t>(img.height()));
-  if (!r) error::raise(ERR_INTERNAL, "no-memory");
-  for (int y = 0; y < img.height(); ++y)
-    std::memcpy(r->pixels + static_cast<size_t>(y) * r->width, img.constScanLine(y),
-                static_cast<size_t>(r->width) * 4);
-  image_store::make_value(out, r);
+  draw::image_value(picture, out);
   return true;
 }
 
@@ -52,9 +46,9 @@ bool read_image(const QMimeData* data, Cell* out) {
   for (const char* format : {"image/png", "image/jpeg", "image/gif"}) {
     if (!data->hasFormat(format)) continue;
     QImage img;
-    if (img.loadFromData(data->data(format)) && image_value(img, out)) return true;
+    if (img.loadFromData(data->data(format)) && picture_value(img, out)) return true;
   }
-  return data->hasImage() && image_value(qvariant_cast<QImage>(data->imageData()), out);
+  return data->hasImage() && picture_value(qvariant_cast<QImage>(data->imageData()), out);
 }
 
 void read_files(const QList<QUrl>& urls, Cell* out) {

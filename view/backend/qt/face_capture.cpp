@@ -4,15 +4,14 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
-#include <cstring>
 
-#include "core/errors.h"
 #include "core/symbols.h"
 #include "core/words.h"
 #include "datatypes/image.h"
 #include "datatypes/object.h"
 #include "platform/image_store.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/window_table.h"
@@ -38,17 +37,6 @@ bool type_is(const Cell* face, const char* name) {
   return t && t->is(TYPE_WORD) && symbol::alias(t->data2) == symbol::alias(symbol::make(name));
 }
 
-void to_value(const QImage& picture, Cell* out) {
-  QImage img = picture.convertToFormat(QImage::Format_ARGB32);
-  image_store::Record* r = image_store::allocate(static_cast<uint32_t>(img.width()),
-                                                 static_cast<uint32_t>(img.height()));
-  if (!r) error::raise(ERR_INTERNAL, "no-memory");
-  for (int y = 0; y < img.height(); ++y)
-    std::memcpy(r->pixels + static_cast<size_t>(y) * r->width, img.constScanLine(y),
-                static_cast<size_t>(r->width) * 4);
-  image_store::make_value(out, r);
-}
-
 }  // namespace
 
 bool face_to_image(const Cell* value, Cell* out) {
@@ -57,7 +45,7 @@ bool face_to_image(const Cell* value, Cell* out) {
   if (type_is(value, "screen")) {
     init();
     QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen) to_value(screen->grabWindow(0).toImage(), out);
+    if (screen) draw::image_value(screen->grabWindow(0).toImage(), out);
     return true;
   }
   uint32_t id = platform::face_window(value);
@@ -65,7 +53,7 @@ bool face_to_image(const Cell* value, Cell* out) {
   if (!w || !w->widget) return true;
   // What waits for a render is shown as it is now.
   render_stale(windows::root_of(id));
-  to_value(w->widget->grab().toImage(), out);
+  draw::image_value(w->widget->grab().toImage(), out);
   return true;
 }
 

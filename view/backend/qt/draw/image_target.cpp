@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/errors.h"
 #include "core/ownership.h"
 #include "core/words.h"
 #include "datatypes/image.h"
@@ -39,6 +40,17 @@ QImage pixels_of(const Cell* image) {
   const uint32_t* pre = image_store::premultiplied(r);
   return QImage(reinterpret_cast<const uchar*>(pre), int(r->width), int(r->height),
                 int(r->width * 4), QImage::Format_ARGB32_Premultiplied);
+}
+
+void image_value(const QImage& picture, Cell* out) {
+  QImage img = picture.convertToFormat(QImage::Format_ARGB32);
+  image_store::Record* r = image_store::allocate(static_cast<uint32_t>(img.width()),
+                                                 static_cast<uint32_t>(img.height()));
+  if (!r) error::raise(ERR_INTERNAL, "no-memory");
+  for (int y = 0; y < img.height(); ++y)
+    std::memcpy(r->pixels + static_cast<size_t>(y) * r->width, img.constScanLine(y),
+                static_cast<size_t>(r->width) * 4);
+  image_store::make_value(out, r);
 }
 
 const void* identity_of(const Cell* image) { return image_store::record(image); }

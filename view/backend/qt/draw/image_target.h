@@ -28,6 +28,9 @@ class StoreTarget : public PixelTarget {
 // image is only valid until the value's pixels change.
 QImage pixels_of(const Cell* image);
 
+// A new image! value holding a copy of the picture's pixels (a screen grab, a pasted image).
+void image_value(const QImage& picture, Cell* out);
+
 // The image! value's pixel record, the identity a frame on it has.
 const void* identity_of(const Cell* image);
 

@@ -13,6 +13,7 @@
 #include "scanner/lexer.h"
 #include "view/backend/qt/draw/draw_dialect.h"
 #include "view/backend/qt/window_table.h"
+#include "golden_images.h"
 #include "view_test_helpers.h"
 
 #ifndef TAV_GOLDEN_DIR
@@ -40,35 +41,7 @@ QImage render(const std::string& block, int w = 64, int h = 64, bool catch_error
   return image;
 }
 
-// Equal within 2 per channel, or else matched by a pixel of the golden image at most 2 pixels
-// away: antialiased edges may move slightly between renderers, insides may not.
-bool close_to(const QImage& got, const QImage& want, std::string* why) {
-  if (got.size() != want.size()) {
-    *why = "size differs";
-    return false;
-  }
-  auto near = [](QRgb a, QRgb b) {
-    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
-           std::abs(qBlue(a) - qBlue(b)) <= 2 && std::abs(qAlpha(a) - qAlpha(b)) <= 2;
-  };
-  for (int y = 0; y < got.height(); ++y)
-    for (int x = 0; x < got.width(); ++x) {
-      QRgb g = got.pixel(x, y);
-      if (near(g, want.pixel(x, y))) continue;
-      bool edge = false;
-      for (int dy = -2; dy <= 2 && !edge; ++dy)
-        for (int dx = -2; dx <= 2 && !edge; ++dx) {
-          int xx = x + dx, yy = y + dy;
-          if (xx >= 0 && yy >= 0 && xx < got.width() && yy < got.height())
-            edge = near(g, want.pixel(xx, yy));
-        }
-      if (!edge) {
-        *why = "pixel " + std::to_string(x) + "x" + std::to_string(y) + " differs";
-        return false;
-      }
-    }
-  return true;
-}
+using viewtest::close_to;
 
 struct GalleryCase {
   const char* name;

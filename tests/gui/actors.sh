@@ -21,7 +21,7 @@ xdotool mousemove --sync 230 125 click 1
 wait_for printed "failing" || fail "the failing actor did not run"
 wait_for grep -q "attempt to divide by zero" "$work/out" || fail "the actor's error was not printed"
 xdotool mousemove --sync 130 125 click 1
-wait_for test "$(grep -cx clicked "$work/out")" -eq 2 || fail "the window stopped working after the error"
+wait_for eval '[ "$(grep -cx clicked "$work/out")" -eq 2 ]' || fail "the window stopped working after the error"
 
 xdotool mousemove --sync 150 172 click 1
 xdotool type --delay 20 "ab"

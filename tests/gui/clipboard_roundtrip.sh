@@ -40,7 +40,7 @@ identify -format '%m %wx%h\n' "$work/out.png" | grep -qx 'PNG 3x2' \
   || { echo "not a 3x2 PNG: $(identify "$work/out.png" 2>&1)" >&2; exit 1; }
 # The PNG comes back from another owner: tav decodes what xclip serves.
 put -t image/png "$work/out.png"
-wait_for test "$(clip -t TARGETS -o 2>/dev/null | grep -c 'image/png')" = 1
+wait_for eval '[ "$(clip -t TARGETS -o 2>/dev/null | grep -c image/png)" = 1 ]'
 touch "$work/go-3"
 expect "read image true true"
 

@@ -16,7 +16,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Polls a condition (a command) until it holds, for at most 10 seconds.
+# Polls a condition (a command) until it holds, for at most 10 seconds. A condition that reads
+# output anew at each poll goes through eval in single quotes: `wait_for eval '[ "$(f)" -gt 2 ]'`.
 wait_for() {
   local deadline=$((SECONDS + 10))
   until "$@"; do

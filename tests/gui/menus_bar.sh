@@ -32,7 +32,7 @@ pick() {
   shift
   before=$(visible)
   xdotool mousemove --sync 60 60 mousemove --sync "$x" $((100 + bar / 2)) click 1
-  wait_for test "$(visible)" -gt "$before" || fail "no menu opened"
+  wait_for eval '[ "$(visible)" -gt "$before" ]' || fail "no menu opened"
   xdotool key --delay 30 "$@"
 }
 pick 115 Down Return

@@ -22,8 +22,8 @@ open() {
   presses=$(lines '^alt-down$')
   # --sync waits for a move: the pointer leaves first, as it may already stand there.
   xdotool mousemove --sync 60 60 mousemove --sync 150 150 click 3
-  wait_for test "$(lines '^alt-down$')" -gt "$presses" || fail "no alt-down"
-  wait_for test "$(visible)" -gt "$before" || fail "no context menu shown"
+  wait_for eval '[ "$(lines "^alt-down$")" -gt "$presses" ]' || fail "no alt-down"
+  wait_for eval '[ "$(visible)" -gt "$before" ]' || fail "no context menu shown"
 }
 
 # keys to reach the item | the line its menu event prints

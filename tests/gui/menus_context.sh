@@ -20,11 +20,16 @@ open() {
   local before presses
   before=$(visible)
   presses=$(lines '^alt-down$')
-  # --sync waits for a move: the pointer leaves first, as it may already stand there.
-  xdotool mousemove --sync 60 60 mousemove --sync 150 150 click 3
+  # --sync waits for a move: the pointer leaves first, as it may already stand there. Quick
+  # presses at one spot would make a double click, which a right button ignores: each press
+  # lands 20 pixels from the last.
+  at=$((at == 150 ? 170 : 150))
+  xdotool mousemove --sync 60 60 mousemove --sync "$at" 150 click 3
   wait_for eval '[ "$(lines "^alt-down$")" -gt "$presses" ]' || fail "no alt-down"
   wait_for eval '[ "$(visible)" -gt "$before" ]' || fail "no context menu shown"
 }
+
+at=150
 
 # keys to reach the item | the line its menu event prints
 cases=(

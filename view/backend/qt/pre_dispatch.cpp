@@ -114,27 +114,22 @@ uint32_t press_type(Qt::MouseButton b, bool down) {
   }
 }
 
-// A button pressed or released; true when the event is consumed.
-bool press_or_release(uint32_t window, QMouseEvent* m, bool down, uint32_t flags, const Record& r) {
-  uint32_t type = press_type(m->button(), down);
-  bool consumed = type && raise_event(type, flags, r) == 0;
-  // The face's context menu follows its alt-down and takes the press.
-  if (type == ALT_DOWN && menus::open_context(window, m->globalPosition().toPoint()))
-    return true;
-  return consumed;
-}
-
 bool mouse(uint32_t window, QWidget* receiver, QEvent* e) {
   auto* m = static_cast<QMouseEvent*>(e);
   Record r = mouse_record(window, receiver, m->position());
   uint32_t flags = modifier_flags(m->modifiers()) | button_flags(m->buttons());
   switch (e->type()) {
-    case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease:
-      return press_or_release(window, m, e->type() == QEvent::MouseButtonPress, flags, r);
+    case QEvent::MouseButtonPress: case QEvent::MouseButtonRelease: {
+      uint32_t type = press_type(m->button(), e->type() == QEvent::MouseButtonPress);
+      bool consumed = type && raise_event(type, flags, r) == 0;
+      // The face's context menu follows its alt-down and takes the press.
+      if (type == ALT_DOWN && menus::open_context(window, m->globalPosition().toPoint()))
+        return true;
+      return consumed;
+    }
     case QEvent::MouseButtonDblClick:
-      // The second press of a double click comes only as this event: with the other buttons
-      // it is a press like the first (a quick second right click opens the menu again).
-      if (m->button() != Qt::LeftButton) return press_or_release(window, m, true, flags, r);
+      // The second press of a double click comes only as this event.
+      if (m->button() != Qt::LeftButton) return false;
       raise_event(DOWN, flags, r);
       raise_event(DBL_CLICK, flags, r);
       return false;

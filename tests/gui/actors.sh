@@ -33,10 +33,6 @@ wait_for printed "close 1" || fail "no on-close"
 kill -0 "$tav_pid" 2>/dev/null || fail "the refused close ended tav"
 python3 "$here/wm_close.py" "$win"
 wait_for printed "closed" || fail "the second close did not close the window"
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || fail "tav did not end"
 [ "$status" -eq 0 ] || fail "tav ended with status $status"
 echo "1 passed, 0 failed"

@@ -56,10 +56,6 @@ touch "$work/go-5"
 expect "read none none"
 expect "done"
 
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || { echo "tav did not end" >&2; exit 1; }
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || { echo "tav did not end" >&2; exit 1; }
 [ "$status" -eq 0 ] || { echo "tav ended with $status" >&2; cat "$work/err" >&2; exit 1; }
 echo "1 passed, 0 failed"

@@ -50,11 +50,7 @@ check 20 20 0,0,0 "outside the window"
 
 xdotool windowfocus --sync "$win"
 xdotool key q
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || { echo "tav did not end" >&2; exit 1; }
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || { echo "tav did not end" >&2; exit 1; }
 if [ "$status" -ne 0 ] || [ "$(cat "$work/out")" != "$(printf 'shown\nclosed')" ]; then
   echo "tav ended with status $status" >&2
   cat "$work/out" "$work/err" >&2

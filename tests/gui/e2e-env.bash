@@ -29,6 +29,18 @@ wait_for() {
   done
 }
 
+# True once the tav under test (tav_pid) has ended.
+finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
+
+# Waits for the tav under test to end and leaves its exit status in `status`; false when it
+# did not end in time.
+wait_tav() {
+  wait_for finished || return 1
+  status=0
+  wait "$tav_pid" || status=$?
+  tav_pid=
+}
+
 # Xvfb writes its display number once it accepts clients.
 display_ready() { grep -q '^[0-9]' "$work/display" 2>/dev/null; }
 wait_for display_ready || { cat "$work/xvfb.log" >&2; exit 1; }

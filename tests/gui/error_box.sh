@@ -12,11 +12,7 @@ tav_pid=$!
 box=$(xdotool search --sync --name '^Tav Error$' | head -n1)
 xdotool windowfocus --sync "$box"
 xdotool key Return
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || { echo "the error box did not close" >&2; exit 1; }
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || { echo "the error box did not close" >&2; exit 1; }
 failed=0
 [ "$status" -eq 254 ] || { echo "exit status $status, expected 254" >&2; failed=1; }
 grep -q "attempt to divide by zero" "$work/out" || { echo "the error was not printed" >&2; failed=1; }

@@ -23,11 +23,7 @@ fi
 xdotool windowfocus --sync "$second"
 xdotool key q
 
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || { echo "tav did not end" >&2; cat "$work/out" "$TAV_GUI_TRACE" >&2; exit 1; }
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || { echo "tav did not end" >&2; cat "$work/out" "$TAV_GUI_TRACE" >&2; exit 1; }
 if [ "$status" -ne 0 ]; then
   echo "tav ended with status $status" >&2
   cat "$work/err" >&2

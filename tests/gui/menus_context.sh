@@ -56,10 +56,6 @@ xdotool key --delay 30 Up Return
 wait_for grep -qxF "menu quit" "$work/out" || fail "the last item was not chosen"
 wait_for grep -qxF closed "$work/out" || fail "the quit item's action did not run"
 
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || fail "tav did not end"
 [ "$status" -eq 0 ] || fail "tav ended with $status"
 echo "1 passed, 0 failed"

@@ -34,8 +34,6 @@ xdotool key Return
 wait_for printed "%$work/files/new.txt" || fail "the saved name was not answered"
 answer tav-e2e-cancel xdotool key Escape
 wait_for printed "end" || fail "the cancelled dialog did not return"
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-tav_pid=
+wait_tav || fail "tav did not end"
 [ "$(sed -n 3p "$work/out")" = "none" ] || fail "a cancelled dialog did not give none"
 echo "1 passed, 0 failed"

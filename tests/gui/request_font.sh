@@ -26,8 +26,6 @@ answer Return
 wait_for printed '["DejaVu Serif" 14 bold 700]' || fail "the chosen font was not answered"
 answer Escape
 wait_for printed "end" || fail "the cancelled dialog did not return"
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-tav_pid=
+wait_tav || fail "tav did not end"
 [ "$(sed -n 2p "$work/out")" = "none" ] || fail "a cancelled dialog did not give none"
 echo "1 passed, 0 failed"

@@ -37,10 +37,6 @@ for step in 1 2 3; do
   touch "$work/go-$step"
 done
 
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || { echo "tav did not end" >&2; exit 1; }
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || { echo "tav did not end" >&2; exit 1; }
 [ "$status" -eq 0 ] && printed done || { echo "tav ended with $status" >&2; cat "$work/out" "$work/err" >&2; exit 1; }
 echo "1 passed, 0 failed"

@@ -28,7 +28,5 @@ step Tab 4 "a 14"    # round from the last face to the first
 step shift+Tab 5 "c 35"
 python3 "$here/wm_close.py" "$win"
 wait_for grep -qx closed "$work/out" || fail "no close"
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-tav_pid=
+wait_tav || fail "tav did not end"
 echo "1 passed, 0 failed"

@@ -73,11 +73,7 @@ xdotool windowfocus --sync "$alert"
 xdotool key Return
 wait_for noted "alert closed" || fail "Enter did not close the alert"
 
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || fail "tav did not end"
 [ "$status" -eq 0 ] || fail "tav ended with status $status"
 noted 'greeting "Hi Ann"' || fail "the text face does not hold the greeting"
 noted closed || fail "view did not return"

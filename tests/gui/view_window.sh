@@ -71,11 +71,7 @@ check 360 195 0,200,0 "the new drawing"
 [ "$failed" -eq 0 ] || { cp "$work/shot.png" /tmp/tav-view-window-failed.png; exit 1; }
 
 xdotool key q
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || { echo "tav did not end" >&2; exit 1; }
-status=0
-wait "$tav_pid" || status=$?
-tav_pid=
+wait_tav || { echo "tav did not end" >&2; exit 1; }
 if [ "$status" -ne 0 ] || [ "$(cat "$work/out")" != "$(printf 'changed\nclosed')" ]; then
   echo "tav ended with status $status" >&2
   cat "$work/out" "$work/err" >&2

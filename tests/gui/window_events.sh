@@ -22,8 +22,6 @@ xdotool mousemove --sync 110 100 click 1
 wait_for printed "grown" || fail "the click did not run"
 python3 "$here/wm_close.py" "$win"
 wait_for printed "closed" || fail "no close"
-finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
-wait_for finished || fail "tav did not end"
-tav_pid=
+wait_tav || fail "tav did not end"
 ! grep -q "resize 260x140\|move 140x130" "$work/out" || fail "the program's own changes raised events"
 echo "1 passed, 0 failed"

@@ -370,6 +370,7 @@ void run_pending() { collect(); }
 }  // namespace collector_detail
 
 #ifdef TAV_TORTURE_SWITCH
+uint32_t collector_detail::torture_points = 0;
 bool torture = [] {
   const char* v = std::getenv("TAV_TORTURE");
   return v && *v && std::strcmp(v, "0") != 0;

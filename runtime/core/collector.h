@@ -55,16 +55,36 @@ void run_pending();
 // Torture mode collects at every safe point, so a value the interpreter forgot to keep
 // reachable is reused at once and the sanitizers see it. Sanitizer builds turn it on with
 // TAV_TORTURE=1 in the environment; release builds leave the switch out of the hot path.
+//
+// A long run of safe points (a loop of thousands of turns, nesting tens of thousands deep)
+// walks the same code again and again while each collection costs the whole heap, so the
+// run's cost grows with its square. After the first TORTURE_DENSE safe points since
+// `torture_restart` (the language tables call it before each line), one safe point in
+// TORTURE_STRIDE collects; the stride is prime so that it does not keep meeting the same
+// point of a loop's body.
 #ifdef TAV_TORTURE_SWITCH
 extern bool torture;
+namespace collector_detail {
+extern uint32_t torture_points;
+}
+constexpr uint32_t TORTURE_DENSE = 20000;
+constexpr uint32_t TORTURE_STRIDE = 97;
+inline void torture_restart() { collector_detail::torture_points = 0; }
+inline bool torture_due() {
+  if (!torture) return false;
+  uint32_t n = ++collector_detail::torture_points;
+  return n <= TORTURE_DENSE || n % TORTURE_STRIDE == 0;
+}
 #else
 constexpr bool torture = false;
+inline void torture_restart() {}
+constexpr bool torture_due() { return false; }
 #endif
 
 // Called by the interpreter between expressions. Runs a requested collection while automatic
-// collection is enabled, or a collection at every safe point in torture mode.
+// collection is enabled, or a collection at (nearly) every safe point in torture mode.
 inline void safe_point() {
-  if ((collector_detail::pending || torture) && enabled) collector_detail::run_pending();
+  if ((collector_detail::pending || torture_due()) && enabled) collector_detail::run_pending();
 }
 
 // Marking, for the callbacks (valid only while a cycle runs). Each call marks everything

@@ -374,6 +374,7 @@ TEST_F(Collector, AllocationOnlyRequestsAndSafePointsCollect) {
   collector::safe_point();
   EXPECT_EQ(collector::cycle_count(), cycles + 1);
   EXPECT_FALSE(collector::requested());
+  collector::torture_restart();
   collector::safe_point();
   if (collector::torture)
     EXPECT_EQ(collector::cycle_count(), cycles + 2) << "torture collects at every safe point";

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "datatypes/string.h"
+#include "core/collector.h"
 #include "core/errors.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
@@ -320,6 +321,8 @@ int run(const char* path, Check check) {
     bool expect_error = bad != std::string::npos && (ok == std::string::npos || bad < ok);
     size_t at = expect_error ? bad : ok;
     std::string expr = is_case ? trim(t.substr(0, at)) : t;
+    // Each line starts its own dense stretch of torture collections.
+    collector::torture_restart();
     // The second way runs in a child forked before the line runs here, from the same state.
     Second w = second_way(check, expr, is_case);
     Outcome o = evaluate(expr);

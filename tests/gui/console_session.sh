@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The console typed at: `tav` opens one "Tav Console" window with its menu bar; lines typed are
-# evaluated (a block over two lines as one input, Esc dropping what was typed, an error not
-# ending the loop); `quit` writes the settings with their keys in order; a second start has the
-# window's size and the history back; `quit/return 3` ends with 3; File > Quit ends with 0 even
-# when the settings cannot be written. What the console did is read back through the clipboard
-# (the input line selected with Shift+Home and copied with Ctrl+C, or values the typed code
-# puts there) and the settings file.
+# The console typed at: `tav` opens one "Tav Console" window with its menu bar (F12 hides and
+# shows it); lines typed are evaluated (a block over two lines as one input, Esc dropping what
+# was typed, an error not ending the loop); `quit` writes the settings with their keys in
+# order; a second start has the window's size and the history back; `quit/return 3` ends with
+# 3; File > Quit ends with 0 even when the settings cannot be written. What the console did is
+# read back through the clipboard (the input line selected with Shift+Home and copied with
+# Ctrl+C, or values the typed code puts there) and the settings file.
 set -euo pipefail
 tav=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -42,6 +42,13 @@ keep first
 # The bar is the panel's colour, the console below it its own background (252.252.252).
 [ "$(pixel 400 $((200 + bar + 100)))" = "252,252,252" ] || fail "no console face below the bar"
 [ "$(pixel 400 $((200 + bar / 2)))" != "252,252,252" ] || fail "no menu bar"
+
+# F12 hides the menu bar, F12 again shows it.
+bar_shown() { shot; [ "$(pixel 400 $((200 + bar / 2)))" != "252,252,252" ]; }
+xdotool key F12
+wait_for eval '! bar_shown' || fail "F12 left the menu bar"
+xdotool key F12
+wait_for bar_shown || fail "F12 again did not bring the menu bar back"
 
 xdotool type --delay 20 "typed here"
 copied "typed here"

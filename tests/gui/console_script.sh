@@ -3,6 +3,7 @@
 # script's own arguments, its folder as the current one; while the window has not shown, what
 # is printed reaches standard output and the process ends after the script with 0. With
 # --catch, or when the script asks for input, the window shows and the console takes lines.
+# Closing the console's window ends it as `quit` does.
 set -euo pipefail
 tav=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -65,4 +66,12 @@ wait_for test -f "$work/elsewhere/answer.txt" || fail "no answer written"
 xdotool type --delay 20 'quit'
 xdotool key Return
 ended_with 0
+# Closing the window as a window manager does quits the same way: the settings are written.
+cfg="$XDG_CONFIG_HOME/Tav/Tav-Console/console-cfg.tav"
+rm -f "$cfg"
+run
+console_window
+python3 "$here/wm_close.py" "$win"
+ended_with 0
+[ -f "$cfg" ] || fail "closing the window wrote no settings"
 echo "1 passed, 0 failed"

@@ -8,6 +8,7 @@
 
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/focus_events.h"
 #include "view/backend/qt/keys.h"
 #include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
@@ -159,6 +160,7 @@ class Filter : public QObject {
  public:
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() == QEvent::KeyboardLayoutChange) forget_keymap();
+    focus_event(o, e);
     if (!o->isWidgetType() || !e->spontaneous()) return false;
     return pre_dispatch(static_cast<QWidget*>(o), e, false);
   }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QNativeGestureEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
@@ -9,6 +10,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/focus_events.h"
+#include "view/backend/qt/gestures.h"
 #include "view/backend/qt/keys.h"
 #include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
@@ -162,6 +164,11 @@ class Filter : public QObject {
     if (e->type() == QEvent::KeyboardLayoutChange) forget_keymap();
     focus_event(o, e);
     if (!o->isWidgetType() || !e->spontaneous()) return false;
+    if (e->type() == QEvent::NativeGesture) {
+      if (!QApplication::activeModalWidget() && !QApplication::activePopupWidget())
+        gesture_event(static_cast<QWidget*>(o), static_cast<QNativeGestureEvent*>(e));
+      return false;
+    }
     return pre_dispatch(static_cast<QWidget*>(o), e, false);
   }
 };

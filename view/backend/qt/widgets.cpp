@@ -7,6 +7,7 @@
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
+#include "view/backend/qt/screen_events.h"
 #include "view/backend/qt/window_table.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -64,6 +65,11 @@ void FaceContainer::resizeEvent(QResizeEvent* e) {
 WindowShell::WindowShell() : FaceContainer(nullptr) {
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+void WindowShell::showEvent(QShowEvent* e) {
+  FaceContainer::showEvent(e);
+  watch_screen(this);
 }
 
 void WindowShell::closeEvent(QCloseEvent* e) {

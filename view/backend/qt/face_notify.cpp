@@ -164,12 +164,18 @@ void connect_notifications(QWidget* widget, FaceKind kind, uint32_t id) {
     case FaceKind::DROP_DOWN:
     case FaceKind::DROP_LIST: {
       auto* combo = static_cast<QComboBox*>(widget);
+      // Picking the item already selected tells nothing; a consumed `select` keeps `change`
+      // from being raised.
       QObject::connect(combo, &QComboBox::activated, [id, combo, kind](int index) {
+        bool same = false;
+        with_field(id, platform::FACE_SELECTED, [&](Cell* cell) {
+          same = cell->is(TYPE_INTEGER) && cell->int_value() == index + 1;
+        });
+        if (same) return;
         read_index(id, index);
         // A drop-down's text is what its edit shows: the item just picked.
         if (kind == FaceKind::DROP_DOWN) read_text(id, combo->currentText());
-        raise(id, event::SELECT);
-        raise(id, event::CHANGE);
+        if (raise(id, event::SELECT) != 0) raise(id, event::CHANGE);
       });
       // Typing into a drop-down's edit changes its text as a field's does.
       // (Only the user's typing: picking an item is told by activated.)

@@ -7,6 +7,7 @@
 #include <string>
 
 class QEventLoop;
+class QScreen;
 
 namespace tav::gui {
 
@@ -43,6 +44,8 @@ struct DpiState {
 };
 extern DpiState dpi;
 void set_dpi(int value);
+// 96 x the screen's device pixel ratio (96 without a screen).
+int screen_dpi(const QScreen* screen);
 // logical x scale + 0.5, truncated toward zero.
 int to_device(float logical);
 float to_logical(int device);

@@ -51,11 +51,11 @@ void check_display() {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+}  // namespace
+
 int screen_dpi(const QScreen* screen) {
   return screen ? static_cast<int>(std::lround(96.0 * screen->devicePixelRatio())) : 96;
 }
-
-}  // namespace
 
 void set_dpi(int value) {
   dpi.dpi = value > 0 ? value : 96;

@@ -11,6 +11,7 @@
 #include "datatypes/object.h"
 #include "platform/image_store.h"
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/camera.h"
 #include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
@@ -51,6 +52,12 @@ bool face_to_image(const Cell* value, Cell* out) {
   uint32_t id = platform::face_window(value);
   WinData* w = windows::find(id);
   if (!w || !w->widget) return true;
+  // A camera gives the picture it shows.
+  QImage frame;
+  if (camera::current_frame(w->widget, &frame)) {
+    draw::image_value(frame, out);
+    return true;
+  }
   // What waits for a render is shown as it is now.
   render_stale(windows::root_of(id));
   draw::image_value(w->widget->grab().toImage(), out);

@@ -1,5 +1,6 @@
 #include "view/backend/qt/face_notify.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -9,8 +10,10 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabBar>
+#include <algorithm>
 
 #include "core/stack.h"
+#include "datatypes/date.h"
 #include "datatypes/string.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
@@ -159,13 +162,42 @@ void connect_notifications(QWidget* widget, FaceKind kind, uint32_t id) {
                        });
       break;
     case FaceKind::DROP_DOWN:
-    case FaceKind::DROP_LIST:
-      QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated, [id](int index) {
+    case FaceKind::DROP_LIST: {
+      auto* combo = static_cast<QComboBox*>(widget);
+      // Picking the item already selected tells nothing; a consumed `select` keeps `change`
+      // from being raised.
+      QObject::connect(combo, &QComboBox::activated, [id, combo, kind](int index) {
+        bool same = false;
+        with_field(id, platform::FACE_SELECTED, [&](Cell* cell) {
+          same = cell->is(TYPE_INTEGER) && cell->int_value() == index + 1;
+        });
+        if (same) return;
         read_index(id, index);
-        raise(id, event::SELECT);
+        // A drop-down's text is what its edit shows: the item just picked.
+        if (kind == FaceKind::DROP_DOWN) read_text(id, combo->currentText());
+        if (raise(id, event::SELECT) != 0) raise(id, event::CHANGE);
+      });
+      // Typing into a drop-down's edit changes its text as a field's does.
+      // (Only the user's typing: picking an item is told by activated.)
+      if (kind == FaceKind::DROP_DOWN && combo->lineEdit())
+        QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, [id](const QString& text) {
+          read_text(id, text);
+          raise(id, event::CHANGE);
+        });
+      break;
+    }
+    case FaceKind::CALENDAR: {
+      auto* calendar = static_cast<QCalendarWidget*>(widget);
+      QObject::connect(calendar, &QCalendarWidget::selectionChanged, [id, calendar] {
+        QDate d = calendar->selectedDate();
+        with_field(id, platform::FACE_DATA, [&](Cell* cell) {
+          date::make_at(cell, std::clamp(d.year(), 1601, 9999), d.month(), d.day(), 0.0, 0, 0,
+                        false);
+        });
         raise(id, event::CHANGE);
       });
       break;
+    }
     case FaceKind::TAB_PANEL:
       if (auto* bar = widget->findChild<QTabBar*>())
         QObject::connect(bar, &QTabBar::currentChanged,

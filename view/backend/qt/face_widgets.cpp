@@ -15,6 +15,7 @@
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
+#include "view/backend/qt/camera.h"
 #include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/face_text_style.h"
@@ -141,6 +142,7 @@ FaceKind face_kind(const Cell* face) {
       {"drop-down", FaceKind::DROP_DOWN}, {"drop-list", FaceKind::DROP_LIST},
       {"progress", FaceKind::PROGRESS},   {"slider", FaceKind::SLIDER},
       {"scroller", FaceKind::SCROLLER},   {"calendar", FaceKind::CALENDAR},
+      {"camera", FaceKind::CAMERA},
   };
   // The type words are looked up once: a face's kind is asked at every update.
   static std::vector<uint32_t> symbols;
@@ -177,6 +179,8 @@ QWidget* create_face_widget(const Cell* face, QWidget* parent) {
       edit->setPlaceholderText(hint_of(face));
       return edit;
     }
+    case FaceKind::CAMERA:
+      return camera::create(const_cast<Cell*>(face), parent);
     case FaceKind::NONE:
       return nullptr;
     default:
@@ -231,6 +235,7 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
     widget->setVisible(flag_of(face, platform::FACE_VISIBLE));
     if (kind == FaceKind::TAB_PANEL) controls::place_tab_pages(id, face);
   }
+  if (kind == FaceKind::CAMERA) camera::apply(widget, id, mutable_face, bits);
   if (bits & (bit(platform::FACE_DRAW) | bit(platform::FACE_COLOR) | bit(platform::FACE_TEXT) |
               bit(platform::FACE_SIZE))) {
     bool draws = kind == FaceKind::BASE || kind == FaceKind::RICH_TEXT || face_draws(face);

@@ -9,7 +9,8 @@ namespace tav::gui {
 
 enum class FaceKind {
   WINDOW, PANEL, GROUP_BOX, TAB_PANEL, BASE, RICH_TEXT, TEXT, BUTTON, TOGGLE, CHECK, RADIO,
-  FIELD, AREA, TEXT_LIST, DROP_DOWN, DROP_LIST, PROGRESS, SLIDER, SCROLLER, CALENDAR, NONE
+  FIELD, AREA, TEXT_LIST, DROP_DOWN, DROP_LIST, PROGRESS, SLIDER, SCROLLER, CALENDAR, CAMERA,
+  NONE
 };
 // The kind of a face by its type word (NONE for a type with no widget here).
 FaceKind face_kind(const Cell* face);

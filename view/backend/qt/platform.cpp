@@ -35,14 +35,6 @@ namespace {
 // Monitor ids stay with their screen for the life of the process.
 QHash<const QScreen*, uint32_t> monitor_ids;
 
-uint32_t monitor_id(const QScreen* s) {
-  auto it = monitor_ids.find(s);
-  if (it != monitor_ids.end()) return *it;
-  uint32_t id = static_cast<uint32_t>(monitor_ids.size()) + 1;
-  monitor_ids.insert(s, id);
-  return id;
-}
-
 // Waits until the window can be painted (at most a second), with input held back and no
 // language code running meanwhile.
 void wait_exposed(QWidget* w) {
@@ -121,6 +113,14 @@ void start_timer(uint32_t id, int interval) {
 
 Cell handle(uint32_t value, uint32_t handle_class) {
   return make_cell(TYPE_HANDLE, handle_class, value, 0xFFFFFFFFu);
+}
+
+uint32_t monitor_id(const QScreen* s) {
+  auto it = monitor_ids.find(s);
+  if (it != monitor_ids.end()) return *it;
+  uint32_t id = static_cast<uint32_t>(monitor_ids.size()) + 1;
+  monitor_ids.insert(s, id);
+  return id;
 }
 
 Cell* face_field(const Cell* face, uint32_t field) {

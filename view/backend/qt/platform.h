@@ -6,6 +6,8 @@
 
 #include "core/cell.h"
 
+class QScreen;
+
 namespace tav::gui::platform {
 
 // Handle classes.
@@ -26,6 +28,9 @@ enum FaceField : uint32_t {
 Cell* face_field(const Cell* face, uint32_t field);
 // The window id held in the face's state block (0 when there is none).
 uint32_t face_window(const Cell* face);
+
+// The id a screen keeps for the life of the process (a screen face's handle).
+uint32_t monitor_id(const QScreen* screen);
 
 Cell make_null_handle();
 // A block of [origin size scale handle] per screen, the primary first.

@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QNativeGestureEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QWidget>
 
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/focus_events.h"
+#include "view/backend/qt/gestures.h"
 #include "view/backend/qt/keys.h"
 #include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
@@ -159,7 +162,13 @@ class Filter : public QObject {
  public:
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() == QEvent::KeyboardLayoutChange) forget_keymap();
+    focus_event(o, e);
     if (!o->isWidgetType() || !e->spontaneous()) return false;
+    if (e->type() == QEvent::NativeGesture) {
+      if (!QApplication::activeModalWidget() && !QApplication::activePopupWidget())
+        gesture_event(static_cast<QWidget*>(o), static_cast<QNativeGestureEvent*>(e));
+      return false;
+    }
     return pre_dispatch(static_cast<QWidget*>(o), e, false);
   }
 };

@@ -6,8 +6,9 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_painting.h"
-#include "view/backend/qt/platform.h"
 #include "view/backend/qt/menus.h"
+#include "view/backend/qt/platform.h"
+#include "view/backend/qt/screen_events.h"
 #include "view/backend/qt/window_table.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -39,6 +40,11 @@ bool follow(uint32_t id, uint32_t field, QPoint v) {
   return true;
 }
 
+// A window face's size is its client area below the menu bar.
+QPoint client_size(const QWidget* shell) {
+  return QPoint(shell->width(), shell->height() - menus::bar_height(shell));
+}
+
 void raise_window_event(uint32_t id, uint32_t type) {
   event::Record r;
   r.window = id;
@@ -67,6 +73,11 @@ WindowShell::WindowShell() : FaceContainer(nullptr) {
   setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
+void WindowShell::showEvent(QShowEvent* e) {
+  FaceContainer::showEvent(e);
+  watch_screen(this);
+}
+
 void WindowShell::closeEvent(QCloseEvent* e) {
   uint32_t id = windows::id_of(this);
   WinData* w = windows::find(id);
@@ -93,7 +104,7 @@ void WindowShell::changeEvent(QEvent* e) {
       raise_window_event(id, event::MINIMIZE);
       return;
     }
-    follow(id, platform::FACE_SIZE, QPoint(width(), height()));
+    follow(id, platform::FACE_SIZE, client_size(this));
     follow(id, platform::FACE_OFFSET, geometry().topLeft());
     if (isMaximized()) raise_window_event(id, event::MAXIMIZE);
     else if (old & (Qt::WindowMinimized | Qt::WindowMaximized)) raise_window_event(id, event::RESTORE);
@@ -112,8 +123,7 @@ void WindowShell::resizeEvent(QResizeEvent* e) {
   FaceContainer::resizeEvent(e);
   uint32_t id = windows::id_of(this);
   if (isMinimized() || !isVisible()) return;
-  // The face's size is what lies below the menu bar, as when the window was made.
-  if (follow(id, platform::FACE_SIZE, QPoint(width(), height() - menus::bar_height(this))))
+  if (follow(id, platform::FACE_SIZE, client_size(this)))
     raise_window_event(id, event::RESIZE);
 }
 

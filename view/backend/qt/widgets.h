@@ -26,6 +26,8 @@ class WindowShell : public FaceContainer {
   void changeEvent(QEvent* e) override;
   void moveEvent(QMoveEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  // A shown window has its native window: from then on it follows that window's screen.
+  void showEvent(QShowEvent* e) override;
   // Only the View layer's Tab handling moves the focus.
   bool focusNextPrevChild(bool) override { return false; }
 };

@@ -1,6 +1,7 @@
 // Pending face changes reaching the widgets in batches: the changes made before one `show`
 // go to the backend in one call and all land; within a batch a face's content comes before
-// its geometry; a change that fails stays pending; a batch holding a non-face touches nothing.
+// its geometry; a change that fails stays pending; a batch holding a non-face touches nothing;
+// flags, and what a drawn face paints from, reach the widget too.
 #include <gtest/gtest.h>
 
 #include <QEvent>
@@ -104,6 +105,26 @@ TEST_F(Batches, ABatchWithANonFaceTouchesNothing) {
             "[invalid-type integer!]");
   EXPECT_EQ(static_cast<QLabel*>(widget_of("lbl"))->text(), "one");
   EXPECT_EQ(eval_mold("0 <> lbl/state/2"), "true");
+}
+
+TEST_F(Batches, FlagsAndColourChangedTogetherBothApply) {
+  eval("system/view/auto-sync?: false fld/flags: [password] fld/color: 0.0.200 show win");
+  auto* edit = static_cast<QLineEdit*>(widget_of("fld"));
+  EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(0, 0, 200));
+  EXPECT_EQ(windows::find(viewtest::window_of("fld/state/1"))->face_flags & 0x00080000u,
+            0x00080000u);
+  eval("fld/flags: none show win");
+  EXPECT_EQ(edit->echoMode(), QLineEdit::Normal);
+}
+
+TEST_F(Batches, ABaseFacePaintsItsNewImage) {
+  eval("append win/pane bas: make face! [type: 'base offset: 200x100 size: 20x20 "
+       "color: 255.255.255] "
+       "bas/image: make image! [20x20 0.160.0] do-events/no-wait");
+  WinData* base = windows::find(viewtest::window_of("bas/state/1"));
+  ASSERT_NE(base, nullptr);
+  EXPECT_EQ(base->back_buffer.pixelColor(10, 10), QColor(0, 160, 0));
 }
 
 }  // namespace

@@ -222,8 +222,9 @@ Cell make_view(const Cell* face, const Cell* parent) {
     widget->setAttribute(Qt::WA_InputMethodEnabled, true);
   }
   start_timer(id, interval);
-  // A window's offset is its client origin; it shows only through show-window.
-  apply_facets(id, face, ~0u, true);
+  // A window's offset is its client origin; it shows only through show-window. Its flags are
+  // in place already, and a new field takes no focus.
+  apply_facets(id, face, ~(1u << FACE_FLAGS), true);
   controls::init(widget, face_kind(face), const_cast<Cell*>(face));
   connect_notifications(widget, face_kind(face), id);
   return handle(id, CLASS_WINDOW);

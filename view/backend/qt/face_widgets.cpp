@@ -236,8 +236,19 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
     if (kind == FaceKind::TAB_PANEL) controls::place_tab_pages(id, face);
   }
   if (kind == FaceKind::CAMERA) camera::apply(widget, id, mutable_face, bits);
+  if (bits & bit(platform::FACE_FLAGS)) {
+    Cell* flags = face_field(face, platform::FACE_FLAGS);
+    w->face_flags = flags ? event::face_flags(flags) : 0;
+    if (kind == FaceKind::FIELD) {
+      static_cast<QLineEdit*>(widget)->setEchoMode(
+          (w->face_flags & FLAG_PASSWORD) ? QLineEdit::Password : QLineEdit::Normal);
+      widget->setFocus(Qt::OtherFocusReason);
+    }
+  }
+  // Whatever a drawn face paints from: its Draw block, colour, image, text and its style.
   if (bits & (bit(platform::FACE_DRAW) | bit(platform::FACE_COLOR) | bit(platform::FACE_TEXT) |
-              bit(platform::FACE_SIZE))) {
+              bit(platform::FACE_SIZE) | bit(platform::FACE_IMAGE) | bit(platform::FACE_FONT) |
+              bit(platform::FACE_PARA))) {
     bool draws = kind == FaceKind::BASE || kind == FaceKind::RICH_TEXT || face_draws(face);
     if (draws) {
       w->painted = true;

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
+#include <vector>
 #include <QWindow>
 
 #include "core/errors.h"
@@ -224,47 +225,67 @@ Cell make_view(const Cell* face, const Cell* parent) {
     widget->setFocusPolicy(Qt::TabFocus);
   }
   start_timer(id, interval);
-  // A window's offset is its client origin; it shows only through show-window.
-  apply_facets(id, face, ~0u, true);
+  // A window's offset is its client origin; it shows only through show-window. Its flags are
+  // in place already, and a new field takes no focus.
+  apply_facets(id, face, ~(1u << FACE_FLAGS), true);
   controls::init(widget, face_kind(face), const_cast<Cell*>(face));
   connect_notifications(widget, face_kind(face), id);
   return handle(id, CLASS_WINDOW);
 }
 
-void update_view(const Cell* faces) {
-  if (faces->is(TYPE_BLOCK)) {
-    // The block may be the only holder of its faces: walk a copy of each as it goes.
-    Cell blk = *faces;
-    for (uint32_t i = blk.index(); i < node_buffer(blk.node())->count(); ++i) {
-      Cell face = node_buffer(blk.node())->cells()[i];
-      if (face.is(TYPE_OBJECT)) update_view(&face);
-    }
-    return;
-  }
-  // A rich-text face is measured without a window too: whatever changed, its layout is redone.
-  if (face_kind(faces) == FaceKind::RICH_TEXT) text::mark_stale(faces);
-  Cell* state = face_field(faces, FACE_STATE);
-  if (!state || !state->is(TYPE_BLOCK)) return;
+namespace {
+
+// Offset, size and visibility: what a batch applies last, sibling by sibling.
+constexpr uint32_t GEOMETRY_BITS = (1u << FACE_OFFSET) | (1u << FACE_SIZE) | (1u << FACE_VISIBLE);
+
+// The face's change bits (the integer second in its state block), or null without a window.
+Cell* change_bits(const Cell* face) {
+  Cell* state = face_field(face, FACE_STATE);
+  if (!state || !state->is(TYPE_BLOCK)) return nullptr;
   SeriesBuffer* b = node_buffer(state->node());
-  if (state->index() + 1 >= b->count()) return;
-  Cell* bits_cell = b->cells() + state->index() + 1;
-  if (!bits_cell->is(TYPE_INTEGER)) return;
-  uint32_t bits = static_cast<uint32_t>(bits_cell->int_value());
-  set_integer(bits_cell, 0);
-  uint32_t id = face_window(faces);
-  if (bits & (1u << FACE_PANE)) restack_pane(faces);
+  if (state->index() + 1 >= b->count()) return nullptr;
+  Cell* bits = b->cells() + state->index() + 1;
+  return bits->is(TYPE_INTEGER) ? bits : nullptr;
+}
+
+// A change that failed leaves its bits pending, so the next update tries it again. The state
+// block may have moved meanwhile (language code runs during some changes): it is found anew.
+struct KeepBitsOnError {
+  Cell face;
+  uint32_t bits;
+  bool done = false;
+  ~KeepBitsOnError() {
+    if (done) return;
+    if (Cell* cell = change_bits(&face))
+      set_integer(cell, static_cast<int32_t>(static_cast<uint32_t>(cell->int_value()) | bits));
+  }
+};
+
+// Applies the face's pending changes but those in `defer`, which stay pending.
+void apply_changes(const Cell* face, uint32_t defer) {
+  // A rich-text face is measured without a window too: whatever changed, its layout is redone.
+  if (face_kind(face) == FaceKind::RICH_TEXT) text::mark_stale(face);
+  Cell* bits_cell = change_bits(face);
+  if (!bits_cell) return;
+  uint32_t pending = static_cast<uint32_t>(bits_cell->int_value());
+  uint32_t bits = pending & ~defer;
+  if (!bits) return;
+  set_integer(bits_cell, static_cast<int32_t>(pending & defer));
+  KeepBitsOnError keep{*face, bits};
+  uint32_t id = face_window(face);
+  if (bits & (1u << FACE_PANE)) restack_pane(face);
   if (bits & (1u << FACE_RATE)) {
-    int interval = rate_interval(faces);
+    int interval = rate_interval(face);
     WinData* w = windows::find(id);
     if (interval > 0) start_timer(id, interval);
     else if (w && w->timer) w->timer->stop();
   }
-  apply_facets(id, faces, bits, false);
+  apply_facets(id, face, bits, false);
   // A window maps through show-window when it is made; one made hidden maps later when its
   // visible? turns on (as a new one does, waiting for its first paint) and unmaps when off.
-  if ((bits & (1u << FACE_VISIBLE)) && face_kind(faces) == FaceKind::WINDOW) {
+  if ((bits & (1u << FACE_VISIBLE)) && face_kind(face) == FaceKind::WINDOW) {
     WinData* w = windows::find(id);
-    Cell* visible = face_field(faces, FACE_VISIBLE);
+    Cell* visible = face_field(face, FACE_VISIBLE);
     if (w && w->widget) {
       if (!visible || !is_true(visible)) {
         w->widget->hide();
@@ -274,6 +295,59 @@ void update_view(const Cell* faces) {
       }
     }
   }
+  keep.done = true;
+}
+
+// Whether a face's geometry waits for its siblings': not for windows, nor for faces whose
+// own layout follows their geometry at once (pages, a frame's title, an edit's scroll bars).
+bool batched(const Cell* face) {
+  Cell* bits = change_bits(face);
+  if (!bits || !(static_cast<uint32_t>(bits->int_value()) & GEOMETRY_BITS)) return false;
+  switch (face_kind(face)) {
+    case FaceKind::WINDOW:
+    case FaceKind::TAB_PANEL:
+    case FaceKind::GROUP_BOX:
+    case FaceKind::AREA:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// A block of faces: every other change first, face by face; then the geometry of the batched
+// faces, so a face resized or moved shows its new content at once, and the window paints all
+// of it in its next pass.
+void update_views(const Cell* faces) {
+  Cell blk = *faces;
+  // Nothing is touched when one value is no face.
+  for (uint32_t i = blk.index(); i < node_buffer(blk.node())->count(); ++i) {
+    const Cell& v = node_buffer(blk.node())->cells()[i];
+    if (!v.is(TYPE_OBJECT)) {
+      Cell dt;
+      set_datatype(&dt, v.type());
+      error::raise(ERR_SCRIPT, "invalid-type", &dt);
+    }
+  }
+  // The block may be the only holder of its faces: each is copied out as it goes.
+  std::vector<uint32_t> deferred;
+  for (uint32_t i = blk.index(); i < node_buffer(blk.node())->count(); ++i) {
+    Cell face = node_buffer(blk.node())->cells()[i];
+    bool later = batched(&face);
+    if (later) deferred.push_back(i);
+    apply_changes(&face, later ? GEOMETRY_BITS : 0);
+  }
+  for (uint32_t i : deferred) {
+    if (i >= node_buffer(blk.node())->count()) break;
+    Cell face = node_buffer(blk.node())->cells()[i];
+    apply_changes(&face, ~GEOMETRY_BITS);
+  }
+}
+
+}  // namespace
+
+void update_view(const Cell* faces) {
+  if (faces->is(TYPE_BLOCK)) update_views(faces);
+  else apply_changes(faces, 0);
 }
 
 void on_change_facet(const Cell* owner, const Cell* word) {

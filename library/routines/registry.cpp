@@ -348,6 +348,16 @@ const Row tav_routine_rows[] = {
     {"add-gui-print", "", RETURNS_NOTHING, &r::add_gui_print},
     {"get-caret-blink-time", "return: [integer!]", TYPE_INTEGER,
      &r::view_entry<view_hooks::GET_CARET_BLINK_TIME>},
+    {"write-file-atomic", R"spec(
+	"Write a text to a file through a temporary file renamed over it; false on failure"
+	file [file!]
+	text [string!]
+	return: [logic!]
+)spec", TYPE_LOGIC, &r::write_file_atomic},
+    {"write-stderr", R"spec(
+	"Write a text to STDERR"
+	text [string!]
+)spec", RETURNS_NOTHING, &r::write_stderr},
     {"system/view/platform/request-file",
      "title name filter save? [logic!] multi? [logic!]", RETURNS_NOTHING,
      &r::view_entry<view_hooks::REQUEST_FILE>},

@@ -89,6 +89,10 @@ Status decode_image(const int32_t*);
 Status find_flag_q(const int32_t*);
 // console.cpp: the GUI console's print hooks.
 Status add_gui_print(const int32_t*);
+
+// console_files.cpp: the settings file written whole, messages on the error stream.
+Status write_file_atomic(const int32_t*);
+Status write_stderr(const int32_t*);
 template <view_hooks::Entry E>
 Status view_entry(const int32_t* refs) {
   return view_hooks::call(E, refs);

@@ -26,8 +26,11 @@ void print_uncaught(const Cell* err) {
   std::fflush(stdout);
 }
 
+bool (*stdout_wanted)() = nullptr;
+
 // print and prin hand their text here: UTF-8 on standard output.
 void print_to_stdout(const Cell* text, bool new_line) {
+  if (stdout_wanted && !stdout_wanted()) return;
   std::string bytes = string::to_std_string(text);
   if (new_line) bytes += '\n';
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
@@ -78,5 +81,7 @@ int launch(int argc, char** argv, int script, int (*fn)(void*), void* arg) {
 }
 
 int run_text(const char* text) { return evaluate(text); }
+
+void set_stdout_filter(bool (*wanted)()) { stdout_wanted = wanted; }
 
 }  // namespace tav::runner

@@ -15,6 +15,8 @@ void boot();
 // program's arguments as its own; or evaluates a text. 0 on success.
 int run_file(const char* path);
 int run_text(const char* text);
+// While set, printed text reaches standard output only when the filter says so.
+void set_stdout_filter(bool (*wanted)());
 // Sets the process up and calls fn(arg) on the large stack. The command line the runtime sees
 // is the program, then what follows the script's name at argv[script]; the whole line when
 // no script is named (script 0).

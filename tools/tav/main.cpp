@@ -1,4 +1,5 @@
-// tav: runs a script with the GUI available (`tav script.tav`, or `tav -e "text"`).
+// tav: the graphical console. With no argument it opens for typing; with a script (and its
+// arguments) it runs it as the console runs one. `-e text` and `--table file` are for tests.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -6,6 +7,10 @@
 
 #include "core/errors.h"
 #include "core/stack.h"
+#include "core/symbols.h"
+#include "core/words.h"
+#include "datatypes/object.h"
+#include "evaluator/interpreter.h"
 #include "runtime.h"
 #include "tools/runner/runner.h"
 #include "tools/tav-eval/table.h"
@@ -14,11 +19,38 @@
 
 namespace {
 
+using tav::Cell;
+using tav::TYPE_OBJECT;
+using tav::is_true;
+namespace word = tav::word;
+namespace symbol = tav::symbol;
+namespace object = tav::object;
+
 struct Options {
-  const char* file = nullptr;
   const char* text = nullptr;
   const char* table = nullptr;
 };
+
+// The word gui-console-ctx; its value is looked up at each use, as the global context's
+// cells move when it grows.
+Cell console_word;
+bool console_known = false;
+
+const Cell* field_of(const Cell* obj, const char* name) {
+  if (!obj || !obj->is(TYPE_OBJECT)) return nullptr;
+  Cell w = word::make(symbol::make(name));
+  if (object::word_index(obj, &w) < 0) return nullptr;
+  return object::word_value_cell(obj, &w);
+}
+
+// A console window nobody has seen shows nothing: until it is shown, what is printed also
+// goes to standard output, where a shell or a test reads it.
+bool console_unseen() {
+  if (!console_known) return true;
+  const Cell* ctx = tav::interp::word_value_cell(&console_word);
+  const Cell* visible = field_of(field_of(ctx, "win"), "visible?");
+  return !visible || !is_true(visible);
+}
 
 tav::stack::UncaughtHandler print_uncaught = nullptr;
 
@@ -45,10 +77,12 @@ int run(void* p) {
     std::fflush(stdout);
     return status;
   }
-  if (opts->file) return tav::runner::run_file(opts->file);
   if (opts->text) return tav::runner::run_text(opts->text);
-  std::fputs("usage: tav script.tav | tav -e text | tav --table file\n", stderr);
-  return 1;
+  console_word = *tav::word::load("gui-console-ctx");
+  console_known = true;
+  tav::runner::set_stdout_filter(console_unseen);
+  // The console returns when a script it ran leaves nothing to wait for.
+  return tav::runner::run_text("gui-console-ctx/launch");
 }
 
 }  // namespace
@@ -59,17 +93,14 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Options opts;
   int script = 0;
-  for (int i = 1; i < argc && !script; i++) {
-    if (std::strcmp(argv[i], "-e") == 0 && i + 1 < argc) {
-      opts.text = argv[++i];
-    } else if (std::strcmp(argv[i], "--table") == 0 && i + 1 < argc) {
-      // View-level tables, in the language tables' format (tests/gui/tables).
-      opts.table = argv[++i];
-    } else if (!opts.file && !opts.text) {
-      // What follows the script is its own.
-      opts.file = argv[i];
-      script = i;
-    }
+  if (argc > 2 && std::strcmp(argv[1], "-e") == 0) {
+    opts.text = argv[2];
+    script = 2;
+  } else if (argc > 2 && std::strcmp(argv[1], "--table") == 0) {
+    // View-level tables, in the language tables' format (tests/gui/tables).
+    opts.table = argv[2];
+    script = 2;
   }
+  // The console reads the whole command line itself: its options, the script, its arguments.
   return tav::runner::launch(argc, argv, script, run, &opts);
 }

@@ -219,6 +219,9 @@ Cell make_view(const Cell* face, const Cell* parent) {
   if (face_kind(face) == FaceKind::RICH_TEXT) {
     w->kind_bits |= KIND_RICH_TEXT | KIND_IME;
     widget->setAttribute(Qt::WA_InputMethodEnabled, true);
+    // It takes the keys when its window selects it (the console face); a click or Tab in Qt
+    // does not move the focus to it, the View layer decides that.
+    widget->setFocusPolicy(Qt::TabFocus);
   }
   start_timer(id, interval);
   // A window's offset is its client origin; it shows only through show-window.
@@ -257,6 +260,20 @@ void update_view(const Cell* faces) {
     else if (w && w->timer) w->timer->stop();
   }
   apply_facets(id, faces, bits, false);
+  // A window maps through show-window when it is made; one made hidden maps later when its
+  // visible? turns on (as a new one does, waiting for its first paint) and unmaps when off.
+  if ((bits & (1u << FACE_VISIBLE)) && face_kind(faces) == FaceKind::WINDOW) {
+    WinData* w = windows::find(id);
+    Cell* visible = face_field(faces, FACE_VISIBLE);
+    if (w && w->widget) {
+      if (!visible || !is_true(visible)) {
+        w->widget->hide();
+      } else if (!w->widget->isVisible()) {
+        Cell h = handle(id, CLASS_WINDOW);
+        show_window(&h);
+      }
+    }
+  }
 }
 
 void on_change_facet(const Cell* owner, const Cell* word) {

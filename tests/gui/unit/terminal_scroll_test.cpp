@@ -102,6 +102,14 @@ TEST_F(TerminalScroll, TheViewStopsAtBothEnds) {
                       "t/scroll-lines 1 t/scroll ev 'up none append a reduce [t/top "
                       "ctx/scroller/position]"),
             "[1 0 1 1 1]");
+  // Back towards newer output the view stops at the newest row even when its steps would go
+  // further, and the scroller's position is back at its end.
+  eval(RESET);
+  EXPECT_EQ(eval_mold("lines 100 end-top: t/top t/scroll-lines 5 t/scroll-lines -3 "
+                      "t/scroll ev 'wheel -1.0 a: reduce [t/top - end-top ctx/scroller/position = "
+                      "(ctx/scroller/max-size - t/page-cnt + 1)] "
+                      "t/scroll-lines -1 append a t/top - end-top"),
+            "[0 true 0]");
   // An empty ring takes no event.
   eval(RESET);
   EXPECT_EQ(eval_mold("t/scroll ev 'wheel 1.0 reduce [t/top ctx/scroller/position redraws]"),

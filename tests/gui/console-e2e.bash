@@ -56,7 +56,8 @@ enter() {
 }
 
 # The console face's client rectangle: `face_x`, `face_y` (screen) below any menu bar, found
-# as the first row of the console's background colour under the window's top.
+# as the first row of the console's background colour (`face_colour`, the default one when
+# unset) under the window's top; false while there is none.
 find_face() {
   eval "$(xdotool getwindowgeometry --shell "$win")"
   shot
@@ -66,8 +67,8 @@ find_face() {
   face_y=
   y=0
   while read -r line; do
-    if [[ "$line" == *"#FCFCFC"* ]]; then face_y=$((Y + y)); break; fi
+    if [[ "$line" == *"${face_colour:-#FCFCFC}"* ]]; then face_y=$((Y + y)); break; fi
     y=$((y + 1))
   done <<<"$col"
-  [ -n "$face_y" ] || fail "no console background under the window's top"
+  [ -n "$face_y" ]
 }

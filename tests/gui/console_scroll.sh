@@ -12,7 +12,7 @@ start_console
 wait_line ">> "
 enter 'repeat i 60 [print ["row" i]]'
 wait_line "row 60"
-find_face
+wait_for find_face || fail "no console background under the window's top"
 
 # The text of the row at the top of the view: a drag from its left edge to far right of it.
 top_row() {

@@ -16,8 +16,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The console; `make run ARGS="script.tav"` runs a script through it.
 run: build
-	@$(BUILD)/bin/tav-eval $(ARGS)
+	@$(BUILD)/bin/tav $(ARGS)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -7,6 +7,7 @@
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/platform.h"
+#include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -111,7 +112,8 @@ void WindowShell::resizeEvent(QResizeEvent* e) {
   FaceContainer::resizeEvent(e);
   uint32_t id = windows::id_of(this);
   if (isMinimized() || !isVisible()) return;
-  if (follow(id, platform::FACE_SIZE, QPoint(width(), height())))
+  // The face's size is what lies below the menu bar, as when the window was made.
+  if (follow(id, platform::FACE_SIZE, QPoint(width(), height() - menus::bar_height(this))))
     raise_window_event(id, event::RESIZE);
 }
 

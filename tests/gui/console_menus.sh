@@ -62,6 +62,8 @@ xdotool key F12
 wait_for bar_shown || fail "a second F12 did not show the menu bar"
 
 # The settings dialog: a click on a swatch paints the console at once.
+error_lines() { screen_text | grep -cF '***' || true; }
+errors_before=$(error_lines)
 xdotool key --clearmodifiers alt+o
 dlg=$(xdotool search --sync --onlyvisible --name '^Settings$')
 dlg=${dlg%%$'\n'*}
@@ -89,6 +91,8 @@ wait_for gone || fail "Cancel did not close the dialog"
 # Without a window manager nothing gives the console window the keyboard back.
 xdotool windowfocus --sync "$win"
 face_colour="#FFFFFF"
+# The dialog and its swatches' frames were made without an error reaching the console.
+[ "$(error_lines)" = "$errors_before" ] || fail "the settings dialog reported errors"
 
 # F12 once more: the bar stays hidden in the saved settings. File > Quit is then out of reach,
 # so the bar comes back for it with the saved value written before.

@@ -156,6 +156,14 @@ TEST_F(TerminalScroll, AClickPlacesTheCaretOnTheInputLineAndSelectsNothing) {
             "[2 0]");
 }
 
+TEST_F(TerminalScroll, AClickOnTheLastRowOfAViewScrolledBackLeavesTheCaret) {
+  // The row drawn last is older output then, not the input line.
+  EXPECT_EQ(eval_mold("lines 100 start append t/line \"abcdef\" t/pos: 3 t/scroll-lines 40 "
+                      "t/paint/dry xy: as-pair 20 t/line-y + 2 "
+                      "t/mouse-down mouse 'down xy t/mouse-up mouse 'up xy t/pos"),
+            "3");
+}
+
 TEST_F(TerminalScroll, ADragSelectsAcrossLinesInEitherDirection) {
   struct {
     const char* from;

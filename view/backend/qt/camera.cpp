@@ -233,12 +233,11 @@ QWidget* create(Cell* face, QWidget* parent) {
   return cam;
 }
 
-void apply(QWidget* widget, uint32_t window, Cell* face, uint32_t bits) {
+void apply(QWidget* widget, uint32_t window, Cell* face, uint32_t bits, bool made) {
   auto* cam = dynamic_cast<CameraFace*>(widget);
   if (!cam) return;
-  bool made_now = bits == ~0u;
   if (bits & bit(platform::FACE_SELECTED)) select(cam, window, face);
-  if (!made_now && (bits & bit(platform::FACE_IMAGE))) {
+  if (!made && (bits & bit(platform::FACE_IMAGE))) {
     Cell* image = face_field(face, platform::FACE_IMAGE);
     if (image && image->is(TYPE_NONE)) {
       QImage frame = capture(cam);

@@ -60,10 +60,10 @@ QRect fit(QSize area, double ratio);
 // A new camera face's widget: its `data` becomes the devices' names; with no device it says
 // so on the console output and shows nothing.
 QWidget* create(Cell* face, QWidget* parent);
-// Facet changes (all bits: the face was just made): `selected` starts, switches or stops the
+// Facet changes (`made`: the face was just made, its image is not a request): `selected` starts, switches or stops the
 // device (an index outside the list raises cannot-open), `image` set to none captures a
 // frame at once, a new size fits the picture again.
-void apply(QWidget* widget, uint32_t window, Cell* face, uint32_t bits);
+void apply(QWidget* widget, uint32_t window, Cell* face, uint32_t bits, bool made);
 // The picture the camera shows now; false when it shows none (or is no camera).
 bool current_frame(const QWidget* widget, QImage* out);
 

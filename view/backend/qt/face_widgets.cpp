@@ -235,7 +235,7 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
     widget->setVisible(flag_of(face, platform::FACE_VISIBLE));
     if (kind == FaceKind::TAB_PANEL) controls::place_tab_pages(id, face);
   }
-  if (kind == FaceKind::CAMERA) camera::apply(widget, id, mutable_face, bits);
+  if (kind == FaceKind::CAMERA) camera::apply(widget, id, mutable_face, bits, now);
   if (bits & bit(platform::FACE_FLAGS)) {
     Cell* flags = face_field(face, platform::FACE_FLAGS);
     w->face_flags = flags ? event::face_flags(flags) : 0;

@@ -18,6 +18,7 @@ if ! "$python" -c 'import idlelib.pyshell' 2>/dev/null; then
 fi
 
 work=$(mktemp -d)
+mkdir -m 0700 "$work/runtime"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" \
   >/dev/null 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -25,7 +26,7 @@ trap 'kill $xvfb_pid 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 500); do grep -q '^[0-9]' "$work/display" 2>/dev/null && break; sleep 0.02; done
 export DISPLAY=":$(head -n1 "$work/display")"
 export QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=1 QT_IM_MODULE=none QT_QPA_PLATFORMTHEME=generic
-export LANG=C.UTF-8 FONTCONFIG_FILE="$here/../tests/fixtures/fonts.conf"
+export LANG=C.UTF-8 FONTCONFIG_FILE="$here/../tests/fixtures/fonts.conf" XDG_RUNTIME_DIR="$work/runtime"
 
 for run in $(seq "$runs"); do
   BENCH_OUT="$work/tav.run" "$bin/tav" "$here/terminal-print.tav" >/dev/null

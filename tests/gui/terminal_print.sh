@@ -20,7 +20,7 @@ fail() {
   [ -n "${TAV_KEEP_SHOT:-}" ] && cp "$TAV_GUI_TRACE" "$TAV_KEEP_SHOT-trace"
   exit 1
 }
-wait_for noted printed || fail "the first lines were never printed"
+wait_for noted "printed true" || fail "the first lines were never printed, or the window not shown"
 read -r _ pad cw lh < <(grep '^cell ' "$TAV_GUI_TRACE")
 # The window's client area is at 100x100 (no window manager here).
 ox=100 oy=100
@@ -32,6 +32,13 @@ rows() {
   convert "$work/shot.png" -crop "${w}x$(($1 * lh))+$x+$oy" +repage -scale "1x$1!" \
     -depth 8 txt:- | awk -F'[(,)]' 'NR > 1 { if (!done && $3 < 245) n++; else done = 1 } END { print n + 0 }'
 }
+
+# The window was hidden until the first print showed it; the repaint forced right after shows.
+shot
+[ -n "${TAV_KEEP_SHOT:-}" ] && cp "$work/shot.png" "$TAV_KEEP_SHOT-first.png"
+got=$(rows 9)
+[ "$got" -eq 2 ] || fail "after the first two lines the screen shows $got rows, not 2"
+touch "$work/go-0"
 
 # Each printed line shows before the next is printed: the window's timer holds the program on
 # each repaint of the loop until the screen is read.

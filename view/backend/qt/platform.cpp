@@ -248,6 +248,7 @@ void update_view(const Cell* faces) {
   if (!bits_cell->is(TYPE_INTEGER)) return;
   uint32_t bits = static_cast<uint32_t>(bits_cell->int_value());
   set_integer(bits_cell, 0);
+  Cell handle = b->cells()[state->index()];
   uint32_t id = face_window(faces);
   if (bits & (1u << FACE_PANE)) restack_pane(faces);
   if (bits & (1u << FACE_RATE)) {
@@ -257,6 +258,17 @@ void update_view(const Cell* faces) {
     else if (w && w->timer) w->timer->stop();
   }
   apply_facets(id, faces, bits, false);
+  if ((bits & (1u << FACE_VISIBLE)) && face_kind(faces) == FaceKind::WINDOW) {
+    // A window made visible after `view` is shown as `view` shows one, expose wait included,
+    // so that a repaint right after it shows (the console's first print).
+    Cell* v = face_field(faces, FACE_VISIBLE);
+    bool on = !v || is_true(v);
+    WinData* w = windows::find(id);
+    if (w && w->widget && on != w->widget->isVisible()) {
+      if (on) show_window(&handle);
+      else w->widget->hide();
+    }
+  }
 }
 
 void on_change_facet(const Cell* owner, const Cell* word) {

@@ -321,10 +321,7 @@ void redraw(const Cell* face) {
   uint32_t id = face_window(face);
   render_face(id);
   WinData* w = windows::find(id);
-  if (!w || !w->widget) return;
-  w->widget->repaint();
-  // Sent to the display server by now: a test may read the screen from this line on.
-  trace_line(("redrawn " + std::to_string(id)).c_str());
+  if (w && w->widget) w->widget->repaint();
 }
 
 void destroy_view(Cell* face, bool empty) {

@@ -22,21 +22,33 @@ fail() {
 }
 wait_for noted "printed true" || fail "the first lines were never printed, or the window not shown"
 read -r _ pad cw lh < <(grep '^cell ' "$TAV_GUI_TRACE")
-# The window's client area is at 100x100 (no window manager here).
-ox=100 oy=100
+# Screen reading costs a process or two each time: every look takes the window's part of the
+# screen once (the client area is at 100x100, no window manager here) and answers all its
+# questions in one pass. Coordinates below are the window's.
+col_x() { awk -v p=$pad -v c=$1 -v w=$cw 'BEGIN { printf "%d", p + c * w }'; }
+cell_w=${cw%.*}
 
-# rows N: how many of the first N text rows show ink in their first character cell, counted
-# from the top until the first blank one.
-rows() {
-  local x=$(awk -v o=$ox -v p=$pad 'BEGIN { printf "%d", o + p }') w=${cw%.*}
-  convert "$work/shot.png" -crop "${w}x$(($1 * lh))+$x+$oy" +repage -scale "1x$1!" \
-    -depth 8 txt:- | awk -F'[(,)]' 'NR > 1 { if (!done && $3 < 245) n++; else done = 1 } END { print n + 0 }'
+# look: takes the shot; answers how many of the first 9 text rows show ink in their first
+# character cell, counted from the top until the first blank one.
+look() {
+  xwd -root -silent | convert xwd:- -crop 600x400+100+100 +repage -write png:"$work/shot.png" \
+    -crop "${cell_w}x$((9 * lh))+$pad+0" +repage -scale '1x9!' -depth 8 txt:- |
+    awk -F'[(,)]' 'NR > 1 { if (!done && $3 < 245) n++; else done = 1 } END { print n + 0 }'
+}
+keep() { [ -z "${TAV_KEEP_SHOT:-}" ] || cp "$work/shot.png" "$TAV_KEEP_SHOT-$1.png"; }
+# colours GEOMETRY...: for each part of the last shot, a line "N R,G,B" per colour in part N.
+colours() {
+  local parts=() g
+  for g in "$@"; do
+    parts+=( \( mpr:s -crop "$g" +repage -unique-colors -depth 8 -write txt:- +delete \) )
+  done
+  convert "$work/shot.png" -write mpr:s +delete "${parts[@]}" mpr:s null: |
+    awk -F'[()]' '/^#/ { n++; next } { print n, $2 }'
 }
 
 # The window was hidden until the first print showed it; the repaint forced right after shows.
-shot
-[ -n "${TAV_KEEP_SHOT:-}" ] && cp "$work/shot.png" "$TAV_KEEP_SHOT-first.png"
-got=$(rows 9)
+got=$(look)
+keep first
 [ "$got" -eq 2 ] || fail "after the first two lines the screen shows $got rows, not 2"
 touch "$work/go-0"
 
@@ -44,48 +56,35 @@ touch "$work/go-0"
 # each repaint of the loop until the screen is read.
 for k in 1 2 3 4 5; do
   wait_for noted "painted $k" || fail "line $k was never painted"
-  shot
-  got=$(rows 9)
-  [ -n "${TAV_KEEP_SHOT:-}" ] && cp "$work/shot.png" "$TAV_KEEP_SHOT-loop$k.png"
+  got=$(look)
+  keep "loop$k"
   [ "$got" -eq $((2 + k)) ] || fail "after x number $k the screen shows $got rows, not $((2 + k))"
   # The last shot is read once more below.
   [ $k -eq 5 ] || touch "$work/go-$k"
 done
 
-# The highlighted line (second row): each token holds pixels of exactly its theme colour.
-# colours GEOMETRY: the colours of that part of the shot.
-colours() { convert "$work/shot.png" -crop "$1" +repage -format %c histogram:info:-; }
-# token COL LEN R,G,B
-token() {
-  local x y
-  x=$(awk -v o=$ox -v p=$pad -v c=$1 -v w=$cw 'BEGIN { printf "%d", o + p + c * w }')
-  y=$((oy + lh))
-  [[ $(colours "$(awk -v n=$2 -v w=$cw 'BEGIN { printf "%d", n * w }')x$lh+$x+$y") == *"($3)"* ]] ||
-    fail "no pixel of $3 in the token at column $1"
-}
-token 0 2 0,0,255        # x:
-token 3 2 255,0,0        # 12
-token 6 4 120,120,61     # "ab"
-token 11 2 0,0,255       # 'w
-# Words without an entry keep the text colour: the x lines are black.
-[[ $(colours "${cw%.*}x$lh+$((ox + pad))+$((oy + 2 * lh))") == *"(0,0,0)"* ]] ||
-  fail "the plain line is not black"
+# The highlighted line (second row): each token holds pixels of exactly its theme colour; words
+# without an entry keep the text colour (the first x line, black).
+token() { echo "$(awk -v n=$2 -v w=$cw 'BEGIN { printf "%d", n * w }')x$lh+$(col_x $1)+$lh"; }
+found=$(colours "$(token 0 2)" "$(token 3 2)" "$(token 6 4)" "$(token 11 2)" \
+  "${cell_w}x$lh+$pad+$((2 * lh))")
+expect=("1 0,0,255 x:" "2 255,0,0 12" "3 120,120,61 \"ab\"" "4 0,0,255 'w" "5 0,0,0 x")
+for e in "${expect[@]}"; do
+  read -r part rgb what <<<"$e"
+  grep -qx "$part $rgb" <<<"$found" || fail "no pixel of $rgb in $what"
+done
 touch "$work/go-5"
 
 # A burst of 30 lines: the 22nd repaints at once; the script then spins without a loop, so
 # the bottom row is the line of 22 characters, and the 23rd line is not shown.
 wait_for noted spinning || fail "the burst was never printed"
-shot
-[ -n "${TAV_KEEP_SHOT:-}" ] && cp "$work/shot.png" "$TAV_KEEP_SHOT-burst.png"
-page=$((400 / lh))
-row_y=$((oy + (page - 1) * lh + lh / 2))
-ink() {
-  local x=$(awk -v o=$ox -v p=$pad -v c=$1 -v w=$cw 'BEGIN { printf "%d", o + p + c * w }')
-  convert "$work/shot.png" -crop "${cw%.*}x$((lh - 4))+$x+$((row_y - lh / 2 + 2))" +repage \
-    -format '%[fx:minima.r < 0.9 ? 1 : 0]' info:
-}
-[ "$(ink 21)" = 1 ] || fail "the bottom row does not reach the 22nd character"
-[ "$(ink 22)" = 0 ] || fail "the bottom row shows a line printed after the forced repaint"
+look >/dev/null
+keep burst
+bottom=$(( (400 / lh - 1) * lh + 2 ))
+found=$(colours "${cell_w}x$((lh - 4))+$(col_x 21)+$bottom" "${cell_w}x$((lh - 4))+$(col_x 22)+$bottom")
+inked() { awk -v p=$1 '$1 == p { split($2, c, ","); if (c[1] < 230) f = 1 } END { exit !f }' <<<"$found"; }
+inked 1 || fail "the bottom row does not reach the 22nd character"
+inked 2 && fail "the bottom row shows a line printed after the forced repaint"
 
 touch "$work/go"
 wait_tav || fail "tav did not end"

@@ -10,6 +10,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev  # the image codecs
   python3 lua5.4 time  # bench/: the peer interpreters and the peak-memory probe
   python3-tk  # bench/gui-*: the GUI peer
+  idle  # bench/terminal-print: IDLE's shell window
   # The GUI: Qt 6 Widgets and Multimedia; the keyboard map for the key translator.
   qt6-base-dev qt6-multimedia-dev libxkbcommon-x11-dev
   # GUI tests: a private X server, input and clipboard drivers, and the one pinned font.

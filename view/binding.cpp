@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/natives_system.h"
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/clipboard.h"
@@ -261,6 +262,8 @@ void install() {
   face_to_image = gui::face_to_image;
   entries[GET_CARET_BLINK_TIME] = caret_blink_time;
   gui::clipboard::install();
+  // `wait` ends with one pass of the loop: a face's timer and pending repaints run there.
+  natives::gui_do_events = [] { gui::do_events(true); };
 }
 
 bool awake_function(Cell* out) {

@@ -32,12 +32,14 @@ class Events : public ::testing::Test {
     eval("h: system/view/platform/make-view f system/view/platform/make-null-handle "
          "f/state: reduce [h 0 none false]");
     window = viewtest::window_of("h");
-    eval("log: copy [] answer: none "
+    // The View layer's own handler comes back after each test: later suites dispatch with it.
+    eval("log: copy [] answer: none view-awake: :system/view/awake "
          "system/view/awake: func [e] [append/only log reduce [e/type e/key e/offset e/picked "
          "e/orientation same? e/face f same? e/window f] answer]");
   }
   void TearDown() override {
-    eval("system/view/awake: none if f/state [system/view/platform/destroy-view f false]");
+    eval("system/view/awake: :view-awake "
+         "if f/state [system/view/platform/destroy-view f false]");
     while (do_events(true)) {}
   }
   Record at(float x, float y) {

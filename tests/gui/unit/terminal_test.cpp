@@ -16,11 +16,11 @@ using viewtest::eval;
 using viewtest::eval_mold;
 
 // The console engine is not part of these tests: a stand-in holds the two fields the terminal
-// reads. The console face is a base face, the kind the backend paints into.
+// reads. The console face is a rich-text face, the kind the backend lets its program paint.
 const char* CONSOLE_SETUP =
     "system/console: object [size: 0x0 history: make block! 4] "
     "ctx: gui-console-ctx t: ctx/terminal "
-    "ctx/console: make face! [type: 'base offset: 0x0 size: 400x300 color: 0.0.128] "
+    "ctx/console: make face! [type: 'rich-text offset: 0x0 size: 400x300 color: 0.0.128] "
     "ctx/caret: make face! [type: 'base offset: 0x0 size: 1x17 color: 0.0.0.1] "
     "ctx/win: make face! [type: 'window text: \"Tav Console\" size: 400x300 "
     "pane: reduce [ctx/console ctx/caret]] "
@@ -192,6 +192,43 @@ TEST_F(Terminal, PaintingRemeasuresTheVisibleLines) {
                       "after: t/line-cnt t/resize ctx/console/size "
                       "reduce [after > before (first t/heights) = (after * t/line-h)]"),
             "[true true]");
+}
+
+// The console face painted by its drawing actor, as the console window paints it: the lines'
+// text, the selection's backdrop, the caret placed after the input, the scroller following
+// lines that wrap.
+TEST_F(Terminal, PaintingShowsTheRingOnTheConsoleFace) {
+  eval("ctx/console/actors: object [on-drawing: func [face event] [t/paint]] t/update-theme "
+       "foreach s [\"first line\" \"second line\"] [t/add-line copy s] "
+       "t/line: skip copy \">> ab\" 3 t/add-line head t/line t/line-pos: 3 t/pos: 2 "
+       "t/ask?: true append t/selects [2 1 2 7] real-redraw ctx/console "
+       "img: to image! ctx/console "
+       // Pixels of a row's band, from column c1 up to column c2, that pass the test.
+       "count-px: func [row c1 c2 test /local n c x0 x1] [n: 0 "
+       "x0: to integer! t/pad-left + (c1 * t/char-width) "
+       "x1: to integer! t/pad-left + (c2 * t/char-width) "
+       "repeat y t/line-h [repeat x x1 - x0 [c: pick img as-pair x0 + x "
+       "row * t/line-h + y if test c [n: n + 1]]] n] "
+       "ink?: func [c] [c/1 < 100] "
+       // Grey half-transparent over the near-white background.
+       "marked?: func [c] [all [c/1 = 190 c/2 = 190 c/3 = 190]]");
+  EXPECT_EQ(eval_mold("reduce [(count-px 0 0 10 :ink?) > 20 (count-px 2 0 5 :ink?) > 10 "
+                      "count-px 3 0 10 :ink? count-px 0 0 10 :marked? "
+                      "(count-px 1 0 6 :marked?) > 100 count-px 1 7 11 :marked?]"),
+            "[true true 0 0 true 0]");
+  // The caret stands after "ab" on the third row.
+  EXPECT_EQ(eval_mold("xy: caret-to-offset t/box 6 reduce [ctx/caret/visible? "
+                      "ctx/caret/offset = as-pair t/pad-left + to integer! xy/x 2 * t/line-h "
+                      "t/box/text]"),
+            "[true true \">> ab\"]");
+  // Narrowed, the first line wraps: painting measures it again and the scroller follows.
+  EXPECT_EQ(eval_mold("poke t/lines 1 append/dup make string! 100 #\"w\" 100 "
+                      "t/resize 220x300 real-redraw ctx/console t/resize ctx/console/size "
+                      "reduce [t/line-cnt > 3 ctx/scroller/max-size = "
+                      "(t/line-cnt - 1 + t/page-cnt)]"),
+            "[true true]");
+  eval("ctx/console/actors: none t/ask?: false t/line-pos: 0 t/pos: 0 "
+       "t/line: make string! 0");
 }
 
 TEST_F(Terminal, HiddenInputIsPaintedAsStars) {

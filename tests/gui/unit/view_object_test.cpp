@@ -57,7 +57,7 @@ bool pump_until(F done) {
 }
 
 TEST(Timers, RateRaisesTimeForItsWindow) {
-  eval("ticks: 0 system/view/awake: func [event] [if event/type = 'time [ticks: ticks + 1] none]");
+  eval("ticks: 0 view-awake: :system/view/awake system/view/awake: func [event] [if event/type = 'time [ticks: ticks + 1] none]");
   eval(std::string("tf: ") + viewtest::FACE_SPEC +
        " tf/rate: 50 tf/state: reduce [system/view/platform/make-view tf "
        "system/view/platform/make-null-handle 0 none false]");
@@ -65,7 +65,7 @@ TEST(Timers, RateRaisesTimeForItsWindow) {
   eval("system/view/platform/destroy-view tf false ticks: 0");
   QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
   EXPECT_EQ(eval_mold("ticks"), "0");
-  eval("system/view/awake: none");
+  eval("system/view/awake: :view-awake");
 }
 
 TEST(Timers, RatesThatAreNotPositiveAreRefused) {

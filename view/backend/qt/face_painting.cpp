@@ -3,11 +3,14 @@
 #include <QSet>
 #include <QWidget>
 
+#include "datatypes/event.h"
 #include "datatypes/tuple.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/draw/draw_dialect.h"
 #include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/draw/text_draw.h"
+#include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/face_widgets.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/window_table.h"
 
@@ -42,25 +45,41 @@ void render_face(uint32_t id) {
   if (!w || !w->widget || !w->painted || w->drawing || !windows::face_of(id, &face)) return;
   stale.remove(id);
   QWidget* widget = w->widget;
-  QImage& buffer = back_buffer(*w, widget->size(), widget->devicePixelRatioF());
   Cell* commands = platform::face_field(&face, FACE_DRAW);
+  bool has_block = commands && commands->is(TYPE_BLOCK);
+  // A base or rich-text face without a Draw block is drawn by its program, in answer to a
+  // `drawing` event raised on the open frame.
+  FaceKind kind = face_kind(&face);
+  bool asks = !has_block && (kind == FaceKind::BASE || kind == FaceKind::RICH_TEXT);
   Cell none = make_cell(TYPE_NONE);
-  draw::BufferTarget target(&buffer);
+  // The frame paints on a buffer of its own, put back afterwards: the program may open or
+  // close windows while it draws, which moves or drops the window's record.
+  QImage canvas;
+  canvas.swap(back_buffer(*w, widget->size(), widget->devicePixelRatioF()));
+  draw::BufferTarget target(&canvas);
   QColor color = face_color(&face);
   // The face's own content first, then its Draw block; a faulty block prints its error and
   // leaves what it drew before the fault.
-  struct Open {
-    uint32_t id;
-    ~Open() {
-      if (WinData* w = windows::find(id)) w->drawing = nullptr;
-    }
-  } open{id};
-  draw::do_draw(target, commands ? commands : &none, true, true, [&](draw::DrawContext& ctx) {
-    ctx.clear(color);
-    draw::draw_face_image(ctx, &face);
-    draw::draw_face_text(ctx, &face);
-    w->drawing = &ctx;
-  });
+  {
+    struct Open {
+      uint32_t id;
+      ~Open() {
+        if (WinData* w = windows::find(id)) w->drawing = nullptr;
+      }
+    } open{id};
+    draw::do_draw(target, has_block ? commands : &none, true, true, [&](draw::DrawContext& ctx) {
+      ctx.clear(color);
+      draw::draw_face_image(ctx, &face);
+      draw::draw_face_text(ctx, &face);
+      w->drawing = &ctx;
+      if (asks) {
+        event::Record r;
+        r.window = id;
+        raise_event(event::DRAWING, 0, r);
+      }
+    });
+  }
+  if (WinData* after = windows::find(id)) after->back_buffer.swap(canvas);
 }
 
 void queue_render(uint32_t id) {

@@ -6,6 +6,9 @@ fail() {
   cat "$work/out" "$work/err" >&2 2>/dev/null
   exit 1
 }
+# Where the console keeps its settings.
+cfg="$XDG_CONFIG_HOME/Tav/Tav-Console/console-cfg.tav"
+
 keep() { [ -z "${TAV_KEEP_SHOT:-}" ] || cp "$work/shot.png" "$TAV_KEEP_SHOT-$1.png"; }
 
 # Starts the console (no script: the read-eval-print loop) and waits for its window and its
@@ -44,6 +47,13 @@ screen_text() {
 }
 # The input line alone: Ctrl+C with nothing selected copies it.
 input_text() { copy_with ctrl+c; }
+# expect_input TEXT WHAT: the input line holds exactly TEXT.
+expect_input() {
+  local got
+  got=$(input_text)
+  [ "$got" = "$1" ] || fail "after $2 the input is '$got', not '$1'"
+}
+
 
 # Polls the console's text until it holds a line equal to the given one.
 shows_line() { screen_text | grep -qxF -- "$1"; }

@@ -9,13 +9,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/e2e-env.bash"
 source "$here/console-e2e.bash"
 
-# expect_input TEXT WHAT: the input line holds exactly TEXT.
-expect_input() {
-  local got
-  got=$(input_text)
-  [ "$got" = "$1" ] || fail "after $2 the input is '$got', not '$1'"
-}
-
 start_console
 wait_line ">> "
 

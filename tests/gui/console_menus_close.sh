@@ -6,7 +6,6 @@ tav=$1
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/e2e-env.bash"
 source "$here/console-e2e.bash"
-cfg="$XDG_CONFIG_HOME/Tav/Tav-Console/console-cfg.tav"
 
 start_console
 wait_line ">> "

@@ -18,11 +18,7 @@ namespace {
 
 using viewtest::eval;
 using viewtest::eval_mold;
-
-QWidget* widget_of(const std::string& face) {
-  WinData* w = windows::find(viewtest::window_of(face + "/state/1"));
-  return w ? w->widget.data() : nullptr;
-}
+using viewtest::widget_of;
 
 class Batches : public ::testing::Test {
  protected:

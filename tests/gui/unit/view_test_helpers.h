@@ -6,6 +6,7 @@
 #include "datatypes/string.h"
 #include "evaluator/interpreter.h"
 #include "scanner/lexer.h"
+#include "view/backend/qt/window_table.h"
 
 namespace tav::viewtest {
 
@@ -35,6 +36,12 @@ inline Cell eval_value(const std::string& text) {
 inline uint32_t window_of(const std::string& text) { return eval_value(text).data2; }
 
 inline void eval(const std::string& text) { eval_mold(text + " none"); }
+
+// The native widget made for a face (a path text such as "win/pane/1"), or null.
+inline QWidget* widget_of(const std::string& face) {
+  gui::WinData* w = gui::windows::find(window_of(face + "/state/1"));
+  return w ? w->widget.data() : nullptr;
+}
 
 // A bare window face; its make-view handle is in its state block, as the View layer keeps it.
 inline const char* FACE_SPEC =

@@ -12,11 +12,7 @@ namespace {
 
 using viewtest::eval;
 using viewtest::eval_mold;
-
-QWidget* widget_of(const std::string& face) {
-  WinData* w = windows::find(viewtest::window_of(face + "/state/1"));
-  return w ? w->widget.data() : nullptr;
-}
+using viewtest::widget_of;
 
 TEST(WindowVisibility, FollowsTheFacetAfterView) {
   eval("w: make face! [type: 'window offset: 10x10 size: 120x80 visible?: false pane: reduce ["

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -64,6 +65,19 @@ TEST_F(FaceScrollBars, TheyLieAlongTheRightAndBottomEdges) {
   EXPECT_EQ(v->geometry(), QRect(240 - e, 0, e, 120));
   eval("hs/visible?: true");
   EXPECT_EQ(h->geometry(), QRect(0, 120 - e, 240 - e, e));
+}
+
+TEST_F(FaceScrollBars, TheyKeepTheSystemColoursOverAColouredFace) {
+  eval("vs/page-size: 10 vs/max-size: 100 vs/position: 1");
+  auto groove = [this] {
+    QImage img = v->grab().toImage();
+    return img.pixelColor(img.width() / 2, img.height() - 30);
+  };
+  eval("sw/pane/1/color: 255.255.255");
+  QColor light = groove();
+  eval("sw/pane/1/color: 0.0.0");
+  EXPECT_EQ(groove(), light);
+  EXPECT_GT(light.lightness(), 128);
 }
 
 TEST_F(FaceScrollBars, ScrollersSetRangePageAndPosition) {

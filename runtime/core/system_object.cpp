@@ -69,6 +69,8 @@ Cell* push_git(const BuildRecord& r) {
 }  // namespace
 
 void fill_build_record(const BuildRecord& r) {
+  // A runtime without the library (the boot-image writer) has no system object to fill.
+  if (!field({"build"})) return;
   stack::State saved = stack::save();
   Cell git = make_cell(TYPE_NONE);
   Cell* held = nullptr;

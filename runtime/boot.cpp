@@ -21,6 +21,7 @@
 #include "scanner/lexer.h"
 #include "core/stack.h"
 #include "core/symbols.h"
+#include "core/system_object.h"
 #include "core/words.h"
 #include "services/simple_io.h"
 
@@ -289,6 +290,7 @@ void run_boot_code() {
   collector::enabled = true;
   collecting_words = false;
   boot::run_sources();
+  system_object::fill_build_record();
 }
 
 }  // namespace tav::runtime

@@ -21,6 +21,7 @@
 #include "view/backend/qt/fonts.h"
 #include "view/backend/qt/face_capture.h"
 #include "view/backend/qt/face_painting.h"
+#include "view/backend/qt/face_scrollbars.h"
 #include "view/backend/qt/file_dialogs.h"
 #include "view/backend/qt/font_dialog.h"
 #include "view/backend/qt/platform.h"
@@ -204,6 +205,12 @@ Status update_para(const int32_t*) {
   return done_none();
 }
 
+Status update_scroller(const int32_t*) {
+  Cell scroller = *arg(0);
+  gui::scrollbars::update(&scroller, arg(1)->int_value());
+  return done_none();
+}
+
 // The dialogs run a loop of their own: their arguments are copied first.
 Status request_file(const int32_t*) {
   Cell title = *arg(0), name = *arg(1), filter = *arg(2);
@@ -256,6 +263,7 @@ void install() {
   entries[TEXT_BOX_METRICS] = text_box_metrics;
   entries[UPDATE_FONT] = update_font;
   entries[UPDATE_PARA] = update_para;
+  entries[UPDATE_SCROLLER] = update_scroller;
   entries[REQUEST_FILE] = request_file;
   entries[REQUEST_DIR] = request_dir;
   entries[REQUEST_FONT] = request_font;

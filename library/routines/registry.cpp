@@ -344,6 +344,8 @@ const Row tav_routine_rows[] = {
      &r::view_entry<view_hooks::UPDATE_FONT>},
     {"system/view/platform/update-para", "face [object!] flags [integer!]", RETURNS_NOTHING,
      &r::view_entry<view_hooks::UPDATE_PARA>},
+    {"system/view/platform/update-scroller", "scroller [object!] flags [integer!]",
+     RETURNS_NOTHING, &r::view_entry<view_hooks::UPDATE_SCROLLER>},
     // The GUI console's print hooks and the caret blink time it reads at start-up.
     {"add-gui-print", "", RETURNS_NOTHING, &r::add_gui_print},
     {"get-caret-blink-time", "return: [integer!]", TYPE_INTEGER,

@@ -38,6 +38,7 @@ enum Entry : int {
   REQUEST_FILE,
   REQUEST_DIR,
   REQUEST_FONT,
+  UPDATE_SCROLLER,
   ENTRY_COUNT
 };
 

@@ -18,6 +18,7 @@
 #include "view/backend/qt/camera.h"
 #include "view/backend/qt/face_controls.h"
 #include "view/backend/qt/face_painting.h"
+#include "view/backend/qt/face_scrollbars.h"
 #include "view/backend/qt/face_text_style.h"
 #include "view/backend/qt/platform.h"
 #include "view/backend/qt/widgets.h"
@@ -160,10 +161,14 @@ QWidget* create_face_widget(const Cell* face, QWidget* parent) {
     case FaceKind::WINDOW:
       return new WindowShell;
     case FaceKind::PANEL:
+      return new FaceContainer(parent);
     case FaceKind::BASE:
-      return new FaceContainer(parent);
-    case FaceKind::RICH_TEXT:
-      return new FaceContainer(parent);
+    case FaceKind::RICH_TEXT: {
+      auto* container = new FaceContainer(parent);
+      Cell* flags = face_field(face, platform::FACE_FLAGS);
+      scrollbars::attach(container, flags ? event::face_flags(flags) : 0);
+      return container;
+    }
     case FaceKind::TEXT: {
       auto* label = new QLabel(parent);
       label->setTextFormat(Qt::PlainText);
@@ -275,6 +280,8 @@ void restack_pane(const Cell* face) {
     WinData* w = windows::find(platform::face_window(&child));
     if (w && w->widget) w->widget->raise();
   }
+  if (WinData* w = windows::find(platform::face_window(face)); w && w->widget)
+    scrollbars::raise(w->widget);
 }
 
 }  // namespace tav::gui

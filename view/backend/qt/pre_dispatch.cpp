@@ -9,6 +9,7 @@
 
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
+#include "view/backend/qt/face_scrollbars.h"
 #include "view/backend/qt/focus_events.h"
 #include "view/backend/qt/gestures.h"
 #include "view/backend/qt/keys.h"
@@ -184,6 +185,8 @@ bool pre_dispatch(QWidget* receiver, QEvent* e, bool synthetic) {
     default:
       return false;
   }
+  // A face's scroll bar works by itself: only the wheel goes to its face.
+  if (e->type() != QEvent::Wheel && scrollbars::is_face_bar(receiver)) return false;
   // Dialogs and menus run their own loops: their input is theirs.
   if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) return false;
   uint32_t window = windows::face_window_of(receiver);

@@ -197,9 +197,15 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
       if (size.x() < 0) size.setX(200);
       if (size.y() < 0) size.setY(200);
     }
-    // A window's menu bar lies above its faces.
-    if (kind == FaceKind::WINDOW) size.ry() += menus::bar_height(widget);
-    else offset.ry() += menus::bar_height(widget->parentWidget());
+    // A window's menu bar lies above its faces: the window's offset and size are those of
+    // the area below the bar.
+    if (kind == FaceKind::WINDOW) {
+      int bar = menus::bar_height(widget);
+      size.ry() += bar;
+      offset.ry() -= bar;
+    } else {
+      offset.ry() += menus::bar_height(widget->parentWidget());
+    }
     // Sizes below zero mean nothing to Qt; a face that small shows nothing.
     widget->setGeometry(offset.x(), offset.y(), std::max(0, size.x()), std::max(0, size.y()));
     if (w->tab_panel) controls::place_tab_page(widget, w->tab_panel, mutable_face);

@@ -149,7 +149,9 @@ void set_bar(uint32_t window, const Cell* menu) {
     auto* child = qobject_cast<QWidget*>(o);
     if (child && child != bar) child->move(child->x(), child->y() + delta);
   }
-  shell->resize(shell->width(), shell->height() + delta);
+  // The area below the bar stays where it was on the screen, as big as it was.
+  QRect g = shell->geometry();
+  shell->setGeometry(g.x(), g.y() - delta, g.width(), g.height() + delta);
 }
 
 }  // namespace tav::gui::menus

@@ -71,6 +71,11 @@ void raise_geometry_event(uint32_t id, uint32_t type, QPoint value) {
 
 }  // namespace
 
+void follow_window_offset(uint32_t window) {
+  WinData* w = windows::find(window);
+  if (w && w->widget) follow(window, platform::FACE_OFFSET, client_origin(w->widget));
+}
+
 void FaceContainer::paintEvent(QPaintEvent*) {
   WinData* w = windows::find(windows::id_of(this));
   if (!w || !w->painted || w->back_buffer.isNull()) return;

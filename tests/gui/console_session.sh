@@ -30,21 +30,22 @@ start() {
   xdotool windowfocus --sync "$win"
 }
 
-# First start: one window, 640x480 below its menu bar, at 200,200.
+# First start: one window, 640x480 below its menu bar; the area below the bar at 200,200.
 start
 [ "$(xdotool search --onlyvisible --name '^Tav Console$' | wc -l)" -eq 1 ] || fail "not one console window"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 [ "$WIDTH" -eq 640 ] && [ "$HEIGHT" -gt 480 ] || fail "console window is ${WIDTH}x$HEIGHT"
-[ "$X" -eq 200 ] && [ "$Y" -eq 200 ] || fail "console window at $X,$Y"
 bar=$((HEIGHT - 480))
+[ "$X" -eq 200 ] && [ "$Y" -eq $((200 - bar)) ] || fail "console window at $X,$Y, bar $bar"
+top=$Y
 shot
 keep first
 # The bar is the panel's colour, the console below it its own background (252.252.252).
-[ "$(pixel 400 $((200 + bar + 100)))" = "252,252,252" ] || fail "no console face below the bar"
-[ "$(pixel 400 $((200 + bar / 2)))" != "252,252,252" ] || fail "no menu bar"
+[ "$(pixel 400 $((top + bar + 100)))" = "252,252,252" ] || fail "no console face below the bar"
+[ "$(pixel 400 $((top + bar / 2)))" != "252,252,252" ] || fail "no menu bar"
 
 # F12 hides the menu bar, F12 again shows it.
-bar_shown() { shot; [ "$(pixel 400 $((200 + bar / 2)))" != "252,252,252" ]; }
+bar_shown() { shot; [ "$(pixel 400 $((top + bar / 2)))" != "252,252,252" ]; }
 xdotool key F12
 wait_for eval '! bar_shown' || fail "F12 left the menu bar"
 xdotool key F12
@@ -98,7 +99,7 @@ cp "$cfg" "$work/cfg-before"
 mkdir "$cfg.tmp"
 chmod a-w "$(dirname "$cfg")"
 start
-xdotool mousemove --sync $((200 + 20)) $((200 + bar / 2)) click 1
+xdotool mousemove --sync $((200 + 20)) $((top + bar / 2)) click 1
 wait_for eval '[ "$(xdotool search --onlyvisible --name "" 2>/dev/null | wc -l)" -gt 1 ]' || fail "no File menu"
 xdotool key --delay 30 Down Down Return
 wait_tav || fail "File > Quit did not end tav"

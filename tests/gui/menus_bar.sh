@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Driven by xdotool: a window's menu bar sits above its faces (the face at 0x0 starts below
-# the bar, and the window grew by the bar); items of the bar and of its submenus raise `menu`
-# with their words.
+# the bar, at the window's offset, and the window grew upward by the bar); items of the bar and
+# of its submenus raise `menu` with their words.
 set -euo pipefail
 tav=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -14,16 +14,17 @@ win=$(xdotool search --sync --name '^tav-e2e-menubar$' | head -n1)
 fail() { echo "$1" >&2; cat "$work/out" "$work/err" >&2; exit 1; }
 keep() { [ -z "${TAV_KEEP_SHOT:-}" ] || cp "$work/shot.png" "$TAV_KEEP_SHOT-$1.png"; }
 
-# The client area starts at 100,100: the bar's top is there, the face's blue below it and
-# down to the window's new bottom edge.
+# The window's offset is the area below the bar: the face's blue starts at 100,100 and goes
+# down to the window's bottom edge; the bar lies above it, its top at the window's top.
 eval "$(xdotool getwindowgeometry --shell "$win")"
 [ "$HEIGHT" -gt 200 ] || fail "the window did not grow by its bar: height $HEIGHT"
 bar=$((HEIGHT - 200))
+[ "$Y" -eq $((100 - bar)) ] || fail "the bar does not lie above the offset: top $Y, bar $bar"
 shot
 keep bar
-[ "$(pixel 250 $((100 + bar / 2)))" != "0,0,200" ] || fail "the face covers the bar"
-[ "$(pixel 250 $((100 + bar + 2)))" = "0,0,200" ] || fail "no face right below the bar"
-[ "$(pixel 250 $((100 + HEIGHT - 2)))" = "0,0,200" ] || fail "the face does not reach the bottom"
+[ "$(pixel 250 $((100 - bar / 2)))" != "0,0,200" ] || fail "the face covers the bar"
+[ "$(pixel 250 102)" = "0,0,200" ] || fail "no face right below the bar"
+[ "$(pixel 250 297)" = "0,0,200" ] || fail "the face does not reach the bottom"
 
 visible() { xdotool search --onlyvisible --name '' 2>/dev/null | wc -l; }
 # pick X KEYS...: opens the bar's menu under X and chooses with the keys.
@@ -31,7 +32,7 @@ pick() {
   local x=$1 before
   shift
   before=$(visible)
-  xdotool mousemove --sync 60 60 mousemove --sync "$x" $((100 + bar / 2)) click 1
+  xdotool mousemove --sync 60 60 mousemove --sync "$x" $((100 - bar / 2)) click 1
   wait_for eval '[ "$(visible)" -gt "$before" ]' || fail "no menu opened"
   xdotool key --delay 30 "$@"
 }

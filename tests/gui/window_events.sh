@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# A window resized or moved from outside updates its face and raises resize and move; the
+# A window resized or moved from outside updates its face and raises resize and move, whose
+# offset is the new size (a pair, as the window's size was given) or the new offset; the
 # program's own size and offset changes raise nothing.
 set -euo pipefail
 tav=$1
@@ -15,8 +16,10 @@ fail() { echo "$1" >&2; cat "$work/out" "$work/err" >&2; exit 1; }
 
 xdotool windowsize "$win" 320 180
 wait_for printed "resize 320x180" || fail "no resize event with the new size"
+wait_for printed "resized to 320x180" || fail "the resize event's offset is not the new size"
 xdotool windowmove "$win" 60 70
 wait_for printed "move 60x70" || fail "no move event with the new offset"
+wait_for printed "moved to (60, 70)" || fail "the move event's offset is not the new offset"
 # The button's click changes size and offset from the program.
 xdotool mousemove --sync 110 100 click 1
 wait_for printed "grown" || fail "the click did not run"

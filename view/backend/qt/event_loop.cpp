@@ -1,3 +1,4 @@
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QEventLoop>
 #include <QMetaObject>
@@ -62,7 +63,10 @@ bool do_events(bool no_wait) {
   if (no_wait) {
     // A quit waiting here is taken by this pass, as a peek takes it.
     loop.quit_pending = false;
-    bool handled = QEventLoop().processEvents(QEventLoop::AllEvents);
+    // The thread's dispatcher directly: a pass runs once per shown change, and a QEventLoop
+    // made for it would only forward the call.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    bool handled = dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
     loop.modifier_override = saved_override;
     return handled;
   }

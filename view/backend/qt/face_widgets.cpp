@@ -17,6 +17,7 @@
 #include "datatypes/tuple.h"
 #include "view/backend/qt/camera.h"
 #include "view/backend/qt/face_controls.h"
+#include "view/backend/qt/face_options.h"
 #include "view/backend/qt/face_painting.h"
 #include "view/backend/qt/face_scrollbars.h"
 #include "view/backend/qt/face_text_style.h"
@@ -63,17 +64,9 @@ constexpr uint32_t FLAG_PASSWORD = 0x00080000;
 
 // The `hint` of the face's options: the placeholder an empty field shows.
 QString hint_of(const Cell* face) {
-  Cell* opts = face_field(face, platform::FACE_OPTIONS);
-  if (!opts || !opts->is(TYPE_BLOCK)) return QString();
-  SeriesBuffer* b = node_buffer(opts->node());
-  uint32_t hint = symbol::alias(symbol::make("hint"));
-  for (uint32_t i = opts->index(); i + 1 < b->count(); i += 2) {
-    const Cell* key = b->cells() + i;
-    if (is_any_word(key->type()) && symbol::alias(key->data2) == hint &&
-        b->cells()[i + 1].is(TYPE_STRING))
-      return QString::fromStdString(string::to_std_string(b->cells() + i + 1));
-  }
-  return QString();
+  const Cell* hint = face_option(face, "hint");
+  if (!hint || !hint->is(TYPE_STRING)) return QString();
+  return QString::fromStdString(string::to_std_string(hint));
 }
 
 void apply_text(QWidget* widget, FaceKind kind, const Cell* face) {
@@ -209,9 +202,15 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
       if (size.x() < 0) size.setX(200);
       if (size.y() < 0) size.setY(200);
     }
-    // A window's menu bar lies above its faces.
-    if (kind == FaceKind::WINDOW) size.ry() += menus::bar_height(widget);
-    else offset.ry() += menus::bar_height(widget->parentWidget());
+    // A window's menu bar lies above its faces: the window's offset and size are those of
+    // the area below the bar.
+    if (kind == FaceKind::WINDOW) {
+      int bar = menus::bar_height(widget);
+      size.ry() += bar;
+      offset.ry() -= bar;
+    } else {
+      offset.ry() += menus::bar_height(widget->parentWidget());
+    }
     // Sizes below zero mean nothing to Qt; a face that small shows nothing.
     widget->setGeometry(offset.x(), offset.y(), std::max(0, size.x()), std::max(0, size.y()));
     if (w->tab_panel) controls::place_tab_page(widget, w->tab_panel, mutable_face);
@@ -250,6 +249,8 @@ void apply_facets(uint32_t id, const Cell* face, uint32_t bits, bool now) {
       widget->setFocus(Qt::OtherFocusReason);
     }
   }
+  if (bits & bit(platform::FACE_IMAGE)) apply_button_image(widget, kind, face);
+  if (bits & bit(platform::FACE_OPTIONS)) apply_cursor(widget, face);
   // Whatever a drawn face paints from: its Draw block, colour, image, text and its style.
   if (bits & (bit(platform::FACE_DRAW) | bit(platform::FACE_COLOR) | bit(platform::FACE_TEXT) |
               bit(platform::FACE_SIZE) | bit(platform::FACE_IMAGE) | bit(platform::FACE_FONT) |

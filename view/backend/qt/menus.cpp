@@ -13,6 +13,7 @@
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/event_maker.h"
 #include "view/backend/qt/platform.h"
+#include "view/backend/qt/widgets.h"
 #include "view/backend/qt/window_table.h"
 
 namespace tav::gui::menus {
@@ -150,6 +151,8 @@ void set_bar(uint32_t window, const Cell* menu) {
     if (child && child != bar) child->move(child->x(), child->y() + delta);
   }
   shell->resize(shell->width(), shell->height() + delta);
+  // The area below the bar moved with it: the window's offset follows.
+  if (shell->isVisible()) follow_window_offset(window);
 }
 
 }  // namespace tav::gui::menus

@@ -24,7 +24,8 @@ void build(const Cell* block, QMenuBar* into);
 bool open_context(uint32_t window, QPoint global);
 // Sets, replaces or removes (a block that makes no bar) the menu bar of a window's shell;
 // the bar is wired to raise `menu` for that window.
-// Faces below it move down with it, and the window grows: its face size excludes the bar.
+// Faces below it move down with it, and the window grows: its face size excludes the bar, and
+// its offset is the origin of the area below the bar.
 void set_bar(uint32_t window, const Cell* menu);
 // The height of the widget's menu bar; 0 when it has none.
 int bar_height(const QWidget* shell);

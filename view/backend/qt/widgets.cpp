@@ -40,9 +40,14 @@ bool follow(uint32_t id, uint32_t field, QPoint v) {
   return true;
 }
 
-// A window face's size is its client area below the menu bar.
+// A window face's size is its client area below the menu bar, and its offset that area's
+// origin on the screen.
 QPoint client_size(const QWidget* shell) {
   return QPoint(shell->width(), shell->height() - menus::bar_height(shell));
+}
+
+QPoint client_origin(const QWidget* shell) {
+  return shell->geometry().topLeft() + QPoint(0, menus::bar_height(shell));
 }
 
 void raise_window_event(uint32_t id, uint32_t type) {
@@ -51,7 +56,25 @@ void raise_window_event(uint32_t id, uint32_t type) {
   raise_event(type, 0, r);
 }
 
+// A move tells the new offset, a resize the new size (a pair when the window works in pairs).
+void raise_geometry_event(uint32_t id, uint32_t type, QPoint value) {
+  WinData* w = windows::find(id);
+  if (!w) return;
+  event::Record r;
+  r.window = id;
+  r.has_offset = true;
+  r.offset_pair = type == event::RESIZE && (w->kind_bits & KIND_PAIR_COORDS);
+  r.x = static_cast<float>(value.x());
+  r.y = static_cast<float>(value.y());
+  raise_event(type, 0, r);
+}
+
 }  // namespace
+
+void follow_window_offset(uint32_t window) {
+  WinData* w = windows::find(window);
+  if (w && w->widget) follow(window, platform::FACE_OFFSET, client_origin(w->widget));
+}
 
 void FaceContainer::paintEvent(QPaintEvent*) {
   WinData* w = windows::find(windows::id_of(this));
@@ -105,7 +128,7 @@ void WindowShell::changeEvent(QEvent* e) {
       return;
     }
     follow(id, platform::FACE_SIZE, client_size(this));
-    follow(id, platform::FACE_OFFSET, geometry().topLeft());
+    follow(id, platform::FACE_OFFSET, client_origin(this));
     if (isMaximized()) raise_window_event(id, event::MAXIMIZE);
     else if (old & (Qt::WindowMinimized | Qt::WindowMaximized)) raise_window_event(id, event::RESTORE);
   }
@@ -116,15 +139,16 @@ void WindowShell::moveEvent(QMoveEvent* e) {
   FaceContainer::moveEvent(e);
   uint32_t id = windows::id_of(this);
   if (isMinimized() || !isVisible()) return;
-  if (follow(id, platform::FACE_OFFSET, geometry().topLeft())) raise_window_event(id, event::MOVE);
+  QPoint origin = client_origin(this);
+  if (follow(id, platform::FACE_OFFSET, origin)) raise_geometry_event(id, event::MOVE, origin);
 }
 
 void WindowShell::resizeEvent(QResizeEvent* e) {
   FaceContainer::resizeEvent(e);
   uint32_t id = windows::id_of(this);
   if (isMinimized() || !isVisible()) return;
-  if (follow(id, platform::FACE_SIZE, client_size(this)))
-    raise_window_event(id, event::RESIZE);
+  QPoint size = client_size(this);
+  if (follow(id, platform::FACE_SIZE, size)) raise_geometry_event(id, event::RESIZE, size);
 }
 
 }  // namespace tav::gui

@@ -2,6 +2,7 @@
 // hold others. No Qt layout ever places a face; geometry is set exactly.
 #pragma once
 #include <QWidget>
+#include <cstdint>
 
 namespace tav::gui {
 
@@ -31,6 +32,10 @@ class WindowShell : public FaceContainer {
   // Only the View layer's Tab handling moves the focus.
   bool focusNextPrevChild(bool) override { return false; }
 };
+
+// A shown window's face takes the origin of the area below its menu bar as its offset, quietly
+// (the program's own change of the bar moved it).
+void follow_window_offset(uint32_t window);
 
 // The spec's rounding: +0.5, truncated.
 int round_coordinate(double v);

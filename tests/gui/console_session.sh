@@ -63,6 +63,19 @@ xdotool key Escape
 typed "write-clipboard rejoin [mold x {|} y]"
 wait_for clipped "[1 2
 3]|1" || fail "the clipboard reads '$(clip)' after the block and the escape"
+
+# Keys typed while an evaluation runs wait for the prompts after it, in order, also those
+# behind an Enter or an Esc that the same pass of the loop reads: the evaluation below lasts
+# until every key has been sent, so the console gets them all at once. (The clipboard cannot
+# be read while the console is busy: it belongs to the console, which answers from its loop.)
+typed "write %$work/busy {} until [exists? %$work/go] []"
+wait_for test -e "$work/busy" || fail "the evaluation did not start"
+typed "a: 1"
+xdotool type --delay 20 "a: 2"
+xdotool key Escape
+typed "write-clipboard mold a"
+touch "$work/go"
+wait_for clipped "1" || fail "the clipboard reads '$(clip)' after keys typed during an evaluation"
 xdotool windowsize --sync "$win" 700 $((400 + bar))
 typed "quit"
 wait_tav || fail "quit did not end tav"
@@ -76,7 +89,7 @@ grep -o '^[a-z?-]*:' "$cfg" | tr '\n' ' ' >"$work/keys"
 head -n 3 "$cfg" | tr '\n' '|' | grep -qxF 'Tav [|	Purpose: "Tav Console Configuration File"|]|' \
   || fail "settings header: $(head -n 3 "$cfg")"
 grep -qxF 'win-size: 700x400' "$cfg" || fail "window size not saved: $(grep win-size "$cfg")"
-grep -qF 'history: ["quit" "write-clipboard rejoin [mold x {|} y]" "y: 1" "1 / 0" "3]" "x: [1 2"]' "$cfg" \
+grep -qF "history: [\"quit\" \"write-clipboard mold a\" \"a: 1\" {write %$work/busy {} until [exists? %$work/go] []} \"write-clipboard rejoin [mold x {|} y]\" \"y: 1\" \"1 / 0\" \"3]\" \"x: [1 2\"]" "$cfg" \
   || fail "history: $(grep history "$cfg")"
 
 # Second start: the size and the history are back.
@@ -86,7 +99,7 @@ eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool key Up
 copied "quit"
 xdotool key Up
-copied "write-clipboard rejoin [mold x {|} y]"
+copied "write-clipboard mold a"
 xdotool key ctrl+k
 typed "quit/return 3"
 wait_tav || fail "quit/return 3 did not end tav"

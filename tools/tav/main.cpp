@@ -14,6 +14,7 @@
 #include "runtime.h"
 #include "tools/runner/runner.h"
 #include "tools/tav-eval/table.h"
+#include "view/backend/qt/backend.h"
 #include "view/backend/qt/message_box.h"
 #include "view/binding.h"
 
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
   // A pipe reading the output (a test, a pager) sees each line as it is printed, not when
   // a block of them fills up or the program ends.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  tav::gui::prepare_fonts();
   Options opts;
   int script = 0;
   if (argc > 2 && std::strcmp(argv[1], "-e") == 0) {

@@ -17,6 +17,10 @@ namespace tav::gui {
 // arguments never reach Qt), sets the style and the DPI state. Safe to call again.
 void init();
 bool initialised();
+// Starts reading the font configuration on a thread of its own, so that the first text the
+// program measures does not wait for it; init() takes the result. Call it first thing, before
+// the runtime starts.
+void prepare_fonts();
 // The display that was asked for but could not be reached (empty when none was): the
 // backend then runs unseen, and making a window raises an error naming it.
 const std::string& unreachable_display();

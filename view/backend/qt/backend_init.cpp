@@ -4,8 +4,11 @@
 #include <QPalette>
 #include <QScreen>
 #include <QStyle>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <xcb/xcb.h>
 
 #include "view/backend/qt/backend.h"
@@ -22,6 +25,8 @@ namespace {
 QApplication* application = nullptr;
 PlatformInfo info;
 std::string unreachable;
+// False while the font configuration is being read on its own thread.
+std::atomic<bool> fonts_ready{true};
 
 // Qt ends the process when its X11 plugin cannot connect; asking first lets the program go
 // on without windows and say so when one is wanted.
@@ -90,6 +95,18 @@ void leave_dpi_context(int previous) {
 
 bool initialised() { return application != nullptr; }
 
+// Fontconfig parses its configuration and builds its font list once per process; Qt asks for
+// it when the first text is measured. Reading it while the runtime boots takes it off the
+// way to the first window. Fontconfig makes its one configuration thread-safely.
+void prepare_fonts() {
+  fonts_ready = false;
+  std::thread([] {
+    FcInit();
+    fonts_ready = true;
+    fonts_ready.notify_all();
+  }).detach();
+}
+
 const std::string& unreachable_display() { return unreachable; }
 
 const PlatformInfo& platform_info() { return info; }
@@ -103,6 +120,10 @@ void init() {
   // one per change of a face. Sent over the socket, pixels cost a copy and no wait.
   if (!std::getenv("QT_XCB_NO_MITSHM")) setenv("QT_XCB_NO_MITSHM", "1", 1);
   QCoreApplication::setAttribute(Qt::AA_Use96Dpi);
+  // Menu bars stay in their windows, below the title, where the faces' layout counts them.
+  // A desktop's global menu would take them out; looking for one also costs a session-bus
+  // connection and a call on every start.
+  QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
   // Qt keeps references to both for the life of the application.
   static int argc = 1;
   static char name[] = "tav";
@@ -125,6 +146,7 @@ void init() {
   info.window_color = rgb(QPalette::Base);
   info.panel_color = rgb(QPalette::Window);
   install_pre_dispatch();
+  fonts_ready.wait(false);
   event::hooks.face_of = windows::face_of;
   event::hooks.window_face_of = [](uint32_t id, Cell* out) {
     return windows::face_of(windows::root_of(id), out);

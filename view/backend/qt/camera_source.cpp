@@ -1,5 +1,7 @@
 // The platform's capture devices on Qt Multimedia: a camera, a capture session and a video
 // sink whose frames go to the camera face from whatever thread the backend delivers them on.
+// Built as a module of its own (camera_module.cpp opens it), so that Qt Multimedia and the
+// sound and media libraries under it load only when a camera face is made.
 #include <QCamera>
 #include <QCameraDevice>
 #include <QMediaCaptureSession>
@@ -61,6 +63,9 @@ class QtSource : public FrameSource {
 
 }  // namespace
 
-std::unique_ptr<FrameSource> platform_source() { return std::make_unique<QtSource>(); }
-
 }  // namespace tav::gui::camera
+
+extern "C" __attribute__((visibility("default"))) tav::gui::camera::FrameSource*
+tav_camera_source() {
+  return new tav::gui::camera::QtSource;
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "view/backend/qt/backend.h"
+#include "view/backend/qt/held_input.h"
 #include "view/backend/qt/window_table.h"
 
 namespace tav::gui {
@@ -63,6 +64,7 @@ bool do_events(bool no_wait) {
   if (no_wait) {
     // A quit waiting here is taken by this pass, as a peek takes it.
     loop.quit_pending = false;
+    held_input::release();
     // The thread's dispatcher directly: a pass runs once per shown change, and a QEventLoop
     // made for it would only forward the call.
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
@@ -74,6 +76,7 @@ bool do_events(bool no_wait) {
   QEventLoop nested;
   loop_stack.push_back(&nested);
   if (loop.quit_pending) queue_quit_check();
+  else held_input::release();
   nested.exec();
   loop_stack.pop_back();
   // The pending-exit count only ever goes down to 0: a loop left by an ordinary quit must

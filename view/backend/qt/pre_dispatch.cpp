@@ -12,6 +12,7 @@
 #include "view/backend/qt/face_scrollbars.h"
 #include "view/backend/qt/focus_events.h"
 #include "view/backend/qt/gestures.h"
+#include "view/backend/qt/held_input.h"
 #include "view/backend/qt/keys.h"
 #include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
@@ -165,6 +166,7 @@ class Filter : public QObject {
     if (e->type() == QEvent::KeyboardLayoutChange) forget_keymap();
     focus_event(o, e);
     if (!o->isWidgetType() || !e->spontaneous()) return false;
+    if (held_input::hold(static_cast<QWidget*>(o), e)) return true;
     if (e->type() == QEvent::NativeGesture) {
       if (!QApplication::activeModalWidget() && !QApplication::activePopupWidget())
         gesture_event(static_cast<QWidget*>(o), static_cast<QNativeGestureEvent*>(e));

@@ -29,10 +29,10 @@ uint32_t store_count(const Table* t) { return node_buffer(t->blk)->count(); }
 void new_slot_arrays(NodeId index, uint32_t n) {
   NodeId flags = alloc::new_bytes_filled(n / 4 < 16 ? 16 : n / 4, 0xAA);
   node_buffer(flags)->tail = n / 4 < 16 ? 16 : n / 4;
-  NodeId keys = alloc::new_series(n, 4, 0);
+  NodeId keys = alloc::new_series(n, sizeof(Slot), 0);
   SeriesBuffer* kb = node_buffer(keys);
   std::memset(kb->data(), 0, kb->capacity);
-  kb->tail = n * 4;
+  kb->tail = n * sizeof(Slot);
   Table* t = table(index);
   t->flags = flags;
   t->keys = keys;
@@ -77,7 +77,7 @@ uint32_t* chain_positions(SeriesBuffer* c) { return reinterpret_cast<uint32_t*>(
 
 // The first position a kind-0 slot names.
 uint32_t first_position(const Table* t, uint32_t slot) {
-  int32_t k = static_cast<int32_t>(slot_keys(t)[slot]);
+  int32_t k = static_cast<int32_t>(slots(t)[slot].place);
   if (k >= 0) return static_cast<uint32_t>(k);
   return chain_positions(chain(t, static_cast<uint32_t>(-k)))[0];
 }
@@ -146,6 +146,22 @@ bool type_matches(const Cell* stored, const Cell* key) {
   return key->header == SLICE_KEY ? is_any_string(stored->type()) : stored->type() == key->type();
 }
 
+// Whether two stored keys are equal under an equality op because they are the same code
+// units: the common case of a key found again, settled without the type's compare handler.
+// Identical units are equal under every op but same?, which asks for the same series.
+bool identical_units(const Cell* a, const Cell* b, int op) {
+  if (op == COMP_SAME || a->type() != b->type() || !is_any_string(a->type())) return false;
+  SeriesBuffer* ba = node_buffer(a->node());
+  SeriesBuffer* bb = node_buffer(b->node());
+  uint32_t unit = ba->unit();
+  if (unit != bb->unit()) return false;
+  uint32_t fa, na, fb, nb;
+  text_range(a, &fa, &na);
+  text_range(b, &fb, &nb);
+  return na == nb && std::memcmp(ba->head_ptr() + size_t(fa) * unit,
+                                 bb->head_ptr() + size_t(fb) * unit, size_t(na) * unit) == 0;
+}
+
 // Equality of two values under a comparison op, through the type's compare handler when one
 // is registered; words compare by symbol so that the indexes work before word! registers.
 bool values_equal(const Cell* a, const Cell* b, int op) {
@@ -156,21 +172,14 @@ bool values_equal(const Cell* a, const Cell* b, int op) {
       return ta == tb && a->data2 == b->data2 && (op != COMP_SAME || a->data1 == b->data1);
     return symbol::alias(a->data2) == symbol::alias(b->data2);
   }
+  if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) return a->data2 == b->data2;
+  if (identical_units(a, b, op)) return true;
   if (auto f = reinterpret_cast<act::Compare>(action_entry(ta, ACT_COMPARE))) {
     // Handlers take mutable cells; they only read them for equality ops.
     return f(const_cast<Cell*>(a), const_cast<Cell*>(b), op) == 0;
   }
   if (ta != tb) return false;
   return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
-}
-
-// Hash of a store place for kinds 1 to 4 when slots are recomputed.
-uint32_t place_hash(const Table* t, uint32_t place) {
-  if (t->type >= KIND_RECORDS) {
-    const Cell* rec = reinterpret_cast<const Cell*>(node_buffer(t->blk)->head_ptr() + place);
-    return mix(rec->data1);
-  }
-  return value(store_cells(t) + place);
 }
 
 // First empty slot on the probe from h (the table always has one).
@@ -330,7 +339,8 @@ void index_block(NodeId index, uint32_t start, uint32_t step) {
     Table* t = table(index);
     if (t->type == KIND_MAP) {
       Cell key = store_cells(t)[pos];
-      int32_t found = find_key(index, &key, 0, 1, COMP_STRICT_EQUAL, false, false);
+      uint32_t h = 0;
+      int32_t found = find_key(index, &key, 0, 1, COMP_STRICT_EQUAL, false, false, &h);
       if (found >= 0 && uint32_t(found) < pos) {
         // A repeated key: its new value replaces the stored one, and the pair goes.
         SeriesBuffer* b = node_buffer(t->blk);
@@ -342,65 +352,63 @@ void index_block(NodeId index, uint32_t start, uint32_t step) {
         b->tail -= drop * sizeof(Cell);
         continue;
       }
+      put(index, pos, h);
+    } else {
       put(index, pos);
-    } else if (put(index, pos) == 2) {
-      return;
     }
     pos += step;
   }
 }
 
-int put(NodeId index, uint32_t pos) {
+void put(NodeId index, uint32_t pos) {
+  put(index, pos, value(hash_index_detail::store_cells(table(index)) + pos));
+}
+
+void put(NodeId index, uint32_t pos, uint32_t h) {
   using namespace hash_index_detail;
   Table* t = table(index);
   if (t->n_occupied >= t->upper_bound) {
-    uint32_t target = (t->size * 2 < t->n_buckets) ? t->n_buckets - 1 : t->n_buckets + 1;
-    if (t->type == KIND_HASH) {
-      rebuild(index, target);
-      return 2;
-    }
-    if (t->type == KIND_MAP) target = t->n_buckets + 1;
+    // Grows, or only sweeps the deleted slots out when they are what fills the index.
+    uint32_t target = (t->size * 2 < t->n_buckets && t->type != KIND_MAP) ? t->n_buckets - 1
+                                                                          : t->n_buckets + 1;
     resize(index, target);
     t = table(index);
   }
-  Cell key = store_cells(t)[pos];
-  uint32_t h = value(&key);
+  const Cell* key = store_cells(t) + pos;
   uint32_t mask = t->n_buckets - 1;
   uint32_t slot = h & mask;
   int64_t deleted = -1;
-  int64_t chosen = -1;
   bool found = false;
   for (uint32_t k = 1; k <= t->n_buckets; k++) {
     SlotState s = slot_state(t, slot);
     if (s == SLOT_EMPTY) break;
+    const Slot& sl = slots(t)[slot];
     if (s == SLOT_DELETED) {
       deleted = slot;
-    } else if (t->type == KIND_HASH) {
-      const Cell* first = store_cells(t) + first_position(t, slot);
-      if (first->type() == key.type() && values_equal(first, &key, COMP_EQUAL)) {
+    } else if (sl.hash == h) {
+      const Cell* stored = store_cells(t) + (t->type == KIND_HASH ? first_position(t, slot) : sl.place);
+      int op = t->type == KIND_HASH ? COMP_EQUAL : COMP_STRICT_EQUAL;
+      if (stored->type() == key->type() && values_equal(stored, key, op)) {
         found = true;
         break;
       }
-    } else if (values_equal(store_cells(t) + slot_keys(t)[slot], &key, COMP_STRICT_EQUAL)) {
-      found = true;
-      break;
     }
     slot = (slot + k) & mask;
   }
+  uint32_t s;
   if (found) {
-    chosen = slot;
+    s = slot;
   } else if (deleted >= 0) {
-    chosen = deleted;
+    s = static_cast<uint32_t>(deleted);
   } else if (slot_state(t, slot) == SLOT_EMPTY) {
-    chosen = slot;
+    s = slot;
   } else {
-    return 0;   // cannot happen: the upper bound keeps empty slots
+    return;   // cannot happen: the upper bound keeps empty slots
   }
-  uint32_t s = static_cast<uint32_t>(chosen);
   if (found) {
-    if (t->type != KIND_HASH) return 0;
+    if (t->type != KIND_HASH) return;
     // Equal keys share the slot through a chain of positions.
-    int32_t kv = static_cast<int32_t>(slot_keys(t)[s]);
+    int32_t kv = static_cast<int32_t>(slots(t)[s].place);
     uint32_t k;
     if (kv >= 0) {
       NodeId c = alloc::new_series(4, 4, 0);
@@ -409,44 +417,45 @@ int put(NodeId index, uint32_t pos) {
       *reinterpret_cast<uint32_t*>(series::buffer_reserve_tail(t->chains, 4)) = c;
       t = table(index);
       k = chain_count(t);
-      slot_keys(t)[s] = static_cast<uint32_t>(-static_cast<int32_t>(k));
+      slots(t)[s].place = static_cast<uint32_t>(-static_cast<int32_t>(k));
     } else {
       k = static_cast<uint32_t>(-kv);
     }
     *reinterpret_cast<uint32_t*>(series::buffer_reserve_tail(chain_list(t)[k - 1], 4)) = pos;
     set_position_slot(index, pos, s + 1);
-    return 0;
+    return;
   }
-  slot_keys(t)[s] = pos;
+  slots(t)[s] = Slot{pos, h};
   if (slot_state(t, s) == SLOT_EMPTY) t->n_occupied++;
   set_slot_state(t, s, SLOT_USED);
   t->size++;
   if (t->type == KIND_HASH) set_position_slot(index, pos, s + 1);
-  return 0;
 }
 
 int32_t find_key(NodeId index, const Cell* key_in, uint32_t start, uint32_t skip, int op,
-                 bool last, bool reverse) {
+                 bool last, bool reverse, uint32_t* key_hash) {
   using namespace hash_index_detail;
   Cell key = *key_in;
   Table* t = table(index);
   if (t->type == KIND_MAP && (key.type() >= TYPE_WORD && key.type() <= TYPE_GET_WORD))
     key.set_type(TYPE_SET_WORD);
   if (skip == 0) skip = 1;
+  uint32_t h = value(&key);
+  if (key_hash) *key_hash = h;
   uint32_t mask = t->n_buckets - 1;
-  uint32_t slot = value(&key) & mask;
+  uint32_t slot = h & mask;
   for (uint32_t k = 1; k <= t->n_buckets; k++) {
     SlotState s = slot_state(t, slot);
     if (s == SLOT_EMPTY) return -1;
-    if (s == SLOT_USED) {
+    if (s == SLOT_USED && slots(t)[slot].hash == h) {
       const Cell* cells = store_cells(t);
       if (t->type != KIND_HASH) {
-        uint32_t p = slot_keys(t)[slot];
+        uint32_t p = slots(t)[slot].place;
         if (type_matches(cells + p, &key) && values_equal(cells + p, &key, op))
           return static_cast<int32_t>(p);
       } else if (values_equal(cells + first_position(t, slot), &key, COMP_EQUAL)) {
-        int32_t kv = static_cast<int32_t>(slot_keys(t)[slot]);
-        const uint32_t* positions = reinterpret_cast<const uint32_t*>(&slot_keys(t)[slot]);
+        int32_t kv = static_cast<int32_t>(slots(t)[slot].place);
+        const uint32_t* positions = &slots(t)[slot].place;
         uint32_t n = 1;
         if (kv < 0) {
           SeriesBuffer* c = chain(t, static_cast<uint32_t>(-kv));
@@ -479,7 +488,7 @@ void remove_position_from_slot(NodeId index, uint32_t pos) {
   if (slot_plus_one == 0xFFFFFFFFu || slot_plus_one == 0) return;
   uint32_t slot = slot_plus_one - 1;
   index_words(t)[pos] = 0xFFFFFFFFu;
-  int32_t kv = static_cast<int32_t>(slot_keys(t)[slot]);
+  int32_t kv = static_cast<int32_t>(slots(t)[slot].place);
   if (kv < 0) {
     uint32_t k = static_cast<uint32_t>(-kv);
     SeriesBuffer* c = chain(t, k);
@@ -497,7 +506,7 @@ void remove_position_from_slot(NodeId index, uint32_t pos) {
     }
     if (n > 0) return;   // equal keys remain: the slot and the size stay
     chain_list(t)[k - 1] = 0;
-    slot_keys(t)[slot] = k;
+    slots(t)[slot].place = k;
   }
   set_slot_state(t, slot, SLOT_DELETED);
   t->size--;
@@ -541,9 +550,9 @@ int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_coun
     uint32_t slot_plus_one = idx[p];
     if (slot_plus_one == 0xFFFFFFFFu || slot_plus_one == 0) continue;
     uint32_t slot = slot_plus_one - 1;
-    int32_t kv = static_cast<int32_t>(slot_keys(t)[slot]);
+    int32_t kv = static_cast<int32_t>(slots(t)[slot].place);
     if (kv >= 0) {
-      slot_keys(t)[slot] = static_cast<uint32_t>(static_cast<int32_t>(p) + delta);
+      slots(t)[slot].place = static_cast<uint32_t>(static_cast<int32_t>(p) + delta);
     } else if (!chain_done[static_cast<uint32_t>(-kv)]) {
       chain_done[static_cast<uint32_t>(-kv)] = 1;
       chains_to_move.push_back(static_cast<uint32_t>(-kv));
@@ -609,20 +618,31 @@ void resize(NodeId index, uint32_t c) {
   if (nb < 4) nb = 4;
   uint32_t ub = static_cast<uint32_t>(nb * LOAD + 0.5);
   if (t->size >= ub) return;
-  // Gather the used places, then lay them out again in fresh arrays.
-  std::vector<uint32_t> places;
-  places.reserve(t->size);
+  // Gather the used slots, then lay them out again in fresh arrays by their kept hashes.
+  std::vector<Slot> used;
+  used.reserve(t->size);
   for (uint32_t s = 0; s < t->n_buckets; s++)
-    if (slot_state(t, s) == SLOT_USED) places.push_back(slot_keys(t)[s]);
+    if (slot_state(t, s) == SLOT_USED) used.push_back(slots(t)[s]);
   new_slot_arrays(index, nb);
   t = table(index);
   t->upper_bound = ub;
-  for (uint32_t place : places) {
-    uint32_t s = first_empty(t, place_hash(t, place));
-    slot_keys(t)[s] = place;
+  uint32_t* by_position = t->type == KIND_HASH ? index_words(t) : nullptr;
+  for (const Slot& slot : used) {
+    uint32_t s = first_empty(t, slot.hash);
+    slots(t)[s] = slot;
     set_slot_state(t, s, SLOT_USED);
+    if (!by_position) continue;
+    // A hash! finds a position's slot by number: every position the slot names follows it.
+    int32_t kv = static_cast<int32_t>(slot.place);
+    if (kv >= 0) {
+      by_position[kv] = s + 1;
+    } else {
+      SeriesBuffer* ch = chain(t, static_cast<uint32_t>(-kv));
+      const uint32_t* positions = chain_positions(ch);
+      for (uint32_t i = 0; i < ch->used() / 4; i++) by_position[positions[i]] = s + 1;
+    }
   }
-  t->n_occupied = static_cast<uint32_t>(places.size());
+  t->n_occupied = static_cast<uint32_t>(used.size());
 }
 
 void grow_symbol_index(NodeId index) {
@@ -643,8 +663,9 @@ void index_word_list(NodeId index) {
   Table* t = table(index);
   t->upper_bound = static_cast<uint32_t>(nb * LOAD);
   for (uint32_t p = 0; p < count; p++) {
-    uint32_t s = first_empty(t, place_hash(t, p));
-    slot_keys(t)[s] = p;
+    uint32_t h = value(store_cells(t) + p);
+    uint32_t s = first_empty(t, h);
+    slots(t)[s] = Slot{p, h};
     set_slot_state(t, s, SLOT_USED);
   }
   t->n_occupied = count;
@@ -683,11 +704,12 @@ int32_t find_or_add_symbol(NodeId index, uint32_t symbol, bool by_alias, NodeId 
   if (ctx) grow_symbol_index(index);
   t = table(index);
   uint32_t mask = t->n_buckets - 1;
-  uint32_t slot = mix(canonical) & mask;
+  uint32_t h = mix(canonical);
+  uint32_t slot = h & mask;
   uint32_t k = 1;
   while (slot_state(t, slot) != SLOT_EMPTY) {
-    if (slot_state(t, slot) == SLOT_USED) {
-      uint32_t p = slot_keys(t)[slot];
+    if (slot_state(t, slot) == SLOT_USED && slots(t)[slot].hash == h) {
+      uint32_t p = slots(t)[slot].place;
       const Cell* w = store_cells(t) + p;
       bool match = by_alias ? symbol::alias(w->data2) == canonical : w->data2 == symbol;
       if (match) {
@@ -703,7 +725,7 @@ int32_t find_or_add_symbol(NodeId index, uint32_t symbol, bool by_alias, NodeId 
   Cell* w = series::buffer_new_tail_cell(t->blk);
   *w = make_cell(TYPE_WORD, ctx, symbol, pos);
   t = table(index);
-  slot_keys(t)[slot] = pos;
+  slots(t)[slot] = Slot{pos, h};
   set_slot_state(t, slot, SLOT_USED);
   t->size++;
   t->n_occupied++;
@@ -723,14 +745,16 @@ Cell* record_at(const Table* t, uint32_t offset) {
 // Probe for a key node: the used slot holding it, or -1 with the slot to insert into.
 int64_t probe_record(const Table* t, NodeId key, uint32_t* insert_slot) {
   uint32_t mask = t->n_buckets - 1;
-  uint32_t slot = mix(key) & mask;
+  uint32_t h = mix(key);
+  uint32_t slot = h & mask;
   int64_t deleted = -1;
   uint32_t k = 1;
   for (; k <= t->n_buckets; k++) {
     SlotState s = slot_state(t, slot);
     if (s == SLOT_EMPTY) break;
+    const Slot& sl = slots(t)[slot];
     if (s == SLOT_DELETED) deleted = slot;
-    else if (record_at(t, slot_keys(t)[slot])->data1 == key) return slot;
+    else if (sl.hash == h && record_at(t, sl.place)->data1 == key) return slot;
     slot = (slot + k) & mask;
   }
   if (insert_slot) *insert_slot = deleted >= 0 ? static_cast<uint32_t>(deleted) : slot;
@@ -751,16 +775,17 @@ Cell* node_record(NodeId index, NodeId key) {
   int64_t found = probe_record(t, key, &slot);
   uint32_t offset;
   if (found >= 0) {
-    offset = slot_keys(t)[found];
+    offset = slots(t)[found].place;
   } else if (slot_state(t, slot) == SLOT_DELETED) {
-    offset = slot_keys(t)[slot];   // the record the deleted slot still names is reused
+    offset = slots(t)[slot].place;   // the record the deleted slot still names is reused
+    slots(t)[slot].hash = mix(key);
     set_slot_state(t, slot, SLOT_USED);
     t->size++;
   } else {
     uint8_t* at = series::buffer_reserve_tail(t->blk, record_bytes);
     t = table(index);
     offset = static_cast<uint32_t>(at - node_buffer(t->blk)->head_ptr());
-    slot_keys(t)[slot] = offset;
+    slots(t)[slot] = Slot{offset, mix(key)};
     set_slot_state(t, slot, SLOT_USED);
     t->size++;
     t->n_occupied++;
@@ -775,7 +800,7 @@ Cell* find_node_record(NodeId index, NodeId key) {
   using namespace hash_index_detail;
   Table* t = table(index);
   int64_t s = probe_record(t, key, nullptr);
-  return s < 0 ? nullptr : record_at(t, slot_keys(t)[s]) + 1;
+  return s < 0 ? nullptr : record_at(t, slots(t)[s].place) + 1;
 }
 
 Cell* remove_node_record(NodeId index, NodeId key) {
@@ -785,7 +810,7 @@ Cell* remove_node_record(NodeId index, NodeId key) {
   if (s < 0) return nullptr;
   set_slot_state(t, static_cast<uint32_t>(s), SLOT_DELETED);
   t->size--;
-  Cell* rec = record_at(t, slot_keys(t)[s]);
+  Cell* rec = record_at(t, slots(t)[s].place);
   rec->header = 0;
   return rec + 1;
 }
@@ -826,7 +851,7 @@ void sweep_records(NodeId index) {
   };
   for (uint32_t s = 0; s < t->n_buckets; s++) {
     if (slot_state(t, s) != SLOT_USED) continue;
-    Cell* rec = record_at(t, slot_keys(t)[s]);
+    Cell* rec = record_at(t, slots(t)[s].place);
     bool drop = dead(rec->data1) || (t->type == KIND_OWNERSHIP && dead(rec[2].data1));
     if (!drop) continue;
     set_slot_state(t, s, SLOT_DELETED);

@@ -31,8 +31,8 @@ struct Table {
                          // kinds 3, 4: record size in bytes
   uint32_t chains;       // kind 0: node of the chain list (32-bit node ids, 0 = freed)
   uint32_t flags;        // node of the slot flags
-  uint32_t keys;         // node of the per-slot key places (cell position, record offset,
-                         // or -k for chain k in kind 0)
+  uint32_t keys;         // node of the slots: per slot the key place (cell position, record
+                         // offset, or -k for chain k in kind 0) and the key's hash
   uint32_t blk;          // node of the key store
   uint32_t n_occupied;   // used or deleted slots
   uint32_t n_buckets;    // a power of two, at least 4
@@ -67,20 +67,27 @@ uint32_t name_hash(const uint8_t* name, uint32_t len);
 // Slot access.
 SlotState slot_state(const Table* t, uint32_t slot);
 void set_slot_state(Table* t, uint32_t slot, SlotState s);
-inline uint32_t* slot_keys(const Table* t) {
-  return reinterpret_cast<uint32_t*>(node_buffer(t->keys)->head_ptr());
-}
+// A slot keeps its key's hash beside the key's place: a probe passes over other keys by their
+// hashes alone, and growing the index never hashes a key again.
+struct Slot {
+  uint32_t place;
+  uint32_t hash;
+};
+static_assert(sizeof(Slot) == 8);
+inline Slot* slots(const Table* t) { return reinterpret_cast<Slot*>(node_buffer(t->keys)->head_ptr()); }
 
-// Adds the store cell at `pos` to the index. Returns 2 when a hash! index was rebuilt
-// instead (the whole store is then indexed, and the caller stops indexing), else 0.
-int put(NodeId index, uint32_t pos);
+// Adds the store cell at `pos` to the index; `key_hash` is its hash when the caller has it
+// already (from the find_key that looked for it).
+void put(NodeId index, uint32_t pos);
+void put(NodeId index, uint32_t pos, uint32_t key_hash);
 // Indexes the store from a position by a step (1 for hash!, 2 for map!).
 void index_block(NodeId index, uint32_t start, uint32_t step);
 
 // Looks a key up; answers its position in the key store or -1. For hash!, `start`, `skip`,
 // `last` and `reverse` choose among equal keys as find does; other kinds take the first match.
+// The key's hash goes to *key_hash when asked for.
 int32_t find_key(NodeId index, const Cell* key, uint32_t start, uint32_t skip, int op,
-                 bool last, bool reverse);
+                 bool last, bool reverse, uint32_t* key_hash = nullptr);
 
 // Removes the store cell at `pos` from the index (map!: the slot stays, its value cell's
 // header becomes 0).
@@ -95,7 +102,7 @@ int shift_positions(NodeId index, int32_t delta, uint32_t pos, uint32_t old_coun
 void clear(NodeId index);
 // Re-creates the slot arrays of a hash! index for n entries and re-indexes the whole store.
 void rebuild(NodeId index, uint32_t n);
-// Re-sizes the slot arrays of kinds 1 to 4 for a count of c (next power of two).
+// Re-sizes the slot arrays for a count of c (next power of two), dropping deleted slots.
 void resize(NodeId index, uint32_t c);
 
 // Node-keyed records (kinds 3 and 4). The returned cell pointer is valid until the next

@@ -35,9 +35,10 @@ uint32_t probe(const uint8_t* name, uint32_t len, uint32_t h, bool ignore_case,
   uint32_t mask = t->n_buckets - 1;
   uint32_t slot = h & mask;
   for (uint32_t k = 1; hash::slot_state(t, slot) != hash::SLOT_EMPTY; k++) {
-    uint32_t p = hash::slot_keys(t)[slot];
-    SeriesBuffer* nb = node_buffer(cells[p].data3);
-    if (nb->used() == len) {
+    const hash::Slot& sl = hash::slots(t)[slot];
+    SeriesBuffer* nb = sl.hash == h ? node_buffer(cells[sl.place].data3) : nullptr;
+    if (nb && nb->used() == len) {
+      uint32_t p = sl.place;
       const uint8_t* stored = nb->head_ptr();
       bool match = ignore_case ? ascii_ci_equal(stored, name, len)
                                : std::memcmp(stored, name, len) == 0;
@@ -88,7 +89,7 @@ uint32_t intern(const char* utf8, size_t len64, bool any_case) {
   *c = make_cell(TYPE_SYMBOL, static_cast<uint32_t>(alias_id), 0, bytes);
   uint32_t pos = node_buffer(store_node)->count() - 1;
   hash::Table* t = hash::table(index_node);
-  hash::slot_keys(t)[empty] = pos;
+  hash::slots(t)[empty] = hash::Slot{pos, h};
   hash::set_slot_state(t, empty, hash::SLOT_USED);
   t->size++;
   t->n_occupied++;

@@ -35,9 +35,10 @@ inline int lookup_op(bool case_, bool same) {
   return same ? COMP_SAME : (case_ ? COMP_STRICT_EQUAL : COMP_EQUAL);
 }
 
-// The stored key's position, live or dead, or -1.
-int32_t find_pos(const Cell* map, const Cell* key, int op) {
-  return hash::find_key(map->data3, key, 0, 1, op, false, false);
+// The stored key's position, live or dead, or -1; the key's hash goes to *key_hash when
+// asked for.
+int32_t find_pos(const Cell* map, const Cell* key, int op, uint32_t* key_hash = nullptr) {
+  return hash::find_key(map->data3, key, 0, 1, op, false, false, key_hash);
 }
 
 // A key as find, words and foreach give it: a set-word as a word!.
@@ -54,8 +55,9 @@ Cell outward_key(const Cell* key) {
   error::raise(ERR_SCRIPT, "invalid-path", &m, &dt);
 }
 
-// Appends a new pair (the key normalised) and indexes it.
-void add_pair(Cell* map, const Cell* key, const Cell* value) {
+// Appends a new pair (the key normalised) and indexes it under the hash find_pos gave it
+// (normalising keeps what the hash reads: the characters, the word's symbol).
+void add_pair(Cell* map, const Cell* key, const Cell* value, uint32_t key_hash) {
   Cell k = *key, v = *value;
   normalize_key(&k, map);
   v.header &= ~FLAG_NEW_LINE;
@@ -63,7 +65,7 @@ void add_pair(Cell* map, const Cell* key, const Cell* value) {
   uint32_t pos = node_buffer(blk)->count();
   *series::buffer_new_tail_cell(blk) = k;
   *series::buffer_new_tail_cell(blk) = v;
-  hash::put(map->data3, pos);
+  hash::put(map->data3, pos, key_hash);
 }
 
 // Stores a value for a key found at pos, bringing a dead pair back.
@@ -89,9 +91,10 @@ void add_pairs(Cell* map, const Cell* block, int op) {
   for (int32_t i = 0; i < n; i += 2) {
     Cell key = *block::cell_at(&src, static_cast<uint32_t>(from + i));
     Cell value = *block::cell_at(&src, static_cast<uint32_t>(from + i + 1));
-    int32_t pos = find_pos(map, &key, op);
+    uint32_t h = 0;
+    int32_t pos = find_pos(map, &key, op, &h);
     if (pos >= 0) store_at(map, static_cast<uint32_t>(pos), &value);
-    else add_pair(map, &key, &value);
+    else add_pair(map, &key, &value, h);
   }
 }
 
@@ -136,9 +139,10 @@ void extend_from_block(Cell* map, const Cell* block, bool case_) {
 }
 
 void put_value(Cell* map, const Cell* key, const Cell* value, bool case_) {
-  int32_t pos = map_detail::find_pos(map, key, case_ ? COMP_STRICT_EQUAL : COMP_EQUAL);
+  uint32_t h = 0;
+  int32_t pos = map_detail::find_pos(map, key, case_ ? COMP_STRICT_EQUAL : COMP_EQUAL, &h);
   if (pos >= 0) map_detail::store_at(map, static_cast<uint32_t>(pos), value);
-  else map_detail::add_pair(map, key, value);
+  else map_detail::add_pair(map, key, value, h);
 }
 
 Cell* find_value(const Cell* map, const Cell* key, int op) {

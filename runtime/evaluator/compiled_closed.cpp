@@ -340,6 +340,33 @@ struct ClosedSingles {
   }
 };
 
+// The two expressions of a pure while loop: values, words and inline operators, setting no
+// word that is an operator or follows an expression of the loop (made sure when compiled).
+// The words after the expressions cannot change in its rounds, so they are checked once,
+// before the first (pure_start).
+struct ClosedPureSingles {
+  const Node* only[2];
+  Cell* regs;
+  [[gnu::always_inline]] bool operator()(uint32_t i, Cell* out) const {
+    const Node& m = *only[i];
+    if (m.kind != K_SET) return values_inline<false>(m, regs, out);
+    Cell got;
+    if (!values_inline<false>(*m.kid[0], regs, &got)) return false;
+    regs[m.cell.data3] = got;
+    *out = got;
+    return true;
+  }
+};
+
+bool pure_start(const Node* const* only, const Cell* regs) {
+  for (uint32_t i = 0; i < 2; ++i) {
+    const Node& m = *only[i];
+    if (m.closed_as || !m.pure || !closed_next(m, regs)) return false;
+    if (m.kind == K_SET && !closed_next(*m.kid[0], regs)) return false;
+  }
+  return true;
+}
+
 // while, loop and until: their rounds as their natives run them.
 [[gnu::noinline]] bool closed_loop(const Node& n, Cell* regs, const Program& p, ClosedRun& r,
                                    Cell* out) {
@@ -348,6 +375,11 @@ struct ClosedSingles {
     case S_WHILE: {
       const Node* test = p.units[n.blocks[0]].single;
       const Node* body = p.units[n.blocks[1]].single;
+      if (test && body && n.pure_loop) {
+        ClosedPureSingles pure{{test, body}, regs};
+        if (!pure_start(pure.only, regs)) return false;
+        return natives::while_rounds(closed_rounds(pure, out)) == CODE_NONE;
+      }
       if (test && body)
         return natives::while_rounds(closed_rounds(ClosedSingles{p, {test, body}, regs, r}, out)) ==
                CODE_NONE;

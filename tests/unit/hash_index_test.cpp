@@ -95,6 +95,71 @@ TEST_F(HashIndex, GrowthKeepsEveryKeyAndTheStoreOrder) {
   }
 }
 
+TEST_F(HashIndex, GrowingKeepsEachSlotsHashAndWhereEveryPositionLives) {
+  NodeId blk = alloc::new_cells(4);
+  Cell hold = make_cell(TYPE_BLOCK, 0, blk);
+  stack::push(&hold);
+  NodeId index = hash::new_table(0, blk, hash::KIND_HASH);
+  Cell hold_index = make_cell(TYPE_HASH, 0, blk, index);
+  stack::push(&hold_index);
+  // Fifty keys, each repeated: every growth moves chains of equal keys to new slots.
+  constexpr int N = 2000, K = 50;
+  for (int i = 0; i < N; i++) {
+    append_integer(blk, i % K);
+    hash::put(index, static_cast<uint32_t>(i));
+  }
+  const hash::Table* t = hash::table(index);
+  EXPECT_GE(t->n_buckets, 64u);
+  EXPECT_EQ(t->size, uint32_t(K));
+  for (int k = 0; k < K; k++) {
+    Cell key = integer(k);
+    int32_t at = hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false);
+    ASSERT_EQ(at, k);
+    uint32_t stored = 0;
+    for (uint32_t s = 0; s < t->n_buckets; s++)
+      if (hash::slot_state(t, s) == hash::SLOT_USED && hash::slots(t)[s].hash == hash::value(&key))
+        stored++;
+    EXPECT_EQ(stored, 1u) << "key " << k;
+  }
+  // Removing positions goes through the per-position slot numbers: after growth they must
+  // still name the slot of their key, or the wrong chain loses an entry.
+  for (int k = 0; k < K; k++) {
+    Cell key = integer(k);
+    for (int p = k; p < k + 3 * K; p += K) {
+      hash::delete_entry(index, static_cast<uint32_t>(p));
+      ASSERT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, false, false), p + K) << "key " << k;
+    }
+    EXPECT_EQ(hash::find_key(index, &key, 0, 1, COMP_EQUAL, true, false), N - K + k);
+  }
+  EXPECT_EQ(hash::table(index)->size, uint32_t(K));
+  stack::pop(2);
+}
+
+TEST_F(HashIndex, DeletedSlotsAreSweptWithoutGrowing) {
+  NodeId blk = alloc::new_cells(4);
+  Cell hold = make_cell(TYPE_BLOCK, 0, blk);
+  stack::push(&hold);
+  NodeId index = hash::new_table(4, blk, hash::KIND_HASH);
+  Cell hold_index = make_cell(TYPE_HASH, 0, blk, index);
+  stack::push(&hold_index);
+  uint32_t buckets = hash::table(index)->n_buckets;
+  // One live key at a time, each a new one: the deleted slots fill the index, and sweeping
+  // them keeps its size.
+  for (int i = 0; i < 200; i++) {
+    append_integer(blk, i * 31);
+    hash::put(index, static_cast<uint32_t>(i));
+    hash::delete_entry(index, static_cast<uint32_t>(i));
+  }
+  append_integer(blk, 7);
+  hash::put(index, 200);
+  EXPECT_EQ(hash::table(index)->n_buckets, buckets);
+  EXPECT_EQ(hash::table(index)->size, 1u);
+  Cell seven = integer(7), gone = integer(31);
+  EXPECT_EQ(hash::find_key(index, &seven, 0, 1, COMP_EQUAL, false, false), 200);
+  EXPECT_EQ(hash::find_key(index, &gone, 0, 1, COMP_EQUAL, false, false), -1);
+  stack::pop(2);
+}
+
 TEST_F(HashIndex, HashChainsEqualKeysAndFindsByDirection) {
   NodeId blk = block_of_integers({5, 1, 5, 2, 5});
   NodeId index = hash::new_table(5, blk, hash::KIND_HASH);

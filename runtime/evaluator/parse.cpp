@@ -341,10 +341,26 @@ bool next_pass_in_place(Engine& e) {
   return true;
 }
 
+// A character, text, tag, bytes or bitset matched where it stands (a rule no command
+// governs), as the value's dispatch would match it; false for any other value.
+bool matches_in_place(Engine& e, const Cell* v) {
+  switch (v->type()) {
+    case TYPE_CHAR: case TYPE_BITSET: case TYPE_BINARY: break;
+    default:
+      if (!is_any_string(v->type())) return false;
+  }
+  Cell value = *v;
+  int32_t n = match_at(e, input_index(e), &value);
+  e.match = n >= 0;
+  if (e.match) advance(e, n);
+  return true;
+}
+
 // With no trace callback, the rules that need no frame of their own are run here, one after
 // the other, without a round through the state loop each: a repetition of a char! or bitset!
-// over text (`some letter`), `skip`, an alternative bar and a paren. A failure goes on with
-// the next alternative as the failure state would. The newest frame is this block's.
+// over text (`some letter`), `skip`, an alternative bar, a paren and a value matched in
+// place. A failure goes on with the next alternative as the failure state would. The newest
+// frame is this block's.
 State fetch(Engine& e) {
   for (;;) {
     e.cursor += 1;
@@ -380,6 +396,10 @@ State fetch(Engine& e) {
         case KW_BAR:
           e.cursor = tail - 1;
           continue;
+        case KW_NONE_:
+          if (r->data1 == 0 || static_cast<int32_t>(r->data3) < 0) break;
+          if (!matches_in_place(e, context::get_word_value(r))) break;
+          goto matched;
         default:
           break;
       }
@@ -389,6 +409,7 @@ State fetch(Engine& e) {
       e.match = true;
       continue;
     }
+    if (matches_in_place(e, r)) goto matched;
     e.value = *r;
     e.value_from_word = false;
     return ST_DISPATCH;

@@ -338,14 +338,9 @@ compression::Method method_of(const Cell* word) {
 // Calls the codec at most twice: once with the first size, once more with the size a
 // "too small" answer asked for. Any other failure is invalid data.
 template <typename Call>
-Cell* run_codec(Call call, uint32_t first_size, bool query_first) {
+Cell* run_codec(Call call, uint32_t first_size) {
   uint32_t size = first_size;
   std::vector<uint8_t> out;
-  if (query_first) {
-    size = 0;
-    int s = call(nullptr, &size);
-    if (s != compression::TOO_SMALL && s != compression::OK) error::raise(ERR_SCRIPT, "invalid-data");
-  }
   int status = compression::TOO_SMALL;
   for (int attempt = 0; attempt < 2 && status == compression::TOO_SMALL; attempt++) {
     out.assign(std::max<uint32_t>(size, 1), 0);
@@ -371,25 +366,27 @@ Status compress(const int32_t* refs) {
   auto call = [&](uint8_t* dst, uint32_t* size) {
     return compression::compress(m, dst, size, bytes.data(), static_cast<uint32_t>(n), level);
   };
-  return result(run_codec(call, static_cast<uint32_t>(first), false));
+  return result(run_codec(call, static_cast<uint32_t>(first)));
 }
 
 Status decompress(const int32_t* refs) {
   if (!arg(0)->is(TYPE_BINARY)) error::raise(ERR_SCRIPT, "invalid-arg", arg(0));
-  std::vector<uint8_t> bytes = data_bytes(arg(0));
   compression::Method m = method_of(arg(1));
-  int64_t requested = 0;
+  // A /size only ever sized the first try, so it changes nothing in the answer.
   if (Cell* sz = ref_cell(refs, 0)) {
     if (!sz->is(TYPE_INTEGER) || sz->int_value() < 0) error::raise(ERR_SCRIPT, "out-of-range", sz);
-    requested = sz->int_value();
   }
-  bool query = m == compression::Method::gzip || m == compression::Method::zstd ||
-               requested <= static_cast<int64_t>(bytes.size());
-  auto call = [&](uint8_t* dst, uint32_t* size) {
-    return compression::decompress(m, dst, size, bytes.data(),
-                                   static_cast<uint32_t>(bytes.size()));
-  };
-  return result(run_codec(call, static_cast<uint32_t>(requested), query));
+  // The input's own bytes, read in place (nothing allocates while the codec runs), decoded
+  // once as the output grows: asking the decoder for the size first would decode it all
+  // twice.
+  Cell data = *arg(0);
+  int32_t at = std::max(series::index_of(&data), 0);
+  int32_t len = std::max(series::buffer_length(&data) - at, 0);
+  std::vector<uint8_t> out;
+  if (compression::decode(m, len ? series::unit_at(&data, at) : nullptr, static_cast<uint32_t>(len),
+                          out) != compression::OK)
+    error::raise(ERR_SCRIPT, "invalid-data");
+  return result(binary::load(out.data(), out.size()));
 }
 
 // ---- parse ---------------------------------------------------------------------------------

@@ -64,7 +64,7 @@ check() {  # name out -> non-zero when the output is wrong
 cases=(tav-compress-gzip gzip-compress-gzip python-compress-gzip
   tav-decompress-gzip gzip-decompress-gzip python-decompress-gzip
   tav-compress-zstd zstd-compress-zstd tav-decompress-zstd zstd-decompress-zstd)
-declare -A failed
+declare -A failed=()
 status=0
 for ((r = 1; r <= runs; r++)); do
   echo "compress bench: run $r/$runs" >&2

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/checksum.h"
 
 namespace tav::compression {
 
@@ -16,6 +15,29 @@ namespace compression_detail {
 
 // The largest output a decoder produces: the size word of a series buffer.
 constexpr size_t MAX_OUTPUT = 0xFFFFFF00u;
+
+// The containers' check values by zlib's own routines, which take several bytes a step: the
+// same sums as the checksum natives give, at the speed of the codec around them.
+uint32_t crc32_of(const uint8_t* p, size_t n) {
+  uLong c = ::crc32(0L, Z_NULL, 0);
+  while (n > 0) {
+    uInt step = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+    c = ::crc32(c, p, step);
+    p += step;
+    n -= step;
+  }
+  return static_cast<uint32_t>(c);
+}
+uint32_t adler32_of(const uint8_t* p, size_t n) {
+  uLong a = ::adler32(0L, Z_NULL, 0);
+  while (n > 0) {
+    uInt step = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+    a = ::adler32(a, p, step);
+    p += step;
+    n -= step;
+  }
+  return static_cast<uint32_t>(a);
+}
 
 uint32_t read_le32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -39,19 +61,26 @@ int deliver(const std::vector<uint8_t>& out, uint8_t* dst, uint32_t* size) {
   return OK;
 }
 
-bool raw_deflate(const uint8_t* src, uint32_t length, int level, std::vector<uint8_t>& out) {
+// Deflates the whole source into dst, which holds cap bytes: OK with the size written,
+// TOO_SMALL (with the most the data can take) when it does not fit, CORRUPT when zlib fails.
+int raw_deflate(const uint8_t* src, uint32_t length, int level, uint8_t* dst, uint32_t* size) {
   if (level < 1 || level > 9) level = 6;
   z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-  out.resize(deflateBound(&z, length));
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return CORRUPT;
+  uLong bound = deflateBound(&z, length);
+  if (!dst || *size < bound) {
+    deflateEnd(&z);
+    *size = static_cast<uint32_t>(std::min<uLong>(bound, MAX_OUTPUT));
+    return TOO_SMALL;
+  }
   z.next_in = const_cast<Bytef*>(src);
   z.avail_in = length;
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
+  z.next_out = dst;
+  z.avail_out = *size;
   int r = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
+  *size = static_cast<uint32_t>(z.total_out);
   deflateEnd(&z);
-  return r == Z_STREAM_END;
+  return r == Z_STREAM_END ? OK : CORRUPT;
 }
 
 // Room for more output: at least double what is there, at least the hint (a size the data
@@ -113,7 +142,7 @@ int gzip_member(const uint8_t* src, uint32_t length, std::vector<uint8_t>& out) 
   }
   if (flags & 2) {
     if (pos + 2 > end) return CORRUPT;
-    uint32_t crc = checksum::crc32(src, pos) & 0xFFFF;
+    uint32_t crc = crc32_of(src, pos) & 0xFFFF;
     if ((uint32_t(src[pos]) | (uint32_t(src[pos + 1]) << 8)) != crc) return CORRUPT;
     pos += 2;
   }
@@ -121,7 +150,7 @@ int gzip_member(const uint8_t* src, uint32_t length, std::vector<uint8_t>& out) 
   int r = raw_inflate(src + pos, end - pos, out, read_le32(src + length - 4));
   if (r != OK) return r;
   if (out.size() != read_le32(src + length - 4)) return CORRUPT;
-  if (checksum::crc32(out.data(), out.size()) != read_le32(src + end)) return CORRUPT;
+  if (crc32_of(out.data(), out.size()) != read_le32(src + end)) return CORRUPT;
   return OK;
 }
 
@@ -181,8 +210,18 @@ std::optional<Method> method_from_name(std::string_view name) {
 }
 
 int deflate_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length, int level) {
-  std::vector<uint8_t> out;
-  if (!compression_detail::raw_deflate(src, length, level, out)) return CORRUPT;
+  // Written straight into the destination when it has room for the worst case; a smaller
+  // one gets the data through a buffer of that size, so the answer is always the exact size.
+  uint32_t room = *size;
+  int r = compression_detail::raw_deflate(src, length, level, dst, &room);
+  if (r != TOO_SMALL) {
+    *size = room;
+    return r;
+  }
+  std::vector<uint8_t> out(room);
+  r = compression_detail::raw_deflate(src, length, level, out.data(), &room);
+  if (r != OK) return r;
+  out.resize(room);
   return compression_detail::deliver(out, dst, size);
 }
 
@@ -212,7 +251,7 @@ int zlib_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t len
   }
   dst[0] = 0x78;
   dst[1] = flg;
-  uint32_t adler = checksum::adler32(src, length);
+  uint32_t adler = compression_detail::adler32_of(src, length);
   for (int i = 0; i < 4; i++) dst[room + 2 + i] = static_cast<uint8_t>(adler >> (24 - 8 * i));
   *size = total;
   return OK;
@@ -253,7 +292,7 @@ int gzip_compress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t len
   uint8_t xfl = level == -1 || level == 1 ? 4 : level == 9 ? 2 : 0;
   const uint8_t header[10] = {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, xfl, 4};
   std::memcpy(dst, header, 10);
-  compression_detail::write_le32(dst + 10 + room, checksum::crc32(src, length));
+  compression_detail::write_le32(dst + 10 + room, compression_detail::crc32_of(src, length));
   compression_detail::write_le32(dst + 14 + room, length);
   *size = total;
   return OK;
@@ -347,7 +386,7 @@ int zlib_decode(const uint8_t* src, uint32_t length, std::vector<uint8_t>& out) 
   if (r != OK) return r;
   const uint8_t* t = src + length - 4;
   uint32_t stored = (uint32_t(t[0]) << 24) | (uint32_t(t[1]) << 16) | (uint32_t(t[2]) << 8) | t[3];
-  return checksum::adler32(out.data(), out.size()) == stored ? OK : CORRUPT;
+  return adler32_of(out.data(), out.size()) == stored ? OK : CORRUPT;
 }
 
 }  // namespace compression_detail

@@ -2,7 +2,7 @@
 local function build(n)
   local total = 0
   for i = 1, n do
-    local s = table.concat({"row-", tostring(i), ":", tostring(i * 3), "/", tostring(i % 7)})
+    local s = table.concat({"row-", tostring(i), ":", tostring(i * 3), "/", tostring(i - 7), "#"})
     total = total + #s
   end
   return total

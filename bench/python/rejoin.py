@@ -5,7 +5,7 @@
 def build(n):
     total = 0
     for i in range(1, n + 1):
-        s = "".join(["row-", str(i), ":", str(i * 3), "/", str(i % 7)])
+        s = "".join(["row-", str(i), ":", str(i * 3), "/", str(i - 7), "#"])
         total = total + len(s)
     return total
 

@@ -32,6 +32,7 @@ bench: build
 	@bash bench/draw-linear.sh $(BUILD)/bin
 	@bash bench/reactive-change.sh $(BUILD)/bin
 	@bash bench/terminal-print.sh $(BUILD)/bin
+	@bash bench/compress.sh $(BUILD)/bin
 
 # Sanitizer build, as CI runs it, compiled source by source (a missing include shows here,
 # not in the unity build). The wrapped-function runs of the tables repeat each case six times;

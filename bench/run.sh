@@ -44,8 +44,9 @@ lua=${BENCH_LUA:-$(command -v lua5.4 || true)}
 gnu_time=/usr/bin/time
 [ -x "$gnu_time" ] || echo "bench: $gnu_time not found (package time); no peak memory" >&2
 
-all_benches=(startup fib while-loop string-append block-sort parse-text live-data json-codec csv-codec
-  map-keys hash-keys)
+all_benches=(startup fib while-loop string-append block-sort parse-text parse-thru parse-to find
+  replace-all split rejoin collect live-data json-codec json-decode json-encode csv-codec map-keys
+  hash-keys)
 if [ $# -gt 0 ]; then benches=("$@"); else benches=("${all_benches[@]}"); fi
 # A benchmark may have no Lua version (Lua has no library for the work): its Lua column is
 # left empty.
@@ -61,6 +62,7 @@ langs=(python tav)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tav-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$python" "$here/make-text.py" "$work/parse-input.txt" "$text_size" || die "could not write the parse input"
+"$python" "$here/make-json.py" "$work/json-input.json" 100000 || die "could not write the JSON input"
 # Scripts read their input by a relative name.
 cd "$work" || exit 2
 

@@ -9,6 +9,7 @@ packages=(
   locales
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev  # the image codecs
   python3 lua5.4 time  # bench/: the peer interpreters and the peak-memory probe
+  zstd  # bench/compress.sh: the zstd command-line peer (gzip is always there)
   python3-tk  # bench/gui-*: the GUI peer
   idle  # bench/terminal-print: IDLE's shell window
   # The GUI: Qt 6 Widgets and Multimedia; the keyboard map for the key translator.

@@ -5,6 +5,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/string_ops.h"
+#include "datatypes/string_scan.h"
 #include "core/errors.h"
 #include "datatypes/type_dispatch.h"
 #include "core/stack.h"
@@ -117,9 +118,16 @@ Hit search(Cell* series, Cell* value, Cell* part, bool case_, bool same, bool an
   SeriesBuffer* b = cell_buffer(series);
   CharView hay{b->head_ptr(), b->unit(), b->count()};
   CharView needle = nd.text ? view_of(nd.text) : CharView{};
-  hit.pos = static_cast<int32_t>(run_scan(plan, nd.count, [&](int64_t p) {
-    return matches_at(hay, p, nd, needle, fold);
-  }));
+  auto at = [&](int64_t p) { return matches_at(hay, p, nd, needle, fold); };
+  if (hay.unit == 1 && !plan.backward && plan.step == 1 && !plan.match) {
+    // Only the bytes that can begin the needle are tried.
+    ByteSet first = nd.set ? bytes_of_bitset(nd.set)
+                           : bytes_equal_to(nd.text ? needle.at(0) : nd.single,
+                                            fold ? Fold::upper : Fold::none);
+    hit.pos = static_cast<int32_t>(scan_bytes(hay.p, plan.lo, plan.hi - nd.count + 1, first, at));
+    return hit;
+  }
+  hit.pos = static_cast<int32_t>(run_scan(plan, nd.count, at));
   return hit;
 }
 

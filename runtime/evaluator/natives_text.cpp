@@ -4,6 +4,7 @@
 // result in the base cell.
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -338,25 +339,35 @@ compression::Method method_of(const Cell* word) {
 // Calls the codec at most twice: once with the first size, once more with the size a
 // "too small" answer asked for. Any other failure is invalid data.
 template <typename Call>
-Cell* run_codec(Call call, uint32_t first_size, bool query_first) {
+Cell* run_codec(Call call, uint32_t first_size) {
   uint32_t size = first_size;
-  std::vector<uint8_t> out;
-  if (query_first) {
-    size = 0;
-    int s = call(nullptr, &size);
-    if (s != compression::TOO_SMALL && s != compression::OK) error::raise(ERR_SCRIPT, "invalid-data");
-  }
+  std::unique_ptr<uint8_t[]> out;   // the codec writes every byte it answers for
   int status = compression::TOO_SMALL;
   for (int attempt = 0; attempt < 2 && status == compression::TOO_SMALL; attempt++) {
-    out.assign(std::max<uint32_t>(size, 1), 0);
-    status = call(out.data(), &size);
+    out.reset(new uint8_t[std::max<uint32_t>(size, 1)]);
+    status = call(out.get(), &size);
   }
   if (status != compression::OK) error::raise(ERR_SCRIPT, "invalid-data");
-  return binary::load(out.data(), size);
+  return binary::load(out.get(), size);
 }
 
 Status compress(const int32_t* refs) {
-  std::vector<uint8_t> bytes = data_bytes(arg(0));
+  // A binary's bytes are read in place (nothing allocates while the codec runs); text is
+  // encoded first.
+  std::vector<uint8_t> encoded;
+  const uint8_t* src = nullptr;
+  uint64_t n = 0;
+  if (arg(0)->is(TYPE_BINARY)) {
+    Cell data = *arg(0);
+    int32_t at = std::max(series::index_of(&data), 0);
+    int32_t len = std::max(series::buffer_length(&data) - at, 0);
+    if (len) src = series::unit_at(&data, at);
+    n = static_cast<uint64_t>(len);
+  } else {
+    encoded = data_bytes(arg(0));
+    src = encoded.data();
+    n = encoded.size();
+  }
   compression::Method m = method_of(arg(1));
   int level = -1;
   if (Cell* lvl = ref_cell(refs, 0)) {
@@ -365,31 +376,32 @@ Status compress(const int32_t* refs) {
       error::raise(ERR_SCRIPT, "out-of-range", lvl);
     level = lvl->int_value();
   }
-  uint64_t n = bytes.size();
   uint64_t first = n + (n >> 11) + 32;
   if (first > 0xFFFFFF00u) error::raise(ERR_INTERNAL, "no-memory");
   auto call = [&](uint8_t* dst, uint32_t* size) {
-    return compression::compress(m, dst, size, bytes.data(), static_cast<uint32_t>(n), level);
+    return compression::compress(m, dst, size, src, static_cast<uint32_t>(n), level);
   };
-  return result(run_codec(call, static_cast<uint32_t>(first), false));
+  return result(run_codec(call, static_cast<uint32_t>(first)));
 }
 
 Status decompress(const int32_t* refs) {
   if (!arg(0)->is(TYPE_BINARY)) error::raise(ERR_SCRIPT, "invalid-arg", arg(0));
-  std::vector<uint8_t> bytes = data_bytes(arg(0));
   compression::Method m = method_of(arg(1));
-  int64_t requested = 0;
+  // A /size only ever sized the first try, so it changes nothing in the answer.
   if (Cell* sz = ref_cell(refs, 0)) {
     if (!sz->is(TYPE_INTEGER) || sz->int_value() < 0) error::raise(ERR_SCRIPT, "out-of-range", sz);
-    requested = sz->int_value();
   }
-  bool query = m == compression::Method::gzip || m == compression::Method::zstd ||
-               requested <= static_cast<int64_t>(bytes.size());
-  auto call = [&](uint8_t* dst, uint32_t* size) {
-    return compression::decompress(m, dst, size, bytes.data(),
-                                   static_cast<uint32_t>(bytes.size()));
-  };
-  return result(run_codec(call, static_cast<uint32_t>(requested), query));
+  // The input's own bytes, read in place (nothing allocates while the codec runs), decoded
+  // once as the output grows: asking the decoder for the size first would decode it all
+  // twice.
+  Cell data = *arg(0);
+  int32_t at = std::max(series::index_of(&data), 0);
+  int32_t len = std::max(series::buffer_length(&data) - at, 0);
+  std::vector<uint8_t> out;
+  if (compression::decode(m, len ? series::unit_at(&data, at) : nullptr, static_cast<uint32_t>(len),
+                          out) != compression::OK)
+    error::raise(ERR_SCRIPT, "invalid-data");
+  return result(binary::load(out.data(), out.size()));
 }
 
 // ---- parse ---------------------------------------------------------------------------------

@@ -341,10 +341,55 @@ bool next_pass_in_place(Engine& e) {
   return true;
 }
 
+// A character, text, tag, bytes or bitset matched where it stands (a rule no command
+// governs), as the value's dispatch would match it; false for any other value.
+bool matches_in_place(Engine& e, const Cell* v) {
+  switch (v->type()) {
+    case TYPE_CHAR: case TYPE_BITSET: case TYPE_BINARY: break;
+    default:
+      if (!is_any_string(v->type())) return false;
+  }
+  Cell value = *v;
+  int32_t n = match_at(e, input_index(e), &value);
+  e.match = n >= 0;
+  if (e.match) advance(e, n);
+  return true;
+}
+
+// `to` or `thru` a character, text, tag, bytes or bitset (or a word holding one) on text or
+// binary input, as the command's frame would run it: the input stops before or after the
+// first match, and stays put when there is none. False for any other rule after the
+// keyword: the command takes it.
+bool search_in_place(Engine& e, bool thru) {
+  const Cell* r = rule_at(e, e.cursor + 1);
+  if (!r || is_any_block(e.input.type())) return false;
+  const Cell* v = r;
+  if (r->is(TYPE_WORD)) {
+    if (keyword_of(r) != KW_NONE_ || r->data1 == 0 || static_cast<int32_t>(r->data3) < 0)
+      return false;
+    v = context::get_word_value(r);
+  }
+  switch (v->type()) {
+    case TYPE_CHAR: case TYPE_BITSET: case TYPE_BINARY: break;
+    default:
+      if (!is_any_string(v->type())) return false;
+  }
+  // The limit the command's frame would have met.
+  if (rule_tail(e) - e.rule_base + 3 > parse::STACK_LIMIT) raise(e, "parse-stack");
+  Cell value = *v;
+  int32_t len = 0;
+  int32_t p = search(e, input_index(e), &value, &len);
+  e.cursor += 1;
+  e.match = p >= 0;
+  if (e.match) set_input_index(e, thru ? p + len : p);
+  return true;
+}
+
 // With no trace callback, the rules that need no frame of their own are run here, one after
 // the other, without a round through the state loop each: a repetition of a char! or bitset!
-// over text (`some letter`), `skip`, an alternative bar and a paren. A failure goes on with
-// the next alternative as the failure state would. The newest frame is this block's.
+// over text (`some letter`), `skip`, an alternative bar, a paren, a value matched in place
+// and `to` or `thru` such a value. A failure goes on with the next alternative as the
+// failure state would. The newest frame is this block's.
 State fetch(Engine& e) {
   for (;;) {
     e.cursor += 1;
@@ -380,6 +425,14 @@ State fetch(Engine& e) {
         case KW_BAR:
           e.cursor = tail - 1;
           continue;
+        case KW_TO:
+        case KW_THRU:
+          if (!search_in_place(e, keyword_of(r) == KW_THRU)) break;
+          goto matched;
+        case KW_NONE_:
+          if (r->data1 == 0 || static_cast<int32_t>(r->data3) < 0) break;
+          if (!matches_in_place(e, context::get_word_value(r))) break;
+          goto matched;
         default:
           break;
       }
@@ -389,6 +442,7 @@ State fetch(Engine& e) {
       e.match = true;
       continue;
     }
+    if (matches_in_place(e, r)) goto matched;
     e.value = *r;
     e.value_from_word = false;
     return ST_DISPATCH;

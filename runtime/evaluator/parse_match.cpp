@@ -1,6 +1,7 @@
 // Matching one rule value at an input position: cells of a block by comparison, characters
 // of text (folding letter case unless the comparison is strict), bytes of a binary, and
 // datatypes (on binary input by scanning one value from the bytes).
+#include <algorithm>
 #include <string>
 
 #include "core/case_folding.h"
@@ -8,6 +9,7 @@
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
+#include "datatypes/string_scan.h"
 #include "evaluator/actions.h"
 #include "evaluator/parse_engine.h"
 #include "scanner/lexer.h"
@@ -123,6 +125,39 @@ int32_t run_by_unit(const Engine& e, int32_t pos, int32_t stop, Test test) {
   }
 }
 
+// The bytes a match of the value can begin with, on input of one-byte units: false when
+// the input is wider or the value begins with a character that the bytes of binary input
+// spell otherwise.
+bool first_bytes(const Engine& e, const Cell* value, string::ByteSet* set) {
+  SeriesBuffer* b = cell_buffer(&e.input);
+  if (b->unit() != 1) return false;
+  bool binary = e.input.is(TYPE_BINARY);
+  string::Fold fold = binary || e.comp == COMP_STRICT_EQUAL ? string::Fold::none
+                                                            : string::Fold::lower;
+  TypeId vt = value->type();
+  if (vt == TYPE_BITSET) {
+    *set = string::bytes_of_bitset(value);
+    return true;
+  }
+  uint32_t c;
+  if (vt == TYPE_CHAR) {
+    c = value->data2;
+  } else if (vt == TYPE_TAG) {
+    c = '<';
+    fold = string::Fold::none;
+  } else if (vt == TYPE_BINARY) {
+    c = *series::unit_at(value, std::max(series::index_of(value), 0));
+    fold = string::Fold::none;
+  } else if (is_any_string(vt)) {
+    c = string::char_at(value, 0);
+    if (binary && c >= 0x80) return false;
+  } else {
+    return false;
+  }
+  *set = string::bytes_equal_to(c, fold);
+  return true;
+}
+
 }  // namespace match_detail
 
 bool runs_by_unit(const Engine& e, const Cell* value) {
@@ -204,6 +239,21 @@ int32_t search(Engine& e, int32_t pos, const Cell* value, int32_t* len) {
     }
   }
   int32_t end = input_end(e);
+  string::ByteSet first;
+  if (match_detail::first_bytes(e, value, &first)) {
+    for (int32_t p = pos; p < end; ++p) {
+      // Read afresh each time: a match on binary input may allocate.
+      const uint8_t* bytes = cell_buffer(&e.input)->head_ptr();
+      p = static_cast<int32_t>(string::next_byte_in(bytes, p, end, first));
+      if (p < 0) return -1;
+      int32_t n = match_at(e, p, value);
+      if (n >= 0) {
+        *len = n;
+        return p;
+      }
+    }
+    return -1;
+  }
   for (int32_t p = pos; p < end; ++p) {
     int32_t n = match_at(e, p, value);
     if (n >= 0) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace tav::compression {
 
@@ -36,5 +37,10 @@ int zstd_decompress(uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t l
 int compress(Method m, uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length,
              int level);
 int decompress(Method m, uint8_t* dst, uint32_t* size, const uint8_t* src, uint32_t length);
+
+// The whole decoded data of a method into out, decoded once: what decompress delivers, for
+// a caller that takes the bytes as they come instead of asking for the size first. OK or
+// CORRUPT.
+int decode(Method m, const uint8_t* src, uint32_t length, std::vector<uint8_t>& out);
 
 }  // namespace tav::compression

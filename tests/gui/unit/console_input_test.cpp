@@ -14,17 +14,8 @@ using viewtest::eval_mold;
 // The console engine is not part of these tests: a stand-in holds the fields the terminal
 // reads. The event loop is replaced by `script`, the keys a user would type while it runs, and
 // the loop's end is counted instead of posted.
-const char* INPUT_SETUP =
-    "system/console: object [size: 0x0 history: make block! 4 prompt: \">> \"] "
-    "ctx: gui-console-ctx t: ctx/terminal "
-    "ctx/console: make face! [type: 'base offset: 0x0 size: 400x300 color: 0.0.128] "
-    "ctx/caret: make face! [type: 'base offset: 0x0 size: 1x17 color: 0.0.0.1] "
-    "ctx/win: make face! [type: 'window text: \"Tav Console\" size: 400x300 "
-    "pane: reduce [ctx/console ctx/caret]] "
-    "ctx/scroller: make scroller! [position: 1 page-size: 1 max-size: 1] "
-    "t/box/data: make block! 200 "
-    "view/no-wait ctx/win "
-    "t/update-cfg ctx/font none t/resize ctx/console/size "
+const std::string INPUT_SETUP =
+    viewtest::console_standin("type: 'base offset: 0x0 size: 400x300 color: 0.0.128") +
     "quits: 0 real-exit: :system/view/platform/exit-event-loop "
     "system/view/platform/exit-event-loop: func [] [quits: quits + 1] "
     "script: [] t/do-ask-loop: func [/no-wait] [do script] "

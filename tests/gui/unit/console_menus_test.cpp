@@ -14,18 +14,9 @@ using viewtest::eval_mold;
 // The console engine is not part of these tests: stand-ins hold the faces and the settings. A
 // dialog is kept instead of shown (showing it modal would wait for a user); its faces are
 // found by their text and their actors run as a click runs them.
-const char* MENUS_SETUP =
-    "system/console: object [size: 0x0 history: make block! 4 prompt: \">> \"] "
-    "ctx: gui-console-ctx t: ctx/terminal "
-    "ctx/console: make face! [type: 'base offset: 0x0 size: 400x300 color: 0.0.128 "
-    "  menu: none] "
-    "ctx/caret: make face! [type: 'base offset: 0x0 size: 1x17 color: 0.0.0.1] "
-    "ctx/win: make face! [type: 'window text: \"Tav Console\" size: 400x300 "
-    "pane: reduce [ctx/console ctx/caret]] "
-    "ctx/scroller: make scroller! [position: 1 page-size: 1 max-size: 1] "
-    "t/box/data: make block! 200 "
-    "view/no-wait ctx/win "
-    "t/update-cfg ctx/font none t/resize ctx/console/size "
+const std::string MENUS_SETUP =
+    viewtest::console_standin(
+        "type: 'base offset: 0x0 size: 400x300 color: 0.0.128 menu: none") +
     "quits: 0 real-exit: :system/view/platform/exit-event-loop "
     "system/view/platform/exit-event-loop: func [] [quits: quits + 1] "
     "real-view: :view shown: none shown-flags: none "

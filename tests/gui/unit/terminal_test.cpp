@@ -17,17 +17,8 @@ using viewtest::eval_mold;
 
 // The console engine is not part of these tests: a stand-in holds the two fields the terminal
 // reads. The console face is a rich-text face, the kind the backend lets its program paint.
-const char* CONSOLE_SETUP =
-    "system/console: object [size: 0x0 history: make block! 4] "
-    "ctx: gui-console-ctx t: ctx/terminal "
-    "ctx/console: make face! [type: 'rich-text offset: 0x0 size: 400x300 color: 0.0.128] "
-    "ctx/caret: make face! [type: 'base offset: 0x0 size: 1x17 color: 0.0.0.1] "
-    "ctx/win: make face! [type: 'window text: \"Tav Console\" size: 400x300 "
-    "pane: reduce [ctx/console ctx/caret]] "
-    "ctx/scroller: make scroller! [position: 1 page-size: 1 max-size: 1] "
-    "t/box/data: make block! 200 "
-    "view/no-wait ctx/win "
-    "t/update-cfg ctx/font none t/resize ctx/console/size "
+const std::string CONSOLE_SETUP =
+    viewtest::console_standin("type: 'rich-text offset: 0x0 size: 400x300 color: 0.0.128") +
     // Counts the forced repaints instead of painting.
     "redraws: 0 real-redraw: :system/view/platform/redraw "
     "system/view/platform/redraw: func [face] [redraws: redraws + 1]";

@@ -43,6 +43,22 @@ inline QWidget* widget_of(const std::string& face) {
   return w ? w->widget.data() : nullptr;
 }
 
+// The console's terminal without its engine: a stand-in for the fields the terminal reads, the
+// console face (the facets given) and its caret on a shown window, and the terminal fitted to
+// the face. A test appends its own set-up.
+inline std::string console_standin(const std::string& console_facets) {
+  return "system/console: object [size: 0x0 history: make block! 4 prompt: \">> \"] "
+         "ctx: gui-console-ctx t: ctx/terminal "
+         "ctx/console: make face! [" + console_facets + "] "
+         "ctx/caret: make face! [type: 'base offset: 0x0 size: 1x17 color: 0.0.0.1] "
+         "ctx/win: make face! [type: 'window text: \"Tav Console\" size: 400x300 "
+         "pane: reduce [ctx/console ctx/caret]] "
+         "ctx/scroller: make scroller! [position: 1 page-size: 1 max-size: 1] "
+         "t/box/data: make block! 200 "
+         "view/no-wait ctx/win "
+         "t/update-cfg ctx/font none t/resize ctx/console/size ";
+}
+
 // A bare window face; its make-view handle is in its state block, as the View layer keeps it.
 inline const char* FACE_SPEC =
     "make object! [type: 'window offset: 10x10 size: 120x80 text: \"t\" image: none "

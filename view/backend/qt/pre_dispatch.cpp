@@ -15,6 +15,7 @@
 #include "view/backend/qt/keys.h"
 #include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
+#include "view/backend/qt/x11_colormap.h"
 
 namespace tav::gui {
 
@@ -163,6 +164,7 @@ class Filter : public QObject {
  public:
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() == QEvent::KeyboardLayoutChange) forget_keymap();
+    adopt_default_colormap(o, e);
     focus_event(o, e);
     if (!o->isWidgetType() || !e->spontaneous()) return false;
     if (e->type() == QEvent::NativeGesture) {

@@ -16,6 +16,7 @@
 #include "view/backend/qt/keys.h"
 #include "view/backend/qt/menus.h"
 #include "view/backend/qt/window_table.h"
+#include "view/backend/qt/x11_colormap.h"
 
 namespace tav::gui {
 
@@ -164,6 +165,7 @@ class Filter : public QObject {
  public:
   bool eventFilter(QObject* o, QEvent* e) override {
     if (e->type() == QEvent::KeyboardLayoutChange) forget_keymap();
+    adopt_default_colormap(o, e);
     focus_event(o, e);
     if (!o->isWidgetType() || !e->spontaneous()) return false;
     if (held_input::hold(static_cast<QWidget*>(o), e)) return true;

@@ -40,7 +40,9 @@ identify -format '%m %wx%h\n' "$work/out.png" | grep -qx 'PNG 3x2' \
   || { echo "not a 3x2 PNG: $(identify "$work/out.png" 2>&1)" >&2; exit 1; }
 # The PNG comes back from another owner: tav decodes what xclip serves.
 put -t image/png "$work/out.png"
-wait_for eval '[ "$(clip -t TARGETS -o 2>/dev/null | grep -c image/png)" = 1 ]'
+# tav's own offer holds image/png too: xclip has the clipboard once PNG is all it offers.
+xclip_owns_png() { [ "$(clip -t TARGETS -o 2>/dev/null | grep -v '^TARGETS$' | tr '\n' ' ')" = "image/png " ]; }
+wait_for xclip_owns_png || { echo "xclip did not take the clipboard" >&2; clip -t TARGETS -o >&2; exit 1; }
 touch "$work/go-3"
 expect "read image true true"
 

@@ -113,5 +113,37 @@ TEST(DarkModeRoutine, ChecksItsArgumentsAndSkipsFacesWithoutWindows) {
   for (const auto& c : cases) EXPECT_EQ(eval_mold(c.call), c.result) << c.call;
 }
 
+
+// The console's switch, on stand-in faces: the console window with its face, and a second
+// window on the same screen. What the context held is put back afterwards.
+TEST(ConsoleDarkMode, TheSettingReachesEveryWindowOfTheScreen) {
+  eval("ctx: gui-console-ctx saved: reduce [ctx/win ctx/console ctx/cfg] "
+       "ctx/console: make face! [type: 'base offset: 0x0 size: 200x100 color: 0.0.128 "
+       "  flags: [scrollable]] "
+       "ctx/win: make face! [type: 'window text: \"Tav Console\" size: 200x100 "
+       "  pane: reduce [ctx/console]] "
+       "other: layout [ob: button \"Other\"] "
+       "view/no-wait ctx/win view/no-wait other "
+       "ctx/cfg: copy [dark-mode?: true]");
+  const char* faces[] = {"ctx/win", "ctx/console", "other", "ob"};
+  const QColor dark_window = dark_mode::dark_palette().color(QPalette::Window);
+  eval("ctx/set-dark-mode");
+  for (const char* f : faces) {
+    ASSERT_NE(widget_of(f), nullptr) << f;
+    EXPECT_TRUE(looks_dark(widget_of(f), QPalette::Button)) << f;
+  }
+  EXPECT_EQ(widget_of("other")->palette().color(QPalette::Window), dark_window);
+  // The console keeps its own background.
+  EXPECT_EQ(widget_of("ctx/console")->palette().color(QPalette::Window), QColor(0, 0, 128));
+  // Only the word true means dark.
+  for (const char* setting : {"false", "yes"}) {
+    eval(std::string("ctx/cfg: copy [dark-mode?: ") + setting + "] ctx/set-dark-mode");
+    for (const char* f : faces) EXPECT_FALSE(looks_dark(widget_of(f), QPalette::Button)) << f;
+  }
+  EXPECT_EQ(widget_of("ctx/console")->palette().color(QPalette::Window), QColor(0, 0, 128));
+  eval("unview/only other unview/only ctx/win "
+       "ctx/win: saved/1 ctx/console: saved/2 ctx/cfg: saved/3");
+}
+
 }  // namespace
 }  // namespace tav::gui

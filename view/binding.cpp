@@ -16,6 +16,7 @@
 #include "services/view_hooks.h"
 #include "view/backend/qt/backend.h"
 #include "view/backend/qt/clipboard.h"
+#include "view/backend/qt/dark_mode.h"
 #include "view/backend/qt/draw/image_target.h"
 #include "view/backend/qt/draw/text_box.h"
 #include "view/backend/qt/fonts.h"
@@ -154,6 +155,12 @@ Status exit_event_loop(const int32_t*) {
   return done_unset();
 }
 
+Status set_dark_mode(const int32_t*) {
+  Cell face = *arg(0);
+  gui::dark_mode::set(&face, is_true(arg(1)));
+  return done_unset();
+}
+
 Status support_dark_mode(const int32_t*) { return done_logic(gp::support_dark_mode()); }
 
 // Drawing has no second mode on this backend: nothing to switch.
@@ -253,6 +260,7 @@ void install() {
   entries[DRAW_FACE] = draw_face;
   entries[DO_EVENT_LOOP] = do_event_loop;
   entries[EXIT_EVENT_LOOP] = exit_event_loop;
+  entries[SET_DARK_MODE] = set_dark_mode;
   entries[SUPPORT_DARK_MODE] = support_dark_mode;
   entries[TOGGLE_GPU] = toggle_gpu;
   entries[SEND_EVENT_OS] = send_event_os;

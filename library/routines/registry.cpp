@@ -325,6 +325,8 @@ const Row tav_routine_rows[] = {
      &r::view_entry<view_hooks::DO_EVENT_LOOP>},
     {"system/view/platform/exit-event-loop", "", RETURNS_NOTHING,
      &r::view_entry<view_hooks::EXIT_EVENT_LOOP>},
+    {"system/view/platform/set-dark-mode", "face [object!] dark? [logic!]", RETURNS_NOTHING,
+     &r::view_entry<view_hooks::SET_DARK_MODE>},
     {"system/view/platform/support-dark-mode?", "return: [logic!]", TYPE_LOGIC,
      &r::view_entry<view_hooks::SUPPORT_DARK_MODE>},
     {"system/view/platform/toggle-GPU", "", RETURNS_NOTHING,

@@ -1,6 +1,5 @@
 #include "view/backend/qt/face_text_style.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -49,9 +48,13 @@ void apply_font(QWidget* widget, FaceKind kind, const Cell* face) {
   QColor color;
   bool colored = has && fonts::font_color(font, &color);
   QPalette palette = widget->palette();
-  QPalette standard = QApplication::palette(widget);
-  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-    palette.setColor(role, colored ? color : standard.color(role));
+  QPalette text_roles;
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    text_roles.setColor(role, color);
+    if (colored) palette.setColor(role, color);
+  }
+  // Without a colour of its own the text takes its window's, light or dark.
+  if (!colored) palette.setResolveMask(palette.resolveMask() & ~text_roles.resolveMask());
   widget->setPalette(palette);
 }
 

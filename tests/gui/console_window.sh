@@ -15,11 +15,14 @@ bar_top=$Y
 # shows_colour X Y RGB: a fresh root screenshot has that colour at that screen point.
 shows_colour() { shot; [ "$(pixel "$1" "$2")" = "$3" ]; }
 # window_at NAME: the named window's screen rectangle in X, Y, WIDTH, HEIGHT.
-window_at() {
-  local id
-  id=$(xdotool search --sync --onlyvisible --name "$1" | head -n1)
-  eval "$(xdotool getwindowgeometry --shell "$id")"
+# A window found may be replaced by another before its geometry is read: look again until both
+# steps meet the same window.
+geometry_of() {
+  local id geometry
+  id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+  [ -n "$id" ] && geometry=$(xdotool getwindowgeometry --shell "$id" 2>/dev/null) && eval "$geometry"
 }
+window_at() { wait_for geometry_of "$1" || fail "no window named $1"; }
 # inside_console X Y: the point lies on the console's own face, so the window there covers it.
 inside_console() { [ "$1" -gt "$face_x" ] && [ "$1" -lt "$((face_x + 600))" ] && [ "$2" -gt "$face_y" ] && [ "$2" -lt "$((face_y + 400))" ]; }
 

@@ -29,6 +29,21 @@ wait_for() {
   done
 }
 
+# A search walks the window tree, and a window destroyed during the walk (a dialog closing as
+# the next one opens) ends it with an X BadWindow error: such a search is made again.
+xdotool() {
+  if [ "${1:-}" != search ]; then command xdotool "$@"; return; fi
+  local out tries=0
+  until out=$(command xdotool "$@" 2>"$work/xdotool.err"); do
+    tries=$((tries + 1))
+    if [ $tries -ge 20 ] || ! grep -q BadWindow "$work/xdotool.err"; then
+      cat "$work/xdotool.err" >&2
+      return 1
+    fi
+  done
+  [ -z "$out" ] || printf '%s\n' "$out"
+}
+
 # True once the tav under test (tav_pid) has ended.
 finished() { ! kill -0 "$tav_pid" 2>/dev/null; }
 

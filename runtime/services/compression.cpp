@@ -18,26 +18,20 @@ constexpr size_t MAX_OUTPUT = 0xFFFFFF00u;
 
 // The containers' check values by zlib's own routines, which take several bytes a step: the
 // same sums as the checksum natives give, at the speed of the codec around them.
-uint32_t crc32_of(const uint8_t* p, size_t n) {
-  uLong c = ::crc32(0L, Z_NULL, 0);
+// zlib's sums take at most a uInt of bytes a call.
+template <typename Sum>
+uint32_t zlib_sum(Sum sum, const uint8_t* p, size_t n) {
+  uLong v = sum(0L, Z_NULL, 0);
   while (n > 0) {
     uInt step = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-    c = ::crc32(c, p, step);
+    v = sum(v, p, step);
     p += step;
     n -= step;
   }
-  return static_cast<uint32_t>(c);
+  return static_cast<uint32_t>(v);
 }
-uint32_t adler32_of(const uint8_t* p, size_t n) {
-  uLong a = ::adler32(0L, Z_NULL, 0);
-  while (n > 0) {
-    uInt step = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-    a = ::adler32(a, p, step);
-    p += step;
-    n -= step;
-  }
-  return static_cast<uint32_t>(a);
-}
+uint32_t crc32_of(const uint8_t* p, size_t n) { return zlib_sum(::crc32, p, n); }
+uint32_t adler32_of(const uint8_t* p, size_t n) { return zlib_sum(::adler32, p, n); }
 
 uint32_t read_le32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);

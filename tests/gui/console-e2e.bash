@@ -55,6 +55,18 @@ expect_input() {
 }
 
 
+# The text of the row at the top of the console's view (find_face first): a drag from its left edge to far right of it.
+top_row() {
+  local y=$((face_y + 5))
+  put_clip "$MARK"
+  xdotool mousemove --sync $((face_x + 300)) $((face_y + 200))
+  xdotool mousemove --sync $((face_x + 4)) "$y" mousedown 1
+  xdotool mousemove --sync $((face_x + 400)) "$y" mouseup 1
+  xdotool key --clearmodifiers ctrl+c
+  wait_for copied || fail "the drag copied nothing"
+  clip
+}
+
 # Polls the console's text until it holds a line equal to the given one.
 shows_line() { screen_text | grep -qxF -- "$1"; }
 wait_line() { wait_for shows_line "$1" || fail "the console never showed: $1"; }

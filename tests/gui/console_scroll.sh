@@ -14,17 +14,6 @@ enter 'repeat i 60 [print ["row" i]]'
 wait_line "row 60"
 wait_for find_face || fail "no console background under the window's top"
 
-# The text of the row at the top of the view: a drag from its left edge to far right of it.
-top_row() {
-  local y=$((face_y + 5))
-  put_clip "$MARK"
-  xdotool mousemove --sync $((face_x + 300)) $((face_y + 200))
-  xdotool mousemove --sync $((face_x + 4)) "$y" mousedown 1
-  xdotool mousemove --sync $((face_x + 400)) "$y" mouseup 1
-  xdotool key --clearmodifiers ctrl+c
-  wait_for copied || fail "the drag copied nothing"
-  clip
-}
 row_of() { local t; t=$(top_row); echo "${t#row }"; }
 # at_row N: the view's top row is "row N".
 at_row() { [ "$(top_row)" = "row $1" ]; }

@@ -33,17 +33,6 @@ thumb() {
 at_end() { thumb && [ "$thumb_end" -ge $((groove_end - 3)) ]; }
 thumb_above() { thumb && [ "$thumb_top" -lt "$1" ]; }
 
-# The text of the row at the top of the view: a drag from its left edge to far right of it.
-top_row() {
-  local y=$((face_y + 5))
-  put_clip "$MARK"
-  xdotool mousemove --sync $((face_x + 300)) $((face_y + 200))
-  xdotool mousemove --sync $((face_x + 4)) "$y" mousedown 1
-  xdotool mousemove --sync $((face_x + 400)) "$y" mouseup 1
-  xdotool key --clearmodifiers ctrl+c
-  wait_for copied || fail "the drag copied nothing"
-  clip
-}
 at_row() { [ "$(top_row)" = "$1" ]; }
 expect_row() { wait_for at_row "$1" || fail "after $2 the top row is '$(top_row)', not '$1'"; }
 

@@ -46,4 +46,5 @@ window_at '^About$'
 inside_console $((X + 5)) $((Y + 5)) || fail "the About box does not lie over the console"
 wait_for shows_colour $((X + 5)) $((Y + 5)) "58,58,60" \
   || { keep about; fail "the About box shows $(pixel $((X + 5)) $((Y + 5))), not its backdrop"; }
+keep about
 echo "2 passed, 0 failed"
